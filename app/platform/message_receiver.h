@@ -1,0 +1,96 @@
+#pragma once
+
+// Message maps: a receiver registers one handler per message id and posted messages are
+// dispatched to them on the receiver's own thread. An id without a handler is ignored.
+//
+// MessageReceiverBase<QBase> adds a message map and a ReceiverHandle to any QObject class,
+// so a dialog can be a receiver as well as a plain object:
+//     class PlayerWindow : public MessageReceiverBase<QObject> { ... };
+//     onMessage(WM_USER + 19, [this](std::uintptr_t w, std::intptr_t l) { ... });
+//
+// Threads: onMessage(), stopReceiving() and the handlers run on the thread the receiver
+// lives on (its owner thread); handle() and postMessage(handle(), ...) from any thread.
+// Ownership: the receiver owns its handlers and whatever they capture.
+
+#include "messages.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
+#include <utility>
+
+namespace mireldo::platform {
+
+/// Handlers by message id. Owner thread only.
+class MessageMap {
+public:
+    using Handler = std::function<void(std::uintptr_t wParam, std::intptr_t lParam)>;
+
+    /// Sets the handler of `msg`, replacing any earlier one; an empty handler removes it.
+    void onMessage(std::uint32_t msg, Handler handler);
+    /// Runs the handler of `msg`; false (and nothing runs) when there is none.
+    bool dispatch(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) const;
+    /// True when `msg` has a handler.
+    bool handles(std::uint32_t msg) const { return handlers_.count(msg) != 0; }
+
+private:
+    std::unordered_map<std::uint32_t, Handler> handlers_;
+};
+
+/// A QObject-derived receiver of posted messages with its own message map.
+template <typename QBase>
+class MessageReceiverBase : public QBase {
+public:
+    /// Passes its arguments to QBase (for example the parent) and registers the receiver.
+    template <typename... Args>
+    explicit MessageReceiverBase(Args&&... args)
+        : QBase(std::forward<Args>(args)...), handle_(registerReceiver(this))
+    {
+    }
+
+    /// Unregisters first, so no post can reach the object once QBase's destructor runs.
+    ~MessageReceiverBase() override { unregisterReceiver(handle_); }
+
+    MessageReceiverBase(const MessageReceiverBase&) = delete;
+    MessageReceiverBase& operator=(const MessageReceiverBase&) = delete;
+
+    /// The handle posters use; stays valid (but fails posts) after this object is gone.
+    ReceiverHandle handle() const { return handle_; }
+
+    /// Makes later posts fail and drops messages already queued. For a subclass whose
+    /// destructor must stop messages before it tears its own members down. Owner thread.
+    void stopReceiving()
+    {
+        unregisterReceiver(handle_);
+        QCoreApplication::removePostedEvents(this, MessageEvent::eventType());
+    }
+
+protected:
+    /// Sets the handler of `msg` (see MessageMap::onMessage). Owner thread.
+    void onMessage(std::uint32_t msg, MessageMap::Handler handler)
+    {
+        map_.onMessage(msg, std::move(handler));
+    }
+
+    bool event(QEvent* e) override
+    {
+        if (e->type() == MessageEvent::eventType()) {
+            const auto* m = static_cast<const MessageEvent*>(e);
+            map_.dispatch(m->msg(), m->wParam(), m->lParam());
+            return true;
+        }
+        return QBase::event(e);
+    }
+
+private:
+    MessageMap map_;
+    ReceiverHandle handle_;
+};
+
+/// A plain QObject receiver, for objects that live on a worker thread.
+using MessageReceiver = MessageReceiverBase<QObject>;
+
+} // namespace mireldo::platform

@@ -1,0 +1,282 @@
+#include "core_app.h"
+
+#include "auto_reset_event.h"
+#include "message_receiver.h"
+#include "messages.h"
+
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace mireldo::platform;
+using platformtest::coreApp;
+using platformtest::processEventsUntil;
+
+namespace {
+
+constexpr std::uint32_t kPositionMsg = WM_USER + 19;
+constexpr std::uint32_t kOtherMsg = WM_USER + 7;
+
+struct Received {
+    std::uint32_t msg;
+    std::uintptr_t wParam;
+    std::intptr_t lParam;
+    QThread* thread;
+};
+
+// Records every message it handles; what it saw outlives it through the shared log.
+class Recorder : public MessageReceiver {
+public:
+    struct Log {
+        std::mutex mutex;
+        std::vector<Received> items;
+        AutoResetEvent arrived;
+        size_t size()
+        {
+            std::lock_guard lock(mutex);
+            return items.size();
+        }
+    };
+
+    explicit Recorder(std::shared_ptr<Log> log) : log_(std::move(log))
+    {
+        for (std::uint32_t msg : {kPositionMsg, kOtherMsg, MM_WIM_DATA, MM_WOM_DONE})
+            onMessage(msg, [this, msg](std::uintptr_t w, std::intptr_t l) { record(msg, w, l); });
+    }
+
+    using MessageReceiver::onMessage; // tests change the map from outside
+
+private:
+    void record(std::uint32_t msg, std::uintptr_t w, std::intptr_t l)
+    {
+        {
+            std::lock_guard lock(log_->mutex);
+            log_->items.push_back({msg, w, l, QThread::currentThread()});
+        }
+        log_->arrived.set();
+    }
+
+    std::shared_ptr<Log> log_;
+};
+
+// A worker thread with a running event loop and a context object living on it.
+class Worker {
+public:
+    Worker()
+    {
+        thread_.start();
+        context_.moveToThread(&thread_);
+    }
+    ~Worker()
+    {
+        thread_.quit();
+        thread_.wait();
+    }
+
+    template <typename F>
+    void runBlocking(F f)
+    {
+        QMetaObject::invokeMethod(&context_, std::move(f), Qt::BlockingQueuedConnection);
+    }
+    QThread* thread() { return &thread_; }
+
+private:
+    QThread thread_;
+    QObject context_;
+};
+
+class MessagesTest : public ::testing::Test {
+protected:
+    void SetUp() override { coreApp(); }
+};
+
+} // namespace
+
+TEST(MessageMapTest, DispatchesByIdReplacesRemovesAndIgnoresUnknownIds)
+{
+    MessageMap map;
+    std::vector<int> calls;
+    map.onMessage(kPositionMsg, [&](std::uintptr_t w, std::intptr_t l) {
+        calls.push_back(static_cast<int>(w) * 100 + static_cast<int>(l));
+    });
+    EXPECT_TRUE(map.handles(kPositionMsg));
+    EXPECT_FALSE(map.handles(kOtherMsg));
+
+    EXPECT_TRUE(map.dispatch(kPositionMsg, 3, 4));
+    EXPECT_FALSE(map.dispatch(kOtherMsg, 1, 1));
+    EXPECT_EQ(calls, std::vector<int>{304});
+
+    map.onMessage(kPositionMsg, [&](std::uintptr_t, std::intptr_t) { calls.push_back(-1); });
+    EXPECT_TRUE(map.dispatch(kPositionMsg, 0, 0));
+    EXPECT_EQ(calls, (std::vector<int>{304, -1}));
+
+    map.onMessage(kPositionMsg, nullptr);
+    EXPECT_FALSE(map.handles(kPositionMsg));
+    EXPECT_FALSE(map.dispatch(kPositionMsg, 0, 0));
+    EXPECT_EQ(calls.size(), 2u);
+}
+
+TEST(MessageMapTest, HandlerMayRemoveItselfWhileRunning)
+{
+    MessageMap map;
+    int runs = 0;
+    map.onMessage(kPositionMsg, [&](std::uintptr_t, std::intptr_t) {
+        map.onMessage(kPositionMsg, nullptr);
+        map.onMessage(kOtherMsg, [&](std::uintptr_t, std::intptr_t) {});
+        ++runs;
+    });
+    EXPECT_TRUE(map.dispatch(kPositionMsg, 0, 0));
+    EXPECT_FALSE(map.dispatch(kPositionMsg, 0, 0));
+    EXPECT_EQ(runs, 1);
+}
+
+TEST_F(MessagesTest, DeliversOnTheReceiversThreadWithParametersIntactAndInOrder)
+{
+    Worker worker;
+    auto log = std::make_shared<Recorder::Log>();
+    Recorder* recorder = nullptr;
+    worker.runBlocking([&] { recorder = new Recorder(log); });
+    const ReceiverHandle to = recorder->handle();
+
+    constexpr std::uintptr_t kBigW = std::numeric_limits<std::uintptr_t>::max();
+    constexpr std::intptr_t kNegativeL = std::numeric_limits<std::intptr_t>::min();
+    ASSERT_TRUE(postMessage(to, kPositionMsg, kBigW, kNegativeL));
+    ASSERT_TRUE(postMessage(to, MM_WIM_DATA, 10240, -1));
+    // From a thread Qt did not start.
+    std::thread([&] { EXPECT_TRUE(postMessage(to, MM_WOM_DONE, 7, 8)); }).join();
+    for (std::uintptr_t i = 0; i < 500; ++i)
+        ASSERT_TRUE(postMessage(to, kOtherMsg, i, static_cast<std::intptr_t>(i)));
+
+    ASSERT_TRUE(processEventsUntil([&] { return log->size() == 503; }));
+    std::lock_guard lock(log->mutex);
+    EXPECT_EQ(log->items[0].msg, kPositionMsg);
+    EXPECT_EQ(log->items[0].wParam, kBigW);
+    EXPECT_EQ(log->items[0].lParam, kNegativeL);
+    EXPECT_EQ(log->items[1].msg, MM_WIM_DATA);
+    EXPECT_EQ(log->items[1].lParam, -1);
+    EXPECT_EQ(log->items[2].msg, MM_WOM_DONE);
+    for (size_t i = 0; i < 500; ++i) {
+        ASSERT_EQ(log->items[3 + i].msg, kOtherMsg);
+        ASSERT_EQ(log->items[3 + i].wParam, i) << "messages from one poster arrive in order";
+    }
+    for (const Received& r : log->items)
+        ASSERT_EQ(r.thread, worker.thread()) << "handled on the receiver's own thread";
+
+    worker.runBlocking([&] { delete recorder; });
+}
+
+TEST_F(MessagesTest, MessageFromWorkerReachesReceiverOnMainThread)
+{
+    auto log = std::make_shared<Recorder::Log>();
+    Recorder recorder(log);
+    std::thread poster([to = recorder.handle()] { EXPECT_TRUE(postMessage(to, kPositionMsg, 42, 1)); });
+    poster.join();
+    ASSERT_TRUE(processEventsUntil([&] { return log->size() == 1; }));
+    EXPECT_EQ(log->items[0].wParam, 42u);
+    EXPECT_EQ(log->items[0].thread, QThread::currentThread());
+}
+
+TEST_F(MessagesTest, UnhandledMessageIsIgnoredAndLaterOnesStillArrive)
+{
+    auto log = std::make_shared<Recorder::Log>();
+    Recorder recorder(log);
+    recorder.onMessage(kOtherMsg, nullptr);
+    EXPECT_TRUE(postMessage(recorder.handle(), WM_USER + 999, 1, 2));
+    EXPECT_TRUE(postMessage(recorder.handle(), kOtherMsg, 1, 2));
+    EXPECT_TRUE(postMessage(recorder.handle(), kPositionMsg, 5, 6));
+    ASSERT_TRUE(processEventsUntil([&] { return log->size() == 1; }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(log->size(), 1u);
+    EXPECT_EQ(log->items[0].msg, kPositionMsg);
+}
+
+TEST_F(MessagesTest, PostToNullOrDestroyedReceiverFailsAndHandlesAreNotReused)
+{
+    EXPECT_FALSE(postMessage(ReceiverHandle(), kPositionMsg));
+
+    auto log = std::make_shared<Recorder::Log>();
+    auto first = std::make_unique<Recorder>(log);
+    const ReceiverHandle old = first->handle();
+    EXPECT_FALSE(old.isNull());
+    EXPECT_TRUE(isReceiverAlive(old));
+    // Queued before the receiver goes: must be dropped, never delivered to freed memory.
+    EXPECT_TRUE(postMessage(old, kPositionMsg, 1, 1));
+    first.reset();
+
+    EXPECT_FALSE(isReceiverAlive(old));
+    EXPECT_FALSE(postMessage(old, kPositionMsg, 2, 2));
+
+    // A new receiver, even at the same address, answers only to its own handle.
+    auto second = std::make_unique<Recorder>(log);
+    EXPECT_NE(second->handle(), old);
+    EXPECT_FALSE(postMessage(old, kPositionMsg, 3, 3));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log->size(), 0u);
+}
+
+TEST_F(MessagesTest, StopReceivingRefusesNewPostsAndDropsQueuedOnes)
+{
+    auto log = std::make_shared<Recorder::Log>();
+    Recorder recorder(log);
+    EXPECT_TRUE(postMessage(recorder.handle(), kPositionMsg, 1, 1));
+    recorder.stopReceiving();
+    EXPECT_FALSE(postMessage(recorder.handle(), kPositionMsg, 2, 2));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log->size(), 0u);
+}
+
+TEST_F(MessagesTest, ReceiverDestroyedOnItsThreadWhilePostersRunNeverCrashes)
+{
+    constexpr int kRounds = 150;
+    for (int round = 0; round < kRounds; ++round) {
+        auto log = std::make_shared<Recorder::Log>();
+        std::atomic<std::uint64_t> handleId{0};
+        std::atomic<int> accepted{0};
+        std::atomic<bool> destroyed{false};
+        const int handleSome = 1 + round % 20;
+
+        // The receiver's own thread handles messages for a while, then destroys the receiver
+        // while the posters are still posting; the moment varies from round to round.
+        std::unique_ptr<QThread> owner(QThread::create([&] {
+            auto* recorder = new Recorder(log);
+            handleId.store(recorder->handle().id());
+            while (accepted.load() < handleSome)
+                QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            delete recorder;
+            destroyed.store(true);
+        }));
+        owner->start();
+        while (handleId.load() == 0)
+            std::this_thread::yield();
+        const ReceiverHandle to(handleId.load());
+
+        std::vector<std::thread> posters;
+        for (int p = 0; p < 2; ++p) {
+            posters.emplace_back([&, p] {
+                for (std::uintptr_t i = 0;; ++i) {
+                    if (!postMessage(to, kPositionMsg, i, p))
+                        break;
+                    accepted.fetch_add(1);
+                    std::this_thread::yield();
+                }
+            });
+        }
+        for (std::thread& t : posters)
+            t.join();
+        owner->wait();
+
+        ASSERT_TRUE(destroyed.load());
+        EXPECT_FALSE(postMessage(to, kPositionMsg, 0, 0));
+        EXPECT_LE(log->size(), static_cast<size_t>(accepted.load()));
+        for (const Received& r : log->items)
+            ASSERT_EQ(r.thread, owner.get());
+    }
+}
