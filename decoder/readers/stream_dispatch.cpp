@@ -2,7 +2,9 @@
 
 #include "byte_reader.h"
 #include "klx_format.h"
+#include "ogg_vorbis_stream.h"
 #include "wave_file_stream.h"
+#include "wma_stream.h"
 
 #include <array>
 #include <cstring>
@@ -30,8 +32,8 @@ constexpr std::array<ExtensionEntry, 6> kReaders{{
     {".mp3", nullptr},
     {".mp2", nullptr},
     {".mp1", nullptr},
-    {".wma", nullptr},
-    {".ogg", nullptr},
+    {".wma", &make<WmaStream>},
+    {".ogg", &make<OggVorbisStream>},
 }};
 
 const char* extensionForPayload(uint32_t payloadType) {
