@@ -2,6 +2,7 @@
 #include "sondrel.h"
 
 #include "decoder_stream.h"
+#include "mpeg_audio_stream.h"
 #include "stream_dispatch.h"
 
 #include <algorithm>
@@ -166,13 +167,7 @@ int32_t Sondrel_GetMP3SampleRate(const char* path, uint32_t* rateOut) {
     if (rateOut == nullptr) {
         return kBadArgument;
     }
-    return guarded([&] {
-        // The MPEG frame search is not part of this build yet: report a missing or unreadable
-        // file as such, and any readable file as unsupported.
-        sondrel::InputFile file;
-        const int32_t code = file.open(path);
-        return code != SONDREL_OK ? code : static_cast<int32_t>(SONDREL_ERR_UNSUPPORTED);
-    });
+    return guarded([&] { return sondrel::getMp3SampleRate(path, rateOut); });
 }
 
 } // extern "C"

@@ -17,6 +17,9 @@ public:
     void close() { file_.reset(); }
     bool isOpen() const { return file_ != nullptr; }
 
+    /// The descriptor behind the file, or -1 when closed (stays owned by this object).
+    int descriptor() const { return file_ ? fileno(file_.get()) : -1; }
+
     /// Size of the file in bytes at open time.
     uint64_t size() const { return size_; }
 

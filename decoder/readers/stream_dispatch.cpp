@@ -2,6 +2,7 @@
 
 #include "byte_reader.h"
 #include "klx_format.h"
+#include "mpeg_audio_stream.h"
 #include "ogg_vorbis_stream.h"
 #include "wave_file_stream.h"
 #include "wma_stream.h"
@@ -29,9 +30,9 @@ struct ExtensionEntry {
 // Walked in order; the first match picks the reader.
 constexpr std::array<ExtensionEntry, 6> kReaders{{
     {".wav", &make<WaveFileStream>},
-    {".mp3", nullptr},
-    {".mp2", nullptr},
-    {".mp1", nullptr},
+    {".mp3", &make<MpegAudioStream>},
+    {".mp2", &make<MpegAudioStream>},
+    {".mp1", &make<MpegAudioStream>},
     {".wma", &make<WmaStream>},
     {".ogg", &make<OggVorbisStream>},
 }};

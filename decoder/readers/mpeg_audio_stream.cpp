@@ -1,0 +1,488 @@
+#include "mpeg_audio_stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace sondrel {
+namespace {
+
+// How far one frame search looks before giving up.
+constexpr uint32_t kSearchWindow = 480000;
+// One seek-index entry per this many payload bytes per channel, at most kMaxIndexEntries.
+constexpr uint32_t kIndexBytesPerEntry = 20480;
+constexpr uint32_t kMaxIndexEntries = 1024;
+constexpr uint32_t kInitialPending = 8192;
+
+bool matches(std::span<const uint8_t> bytes, size_t offset, const char* text) {
+    const size_t count = std::strlen(text);
+    return offset <= bytes.size() && count <= bytes.size() - offset &&
+           std::memcmp(bytes.data() + offset, text, count) == 0;
+}
+
+// Size of an ID3v2 tag at the start of bytes (header, body and footer), or 0 when none is there.
+uint32_t id3v2TagSize(std::span<const uint8_t> bytes) {
+    if (bytes.size() < 10 || !matches(bytes, 0, "ID3") || bytes[3] == 0xFF || bytes[4] == 0xFF) {
+        return 0;
+    }
+    uint32_t size = 0;
+    for (size_t i = 6; i < 10; ++i) {
+        if (bytes[i] & 0x80) {
+            return 0; // not a valid synchsafe size: no tag
+        }
+        size = (size << 7) | bytes[i];
+    }
+    const bool footer = (bytes[5] & 0x10) != 0;
+    return 10 + size + (footer ? 10 : 0);
+}
+
+} // namespace
+
+int64_t findFrameSync(std::span<const uint8_t> bytes) {
+    if (bytes.size() < 4) {
+        return -1;
+    }
+    const uint8_t* start = bytes.data();
+    const uint8_t* last = start + bytes.size() - 4; // last candidate position
+    const uint8_t* p = start;
+    while (p <= last) {
+        p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, static_cast<size_t>(last - p) + 1));
+        if (p == nullptr) {
+            return -1;
+        }
+        const uint8_t high = p[1] & 0xF0;
+        if (high == 0xF0 || high == 0xE0) {
+            return p - start;
+        }
+        ++p;
+    }
+    return -1;
+}
+
+uint32_t mpegSearchStart(std::span<const uint8_t> payload) {
+    uint32_t start = 0;
+    if (matches(payload, 0, "RIFF")) {
+        if (matches(payload, 8, "WAVEfmt")) {
+            if (matches(payload, 50, "fact")) {
+                start += 70;
+            } else if (matches(payload, 52, "fact")) {
+                start += 72;
+            } else if (matches(payload, 50, "data")) {
+                start += 58;
+            }
+        }
+        if (matches(payload, 8, "RMP3") && matches(payload, 12, "data")) {
+            start += 16;
+        }
+    }
+    // Tags at the front (often with pictures) hold bytes that look like frames: step over them.
+    if (start < payload.size()) {
+        const uint64_t tag = id3v2TagSize(payload.subspan(start));
+        start = static_cast<uint32_t>(std::min<uint64_t>(start + tag, payload.size()));
+    }
+    return start;
+}
+
+MpegAudioStream::MpegAudioStream() = default;
+
+MpegAudioStream::~MpegAudioStream() = default;
+
+int32_t MpegAudioStream::fail(int32_t code) {
+    releaseView();
+    mapping_.close();
+    BaseClose();
+    return code;
+}
+
+void MpegAudioStream::releaseView() {
+    view_.unmap();
+    data_ = nullptr;
+}
+
+int32_t MpegAudioStream::mapView() {
+    if (view_.isMapped()) {
+        return SONDREL_OK;
+    }
+    if (!view_.map(mapping_, viewStart_, viewLength_)) {
+        return SONDREL_ERR_VIEW;
+    }
+    const uint32_t skip = payloadOffset_ - viewStart_;
+    data_ = view_.bytes().data() + std::min(skip, viewLength_);
+    return SONDREL_OK;
+}
+
+std::span<const uint8_t> MpegAudioStream::window(uint32_t offset, uint32_t wanted) {
+    const uint32_t available = offset < payloadEnd_ ? payloadEnd_ - offset : 0;
+    if (available >= wanted) {
+        return {data_ + offset, wanted};
+    }
+    // Near the end of the payload the header parser and the decoder still get the length they
+    // expect; what lies past the end reads as zeros, as the unused rest of a mapped page does.
+    tail_.assign(wanted, 0);
+    if (available > 0) {
+        std::memcpy(tail_.data(), data_ + offset, available);
+    }
+    return tail_;
+}
+
+uint32_t MpegAudioStream::framesOf(const MpegFrameInfo& info) const {
+    return static_cast<uint32_t>(info.outputBytes) / format_.nBlockAlign;
+}
+
+int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
+    if (const int32_t code = BaseOpen(path, shareMode); code != SONDREL_OK) {
+        BaseClose();
+        return code;
+    }
+    if (!mapping_.create(file_.descriptor(), fileLength_)) {
+        return fail(SONDREL_ERR_MAPPING);
+    }
+    viewStart_ = payloadOffset_ - payloadOffset_ % FileMapping::granularity();
+    viewLength_ = fileLength_ > viewStart_ ? fileLength_ - viewStart_ : 0;
+    if (fileLength_ >= 128 && viewLength_ >= 128) {
+        char tag[3] = {};
+        if (file_.seek(fileLength_ - 128) && file_.read(tag, 3) == 3 &&
+            std::memcmp(tag, "TAG", 3) == 0) {
+            viewLength_ -= 128;
+        }
+    }
+    if (const int32_t code = mapView(); code != SONDREL_OK) {
+        return fail(code);
+    }
+    const uint64_t viewEnd = uint64_t{viewStart_} + viewLength_;
+    payloadEnd_ = viewEnd > payloadOffset_ ? static_cast<uint32_t>(viewEnd - payloadOffset_) : 0;
+    const std::span<const uint8_t> payload(data_, payloadEnd_);
+
+    // The first frame whose bit rate and sample rate are usable fixes the stream's format.
+    uint32_t offset = mpegSearchStart(payload);
+    for (;;) {
+        const uint32_t reach = std::min(payloadEnd_ - offset, kSearchWindow);
+        const int64_t sync = findFrameSync(payload.subspan(offset, reach));
+        if (sync < 0) {
+            return fail(SONDREL_ERR_NO_SYNC);
+        }
+        offset += static_cast<uint32_t>(sync);
+        const int bitrateIndex = payload[offset + 2] >> 4;
+        const int rateIndex = (payload[offset + 2] >> 2) & 3;
+        if (bitrateIndex >= 1 && bitrateIndex <= 14 && rateIndex != 3) {
+            break;
+        }
+        ++offset;
+    }
+    const uint8_t b1 = payload[offset + 1];
+    const uint8_t b2 = payload[offset + 2];
+    const uint8_t b3 = payload[offset + 3];
+    const int versionForTables = (b1 & 0x08) ? 1 : 2;
+    const int version = (b1 & 0xF0) == 0xE0 ? 3 : versionForTables;
+    const uint16_t channels = (b3 >> 6) == 3 ? 1 : 2;
+    const auto sampleRate = static_cast<uint32_t>(mpegSampleRate(version, (b2 >> 2) & 3));
+    {
+        // A rough upper bound of a frame's size, from the layer III tables whatever the layer.
+        const int kbps = mpegBitrateKbps(versionForTables, 3, b2 >> 4);
+        const int rate = mpegSampleRate(versionForTables, (b2 >> 2) & 3);
+        const int estimate = rate > 0 ? static_cast<int>(int64_t{kbps} * 2440000 / rate) : 0;
+        parseWindow_ = static_cast<uint16_t>(std::clamp(estimate, 156, 65535));
+    }
+    format_.nChannels = channels;
+    format_.nBlockAlign = static_cast<uint16_t>(channels * 2);
+
+    if (seekIndex_.empty()) {
+        const uint32_t span = payloadEnd_ - offset;
+        const uint32_t indexSize = std::clamp(span / channels / kIndexBytesPerEntry, 1u, kMaxIndexEntries);
+        const uint32_t indexStep = span / indexSize;
+        seekIndex_.reserve(indexSize);
+        uint64_t total = 0;
+        uint32_t lastIndexed = offset;
+        while (offset < payloadEnd_) {
+            const uint32_t reach = std::min(payloadEnd_ - offset, kSearchWindow);
+            const int64_t sync = findFrameSync(payload.subspan(offset, reach));
+            if (sync < 0) {
+                break;
+            }
+            offset += static_cast<uint32_t>(sync);
+            MpegFrameInfo info;
+            if (parseMpegFrameHeader(window(offset, parseWindow_), info) != kMpegHeaderOk) {
+                ++offset;
+                continue;
+            }
+            if (seekIndex_.empty() ||
+                (offset - lastIndexed >= indexStep && seekIndex_.size() < indexSize)) {
+                seekIndex_.push_back({static_cast<uint32_t>(total), offset});
+                lastIndexed = offset;
+            }
+            total += static_cast<uint32_t>(info.outputBytes) / (channels * 2u);
+            if (total >= 0xFFFFFFFFull) {
+                break;
+            }
+            offset += static_cast<uint32_t>(std::max(mpegSteppingLength(info), 1));
+        }
+        if (total == 0) {
+            return fail(SONDREL_ERR_DAMAGED);
+        }
+        lengthFrames_ = total >= 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+    }
+
+    // A container's index may point anywhere: its first entry must hold a frame.
+    MpegFrameInfo first;
+    const uint32_t firstOffset = seekIndex_.front().byteOffset;
+    if (firstOffset >= payloadEnd_ ||
+        parseMpegFrameHeader(window(firstOffset, parseWindow_), first) != kMpegHeaderOk) {
+        return fail(SONDREL_ERR_DAMAGED);
+    }
+    format_.wFormatTag = 1;
+    format_.nSamplesPerSec = sampleRate;
+    format_.wBitsPerSample = 16;
+    format_.nAvgBytesPerSec = static_cast<uint32_t>(first.bitrate) / 8;
+    format_.cbSize = 18;
+
+    position_ = 0;
+    readOffset_ = firstOffset;
+    pendingFrames_ = 0;
+    pendingOffset_ = 0;
+    releaseView();
+    FixCallRecordEnd();
+    return SONDREL_OK;
+}
+
+void MpegAudioStream::initDecoderAtFirstEntry() {
+    decoder_->Reset();
+    const uint32_t offset = seekIndex_.front().byteOffset;
+    const uint32_t rest = payloadEnd_ - offset;
+    decoder_->Init(window(offset, std::max<uint32_t>(rest, parseWindow_)));
+}
+
+int32_t MpegAudioStream::BeginDecode() {
+    if (!mapping_.isOpen() || seekIndex_.empty()) {
+        return SONDREL_ERR_VIEW;
+    }
+    if (pending_.empty()) {
+        pending_.resize(kInitialPending);
+    }
+    if (const int32_t code = mapView(); code != SONDREL_OK) {
+        pending_ = {};
+        return code;
+    }
+    if (!decoder_) {
+        decoder_.reset(new (std::nothrow) MpegAudioDecoder());
+        if (!decoder_) {
+            releaseView();
+            pending_ = {};
+            return SONDREL_ERR_MEMORY;
+        }
+    }
+    initDecoderAtFirstEntry();
+    return SONDREL_OK;
+}
+
+int32_t MpegAudioStream::EndDecode() {
+    releaseView();
+    decoder_.reset();
+    pending_ = {};
+    pendingFrames_ = 0;
+    return SONDREL_OK;
+}
+
+bool MpegAudioStream::nextFrame(uint32_t& offset, MpegFrameInfo& info, bool& noSync) {
+    noSync = false;
+    const std::span<const uint8_t> payload(data_, payloadEnd_);
+    while (offset < payloadEnd_) {
+        const uint32_t reach = std::min(payloadEnd_ - offset, kSearchWindow);
+        const int64_t sync = findFrameSync(payload.subspan(offset, reach));
+        if (sync < 0) {
+            noSync = true;
+            return false;
+        }
+        offset += static_cast<uint32_t>(sync);
+        if (decoder_->ParseHeader(window(offset, parseWindow_), info, false) == kMpegHeaderOk) {
+            return true;
+        }
+        ++offset;
+    }
+    return false;
+}
+
+void MpegAudioStream::decodeFrame(uint32_t offset, const MpegFrameInfo& info,
+                                  std::span<uint8_t> out) {
+    std::fill(out.begin(), out.end(), uint8_t{0});
+    MpegDecodeRequest request;
+    request.header = info;
+    // A tagged frame gets its length bound as input: shorter than the frame, it stays silent.
+    request.input = window(offset, static_cast<uint32_t>(mpegSteppingLength(info)));
+    request.output = std::span<int16_t>(reinterpret_cast<int16_t*>(out.data()), out.size() / 2);
+    decoder_->Decode(request);
+    decodedFrames_ += framesOf(info);
+}
+
+int32_t MpegAudioStream::Decode(uint32_t firstFrame, uint32_t frameCount, void* buffer,
+                                uint32_t* framesOut) {
+    if (framesOut == nullptr) {
+        return SONDREL_ERR_OPEN;
+    }
+    *framesOut = 0;
+    if (firstFrame >= lengthFrames_) {
+        return SONDREL_ERR_BEYOND_END;
+    }
+    if (!decoder_ || !view_.isMapped()) {
+        // Decoding needs BeginDecode first.
+        return SONDREL_ERR_VIEW;
+    }
+    if (buffer == nullptr) {
+        return SONDREL_ERR_OPEN;
+    }
+    frameCount = std::min(frameCount, lengthFrames_ - firstFrame);
+    if (firstFrame != position_ && !seek(firstFrame)) {
+        return SONDREL_ERR_BEYOND_END;
+    }
+
+    const uint32_t blockAlign = format_.nBlockAlign;
+    auto* out = static_cast<uint8_t*>(buffer);
+    uint32_t delivered = std::min(frameCount, pendingFrames_);
+    std::memcpy(out, pending_.data() + pendingOffset_, size_t{delivered} * blockAlign);
+    pendingOffset_ += delivered * blockAlign;
+    pendingFrames_ -= delivered;
+
+    // The decoder writes 16-bit samples straight into the caller's buffer when it is aligned.
+    const bool aligned = reinterpret_cast<uintptr_t>(buffer) % alignof(int16_t) == 0;
+    while (delivered < frameCount && readOffset_ < payloadEnd_) {
+        MpegFrameInfo info;
+        bool noSync = false;
+        if (!nextFrame(readOffset_, info, noSync)) {
+            if (noSync) {
+                return SONDREL_ERR_NO_SYNC;
+            }
+            break;
+        }
+        const uint32_t frames = framesOf(info);
+        const uint32_t wanted = frameCount - delivered;
+        const auto bytes = static_cast<size_t>(info.outputBytes);
+        if (wanted < frames || pendingFrames_ > 0 || !aligned) {
+            if (pending_.size() < bytes) {
+                pending_.resize(bytes);
+            }
+            decodeFrame(readOffset_, info, std::span<uint8_t>(pending_.data(), bytes));
+            const uint32_t take = std::min(wanted, frames);
+            std::memcpy(out + size_t{delivered} * blockAlign, pending_.data(),
+                        size_t{take} * blockAlign);
+            delivered += take;
+            pendingOffset_ = take * blockAlign;
+            pendingFrames_ = frames - take;
+        } else {
+            decodeFrame(readOffset_, info,
+                        std::span<uint8_t>(out + size_t{delivered} * blockAlign,
+                                           size_t{frames} * blockAlign));
+            delivered += frames;
+        }
+        readOffset_ += static_cast<uint32_t>(std::max(mpegSteppingLength(info), 1));
+    }
+    *framesOut = delivered;
+    position_ = firstFrame + delivered;
+    return SONDREL_OK;
+}
+
+bool MpegAudioStream::seek(uint32_t target) {
+    // The entry whose range [frame, next frame) holds target; the last reaches to the end.
+    auto next = std::upper_bound(
+        seekIndex_.begin(), seekIndex_.end(), target,
+        [](uint32_t t, const SeekIndexEntry& e) { return t < e.framePosition; });
+    if (next == seekIndex_.begin() || target >= lengthFrames_) {
+        return false;
+    }
+    const SeekIndexEntry& entry = *(next - 1);
+    if (entry.byteOffset >= payloadEnd_) {
+        return false;
+    }
+    pendingFrames_ = 0;
+    pendingOffset_ = 0;
+    uint32_t offset = entry.byteOffset;
+    uint32_t frame = entry.framePosition;
+    decoder_->Reset();
+    decoder_->Init(window(offset, std::max<uint32_t>(payloadEnd_ - offset, parseWindow_)));
+
+    // Frames before the target are stepped over without decoding.
+    while (frame < target) {
+        MpegFrameInfo info;
+        bool noSync = false;
+        if (!nextFrame(offset, info, noSync)) {
+            return false;
+        }
+        const uint32_t frames = framesOf(info);
+        const uint32_t step = static_cast<uint32_t>(std::max(mpegSteppingLength(info), 1));
+        if (target < frame + frames) {
+            const auto bytes = static_cast<size_t>(info.outputBytes);
+            if (pending_.size() < bytes) {
+                pending_.resize(bytes);
+            }
+            decodeFrame(offset, info, std::span<uint8_t>(pending_.data(), bytes));
+            pendingOffset_ = (target - frame) * format_.nBlockAlign;
+            pendingFrames_ = frames - (target - frame);
+            offset += step;
+            break;
+        }
+        frame += frames;
+        offset += step;
+    }
+    position_ = target;
+    readOffset_ = offset;
+    return true;
+}
+
+int32_t MpegAudioStream::ExtractIndex(uint32_t* countOut, SeekIndexEntry* entriesOut) {
+    if (countOut == nullptr) {
+        return SONDREL_ERR_OPEN;
+    }
+    *countOut = static_cast<uint32_t>(seekIndex_.size());
+    if (entriesOut != nullptr && !seekIndex_.empty()) {
+        std::memcpy(entriesOut, seekIndex_.data(), seekIndex_.size() * sizeof(SeekIndexEntry));
+    }
+    return SONDREL_OK;
+}
+
+int32_t MpegAudioStream::Close() {
+    releaseView();
+    mapping_.close();
+    decoder_.reset();
+    pending_ = {};
+    pendingFrames_ = 0;
+    tail_ = {};
+    return BaseClose();
+}
+
+int32_t getMp3SampleRate(const char* path, uint32_t* rateOut) {
+    InputFile file;
+    if (const int32_t code = file.open(path); code != SONDREL_OK) {
+        return code;
+    }
+    FileMapping mapping;
+    if (!mapping.create(file.descriptor(), file.size())) {
+        return SONDREL_ERR_MAPPING;
+    }
+    uint64_t length = file.size();
+    if (length >= 128) {
+        char tag[3] = {};
+        if (file.seek(length - 128) && file.read(tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0) {
+            length -= 128;
+        }
+    }
+    MappedView view;
+    if (length == 0 || !view.map(mapping, 0, static_cast<size_t>(length))) {
+        return SONDREL_ERR_VIEW;
+    }
+    const std::span<const uint8_t> bytes = view.bytes();
+    const uint32_t start = mpegSearchStart(bytes);
+    const size_t reach = std::min<size_t>(bytes.size() - start, kSearchWindow);
+    const int64_t sync = findFrameSync(bytes.subspan(start, reach));
+    if (sync < 0) {
+        return SONDREL_ERR_NO_SYNC;
+    }
+    const size_t at = start + static_cast<size_t>(sync);
+    const size_t remaining = std::min<size_t>(bytes.size() - at, kSearchWindow);
+    const std::span<const uint8_t> header = bytes.subspan(at, remaining);
+    MpegFrameInfo info;
+    if (parseMpegFrameHeader(header, info) != kMpegHeaderOk) {
+        return SONDREL_ERR_NO_SYNC;
+    }
+    *rateOut = static_cast<uint32_t>(info.sampleRate);
+    return SONDREL_OK;
+}
+
+} // namespace sondrel

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "decoder_stream.h"
+#include "mapped_file.h"
+#include "mpeg_audio_decoder.h"
+#include "mpeg_header.h"
+
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace sondrel {
+
+/// Reader of MPEG audio (layers I-III of MPEG-1, MPEG-2 and MPEG-2.5) from a mapped file: plain
+/// streams, RIFF-wrapped streams and the MPEG payload of a KLX file. Open finds the frames,
+/// builds a seek index of up to 1024 entries and counts the length; between BeginDecode and
+/// EndDecode a view of the file and a decoder exist, and Decode cuts the decoder's output into
+/// the ranges asked for. One thread at a time.
+class MpegAudioStream : public DecoderStream {
+public:
+    MpegAudioStream();
+    ~MpegAudioStream() override;
+
+    int32_t Close() override;
+    int32_t Decode(uint32_t firstFrame, uint32_t frameCount, void* buffer,
+                   uint32_t* framesOut) override;
+    int32_t Open(const char* path, int32_t shareMode) override;
+    int32_t BeginDecode() override;
+    int32_t EndDecode() override;
+    int32_t ExtractIndex(uint32_t* countOut, SeekIndexEntry* entriesOut) override;
+
+    /// The number of frames the decoder decoded since the stream was opened (for tests).
+    uint64_t decodedFrameCount() const { return decodedFrames_; }
+
+private:
+    int32_t mapView();
+    void releaseView();
+    int32_t fail(int32_t code);
+    /// Bytes [offset, offset + wanted) of the payload; past its end the rest reads as zeros.
+    std::span<const uint8_t> window(uint32_t offset, uint32_t wanted);
+    /// Finds the next frame whose header parses, from readOffset on; false when none is left.
+    /// A header that fails to parse is passed by one byte. noSync tells a missing sync apart.
+    bool nextFrame(uint32_t& offset, MpegFrameInfo& info, bool& noSync);
+    /// Decodes the frame at offset into out (cleared first; a rejected frame stays silent).
+    void decodeFrame(uint32_t offset, const MpegFrameInfo& info, std::span<uint8_t> out);
+    bool seek(uint32_t target);
+    uint32_t framesOf(const MpegFrameInfo& info) const;
+    void initDecoderAtFirstEntry();
+
+    FileMapping mapping_;
+    MappedView view_;
+    const uint8_t* data_ = nullptr; // first payload byte inside the view
+    uint32_t viewStart_ = 0;
+    uint32_t viewLength_ = 0;
+    uint32_t payloadEnd_ = 0;   // payload bytes available from data_
+    uint16_t parseWindow_ = 0;  // input length for header parsing, at least 156
+    uint32_t position_ = 0;     // next frame Decode delivers
+    uint32_t readOffset_ = 0;   // where the search for the next MPEG frame starts
+    std::vector<uint8_t> pending_;
+    uint32_t pendingOffset_ = 0;
+    uint32_t pendingFrames_ = 0;
+    std::unique_ptr<MpegAudioDecoder> decoder_;
+    std::vector<uint8_t> tail_; // zero-padded copy of a window that runs past the payload
+    uint64_t decodedFrames_ = 0;
+};
+
+/// Finds the first MPEG frame of the file at path and writes its sample rate.
+int32_t getMp3SampleRate(const char* path, uint32_t* rateOut);
+
+/// Offset of the first byte 0xFF followed by a byte whose high nibble is 0xF or 0xE, searching
+/// offsets 0 .. size - 4; -1 when there is none.
+int64_t findFrameSync(std::span<const uint8_t> bytes);
+
+/// Where the frame search of a payload starts: after a RIFF wrapper's headers and after an
+/// ID3v2 tag at that point.
+uint32_t mpegSearchStart(std::span<const uint8_t> payload);
+
+} // namespace sondrel
