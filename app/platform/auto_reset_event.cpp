@@ -4,8 +4,7 @@
 
 namespace mireldo::platform {
 
-void AutoResetEvent::set()
-{
+void AutoResetEvent::set() {
     {
         std::lock_guard lock(mutex_);
         signaled_ = true;
@@ -14,26 +13,24 @@ void AutoResetEvent::set()
     cv_.notify_one();
 }
 
-void AutoResetEvent::reset()
-{
+void AutoResetEvent::reset() {
     std::lock_guard lock(mutex_);
     signaled_ = false;
 }
 
-void AutoResetEvent::wait()
-{
+void AutoResetEvent::wait() {
     std::unique_lock lock(mutex_);
     cv_.wait(lock, [this] { return signaled_; });
     signaled_ = false;
 }
 
-bool AutoResetEvent::waitFor(std::uint32_t timeoutMs)
-{
+bool AutoResetEvent::waitFor(std::uint32_t timeoutMs) {
     std::unique_lock lock(mutex_);
     // wait_for with a predicate measures against the steady clock and survives spurious
     // wake-ups without restarting the full time-out.
-    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return signaled_; }))
+    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return signaled_; })) {
         return false;
+    }
     signaled_ = false;
     return true;
 }

@@ -14,7 +14,7 @@
 namespace mireldo::platform {
 
 class AutoResetEvent {
-public:
+  public:
     explicit AutoResetEvent(bool initiallySet = false) : signaled_(initiallySet) {}
 
     AutoResetEvent(const AutoResetEvent&) = delete;
@@ -30,7 +30,7 @@ public:
     /// signal was consumed, false on time-out.
     bool waitFor(std::uint32_t timeoutMs);
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool signaled_;

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -26,7 +27,7 @@ namespace mireldo::platform {
 
 /// Handlers by message id. Owner thread only.
 class MessageMap {
-public:
+  public:
     using Handler = std::function<void(std::uintptr_t wParam, std::intptr_t lParam)>;
 
     /// Sets the handler of `msg`, replacing any earlier one; an empty handler removes it.
@@ -36,47 +37,44 @@ public:
     /// True when `msg` has a handler.
     bool handles(std::uint32_t msg) const { return handlers_.count(msg) != 0; }
 
-private:
+  private:
     std::unordered_map<std::uint32_t, Handler> handlers_;
 };
 
 /// A QObject-derived receiver of posted messages with its own message map.
-template <typename QBase>
-class MessageReceiverBase : public QBase {
-public:
+template <typename QBase> class MessageReceiverBase : public QBase {
+  public:
     /// Passes its arguments to QBase (for example the parent) and registers the receiver.
     template <typename... Args>
+    requires std::is_constructible_v<QBase, Args...>
     explicit MessageReceiverBase(Args&&... args)
-        : QBase(std::forward<Args>(args)...), handle_(registerReceiver(this))
-    {
-    }
+        : QBase(std::forward<Args>(args)...), handle_(registerReceiver(this)) {}
 
     /// Unregisters first, so no post can reach the object once QBase's destructor runs.
     ~MessageReceiverBase() override { unregisterReceiver(handle_); }
 
     MessageReceiverBase(const MessageReceiverBase&) = delete;
+    MessageReceiverBase(MessageReceiverBase&&) = delete;
     MessageReceiverBase& operator=(const MessageReceiverBase&) = delete;
+    MessageReceiverBase& operator=(MessageReceiverBase&&) = delete;
 
     /// The handle posters use; stays valid (but fails posts) after this object is gone.
     ReceiverHandle handle() const { return handle_; }
 
     /// Makes later posts fail and drops messages already queued. For a subclass whose
     /// destructor must stop messages before it tears its own members down. Owner thread.
-    void stopReceiving()
-    {
+    void stopReceiving() {
         unregisterReceiver(handle_);
         QCoreApplication::removePostedEvents(this, MessageEvent::eventType());
     }
 
-protected:
+  protected:
     /// Sets the handler of `msg` (see MessageMap::onMessage). Owner thread.
-    void onMessage(std::uint32_t msg, MessageMap::Handler handler)
-    {
+    void onMessage(std::uint32_t msg, MessageMap::Handler handler) {
         map_.onMessage(msg, std::move(handler));
     }
 
-    bool event(QEvent* e) override
-    {
+    bool event(QEvent* e) override {
         if (e->type() == MessageEvent::eventType()) {
             const auto* m = static_cast<const MessageEvent*>(e);
             map_.dispatch(m->msg(), m->wParam(), m->lParam());
@@ -85,7 +83,7 @@ protected:
         return QBase::event(e);
     }
 
-private:
+  private:
     MessageMap map_;
     ReceiverHandle handle_;
 };

@@ -21,8 +21,7 @@ struct Registry {
 };
 
 // Never destroyed, so receivers that outlive static destruction can still unregister.
-Registry& registry()
-{
+Registry& registry() {
     static Registry* const instance = new Registry;
     return *instance;
 }
@@ -30,33 +29,32 @@ Registry& registry()
 } // namespace
 
 MessageEvent::MessageEvent(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam)
-    : QEvent(eventType()), msg_(msg), wParam_(wParam), lParam_(lParam)
-{
-}
+    : QEvent(eventType()), msg_(msg), wParam_(wParam), lParam_(lParam) {}
 
-QEvent::Type MessageEvent::eventType()
-{
+QEvent::Type MessageEvent::eventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 
-bool postMessage(ReceiverHandle to, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam)
-{
-    if (to.isNull())
+bool postMessage(ReceiverHandle to, std::uint32_t msg, std::uintptr_t wParam,
+                 std::intptr_t lParam) {
+    if (to.isNull()) {
         return false;
+    }
     Registry& reg = registry();
     std::lock_guard lock(reg.mutex);
     const auto it = reg.receivers.find(to.id());
-    if (it == reg.receivers.end())
+    if (it == reg.receivers.end()) {
         return false;
+    }
     QCoreApplication::postEvent(it->second, new MessageEvent(msg, wParam, lParam));
     return true;
 }
 
-ReceiverHandle registerReceiver(QObject* object)
-{
-    if (object == nullptr)
+ReceiverHandle registerReceiver(QObject* object) {
+    if (object == nullptr) {
         return {};
+    }
     Registry& reg = registry();
     std::lock_guard lock(reg.mutex);
     const std::uint64_t id = reg.nextId++;
@@ -64,19 +62,19 @@ ReceiverHandle registerReceiver(QObject* object)
     return ReceiverHandle(id);
 }
 
-void unregisterReceiver(ReceiverHandle handle)
-{
-    if (handle.isNull())
+void unregisterReceiver(ReceiverHandle handle) {
+    if (handle.isNull()) {
         return;
+    }
     Registry& reg = registry();
     std::lock_guard lock(reg.mutex);
     reg.receivers.erase(handle.id());
 }
 
-bool isReceiverAlive(ReceiverHandle handle)
-{
-    if (handle.isNull())
+bool isReceiverAlive(ReceiverHandle handle) {
+    if (handle.isNull()) {
         return false;
+    }
     Registry& reg = registry();
     std::lock_guard lock(reg.mutex);
     return reg.receivers.count(handle.id()) != 0;

@@ -29,7 +29,7 @@ inline constexpr std::uint32_t MM_WIM_DATA = 0x3C0;
 
 /// Names one live receiver; 0 names none. Copyable, usable from any thread.
 class ReceiverHandle {
-public:
+  public:
     constexpr ReceiverHandle() = default;
     constexpr explicit ReceiverHandle(std::uint64_t id) : id_(id) {}
 
@@ -37,13 +37,13 @@ public:
     constexpr bool isNull() const { return id_ == 0; }
     friend constexpr bool operator==(ReceiverHandle, ReceiverHandle) = default;
 
-private:
+  private:
     std::uint64_t id_ = 0;
 };
 
 /// The event that carries one posted message.
 class MessageEvent : public QEvent {
-public:
+  public:
     MessageEvent(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
 
     /// The QEvent type of every MessageEvent (registered once per process).
@@ -53,7 +53,7 @@ public:
     std::uintptr_t wParam() const { return wParam_; }
     std::intptr_t lParam() const { return lParam_; }
 
-private:
+  private:
     std::uint32_t msg_;
     std::uintptr_t wParam_;
     std::intptr_t lParam_;

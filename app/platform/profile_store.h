@@ -19,7 +19,7 @@
 namespace mireldo::platform {
 
 class ProfileStore {
-public:
+  public:
     /// Opens the store at filePathFor(currentFolder()).
     ProfileStore();
     /// Opens the store kept in the given INI file (for tools and tests).
@@ -28,13 +28,15 @@ public:
     /// The integer under section/key as a signed 32-bit number. Text in the range of either
     /// signed or unsigned 32-bit is taken modulo 2^32 (4294967295 reads as -1); anything else
     /// (missing, empty, not a decimal integer, out of range) gives `defaultValue`.
-    std::int32_t getInt(const QString& section, const QString& key, std::int32_t defaultValue) const;
+    std::int32_t getInt(const QString& section, const QString& key,
+                        std::int32_t defaultValue) const;
     /// Stores `value` and writes the file. False when the section or key is unusable
     /// (empty, or holding '/' or '\\') or the file could not be written.
     bool setInt(const QString& section, const QString& key, std::int32_t value);
 
     /// The string under section/key, or `defaultValue` when there is none.
-    QString getString(const QString& section, const QString& key, const QString& defaultValue = {}) const;
+    QString getString(const QString& section, const QString& key,
+                      const QString& defaultValue = {}) const;
     /// Stores `value` and writes the file; false as for setInt().
     bool setString(const QString& section, const QString& key, const QString& value);
 
@@ -60,7 +62,7 @@ public:
     /// <folder>/Tarnwick/Mireldo.conf.
     static QString filePathFor(const QString& folder);
 
-private:
+  private:
     QString filePath_;
 };
 

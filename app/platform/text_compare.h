@@ -12,14 +12,12 @@
 namespace mireldo::platform {
 
 /// `c` with A-Z mapped to a-z.
-constexpr char16_t asciiToLower(char16_t c)
-{
+constexpr char16_t asciiToLower(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
 }
 
 /// `c` with a-z mapped to A-Z.
-constexpr char16_t asciiToUpper(char16_t c)
-{
+constexpr char16_t asciiToUpper(char16_t c) {
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
 }
 

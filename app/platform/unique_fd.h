@@ -9,16 +9,16 @@
 namespace mireldo::platform {
 
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() { reset(); }
 
     UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        if (this != &other)
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
             reset(other.release());
+        }
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;
@@ -29,14 +29,14 @@ public:
     /// Gives up ownership and returns the descriptor.
     int release() { return std::exchange(fd_, -1); }
     /// Closes the descriptor held and takes `fd` instead.
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0)
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
             ::close(fd_);
+        }
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 

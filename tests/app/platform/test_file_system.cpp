@@ -15,15 +15,13 @@ using namespace mireldo::platform;
 
 namespace {
 
-QString q(const std::string& s)
-{
+QString q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
 } // namespace
 
-TEST(FileSystemTest, FreeSpaceOfAWritableFolderIsPositiveAndMissingFolderIsAnError)
-{
+TEST(FileSystemTest, FreeSpaceOfAWritableFolderIsPositiveAndMissingFolderIsAnError) {
     testsupport::TempDir dir;
     Result<std::uint64_t> space = freeSpace(q(dir.path().string()));
     ASSERT_TRUE(space.ok()) << space.error().message.toStdString();
@@ -35,19 +33,19 @@ TEST(FileSystemTest, FreeSpaceOfAWritableFolderIsPositiveAndMissingFolderIsAnErr
     EXPECT_FALSE(freeSpace(QString()).ok());
 }
 
-TEST(FileSystemTest, ExecutableFolderHoldsThisTestProgram)
-{
+TEST(FileSystemTest, ExecutableFolderHoldsThisTestProgram) {
     const QString fromProc = executableFolderFromProc();
     ASSERT_FALSE(fromProc.isEmpty());
-    EXPECT_TRUE(QFileInfo(fromProc + QStringLiteral("/test_platform")).isExecutable()) << fromProc.toStdString();
+    EXPECT_TRUE(QFileInfo(fromProc + QStringLiteral("/test_platform")).isExecutable())
+        << fromProc.toStdString();
     EXPECT_FALSE(fromProc.endsWith(u'/'));
 
     platformtest::coreApp();
-    EXPECT_EQ(QFileInfo(executableFolder()).canonicalFilePath(), QFileInfo(fromProc).canonicalFilePath());
+    EXPECT_EQ(QFileInfo(executableFolder()).canonicalFilePath(),
+              QFileInfo(fromProc).canonicalFilePath());
 }
 
-TEST(FileSystemTest, ExistenceChecksTellFilesFromFolders)
-{
+TEST(FileSystemTest, ExistenceChecksTellFilesFromFolders) {
     testsupport::TempDir dir;
     const std::string file = dir.file("a.wav");
     testsupport::writeFile(file, {1, 2, 3});
@@ -65,5 +63,6 @@ TEST(FileSystemTest, ExistenceChecksTellFilesFromFolders)
     EXPECT_FALSE(fileExists(QString()));
     EXPECT_FALSE(folderExists(QString()));
     EXPECT_TRUE(fileExists(q(dir.path().string()) + QString::fromUtf8("/a.wav")));
-    EXPECT_FALSE(fileExists(q(dir.path().string()) + QString::fromUtf8("/A.WAV"))) << "names are case-sensitive";
+    EXPECT_FALSE(fileExists(q(dir.path().string()) + QString::fromUtf8("/A.WAV")))
+        << "names are case-sensitive";
 }

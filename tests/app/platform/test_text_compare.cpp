@@ -6,15 +6,13 @@ using namespace mireldo::platform;
 
 namespace {
 
-QString s(const char* utf8)
-{
+QString s(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
 } // namespace
 
-TEST(TextCompareTest, EqualsIgnoreCaseFoldsOnlyAsciiLetters)
-{
+TEST(TextCompareTest, EqualsIgnoreCaseFoldsOnlyAsciiLetters) {
     EXPECT_TRUE(equalsIgnoreCase(s(".MP3"), s(".mp3")));
     EXPECT_TRUE(equalsIgnoreCase(s("/Music/Take.WaV"), s("/music/take.wav")));
     EXPECT_TRUE(equalsIgnoreCase(s(""), s("")));
@@ -33,8 +31,7 @@ TEST(TextCompareTest, EqualsIgnoreCaseFoldsOnlyAsciiLetters)
     EXPECT_FALSE(equalsIgnoreCase(s("i"), s("İ")));
 }
 
-TEST(TextCompareTest, CompareIgnoreCaseOrdersAndAgreesWithEquality)
-{
+TEST(TextCompareTest, CompareIgnoreCaseOrdersAndAgreesWithEquality) {
     EXPECT_EQ(compareIgnoreCase(s("abc"), s("ABC")), 0);
     EXPECT_LT(compareIgnoreCase(s("abc"), s("ABD")), 0);
     EXPECT_GT(compareIgnoreCase(s("ABD"), s("abc")), 0);
@@ -44,16 +41,14 @@ TEST(TextCompareTest, CompareIgnoreCaseOrdersAndAgreesWithEquality)
     EXPECT_LT(compareIgnoreCase(s("_"), s("A")), 0);
 }
 
-TEST(TextCompareTest, EndsWithIgnoreCase)
-{
+TEST(TextCompareTest, EndsWithIgnoreCase) {
     EXPECT_TRUE(endsWithIgnoreCase(s("/a/B.MP3"), s("mp3")));
     EXPECT_TRUE(endsWithIgnoreCase(s("x"), s("")));
     EXPECT_FALSE(endsWithIgnoreCase(s("mp3"), s(".mp3")));
     EXPECT_FALSE(endsWithIgnoreCase(s("/a/b.mp4"), s("mp3")));
 }
 
-TEST(TextCompareTest, AsciiToLowerLeavesEverythingElse)
-{
+TEST(TextCompareTest, AsciiToLowerLeavesEverythingElse) {
     EXPECT_EQ(asciiToLower(s("/Home/ÄÖ/TAKE 1.MP3")), s("/home/ÄÖ/take 1.mp3"));
     EXPECT_EQ(asciiToLower(u'A'), u'a');
     EXPECT_EQ(asciiToLower(u'['), u'[');
@@ -62,8 +57,7 @@ TEST(TextCompareTest, AsciiToLowerLeavesEverythingElse)
     EXPECT_EQ(asciiToLower(QStringView()), QString());
 }
 
-TEST(TextCompareTest, ExtensionIsTheTextFromTheLastDot)
-{
+TEST(TextCompareTest, ExtensionIsTheTextFromTheLastDot) {
     EXPECT_EQ(extensionOf(s("/music/take.MP3")), s(".MP3"));
     EXPECT_EQ(extensionOf(s("/music/take.tar.wav")), s(".wav"));
     EXPECT_EQ(extensionOf(s("take.")), s("."));
