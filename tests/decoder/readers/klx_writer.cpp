@@ -2,6 +2,9 @@
 
 #include "test_support.h"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace klxtest {
 namespace {
 
@@ -51,8 +54,13 @@ std::vector<uint8_t> scrambleRotated(const std::string& text, size_t n, uint8_t 
             body[i] = static_cast<uint8_t>(0x30 + i % 40); // padding, never read back
         }
     }
-    for (unsigned step = 0; step < k; ++step) {
-        rotateLeftOneBit(body);
+    // Whole bytes first, then the remaining bits one at a time.
+    if (!body.empty()) {
+        const size_t bits = k % (body.size() * 8);
+        std::rotate(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(bits / 8), body.end());
+        for (size_t step = 0; step < bits % 8; ++step) {
+            rotateLeftOneBit(body);
+        }
     }
     body.push_back(k);
     return body;
