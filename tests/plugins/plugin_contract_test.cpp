@@ -1,0 +1,1 @@
+// Argument checks, call order, exports and the finishing calls of all four plug-ins.

@@ -1,0 +1,1 @@
+// wave_enc: the file it writes decodes bit-exactly through Sondrel.
