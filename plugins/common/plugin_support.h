@@ -36,8 +36,9 @@ inline constexpr uint32_t kOutputBufferBytes = 128 * 1024;
 /// plug-in fault.
 inline constexpr uint64_t kMaxPatchedBytes = 1 << 20;
 
-/// Bytes at the start of the output compared with the file before it is rewritten in place.
-inline constexpr size_t kSignatureBytes = 64;
+/// Bytes at the start of the output compared with the file before it is rewritten in place
+/// (those never rewritten).
+inline constexpr size_t kSignatureBytes = 4096;
 
 /// The audio format a configuration record asks for.
 struct AudioFormat {
@@ -139,27 +140,33 @@ struct Finisher {
     FileIdentity identity;
     std::vector<uint8_t> signature;  ///< the first bytes as handed out
     std::vector<uint8_t> image;      ///< rewritten bytes, valid where mask is set
-    std::vector<uint8_t> mask;
+    std::vector<uint8_t> mask;       ///< 1 for every byte rewritten at any time
 
     bool empty() const { return std::find(mask.begin(), mask.end(), 1) == mask.end(); }
 
-    /// Applies the rewrites to the open descriptor `fd` (read-write). Returns 0 or an error;
-    /// writes nothing unless the first bytes are the ones handed out.
+    /// Applies the rewrites to the open descriptor `fd` (read-write). Returns 0 or an error.
+    /// Writes nothing unless the file holds every byte to be rewritten and its first bytes are
+    /// the ones handed out, except those rewritten (now or by an earlier flush).
     BE_ERR applyTo(int fd) const
     {
-        if (signature.empty()) {
-            return BE_ERR_INVALID_HANDLE;
-        }
-        std::vector<uint8_t> head(signature.size());
+        std::vector<uint8_t> head(std::max(signature.size(), mask.size()));
         const ssize_t got = ::pread(fd, head.data(), head.size(), static_cast<off_t>(identity.base));
-        if (got != static_cast<ssize_t>(head.size())) {
+        if (got < 0 || static_cast<size_t>(got) < mask.size()) {
             return BE_ERR_INVALID_HANDLE;
         }
-        for (size_t i = 0; i < head.size(); ++i) {
-            const bool patched = i < mask.size() && mask[i] != 0;
-            if (head[i] != signature[i] && !(patched && head[i] == image[i])) {
+        const size_t compare = std::min(signature.size(), static_cast<size_t>(got));
+        size_t compared = 0;
+        for (size_t i = 0; i < compare; ++i) {
+            if (i < mask.size() && mask[i] != 0) {
+                continue;
+            }
+            if (head[i] != signature[i]) {
                 return BE_ERR_INVALID_HANDLE;
             }
+            ++compared;
+        }
+        if (compared < std::min<size_t>(compare, 4) || (compare == 0 && !mask.empty())) {
+            return BE_ERR_INVALID_HANDLE;
         }
         size_t i = 0;
         while (i < mask.size()) {

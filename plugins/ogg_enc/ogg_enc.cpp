@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <random>
 
 namespace {
 
@@ -244,8 +243,8 @@ private:
     BE_ERR startSegment()
     {
         auto segment = std::make_unique<VorbisSegment>();
-        // Chained streams need distinct serial numbers.
-        const int serial = static_cast<int>(serials_() & 0x7FFFFFFF);
+        // Chained streams need distinct serial numbers; fixed ones keep the output reproducible.
+        const int serial = nextSerial_++;
         const BE_ERR rc = segment->start(format_, serial, out_);
         if (rc != BE_ERR_SUCCESSFUL) {
             return rc;
@@ -258,7 +257,7 @@ private:
     OutputFile out_;
     std::unique_ptr<VorbisSegment> segment_;
     std::vector<int16_t> values_;
-    std::minstd_rand serials_{std::random_device{}()};
+    int nextSerial_ = 0x4D52;
     bool flushed_ = false;
     bool everFlushed_ = false;
 };
