@@ -1,0 +1,128 @@
+#include <algorithm>
+#include <cstring>
+
+#include "layer3.h"
+
+namespace sondrel {
+
+void Layer3Decoder::reorder(const GranuleChannel& g, const Layer3Bands& bands, int ch,
+                            bool mpeg1) {
+    if (!(g.windowSwitching && g.blockType == 2)) {
+        return;
+    }
+    // Short blocks are coded band by band, window by window; the filter bank wants the three
+    // windows' lines interleaved within every subband.
+    float* x = spectrum_[ch];
+    float tmp[576];
+    const int first = g.mixedBlock ? 3 : 0;
+    int limit = 3 * bands.shortBounds[first];
+    for (int sfb = first; sfb < 13; ++sfb) {
+        const int start = 3 * bands.shortBounds[sfb];
+        if (start >= nonZero_[ch]) {
+            break;
+        }
+        const int width = bands.shortBounds[sfb + 1] - bands.shortBounds[sfb];
+        for (int w = 0; w < 3; ++w) {
+            for (int j = 0; j < width; ++j) {
+                tmp[j * 3 + w] = x[start + w * width + j];
+            }
+        }
+        std::memcpy(x + start, tmp, sizeof(float) * static_cast<std::size_t>(3 * width));
+        limit = start + 3 * width;
+    }
+    (void)mpeg1;
+    nonZero_[ch] = std::max(std::min(nonZero_[ch], 3 * bands.shortBounds[first]), limit);
+}
+
+void Layer3Decoder::antialias(const GranuleChannel& g, int ch) {
+    int boundaries;
+    if (g.windowSwitching && g.blockType == 2) {
+        if (!g.mixedBlock) {
+            return;
+        }
+        boundaries = 1;
+    } else {
+        boundaries = std::min(31, (nonZero_[ch] + 7) / 18);
+    }
+    float* x = spectrum_[ch];
+    for (int k = 1; k <= boundaries; ++k) {
+        float* lo = x + 18 * k - 1;
+        float* hi = x + 18 * k;
+        for (int i = 0; i < 8; ++i) {
+            const float a = lo[-i];
+            const float b = hi[i];
+            lo[-i] = a * aliasCs_[i] - b * aliasCa_[i];
+            hi[i] = b * aliasCs_[i] + a * aliasCa_[i];
+        }
+    }
+    if (boundaries > 0) {
+        nonZero_[ch] = std::max(nonZero_[ch], std::min(576, boundaries * 18 + 8));
+    }
+}
+
+void Layer3Decoder::hybrid(const GranuleChannel& g, int ch) {
+    const float* x = spectrum_[ch];
+    const int active = std::min(kSubbands, (nonZero_[ch] + 17) / 18);
+    const bool shortBlocks = g.windowSwitching && g.blockType == 2;
+    const int blockType = g.windowSwitching ? g.blockType : 0;
+
+    for (int sb = 0; sb < 32; ++sb) {
+        float* overlap = overlap_[ch][sb];
+        float out[18];
+        if (sb >= kSubbands) {
+            std::fill(out, out + 18, 0.0f);
+        } else if (sb >= active) {
+            // No spectral content: only the tail of the previous granule remains.
+            std::memcpy(out, overlap, sizeof(out));
+            std::fill(overlap, overlap + 18, 0.0f);
+        } else if (shortBlocks && !(g.mixedBlock && sb < 2)) {
+            float buffer[36] = {};
+            const float* in = x + sb * 18;
+            for (int w = 0; w < 3; ++w) {
+                for (int i = 0; i < 12; ++i) {
+                    const float* c = &imdctShort_[static_cast<std::size_t>(i * 6)];
+                    float sum = 0.0f;
+                    for (int k = 0; k < 6; ++k) {
+                        sum += in[3 * k + w] * c[k];
+                    }
+                    buffer[6 + 6 * w + i] += sum * windowShort_[static_cast<std::size_t>(i)];
+                }
+            }
+            for (int i = 0; i < 18; ++i) {
+                out[i] = buffer[i] + overlap[i];
+                overlap[i] = buffer[i + 18];
+            }
+        } else {
+            // The two lowest subbands of a block with the mixed flag take the normal window,
+            // whatever the block type.
+            const int type = (g.windowSwitching && g.mixedBlock && sb < 2) ? 0 : blockType;
+            const float* window = windowLong_[type].data();
+            const float* in = x + sb * 18;
+            float y[36];
+            for (int i = 9; i < 27; ++i) {
+                const float* c = &imdctLong_[static_cast<std::size_t>((i - 9) * 18)];
+                float sum = 0.0f;
+                for (int k = 0; k < 18; ++k) {
+                    sum += in[k] * c[k];
+                }
+                y[i] = sum;
+            }
+            for (int i = 0; i < 9; ++i) {
+                y[i] = -y[17 - i];
+            }
+            for (int i = 27; i < 36; ++i) {
+                y[i] = y[53 - i];
+            }
+            for (int i = 0; i < 18; ++i) {
+                out[i] = y[i] * window[i] + overlap[i];
+                overlap[i] = y[i + 18] * window[i + 18];
+            }
+        }
+        // Every other sample of the odd subbands is negated (frequency inversion).
+        for (int i = 0; i < 18; ++i) {
+            hybridOut_[ch][i][sb] = ((sb & i & 1) != 0) ? -out[i] : out[i];
+        }
+    }
+}
+
+} // namespace sondrel
