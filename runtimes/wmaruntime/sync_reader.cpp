@@ -474,8 +474,20 @@ int32_t SyncReader::setRange(uint64_t start, int64_t duration) {
     const int64_t target = framesFromTime(start);
     const int64_t end = duration == 0 ? INT64_MAX : target + framesFromTime(uint64_t(duration));
 
-    // Learn the time stamp of frame 0 first: every later position is measured from it.
-    if (firstTimestamp_ == INT64_MIN || target <= kPrerollGrids * std::max<int64_t>(grid_, 1)) {
+    // Every position after a seek is measured from the time stamp of frame 0: learn it first by
+    // decoding that frame.
+    const int64_t preroll = kPrerollGrids * std::max<int64_t>(grid_, 1);
+    if (firstTimestamp_ == INT64_MIN && target > preroll) {
+        if (const int32_t code = rewind(); code != WMR_OK) {
+            return code;
+        }
+        if (decodeFrame()) {
+            firstTimestamp_ = frame_->best_effort_timestamp == AV_NOPTS_VALUE
+                                  ? 0
+                                  : frame_->best_effort_timestamp;
+        }
+    }
+    if (firstTimestamp_ == INT64_MIN || target <= preroll) {
         if (const int32_t code = rewind(); code != WMR_OK) {
             return code;
         }
