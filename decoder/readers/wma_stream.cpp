@@ -89,8 +89,9 @@ int32_t WmaStream::Open(const char* path, int32_t shareMode) {
     WmrCreateSyncReaderFn factory = givenFactory_;
     if (factory == nullptr) {
         // By bare name: found beside the library through its run path, or wherever the system
-        // finds libraries.
-        runtime_.reset(dlopen(WMR_LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL));
+        // finds libraries. Once loaded it stays: unloading would drop the codec libraries' static
+        // tables, which they allocate again (and never free) on every load.
+        runtime_.reset(dlopen(WMR_LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
         if (runtime_) {
             factory = reinterpret_cast<WmrCreateSyncReaderFn>(
                 dlsym(runtime_.get(), WMR_FACTORY_NAME));

@@ -43,7 +43,7 @@ protected:
         dir = nullptr;
     }
     void SetUp() override {
-        library = dlopen(WMARUNTIME_PATH, RTLD_NOW | RTLD_LOCAL);
+        library = dlopen(WMARUNTIME_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         ASSERT_NE(library, nullptr) << dlerror();
         factory = reinterpret_cast<WmrCreateSyncReaderFn>(dlsym(library, WMR_FACTORY_NAME));
         ASSERT_NE(factory, nullptr);
