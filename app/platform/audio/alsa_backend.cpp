@@ -1,0 +1,626 @@
+// The ALSA back-end. Each open device runs one worker thread that owns the snd_pcm_t: it
+// copies audio between the owner's buffers and a scratch block while holding the device's
+// lock, and calls ALSA without it, so reset() and close() never wait on ALSA and never leave
+// ALSA holding a pointer into an owner's buffer.
+//
+// A played buffer is handed back only when ALSA reports its last frame played (written minus
+// delay), so an owner that closes after the last MM_WOM_DONE cuts nothing off.
+
+#include "backends.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace mireldo::platform::audio {
+
+namespace {
+
+struct PcmCloser {
+    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
+};
+using PcmPtr = std::unique_ptr<snd_pcm_t, PcmCloser>;
+
+struct CtlCloser {
+    void operator()(snd_ctl_t* ctl) const { snd_ctl_close(ctl); }
+};
+using CtlPtr = std::unique_ptr<snd_ctl_t, CtlCloser>;
+
+// One PCM device of one card, as listed to users.
+struct AlsaDevice {
+    std::string id; // the ALSA name to open (with format conversion)
+    QString name;   // "card name: device name"
+};
+
+std::vector<AlsaDevice> listDevices(snd_pcm_stream_t direction) {
+    std::vector<AlsaDevice> devices;
+    snd_ctl_card_info_t* cardInfo = nullptr;
+    snd_pcm_info_t* pcmInfo = nullptr;
+    if (snd_ctl_card_info_malloc(&cardInfo) < 0) {
+        return devices;
+    }
+    std::unique_ptr<snd_ctl_card_info_t, void (*)(snd_ctl_card_info_t*)> cardGuard(
+        cardInfo, snd_ctl_card_info_free);
+    if (snd_pcm_info_malloc(&pcmInfo) < 0) {
+        return devices;
+    }
+    std::unique_ptr<snd_pcm_info_t, void (*)(snd_pcm_info_t*)> pcmGuard(pcmInfo,
+                                                                        snd_pcm_info_free);
+    int card = -1;
+    while (snd_card_next(&card) == 0 && card >= 0) {
+        const std::string ctlName = "hw:" + std::to_string(card);
+        snd_ctl_t* raw = nullptr;
+        if (snd_ctl_open(&raw, ctlName.c_str(), 0) < 0) {
+            continue;
+        }
+        CtlPtr ctl(raw);
+        if (snd_ctl_card_info(ctl.get(), cardInfo) < 0) {
+            continue;
+        }
+        const QString cardName = QString::fromUtf8(snd_ctl_card_info_get_name(cardInfo));
+        int device = -1;
+        while (snd_ctl_pcm_next_device(ctl.get(), &device) == 0 && device >= 0) {
+            snd_pcm_info_set_device(pcmInfo, static_cast<unsigned>(device));
+            snd_pcm_info_set_subdevice(pcmInfo, 0);
+            snd_pcm_info_set_stream(pcmInfo, direction);
+            if (snd_ctl_pcm_info(ctl.get(), pcmInfo) < 0) {
+                continue; // this device does not work in that direction
+            }
+            devices.push_back({"plughw:" + std::to_string(card) + "," + std::to_string(device),
+                               cardName + QStringLiteral(": ") +
+                                   QString::fromUtf8(snd_pcm_info_get_name(pcmInfo))});
+        }
+    }
+    return devices;
+}
+
+QStringList names(const std::vector<AlsaDevice>& devices) {
+    QStringList out;
+    for (const auto& d : devices) {
+        out.push_back(d.name);
+    }
+    return out;
+}
+
+// Opens and configures a PCM: interleaved, the format's own sample type, resampling allowed,
+// `latencyUs` of buffering, started as soon as one period is queued.
+PcmPtr openPcm(int device, snd_pcm_stream_t direction, const PcmFormat& format,
+               unsigned latencyUs, MmResult* error, snd_pcm_uframes_t& period) {
+    std::string id = "default";
+    if (device >= 0) {
+        const auto devices = listDevices(direction);
+        if (static_cast<size_t>(device) >= devices.size()) {
+            failWith(error, MMSYSERR_BADDEVICEID);
+            return nullptr;
+        }
+        id = devices[static_cast<size_t>(device)].id;
+    }
+    snd_pcm_t* raw = nullptr;
+    const int opened = snd_pcm_open(&raw, id.c_str(), direction, 0);
+    if (opened < 0) {
+        failWith(error, opened == -EBUSY ? MmResult{4} : MMSYSERR_NODRIVER);
+        return nullptr;
+    }
+    PcmPtr pcm(raw);
+    const snd_pcm_format_t sampleFormat =
+        format.bitsPerSample == 16 ? SND_PCM_FORMAT_S16_LE : SND_PCM_FORMAT_U8;
+    if (snd_pcm_set_params(pcm.get(), sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED,
+                           format.channels, format.sampleRate, 1, latencyUs) < 0) {
+        failWith(error, WAVERR_BADFORMAT);
+        return nullptr;
+    }
+    snd_pcm_uframes_t buffer = 0;
+    if (snd_pcm_get_params(pcm.get(), &buffer, &period) < 0 || period == 0) {
+        period = format.sampleRate / 50 + 1;
+    }
+    snd_pcm_sw_params_t* sw = nullptr;
+    if (snd_pcm_sw_params_malloc(&sw) == 0) {
+        if (snd_pcm_sw_params_current(pcm.get(), sw) == 0 &&
+            snd_pcm_sw_params_set_start_threshold(pcm.get(), sw, period) == 0) {
+            snd_pcm_sw_params(pcm.get(), sw);
+        }
+        snd_pcm_sw_params_free(sw);
+    }
+    return pcm;
+}
+
+// Errors after which the device is gone for good (unplugged, driver removed).
+bool isFatal(int err) { return err == -ENODEV || err == -EBADFD || err == -EIO || err == -ENXIO; }
+
+class AlsaWaveOut final : public WaveOut {
+  public:
+    AlsaWaveOut(const PcmFormat& format, ReceiverHandle owner, PcmPtr pcm,
+                snd_pcm_uframes_t period)
+        : WaveOut(format), owner_(owner), pcm_(std::move(pcm)),
+          periodFrames_(static_cast<std::uint32_t>(period)) {
+        worker_ = std::thread([this] { run(); });
+    }
+    ~AlsaWaveOut() override { close(); }
+
+    MmResult write(WaveHeader* h) override {
+        if (h == nullptr) {
+            return MMSYSERR_INVALPARAM;
+        }
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        if ((h->dwFlags & WHDR_PREPARED) == 0) {
+            return WAVERR_UNPREPARED;
+        }
+        if ((h->dwFlags & WHDR_INQUEUE) != 0 || h->dwBufferLength % format().blockAlign() != 0) {
+            return MMSYSERR_INVALPARAM;
+        }
+        h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+        queue_.push_back(h);
+        cv_.notify_all();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult pause() override { return setPaused(true); }
+    MmResult restart() override { return setPaused(false); }
+
+    MmResult reset() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        returnAll();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult getPosition(std::uint32_t* samples) override {
+        if (samples == nullptr) {
+            return MMSYSERR_INVALPARAM;
+        }
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        *samples = static_cast<std::uint32_t>(played_);
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult setVolume(std::uint32_t volume) override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        volume_ = volume;
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult getVolume(std::uint32_t* volume) override {
+        if (volume == nullptr) {
+            return MMSYSERR_INVALPARAM;
+        }
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        *volume = volume_;
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult close() override {
+        {
+            std::lock_guard lock(mutex_);
+            if (!closed_) {
+                returnAll();
+                closed_ = true;
+                cv_.notify_all();
+            }
+        }
+        std::call_once(joined_, [this] {
+            if (worker_.get_id() != std::this_thread::get_id()) {
+                worker_.join();
+            } else {
+                worker_.detach();
+            }
+        });
+        return MMSYSERR_NOERROR;
+    }
+
+  private:
+    // A header fully written to ALSA, waiting for its last frame to be played.
+    struct Pending {
+        WaveHeader* header;
+        std::uint64_t endFrame;
+    };
+
+    MmResult setPaused(bool paused) {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        paused_ = paused;
+        cv_.notify_all();
+        return MMSYSERR_NOERROR;
+    }
+
+    void run() {
+        snd_pcm_t* pcm = pcm_.get();
+        const std::uint32_t frameBytes = format().blockAlign();
+        std::vector<char> scratch;
+        bool alsaPaused = false;
+        std::unique_lock lock(mutex_);
+        while (!closed_) {
+            if (dropRequested_) {
+                dropRequested_ = false;
+                lock.unlock();
+                snd_pcm_drop(pcm);
+                snd_pcm_prepare(pcm);
+                alsaPaused = false;
+                lock.lock();
+                continue;
+            }
+            if (paused_ != alsaPaused && !dead_) {
+                const bool want = paused_;
+                lock.unlock();
+                // Devices that cannot pause simply run dry; restart() then recovers them.
+                if (snd_pcm_state(pcm) == SND_PCM_STATE_RUNNING ||
+                    snd_pcm_state(pcm) == SND_PCM_STATE_PAUSED) {
+                    snd_pcm_pause(pcm, want ? 1 : 0);
+                }
+                alsaPaused = want;
+                lock.lock();
+                continue;
+            }
+            if (dead_) {
+                // The device is gone: whatever is written comes straight back.
+                handBackAll();
+                cv_.wait(lock);
+                continue;
+            }
+            if (!paused_ && !queue_.empty()) {
+                WaveHeader* h = queue_.front();
+                const std::uint32_t framesLeft = (h->dwBufferLength - headDone_) / frameBytes;
+                if (framesLeft == 0) {
+                    queue_.pop_front();
+                    headDone_ = 0;
+                    pending_.push_back({h, written_});
+                    continue;
+                }
+                const std::uint32_t frames = std::min(framesLeft, periodFrames_);
+                const std::uint32_t bytes = frames * frameBytes;
+                scratch.assign(h->lpData + headDone_, h->lpData + headDone_ + bytes);
+                applyVolume(scratch.data(), bytes, format(), volume_);
+                const std::uint64_t generation = generation_;
+                lock.unlock();
+                snd_pcm_sframes_t n = snd_pcm_writei(pcm, scratch.data(), frames);
+                if (n == -EPIPE || n == -ESTRPIPE) {
+                    // Underrun (or suspend): recover and let the next round write again.
+                    if (snd_pcm_recover(pcm, static_cast<int>(n), 1) == 0) {
+                        n = 0;
+                    }
+                }
+                lock.lock();
+                if (generation != generation_) {
+                    continue; // reset while writing: those frames no longer count
+                }
+                if (n < 0) {
+                    if (isFatal(static_cast<int>(n)) || n != -EAGAIN) {
+                        dead_ = true;
+                    }
+                    continue;
+                }
+                headDone_ += static_cast<std::uint32_t>(n) * frameBytes;
+                written_ += static_cast<std::uint64_t>(n);
+                if (headDone_ >= h->dwBufferLength) {
+                    queue_.pop_front();
+                    headDone_ = 0;
+                    pending_.push_back({h, written_});
+                }
+                updatePlayed(lock, pcm);
+                continue;
+            }
+            if (!pending_.empty() && !paused_) {
+                updatePlayed(lock, pcm);
+                if (!pending_.empty() && !closed_ && !dropRequested_) {
+                    cv_.wait_for(lock, std::chrono::milliseconds(10));
+                }
+                continue;
+            }
+            cv_.wait(lock);
+        }
+        lock.unlock();
+        snd_pcm_drop(pcm);
+    }
+
+    // Reads how far ALSA has played and hands back the buffers it has finished. Called with
+    // the lock held; releases it around the ALSA calls.
+    void updatePlayed(std::unique_lock<std::mutex>& lock, snd_pcm_t* pcm) {
+        const std::uint64_t generation = generation_;
+        lock.unlock();
+        snd_pcm_state_t state = snd_pcm_state(pcm);
+        if (state == SND_PCM_STATE_PREPARED) {
+            // Less than the start threshold was written: start it so the tail plays.
+            snd_pcm_start(pcm);
+            state = snd_pcm_state(pcm);
+        }
+        snd_pcm_sframes_t delay = 0;
+        const int err = state == SND_PCM_STATE_XRUN ? -EPIPE : snd_pcm_delay(pcm, &delay);
+        lock.lock();
+        if (generation != generation_) {
+            return;
+        }
+        if (err == -EPIPE) {
+            delay = 0; // ran dry: everything written has been played
+        } else if (err < 0) {
+            if (isFatal(err)) {
+                dead_ = true;
+            }
+            return;
+        }
+        const auto queued = static_cast<std::uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0));
+        const std::uint64_t played = written_ > queued ? written_ - queued : 0;
+        played_ = std::max(played_, played);
+        while (!pending_.empty() && pending_.front().endFrame <= played_) {
+            handBack(pending_.front().header);
+            pending_.pop_front();
+        }
+    }
+
+    void handBack(WaveHeader* h) {
+        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        postMessage(owner_, MM_WOM_DONE, reinterpret_cast<std::uintptr_t>(this),
+                    reinterpret_cast<std::intptr_t>(h));
+    }
+
+    void handBackAll() {
+        for (const Pending& p : pending_) {
+            handBack(p.header);
+        }
+        for (WaveHeader* h : queue_) {
+            handBack(h);
+        }
+        pending_.clear();
+        queue_.clear();
+        headDone_ = 0;
+    }
+
+    // Hands everything back and has the worker drop what ALSA still holds.
+    void returnAll() {
+        handBackAll();
+        written_ = 0;
+        played_ = 0;
+        paused_ = false;
+        ++generation_;
+        dropRequested_ = true;
+        cv_.notify_all();
+    }
+
+    const ReceiverHandle owner_;
+    const PcmPtr pcm_;
+    const std::uint32_t periodFrames_;
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<WaveHeader*> queue_;
+    std::deque<Pending> pending_;
+    std::uint32_t headDone_ = 0;
+    std::uint64_t written_ = 0; // frames given to ALSA since the last reset
+    std::uint64_t played_ = 0;  // frames ALSA has played since the last reset
+    std::uint64_t generation_ = 0;
+    bool paused_ = false;
+    bool dropRequested_ = false;
+    bool dead_ = false;
+    bool closed_ = false;
+    std::uint32_t volume_ = 0xFFFFFFFFu;
+    std::thread worker_;
+    std::once_flag joined_;
+};
+
+class AlsaWaveIn final : public WaveIn {
+  public:
+    AlsaWaveIn(const PcmFormat& format, ReceiverHandle owner, PcmPtr pcm, snd_pcm_uframes_t period)
+        : WaveIn(format), owner_(owner), pcm_(std::move(pcm)),
+          periodFrames_(static_cast<std::uint32_t>(period)) {
+        worker_ = std::thread([this] { run(); });
+    }
+    ~AlsaWaveIn() override { close(); }
+
+    MmResult addBuffer(WaveHeader* h) override {
+        if (h == nullptr) {
+            return MMSYSERR_INVALPARAM;
+        }
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        if ((h->dwFlags & WHDR_PREPARED) == 0) {
+            return WAVERR_UNPREPARED;
+        }
+        if ((h->dwFlags & WHDR_INQUEUE) != 0 || h->dwBufferLength < format().blockAlign()) {
+            return MMSYSERR_INVALPARAM;
+        }
+        h->dwBytesRecorded = 0;
+        h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~(WHDR_DONE | WHDR_ENDOFINPUT);
+        queue_.push_back(h);
+        if (dead_) {
+            returnQueue();
+        }
+        cv_.notify_all();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult start() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        running_ = true;
+        cv_.notify_all();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult stop() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        stopLocked();
+        if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
+            WaveHeader* h = queue_.front();
+            queue_.pop_front();
+            handBack(h);
+        }
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult reset() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        stopLocked();
+        returnQueue();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult close() override {
+        {
+            std::lock_guard lock(mutex_);
+            if (!closed_) {
+                stopLocked();
+                returnQueue();
+                closed_ = true;
+                cv_.notify_all();
+            }
+        }
+        std::call_once(joined_, [this] {
+            if (worker_.get_id() != std::this_thread::get_id()) {
+                worker_.join();
+            } else {
+                worker_.detach();
+            }
+        });
+        return MMSYSERR_NOERROR;
+    }
+
+    bool endOfInput() const override { return false; }
+
+  private:
+    void stopLocked() {
+        running_ = false;
+        ++generation_;
+        dropRequested_ = true;
+        cv_.notify_all();
+    }
+
+    void run() {
+        snd_pcm_t* pcm = pcm_.get();
+        const std::uint32_t frameBytes = format().blockAlign();
+        std::vector<char> scratch;
+        std::unique_lock lock(mutex_);
+        while (!closed_) {
+            if (dropRequested_) {
+                dropRequested_ = false;
+                lock.unlock();
+                snd_pcm_drop(pcm);
+                snd_pcm_prepare(pcm);
+                lock.lock();
+                continue;
+            }
+            if (!running_ || queue_.empty() || dead_) {
+                cv_.wait(lock);
+                continue;
+            }
+            WaveHeader* h = queue_.front();
+            const std::uint32_t room = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes;
+            const std::uint32_t frames = std::min(room, periodFrames_);
+            scratch.resize(std::size_t{frames} * frameBytes);
+            const std::uint64_t generation = generation_;
+            lock.unlock();
+            snd_pcm_sframes_t n = frames > 0 ? snd_pcm_readi(pcm, scratch.data(), frames) : 0;
+            if (n == -EPIPE || n == -ESTRPIPE) {
+                // Overrun: what was lost is lost; carry on capturing.
+                if (snd_pcm_recover(pcm, static_cast<int>(n), 1) == 0) {
+                    n = 0;
+                }
+            }
+            lock.lock();
+            if (generation != generation_) {
+                continue; // stopped or reset while reading: the header may be gone
+            }
+            if (n < 0) {
+                if (n != -EAGAIN) {
+                    dead_ = true;
+                    returnQueue();
+                }
+                continue;
+            }
+            const auto bytes = static_cast<std::uint32_t>(n) * frameBytes;
+            std::copy_n(scratch.data(), bytes, h->lpData + h->dwBytesRecorded);
+            h->dwBytesRecorded += bytes;
+            if (h->dwBytesRecorded + frameBytes > h->dwBufferLength) {
+                queue_.pop_front();
+                handBack(h);
+            }
+        }
+        lock.unlock();
+        snd_pcm_drop(pcm);
+    }
+
+    void handBack(WaveHeader* h) {
+        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        postMessage(owner_, MM_WIM_DATA, reinterpret_cast<std::uintptr_t>(this),
+                    reinterpret_cast<std::intptr_t>(h));
+    }
+
+    void returnQueue() {
+        for (WaveHeader* h : queue_) {
+            handBack(h);
+        }
+        queue_.clear();
+    }
+
+    const ReceiverHandle owner_;
+    const PcmPtr pcm_;
+    const std::uint32_t periodFrames_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<WaveHeader*> queue_;
+    std::uint64_t generation_ = 0;
+    bool running_ = false;
+    bool dropRequested_ = false;
+    bool dead_ = false;
+    bool closed_ = false;
+    std::thread worker_;
+    std::once_flag joined_;
+};
+
+} // namespace
+
+WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
+                           MmResult* error) {
+    snd_pcm_uframes_t period = 0;
+    PcmPtr pcm = openPcm(device, SND_PCM_STREAM_PLAYBACK, format, 200000, error, period);
+    if (!pcm) {
+        return nullptr;
+    }
+    return std::make_shared<AlsaWaveOut>(format, owner, std::move(pcm), period);
+}
+
+WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
+                         MmResult* error) {
+    snd_pcm_uframes_t period = 0;
+    PcmPtr pcm = openPcm(device, SND_PCM_STREAM_CAPTURE, format, 100000, error, period);
+    if (!pcm) {
+        return nullptr;
+    }
+    return std::make_shared<AlsaWaveIn>(format, owner, std::move(pcm), period);
+}
+
+QStringList alsaOutputNames() { return names(listDevices(SND_PCM_STREAM_PLAYBACK)); }
+QStringList alsaInputNames() { return names(listDevices(SND_PCM_STREAM_CAPTURE)); }
+
+} // namespace mireldo::platform::audio

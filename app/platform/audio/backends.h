@@ -1,0 +1,31 @@
+#pragma once
+
+// The back-ends behind openWaveOut()/openWaveIn() and the device lists. Internal to the
+// platform layer.
+
+#include "wave_in.h"
+#include "wave_out.h"
+
+namespace mireldo::platform::audio {
+
+WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, MmResult* error);
+WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, MmResult* error);
+QStringList virtualOutputNames();
+QStringList virtualInputNames();
+
+WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
+                           MmResult* error);
+WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
+                         MmResult* error);
+QStringList alsaOutputNames();
+QStringList alsaInputNames();
+
+/// Stores `code` in `error` when it is given; returns null for the callers' convenience.
+inline std::nullptr_t failWith(MmResult* error, MmResult code) {
+    if (error != nullptr) {
+        *error = code;
+    }
+    return nullptr;
+}
+
+} // namespace mireldo::platform::audio

@@ -1,0 +1,115 @@
+#include "backends.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace mireldo::platform::audio {
+
+MmResult prepareHeader(WaveHeader& header) {
+    if (header.lpData == nullptr && header.dwBufferLength != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    header.dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MmResult unprepareHeader(WaveHeader& header) {
+    if ((header.dwFlags & WHDR_INQUEUE) != 0) {
+        return WAVERR_STILLPLAYING;
+    }
+    header.dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+AudioBackend audioBackend() {
+    const char* mode = std::getenv("MIRELDO_AUDIO_MODE");
+    if (mode != nullptr && std::strcmp(mode, "virtual") == 0) {
+        return AudioBackend::Virtual;
+    }
+    return AudioBackend::Alsa;
+}
+
+double virtualSpeed() {
+    const char* text = std::getenv("MIRELDO_VIRTUAL_SPEED");
+    if (text == nullptr || *text == '\0') {
+        return 1.0;
+    }
+    char* end = nullptr;
+    const double speed = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(speed) || speed <= 0.0) {
+        return 1.0;
+    }
+    return speed;
+}
+
+WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
+                       MmResult* error) {
+    if (!format.valid()) {
+        return failWith(error, WAVERR_BADFORMAT);
+    }
+    if (device < WAVE_MAPPER) {
+        return failWith(error, MMSYSERR_BADDEVICEID);
+    }
+    if (audioBackend() == AudioBackend::Virtual) {
+        if (device > 0) {
+            return failWith(error, MMSYSERR_BADDEVICEID);
+        }
+        return openVirtualWaveOut(format, owner, error);
+    }
+    return openAlsaWaveOut(device, format, owner, error);
+}
+
+WaveInPtr openWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
+                     MmResult* error) {
+    if (!format.valid()) {
+        return failWith(error, WAVERR_BADFORMAT);
+    }
+    if (device < WAVE_MAPPER) {
+        return failWith(error, MMSYSERR_BADDEVICEID);
+    }
+    if (audioBackend() == AudioBackend::Virtual) {
+        if (device > 0) {
+            return failWith(error, MMSYSERR_BADDEVICEID);
+        }
+        return openVirtualWaveIn(format, owner, error);
+    }
+    return openAlsaWaveIn(device, format, owner, error);
+}
+
+QStringList waveOutDeviceNames() {
+    return audioBackend() == AudioBackend::Virtual ? virtualOutputNames() : alsaOutputNames();
+}
+
+QStringList waveInDeviceNames() {
+    return audioBackend() == AudioBackend::Virtual ? virtualInputNames() : alsaInputNames();
+}
+
+void applyVolume(char* data, std::uint32_t bytes, const PcmFormat& format, std::uint32_t volume) {
+    if (volume == 0xFFFFFFFFu || data == nullptr) {
+        return;
+    }
+    const std::int64_t left = volume & 0xFFFFu;
+    const std::int64_t right = format.channels == 2 ? (volume >> 16) : left;
+    if (left == 0xFFFF && right == 0xFFFF) {
+        return;
+    }
+    if (format.bitsPerSample == 16) {
+        const std::uint32_t samples = bytes / 2;
+        for (std::uint32_t i = 0; i < samples; ++i) {
+            const std::int64_t v = (format.channels == 2 && (i & 1u) != 0) ? right : left;
+            std::int16_t s;
+            std::memcpy(&s, data + 2 * i, 2);
+            const auto scaled = static_cast<std::int16_t>(s * v / 0xFFFF);
+            std::memcpy(data + 2 * i, &scaled, 2);
+        }
+    } else {
+        for (std::uint32_t i = 0; i < bytes; ++i) {
+            const std::int64_t v = (format.channels == 2 && (i & 1u) != 0) ? right : left;
+            const std::int64_t s = static_cast<unsigned char>(data[i]) - 128;
+            data[i] = static_cast<char>(static_cast<unsigned char>(128 + s * v / 0xFFFF));
+        }
+    }
+}
+
+} // namespace mireldo::platform::audio

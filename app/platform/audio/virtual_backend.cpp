@@ -1,0 +1,824 @@
+// The virtual back-end: an output that appends what it plays to a WAV file and an input that
+// reads a WAV file or makes a tone, both paced by a clock running at virtualSpeed() times
+// real time. Each device runs one worker thread that sleeps until the next buffer is due.
+
+#include "../unique_fd.h"
+#include "backends.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace mireldo::platform::audio {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kWavHeaderBytes = 44;
+// Largest data chunk a canonical WAV header can describe.
+constexpr std::uint64_t kMaxWavData = 0xFFFFFFFFull - 36;
+
+void putLe16(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void putLe32(std::uint8_t* p, std::uint32_t v) {
+    putLe16(p, v & 0xFFFFu);
+    putLe16(p + 2, v >> 16);
+}
+
+std::array<std::uint8_t, kWavHeaderBytes> wavHeader(const PcmFormat& f, std::uint32_t dataBytes) {
+    std::array<std::uint8_t, kWavHeaderBytes> h{};
+    std::memcpy(h.data(), "RIFF", 4);
+    putLe32(h.data() + 4, 36 + dataBytes);
+    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
+    putLe32(h.data() + 16, 16);
+    putLe16(h.data() + 20, 1);
+    putLe16(h.data() + 22, f.channels);
+    putLe32(h.data() + 24, f.sampleRate);
+    putLe32(h.data() + 28, f.sampleRate * f.blockAlign());
+    putLe16(h.data() + 32, f.blockAlign());
+    putLe16(h.data() + 34, f.bitsPerSample);
+    std::memcpy(h.data() + 36, "data", 4);
+    putLe32(h.data() + 40, dataBytes);
+    return h;
+}
+
+bool writeAll(int fd, const void* data, size_t size, off_t offset) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, p, size, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+bool readAll(int fd, void* data, size_t size, off_t offset) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, p, size, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+// Bounds-checked little-endian reads over a byte block read from a file.
+class LeCursor {
+  public:
+    LeCursor(const std::uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool has(size_t n) const { return size_ - pos_ >= n; }
+    bool skip(size_t n) {
+        if (!has(n)) {
+            return false;
+        }
+        pos_ += n;
+        return true;
+    }
+    bool u16(std::uint32_t& v) {
+        if (!has(2)) {
+            return false;
+        }
+        v = std::uint32_t{data_[pos_]} | std::uint32_t{data_[pos_ + 1]} << 8;
+        pos_ += 2;
+        return true;
+    }
+    bool u32(std::uint32_t& v) {
+        std::uint32_t lo = 0;
+        std::uint32_t hi = 0;
+        if (!has(4) || !u16(lo) || !u16(hi)) {
+            return false;
+        }
+        v = lo | hi << 16;
+        return true;
+    }
+    bool tag(const char* fourCc) {
+        if (!has(4) || std::memcmp(data_ + pos_, fourCc, 4) != 0) {
+            return false;
+        }
+        pos_ += 4;
+        return true;
+    }
+    size_t pos() const { return pos_; }
+
+  private:
+    const std::uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+// Where the PCM of a WAV file lies and what it is; found by walking the RIFF chunks.
+struct WavLayout {
+    PcmFormat format;
+    std::uint64_t dataOffset = 0;
+    std::uint64_t dataBytes = 0;
+};
+
+bool readWavLayout(int fd, WavLayout& out) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size < 12) {
+        return false;
+    }
+    const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+    std::uint8_t riff[12];
+    if (!readAll(fd, riff, sizeof riff, 0)) {
+        return false;
+    }
+    LeCursor head(riff, sizeof riff);
+    std::uint32_t riffSize = 0;
+    if (!head.tag("RIFF") || !head.u32(riffSize) || !head.tag("WAVE")) {
+        return false;
+    }
+    bool haveFormat = false;
+    std::uint64_t offset = 12;
+    while (offset + 8 <= fileSize) {
+        std::uint8_t chunkHeader[8];
+        if (!readAll(fd, chunkHeader, 8, static_cast<off_t>(offset))) {
+            return false;
+        }
+        LeCursor c(chunkHeader, 8);
+        std::uint32_t size = 0;
+        const bool isFormat = c.tag("fmt ");
+        const bool isData = !isFormat && c.tag("data");
+        if (!isFormat && !isData) {
+            c.skip(4);
+        }
+        c.u32(size);
+        const std::uint64_t body = offset + 8;
+        if (isFormat) {
+            std::uint8_t fmt[16];
+            if (size < 16 || body + 16 > fileSize || !readAll(fd, fmt, 16, static_cast<off_t>(body))) {
+                return false;
+            }
+            LeCursor f(fmt, 16);
+            std::uint32_t tag = 0, channels = 0, rate = 0, avg = 0, align = 0, bits = 0;
+            f.u16(tag);
+            f.u16(channels);
+            f.u32(rate);
+            f.u32(avg);
+            f.u16(align);
+            f.u16(bits);
+            if (tag != 1) {
+                return false;
+            }
+            out.format.channels = static_cast<std::uint16_t>(channels);
+            out.format.sampleRate = rate;
+            out.format.bitsPerSample = static_cast<std::uint16_t>(bits);
+            haveFormat = out.format.valid() && align == out.format.blockAlign();
+            if (!haveFormat) {
+                return false;
+            }
+        } else if (isData) {
+            if (!haveFormat) {
+                return false;
+            }
+            out.dataOffset = body;
+            // A size running past the end (a capture cut short) counts up to the end.
+            out.dataBytes = std::min<std::uint64_t>(size, fileSize - body);
+            out.dataBytes -= out.dataBytes % out.format.blockAlign();
+            return true;
+        }
+        offset = body + size + (size & 1u);
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Output side: the WAV file every virtual output of a path appends to.
+
+class WavSink {
+  public:
+    WavSink(UniqueFd fd, const PcmFormat& format, std::uint64_t dataBytes)
+        : fd_(std::move(fd)), format_(format), dataBytes_(dataBytes) {}
+
+    const PcmFormat& format() const { return format_; }
+
+    void append(const char* data, std::uint32_t bytes) {
+        std::lock_guard lock(mutex_);
+        if (retired_ || !fd_.valid() || bytes == 0 || dataBytes_ + bytes > kMaxWavData) {
+            return;
+        }
+        if (!writeAll(fd_.get(), data, bytes, static_cast<off_t>(kWavHeaderBytes + dataBytes_))) {
+            return;
+        }
+        dataBytes_ += bytes;
+        // Sizes kept current, so the file is a valid WAV whenever it is read.
+        const auto header = wavHeader(format_, static_cast<std::uint32_t>(dataBytes_));
+        writeAll(fd_.get(), header.data(), header.size(), 0);
+    }
+
+    /// A sink replaced by one of another format writes nothing more.
+    void retire() {
+        std::lock_guard lock(mutex_);
+        retired_ = true;
+    }
+
+  private:
+    std::mutex mutex_;
+    UniqueFd fd_;
+    PcmFormat format_;
+    std::uint64_t dataBytes_;
+    bool retired_ = false;
+};
+
+struct SinkRegistry {
+    std::mutex mutex;
+    std::map<std::string, std::weak_ptr<WavSink>> live;
+    std::set<std::string> seen; // paths this process has written, so they are appended to
+};
+
+SinkRegistry& sinkRegistry() {
+    static auto* const registry = new SinkRegistry;
+    return *registry;
+}
+
+// The sink for the path in MIRELDO_VIRTUAL_OUTPUT: null (nothing is kept) when the variable is
+// unset. The first output of the process starts the file afresh; later ones of the same format
+// append; another format starts it afresh again.
+std::shared_ptr<WavSink> acquireSink(const PcmFormat& format, MmResult* error, bool& failed) {
+    failed = false;
+    const char* env = std::getenv("MIRELDO_VIRTUAL_OUTPUT");
+    if (env == nullptr || *env == '\0') {
+        return nullptr;
+    }
+    const std::string path(env);
+    SinkRegistry& reg = sinkRegistry();
+    std::lock_guard lock(reg.mutex);
+    auto it = reg.live.find(path);
+    if (it != reg.live.end()) {
+        if (auto sink = it->second.lock()) {
+            if (sink->format() == format) {
+                return sink;
+            }
+            sink->retire();
+        }
+    }
+    UniqueFd fd;
+    std::uint64_t dataBytes = 0;
+    if (reg.seen.count(path) != 0) {
+        UniqueFd existing(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+        WavLayout layout;
+        if (existing.valid() && readWavLayout(existing.get(), layout) &&
+            layout.format == format && layout.dataOffset == kWavHeaderBytes) {
+            fd = std::move(existing);
+            dataBytes = layout.dataBytes;
+        }
+    }
+    if (!fd.valid()) {
+        fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        const auto header = wavHeader(format, 0);
+        if (!fd.valid() || !writeAll(fd.get(), header.data(), header.size(), 0)) {
+            failed = true;
+            failWith(error, MMSYSERR_ERROR);
+            return nullptr;
+        }
+    }
+    reg.seen.insert(path);
+    auto sink = std::make_shared<WavSink>(std::move(fd), format, dataBytes);
+    reg.live[path] = sink;
+    return sink;
+}
+
+class VirtualWaveOut final : public WaveOut {
+  public:
+    VirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, std::shared_ptr<WavSink> sink)
+        : WaveOut(format), owner_(owner), sink_(std::move(sink)),
+          framesPerSecond_(format.sampleRate * virtualSpeed()), last_(Clock::now()) {
+        worker_ = std::thread([this] { run(); });
+    }
+    ~VirtualWaveOut() override { close(); }
+
+    MmResult write(WaveHeader* h) override {
+        if (h == nullptr) {
+            return MMSYSERR_INVALPARAM;
+        }
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        if ((h->dwFlags & WHDR_PREPARED) == 0) {
+            return WAVERR_UNPREPARED;
+        }
+        if ((h->dwFlags & WHDR_INQUEUE) != 0 || h->dwBufferLength % format().blockAlign() != 0) {
+            return MMSYSERR_INVALPARAM;
+        }
+        if (queue_.empty()) {
+            last_ = Clock::now(); // the clock runs only while there is something to play
+        }
+        h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+        queue_.push_back(h);
+        cv_.notify_all();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult pause() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        advance(Clock::now());
+        paused_ = true;
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult restart() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        if (paused_) {
+            paused_ = false;
+            last_ = Clock::now();
+            cv_.notify_all();
+        }
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult reset() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        returnAll();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult getPosition(std::uint32_t* samples) override {
+        if (samples == nullptr) {
+            return MMSYSERR_INVALPARAM;
+        }
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        advance(Clock::now());
+        *samples = static_cast<std::uint32_t>(played_);
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult setVolume(std::uint32_t volume) override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        advance(Clock::now()); // what played so far played at the old volume
+        volume_ = volume;
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult getVolume(std::uint32_t* volume) override {
+        if (volume == nullptr) {
+            return MMSYSERR_INVALPARAM;
+        }
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        *volume = volume_;
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult close() override {
+        {
+            std::lock_guard lock(mutex_);
+            if (!closed_) {
+                returnAll();
+                closed_ = true;
+                cv_.notify_all();
+            }
+        }
+        std::call_once(joined_, [this] {
+            if (worker_.get_id() != std::this_thread::get_id()) {
+                worker_.join();
+            } else {
+                worker_.detach();
+            }
+        });
+        return MMSYSERR_NOERROR;
+    }
+
+  private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        while (!closed_) {
+            advance(Clock::now());
+            if (paused_ || queue_.empty()) {
+                cv_.wait(lock);
+                continue;
+            }
+            // Sleep until the buffer at the head is due (at most a second, so a changed clock
+            // is noticed), unless a write, pause, reset or close wakes us first.
+            const WaveHeader* head = queue_.front();
+            const double framesLeft =
+                static_cast<double>((head->dwBufferLength - headDone_) / format().blockAlign()) -
+                credit_;
+            const double seconds = std::clamp(framesLeft / framesPerSecond_, 0.0, 1.0);
+            cv_.wait_until(lock, last_ + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(seconds)));
+        }
+    }
+
+    // Moves the clock to `now`, playing (writing out) and handing back what became due.
+    void advance(Clock::time_point now) {
+        if (paused_ || queue_.empty()) {
+            last_ = now;
+            credit_ = 0;
+            return;
+        }
+        credit_ += std::chrono::duration<double>(now - last_).count() * framesPerSecond_;
+        last_ = now;
+        const std::uint32_t frameBytes = format().blockAlign();
+        while (!queue_.empty()) {
+            WaveHeader* h = queue_.front();
+            const std::uint32_t framesLeft = (h->dwBufferLength - headDone_) / frameBytes;
+            const auto take = static_cast<std::uint32_t>(
+                std::min<double>(framesLeft, std::floor(credit_)));
+            if (take > 0) {
+                emit(h->lpData + headDone_, take * frameBytes);
+                headDone_ += take * frameBytes;
+                played_ += take;
+                credit_ -= take;
+            }
+            if (headDone_ < h->dwBufferLength) {
+                break;
+            }
+            queue_.pop_front();
+            headDone_ = 0;
+            handBack(h);
+        }
+        if (queue_.empty()) {
+            credit_ = 0; // an empty device does not save up time
+        }
+    }
+
+    void emit(const char* data, std::uint32_t bytes) {
+        if (!sink_) {
+            return;
+        }
+        scratch_.assign(data, data + bytes);
+        applyVolume(scratch_.data(), bytes, format(), volume_);
+        sink_->append(scratch_.data(), bytes);
+    }
+
+    void handBack(WaveHeader* h) {
+        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        postMessage(owner_, MM_WOM_DONE, reinterpret_cast<std::uintptr_t>(this),
+                    reinterpret_cast<std::intptr_t>(h));
+    }
+
+    void returnAll() {
+        for (WaveHeader* h : queue_) {
+            handBack(h);
+        }
+        queue_.clear();
+        headDone_ = 0;
+        played_ = 0;
+        credit_ = 0;
+        paused_ = false;
+        last_ = Clock::now();
+    }
+
+    const ReceiverHandle owner_;
+    const std::shared_ptr<WavSink> sink_;
+    const double framesPerSecond_;
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<WaveHeader*> queue_;
+    std::uint32_t headDone_ = 0; // bytes of the head buffer already played
+    double credit_ = 0;          // frames the clock has granted but not yet played
+    std::uint64_t played_ = 0;   // frames since the last reset
+    Clock::time_point last_;
+    bool paused_ = false;
+    bool closed_ = false;
+    std::uint32_t volume_ = 0xFFFFFFFFu;
+    std::vector<char> scratch_;
+    std::thread worker_;
+    std::once_flag joined_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Input side: one continuous source per process, as a microphone is.
+
+struct InputSource {
+    std::mutex mutex;
+    std::map<std::string, std::uint64_t> fileOffsets; // bytes of data delivered, per file
+    double tonePhase = 0;                             // radians, kept in [0, 2 pi)
+};
+
+InputSource& inputSource() {
+    static auto* const source = new InputSource;
+    return *source;
+}
+
+// What MIRELDO_VIRTUAL_INPUT names: a WAV file, or a tone ("" / "tone" / "tone:<Hz>").
+struct InputSpec {
+    bool tone = true;
+    double frequency = 440.0;
+    std::string path;
+};
+
+InputSpec inputSpec() {
+    InputSpec spec;
+    const char* env = std::getenv("MIRELDO_VIRTUAL_INPUT");
+    const std::string text = env != nullptr ? env : "";
+    if (text.empty() || text == "tone") {
+        return spec;
+    }
+    if (text.rfind("tone:", 0) == 0) {
+        const double f = std::atof(text.c_str() + 5);
+        if (f > 0 && std::isfinite(f)) {
+            spec.frequency = f;
+        }
+        return spec;
+    }
+    spec.tone = false;
+    spec.path = text;
+    return spec;
+}
+
+class VirtualWaveIn final : public WaveIn {
+  public:
+    VirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, InputSpec spec, UniqueFd fd,
+                  WavLayout layout)
+        : WaveIn(format), owner_(owner), spec_(std::move(spec)), fd_(std::move(fd)),
+          layout_(layout), framesPerSecond_(format.sampleRate * virtualSpeed()),
+          last_(Clock::now()) {
+        worker_ = std::thread([this] { run(); });
+    }
+    ~VirtualWaveIn() override { close(); }
+
+    MmResult addBuffer(WaveHeader* h) override {
+        if (h == nullptr) {
+            return MMSYSERR_INVALPARAM;
+        }
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        if ((h->dwFlags & WHDR_PREPARED) == 0) {
+            return WAVERR_UNPREPARED;
+        }
+        if ((h->dwFlags & WHDR_INQUEUE) != 0 || h->dwBufferLength < format().blockAlign()) {
+            return MMSYSERR_INVALPARAM;
+        }
+        h->dwBytesRecorded = 0;
+        h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~(WHDR_DONE | WHDR_ENDOFINPUT);
+        if (queue_.empty()) {
+            last_ = Clock::now();
+        }
+        queue_.push_back(h);
+        cv_.notify_all();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult start() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        if (!running_) {
+            running_ = true;
+            last_ = Clock::now();
+            credit_ = 0;
+            cv_.notify_all();
+        }
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult stop() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        advance(Clock::now());
+        running_ = false;
+        if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
+            WaveHeader* h = queue_.front();
+            queue_.pop_front();
+            handBack(h);
+        }
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult reset() override {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        returnAll();
+        return MMSYSERR_NOERROR;
+    }
+
+    MmResult close() override {
+        {
+            std::lock_guard lock(mutex_);
+            if (!closed_) {
+                returnAll();
+                closed_ = true;
+                cv_.notify_all();
+            }
+        }
+        std::call_once(joined_, [this] {
+            if (worker_.get_id() != std::this_thread::get_id()) {
+                worker_.join();
+            } else {
+                worker_.detach();
+            }
+        });
+        return MMSYSERR_NOERROR;
+    }
+
+    bool endOfInput() const override {
+        std::lock_guard lock(mutex_);
+        return ended_;
+    }
+
+  private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        while (!closed_) {
+            advance(Clock::now());
+            if (!running_ || ended_ || queue_.empty()) {
+                cv_.wait(lock);
+                continue;
+            }
+            const WaveHeader* head = queue_.front();
+            const double framesLeft =
+                static_cast<double>((head->dwBufferLength - head->dwBytesRecorded) /
+                                    format().blockAlign()) -
+                credit_;
+            const double seconds = std::clamp(framesLeft / framesPerSecond_, 0.0, 1.0);
+            cv_.wait_until(lock, last_ + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(seconds)));
+        }
+    }
+
+    void advance(Clock::time_point now) {
+        if (!running_ || ended_ || queue_.empty()) {
+            last_ = now;
+            credit_ = 0;
+            return;
+        }
+        credit_ += std::chrono::duration<double>(now - last_).count() * framesPerSecond_;
+        last_ = now;
+        const std::uint32_t frameBytes = format().blockAlign();
+        while (!queue_.empty() && !ended_) {
+            WaveHeader* h = queue_.front();
+            const std::uint32_t room = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes;
+            const auto want =
+                static_cast<std::uint32_t>(std::min<double>(room, std::floor(credit_)));
+            if (want == 0 && room > 0) {
+                break;
+            }
+            const std::uint32_t got = capture(h->lpData + h->dwBytesRecorded, want);
+            h->dwBytesRecorded += got * frameBytes;
+            credit_ -= got;
+            if (got < want) {
+                ended_ = true;
+                h->dwFlags |= WHDR_ENDOFINPUT;
+            }
+            if (ended_ || h->dwBytesRecorded + frameBytes > h->dwBufferLength) {
+                queue_.pop_front();
+                handBack(h);
+            }
+        }
+        if (queue_.empty()) {
+            credit_ = 0;
+        }
+    }
+
+    // Produces up to `frames` frames of the source into `out`; fewer only at its end.
+    std::uint32_t capture(char* out, std::uint32_t frames) {
+        InputSource& src = inputSource();
+        std::lock_guard lock(src.mutex);
+        const PcmFormat& f = format();
+        if (spec_.tone) {
+            const double step = 2.0 * std::numbers::pi * spec_.frequency / f.sampleRate;
+            for (std::uint32_t i = 0; i < frames; ++i) {
+                const double value = 0.5 * std::sin(src.tonePhase);
+                src.tonePhase = std::fmod(src.tonePhase + step, 2.0 * std::numbers::pi);
+                for (std::uint16_t c = 0; c < f.channels; ++c) {
+                    if (f.bitsPerSample == 16) {
+                        const auto s = static_cast<std::int16_t>(std::lround(value * 32767.0));
+                        std::memcpy(out, &s, 2);
+                        out += 2;
+                    } else {
+                        *out++ = static_cast<char>(
+                            static_cast<unsigned char>(128 + std::lround(value * 127.0)));
+                    }
+                }
+            }
+            return frames;
+        }
+        std::uint64_t& offset = src.fileOffsets[spec_.path];
+        const std::uint64_t left = layout_.dataBytes > offset ? layout_.dataBytes - offset : 0;
+        const std::uint64_t bytes =
+            std::min<std::uint64_t>(left, std::uint64_t{frames} * f.blockAlign());
+        if (bytes > 0 && !readAll(fd_.get(), out, static_cast<size_t>(bytes),
+                                  static_cast<off_t>(layout_.dataOffset + offset))) {
+            return 0; // the file shrank under us: its end has come
+        }
+        offset += bytes;
+        return static_cast<std::uint32_t>(bytes / f.blockAlign());
+    }
+
+    void handBack(WaveHeader* h) {
+        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        postMessage(owner_, MM_WIM_DATA, reinterpret_cast<std::uintptr_t>(this),
+                    reinterpret_cast<std::intptr_t>(h));
+    }
+
+    void returnAll() {
+        for (WaveHeader* h : queue_) {
+            handBack(h);
+        }
+        queue_.clear();
+        running_ = false;
+        credit_ = 0;
+    }
+
+    const ReceiverHandle owner_;
+    const InputSpec spec_;
+    const UniqueFd fd_;
+    const WavLayout layout_;
+    const double framesPerSecond_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<WaveHeader*> queue_;
+    double credit_ = 0;
+    Clock::time_point last_;
+    bool running_ = false;
+    bool ended_ = false;
+    bool closed_ = false;
+    std::thread worker_;
+    std::once_flag joined_;
+};
+
+} // namespace
+
+WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
+    bool failed = false;
+    auto sink = acquireSink(format, error, failed);
+    if (failed) {
+        return nullptr;
+    }
+    return std::make_shared<VirtualWaveOut>(format, owner, std::move(sink));
+}
+
+WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
+    InputSpec spec = inputSpec();
+    UniqueFd fd;
+    WavLayout layout;
+    if (!spec.tone) {
+        fd.reset(::open(spec.path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.valid()) {
+            return failWith(error, MMSYSERR_NODRIVER);
+        }
+        if (!readWavLayout(fd.get(), layout)) {
+            return failWith(error, MMSYSERR_ERROR);
+        }
+        if (!(layout.format == format)) {
+            return failWith(error, WAVERR_BADFORMAT);
+        }
+    }
+    return std::make_shared<VirtualWaveIn>(format, owner, std::move(spec), std::move(fd), layout);
+}
+
+QStringList virtualOutputNames() { return {QStringLiteral("Virtual output")}; }
+QStringList virtualInputNames() { return {QStringLiteral("Virtual input")}; }
+
+} // namespace mireldo::platform::audio

@@ -1,0 +1,73 @@
+#pragma once
+
+// Records and codes shared by the wave output and input devices: the buffer header handed to
+// a device, its flags, the result codes of device operations and the PCM format a device is
+// opened with.
+//
+// Threads: plain data. A header belongs to the device from write()/addBuffer() until the
+// device posts it back (MM_WOM_DONE / MM_WIM_DATA) or reset() returns; the owner must not
+// touch it in between.
+
+#include <cstdint>
+
+namespace mireldo::platform::audio {
+
+/// Result of a device operation; 0 is success.
+using MmResult = std::uint32_t;
+inline constexpr MmResult MMSYSERR_NOERROR = 0;
+inline constexpr MmResult MMSYSERR_ERROR = 1;
+inline constexpr MmResult MMSYSERR_BADDEVICEID = 2;
+inline constexpr MmResult MMSYSERR_INVALHANDLE = 5;
+inline constexpr MmResult MMSYSERR_NODRIVER = 6;
+inline constexpr MmResult MMSYSERR_NOMEM = 7;
+inline constexpr MmResult MMSYSERR_INVALPARAM = 11;
+inline constexpr MmResult WAVERR_BADFORMAT = 32;
+inline constexpr MmResult WAVERR_STILLPLAYING = 33;
+inline constexpr MmResult WAVERR_UNPREPARED = 34;
+
+/// Device index that names the system's default device.
+inline constexpr int WAVE_MAPPER = -1;
+
+/// Header flags.
+inline constexpr std::uint32_t WHDR_DONE = 0x01;      ///< the device has handed the buffer back
+inline constexpr std::uint32_t WHDR_PREPARED = 0x02;  ///< prepared for a device
+inline constexpr std::uint32_t WHDR_BEGINLOOP = 0x04; ///< first buffer of a loop
+inline constexpr std::uint32_t WHDR_ENDLOOP = 0x08;   ///< last buffer of a loop
+inline constexpr std::uint32_t WHDR_INQUEUE = 0x10;   ///< held by a device
+/// Set on the capture buffer that carries the last bytes of a finite input (the virtual
+/// input's WAV file); nothing more will be captured.
+inline constexpr std::uint32_t WHDR_ENDOFINPUT = 0x00010000;
+
+/// A buffer header, as handed to a device. The data block belongs to the owner.
+struct WaveHeader {
+    char* lpData = nullptr;            ///< the audio bytes
+    std::uint32_t dwBufferLength = 0;  ///< bytes of audio (output) or room (input)
+    std::uint32_t dwBytesRecorded = 0; ///< input: bytes captured into lpData
+    std::uintptr_t dwUser = 0;         ///< the owner's word; devices never touch it
+    std::uint32_t dwFlags = 0;         ///< WHDR_* flags
+    std::uint32_t dwLoops = 0;         ///< loop count (output); only 1 is supported
+    WaveHeader* lpNext = nullptr;      ///< unused; kept for the owner's lists
+    std::uintptr_t reserved = 0;
+};
+
+/// Integer PCM: 8-bit unsigned or 16-bit signed little-endian, channels interleaved.
+struct PcmFormat {
+    std::uint16_t channels = 0;
+    std::uint32_t sampleRate = 0;
+    std::uint16_t bitsPerSample = 0;
+
+    std::uint32_t blockAlign() const { return std::uint32_t{channels} * bitsPerSample / 8; }
+    /// True for what the devices accept: 1 or 2 channels, 8 or 16 bits, 1 Hz to 384 kHz.
+    bool valid() const {
+        return (channels == 1 || channels == 2) && (bitsPerSample == 8 || bitsPerSample == 16) &&
+               sampleRate >= 1 && sampleRate <= 384000;
+    }
+    friend bool operator==(const PcmFormat&, const PcmFormat&) = default;
+};
+
+/// Marks a header prepared. Fails (MMSYSERR_INVALPARAM) without data. Owner's thread.
+MmResult prepareHeader(WaveHeader& header);
+/// Clears the prepared flag; WAVERR_STILLPLAYING while a device holds the buffer.
+MmResult unprepareHeader(WaveHeader& header);
+
+} // namespace mireldo::platform::audio
