@@ -44,10 +44,18 @@ PolyphaseSynthesis::PolyphaseSynthesis() {
         const float mirrored = window_[static_cast<std::size_t>(512 - i)];
         window_[static_cast<std::size_t>(i)] = (i % 64 == 0) ? mirrored : -mirrored;
     }
-    for (int m = 0; m < 32; ++m) {
-        for (int k = 0; k < 32; ++k) {
-            dctCos_[static_cast<std::size_t>(m * 32 + k)] =
-                static_cast<float>(std::cos(m * (2 * k + 1) * std::numbers::pi / 64.0));
+    auto cosine = [](int m, int k) {
+        return static_cast<float>(std::cos(m * (2 * k + 1) * std::numbers::pi / 64.0));
+    };
+    for (int i = 0; i < 8; ++i) {
+        for (int k = 0; k < 8; ++k) {
+            cosQuarter_[static_cast<std::size_t>(i * 8 + k)] = cosine(4 * i, k);
+            cosHalf_[static_cast<std::size_t>(i * 8 + k)] = cosine(4 * i + 2, k);
+        }
+    }
+    for (int i = 0; i < 16; ++i) {
+        for (int k = 0; k < 16; ++k) {
+            cosOdd_[static_cast<std::size_t>(i * 16 + k)] = cosine(2 * i + 1, k);
         }
     }
     clear();
@@ -62,14 +70,40 @@ void PolyphaseSynthesis::clear() {
 
 void PolyphaseSynthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
     // Matrixing: X[m] = sum_k S[k] cos(m (2k + 1) pi / 64), m = 0..31 (X[32] is zero).
+    // cos(m (2(31 - k) + 1) pi / 64) = (-1)^m cos(m (2k + 1) pi / 64) folds the sum in half
+    // for even and odd m, and the even half folds once more the same way.
+    float sum16[16];
+    float diff16[16];
+    for (int k = 0; k < 16; ++k) {
+        sum16[k] = subbands[k] + subbands[31 - k];
+        diff16[k] = subbands[k] - subbands[31 - k];
+    }
+    float sum8[8];
+    float diff8[8];
+    for (int k = 0; k < 8; ++k) {
+        sum8[k] = sum16[k] + sum16[15 - k];
+        diff8[k] = sum16[k] - sum16[15 - k];
+    }
     float x[33];
-    for (int m = 0; m < 32; ++m) {
-        const float* c = &dctCos_[static_cast<std::size_t>(m * 32)];
-        float sum = 0.0f;
-        for (int k = 0; k < 32; ++k) {
-            sum += c[k] * subbands[k];
+    for (int i = 0; i < 8; ++i) {
+        const float* cq = &cosQuarter_[static_cast<std::size_t>(i * 8)];
+        const float* ch = &cosHalf_[static_cast<std::size_t>(i * 8)];
+        float quarter = 0.0f;
+        float half = 0.0f;
+        for (int k = 0; k < 8; ++k) {
+            quarter += cq[k] * sum8[k];
+            half += ch[k] * diff8[k];
         }
-        x[m] = sum;
+        x[4 * i] = quarter;
+        x[4 * i + 2] = half;
+    }
+    for (int i = 0; i < 16; ++i) {
+        const float* c = &cosOdd_[static_cast<std::size_t>(i * 16)];
+        float odd = 0.0f;
+        for (int k = 0; k < 16; ++k) {
+            odd += c[k] * diff16[k];
+        }
+        x[2 * i + 1] = odd;
     }
     x[32] = 0.0f;
 

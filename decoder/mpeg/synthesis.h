@@ -22,7 +22,11 @@ public:
 
 private:
     std::array<float, 512> window_{};        // D[i] of the standard
-    std::array<float, 32 * 32> dctCos_{};    // cos(m (2k + 1) pi / 64)
+    // cos(m (2k + 1) pi / 64) for the three parts of the folded matrixing: m = 4i (k < 8),
+    // m = 4i + 2 (k < 8) and odd m (k < 16).
+    std::array<float, 8 * 8> cosQuarter_{};
+    std::array<float, 8 * 8> cosHalf_{};
+    std::array<float, 16 * 16> cosOdd_{};
     std::array<std::array<float, 2048>, kChannels> ring_{}; // V, stored twice to avoid wrapping
     std::array<int, kChannels> base_{};
 };
