@@ -87,12 +87,12 @@ void PolyphaseSynthesis::synthesize(int ch, const float* subbands, int16_t* out,
     float x[33];
     for (int i = 0; i < 8; ++i) {
         const float* cq = &cosQuarter_[static_cast<std::size_t>(i * 8)];
-        const float* ch = &cosHalf_[static_cast<std::size_t>(i * 8)];
+        const float* ce = &cosHalf_[static_cast<std::size_t>(i * 8)];
         float quarter = 0.0f;
         float half = 0.0f;
         for (int k = 0; k < 8; ++k) {
             quarter += cq[k] * sum8[k];
-            half += ch[k] * diff8[k];
+            half += ce[k] * diff8[k];
         }
         x[4 * i] = quarter;
         x[4 * i + 2] = half;
