@@ -7,8 +7,9 @@
 
 namespace sondrel {
 
-/// Bounds-checked little-endian reader over a byte span. Every read either succeeds completely or
-/// leaves ok() false and returns zeros; it never touches bytes outside the span.
+/// The one bounds-checked reader of outside bytes: a byte span with a little-endian cursor, and
+/// random access by offset. Every read either succeeds completely or leaves ok() false and returns
+/// zeros; it never touches bytes outside the span.
 class ByteReader {
 public:
     explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
@@ -42,6 +43,28 @@ public:
         std::memcpy(out, bytes_.data() + pos_, count);
         pos_ += count;
         return true;
+    }
+
+    // Random access; the cursor does not move.
+
+    /// Byte at offset (0 and ok() false past the end).
+    uint8_t at(size_t offset) {
+        if (offset >= bytes_.size()) {
+            ok_ = false;
+            return 0;
+        }
+        return bytes_[offset];
+    }
+    /// Big-endian 32-bit value at offset.
+    uint32_t bigEndian32(size_t offset) {
+        return (uint32_t{at(offset)} << 24) | (uint32_t{at(offset + 1)} << 16) |
+               (uint32_t{at(offset + 2)} << 8) | uint32_t{at(offset + 3)};
+    }
+    /// True when the count bytes at offset equal text (false, without touching ok(), when the
+    /// span is too short: a missing marker is an answer, not an overrun).
+    bool matches(size_t offset, const char* text, size_t count) const {
+        return offset <= bytes_.size() && count <= bytes_.size() - offset &&
+               std::memcmp(bytes_.data() + offset, text, count) == 0;
     }
 
     /// A view of the next count bytes (empty and ok() false when fewer remain).
