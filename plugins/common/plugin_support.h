@@ -250,7 +250,9 @@ public:
             }
             const size_t offset = static_cast<size_t>(pos_ - handedOut_) + readFrom_;
             const size_t overlap = std::min(n - done, pending_.size() - offset);
-            std::memcpy(pending_.data() + offset, data + done, overlap);
+            if (overlap > 0) {
+                std::memcpy(pending_.data() + offset, data + done, overlap);
+            }
             pending_.insert(pending_.end(), data + done + overlap, data + n);
             pos_ += n - done;
             done = n;
