@@ -1,0 +1,206 @@
+#include "audio_play_thread.h"
+
+#include <QAbstractEventDispatcher>
+#include <QDeadlineTimer>
+
+#include <cstring>
+
+namespace mireldo::playback {
+
+using namespace platform::audio;
+
+CAudioPlayThread::CAudioPlayThread()
+    : opener_([](int device, const PcmFormat& format, platform::ReceiverHandle owner) {
+          return openWaveOut(device, format, owner);
+      }) {}
+
+CAudioPlayThread::~CAudioPlayThread() {
+    if (isRunning()) {
+        quit();
+        wait();
+    }
+    if (output_) {
+        output_->close();
+    }
+}
+
+bool CAudioPlayThread::CreateThread() {
+    if (isRunning()) {
+        return startedOk_;
+    }
+    start(QThread::HighestPriority);
+    started_.wait();
+    return startedOk_;
+}
+
+void CAudioPlayThread::run() {
+    std::unique_ptr<CAudioPlayWnd> engine;
+    try {
+        engine = std::make_unique<CAudioPlayWnd>(shared_);
+    } catch (...) {
+        startedOk_ = false;
+        started_.set();
+        return;
+    }
+    engine_ = engine.get();
+    window_ = engine->handle();
+    // Decoding ahead runs whenever the loop has nothing else to do; while it finds work it
+    // wakes the loop so that another idle round follows the events that came meanwhile.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    CAudioPlayWnd* raw = engine.get();
+    QObject::connect(
+        dispatcher, &QAbstractEventDispatcher::aboutToBlock, raw,
+        [raw, dispatcher] {
+            if (raw->OnIdle()) {
+                dispatcher->wakeUp();
+            }
+        },
+        Qt::DirectConnection);
+    startedOk_ = true;
+    started_.set();
+    exec();
+    engine.reset();
+    engine_ = nullptr;
+}
+
+void CAudioPlayThread::SetNotify(platform::ReceiverHandle window, std::uint32_t message,
+                                 std::uint32_t intervalMs) {
+    if (engine_ != nullptr) {
+        engine_->SetNotify(window, message, intervalMs);
+    }
+}
+
+bool CAudioPlayThread::request(std::uint32_t message, std::uintptr_t wParam) {
+    shared_.reply.reset();
+    if (!platform::postMessage(window_, message, wParam)) {
+        return false;
+    }
+    shared_.reply.wait();
+    return true;
+}
+
+int CAudioPlayThread::Play(int device, SondrelStream* stream, const WAVEFORMATEX& format,
+                           std::uint32_t total, std::uint32_t start) {
+    // 1. Reuse the open output for the very same format, else open the device.
+    WaveOutPtr output;
+    bool opened = false;
+    if (output_ && std::memcmp(&openFormat_, &format, sizeof format) == 0) {
+        output = output_;
+    } else {
+        output = opener_ ? opener_(device, pcmFormatOf(format), window_) : nullptr;
+        if (!output) {
+            return 1;
+        }
+        opened = true;
+        // Before any audio reaches it, so the first buffer already plays at our volume.
+        output->setVolume(volume_);
+    }
+    // 2. End decoding of the stream played so far; the engine first lets go of it and drops
+    //    a Play of it that it has not handled yet.
+    std::uint64_t sequence = 0;
+    {
+        std::lock_guard lock(shared_.mutex);
+        sequence = ++shared_.latestPlay;
+    }
+    if (activeStream_ != nullptr) {
+        if (engine_ != nullptr) {
+            engine_->DetachStream();
+        }
+        Sondrel_DecodeAudioEnd(activeStream_);
+        activeStream_ = nullptr;
+    }
+    // 3. Begin decoding the new stream.
+    if (stream == nullptr || Sondrel_DecodeAudioBegin(stream) != SONDREL_OK) {
+        if (opened) {
+            output->close();
+        }
+        return 2;
+    }
+    // 4. Hand the stream to the engine.
+    auto request = std::make_unique<PlayRequest>();
+    request->output = output;
+    request->stream = stream;
+    request->format = format;
+    request->total = total;
+    request->start = start;
+    request->sequence = sequence;
+    const auto address = reinterpret_cast<std::intptr_t>(request.get());
+    {
+        std::lock_guard lock(shared_.mutex);
+        shared_.requests.push_back(std::move(request));
+    }
+    if (!platform::postMessage(window_, PLAYER_MSG_PLAY, 0, address)) {
+        {
+            std::lock_guard lock(shared_.mutex);
+            std::erase_if(shared_.requests, [&](const auto& r) {
+                return reinterpret_cast<std::intptr_t>(r.get()) == address;
+            });
+        }
+        Sondrel_DecodeAudioEnd(stream);
+        if (opened) {
+            output->close();
+        }
+        return 3;
+    }
+    // 5. Only now let the previous output go.
+    if (opened && output_) {
+        output_->close();
+    }
+    output_ = std::move(output);
+    activeStream_ = stream;
+    openFormat_ = format;
+    paused_ = false;
+    output_->setVolume(volume_);
+    return 0;
+}
+
+int CAudioPlayThread::Pause() {
+    if (!request(PLAYER_MSG_PAUSE)) {
+        return 0;
+    }
+    paused_ = true;
+    return 1;
+}
+
+void CAudioPlayThread::Resume() {
+    if (request(PLAYER_MSG_RESUME)) {
+        paused_ = false;
+    }
+}
+
+void CAudioPlayThread::Stop() {
+    if (!request(PLAYER_MSG_STOP)) {
+        return;
+    }
+    if (activeStream_ != nullptr) {
+        Sondrel_DecodeAudioEnd(activeStream_);
+        // Forgotten, so a later Play does not end it again after its owner has closed it.
+        activeStream_ = nullptr;
+    }
+    if (output_) {
+        output_->close();
+        output_.reset();
+    }
+    openFormat_ = WAVEFORMATEX{};
+}
+
+void CAudioPlayThread::Seek(std::uint32_t frame) { request(PLAYER_MSG_SEEK, frame); }
+
+void CAudioPlayThread::FreeBuffers() { request(PLAYER_MSG_FREE_BUFFERS); }
+
+bool CAudioPlayThread::Quit(std::uint32_t seconds) {
+    quit();
+    if (seconds == 0) {
+        return wait();
+    }
+    return wait(QDeadlineTimer(static_cast<qint64>(seconds) * 1000));
+}
+
+void CAudioPlayThread::SetVolume(std::uint32_t volume) {
+    volume_ = volume;
+    if (output_) {
+        output_->setVolume(volume);
+    }
+}
+
+} // namespace mireldo::playback

@@ -1,0 +1,41 @@
+#pragma once
+
+// Messages of the player engine's hidden window and the record passed with PLAYER_MSG_PLAY.
+
+#include "audio/wave_out.h"
+#include "messages.h"
+#include "sondrel.h"
+
+#include <cstdint>
+
+namespace mireldo::playback {
+
+inline constexpr std::uint32_t PLAYER_MSG_PLAY = platform::WM_USER + 1;
+inline constexpr std::uint32_t PLAYER_MSG_PAUSE = platform::WM_USER + 2;
+inline constexpr std::uint32_t PLAYER_MSG_RESUME = platform::WM_USER + 3;
+inline constexpr std::uint32_t PLAYER_MSG_STOP = platform::WM_USER + 4;
+inline constexpr std::uint32_t PLAYER_MSG_SEEK = platform::WM_USER + 5;
+inline constexpr std::uint32_t PLAYER_MSG_FREE_BUFFERS = platform::WM_USER + 6;
+
+/// Bytes of audio in one player buffer.
+inline constexpr std::uint32_t kPlayBufferBytes = 184320;
+/// Most buffers kept on the spare list; more are freed as they come back.
+inline constexpr std::size_t kMaxSpareBuffers = 100;
+
+/// What Play hands to the player thread. Allocated by Play, owned by the thread object until
+/// the engine window takes it.
+struct PlayRequest {
+    platform::audio::WaveOutPtr output; ///< already open
+    SondrelStream* stream = nullptr;    ///< decoding already begun; owned by the caller
+    WAVEFORMATEX format{};
+    std::uint32_t total = 0; ///< frames
+    std::uint32_t start = 0; ///< frames
+    std::uint64_t sequence = 0; ///< which Play made it; a later Play supersedes it
+};
+
+/// The device format for a stream's wave format.
+inline platform::audio::PcmFormat pcmFormatOf(const WAVEFORMATEX& f) {
+    return {f.nChannels, f.nSamplesPerSec, f.wBitsPerSample};
+}
+
+} // namespace mireldo::playback

@@ -1,0 +1,81 @@
+#pragma once
+
+// Helpers of the player and device tests: the process's QCoreApplication, an event pump, a
+// receiver that records position notifications, and WAV fixtures played through Sondrel.
+
+#include "message_receiver.h"
+#include "sondrel.h"
+#include "test_support.h"
+
+#include <QCoreApplication>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace playertest {
+
+/// The process's QCoreApplication, made on first use (main thread).
+QCoreApplication& coreApp();
+
+/// Handles events on this thread until `done` holds or `timeoutMs` passes; returns done().
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+/// Handles events on this thread for `ms` milliseconds.
+void pumpFor(int ms);
+
+/// One position notification.
+struct Report {
+    std::uint32_t position;
+    bool end;
+};
+
+/// Records the notify message of a player (main thread).
+class ReportLog : public mireldo::platform::MessageReceiver {
+  public:
+    static constexpr std::uint32_t kMessage = mireldo::platform::WM_USER + 100;
+    ReportLog();
+    std::vector<Report> reports;
+    int ends() const;
+};
+
+/// Sets an environment variable for the life of the object, restoring it afterwards.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    bool had_;
+    std::string old_;
+};
+
+/// A Sondrel stream on a file, closed on destruction.
+class Stream {
+  public:
+    explicit Stream(const std::string& path);
+    ~Stream();
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+
+    SondrelStream* handle() const { return handle_; }
+    const WAVEFORMATEX& format() const { return *format_; }
+    std::uint32_t length() const { return length_; }
+
+  private:
+    SondrelStream* handle_ = nullptr;
+    WAVEFORMATEX* format_ = nullptr;
+    std::uint32_t length_ = 0;
+};
+
+/// The data chunk of a canonical 44-byte-header WAV file (as the virtual output writes).
+std::vector<std::uint8_t> wavPayload(const std::string& path);
+
+/// 16-bit (or 8-bit) PCM whose samples differ at every position, `frames` frames long.
+std::vector<std::uint8_t> testPcm(std::uint32_t frames, std::uint16_t channels,
+                                  std::uint16_t bits, std::uint32_t seed = 7);
+
+} // namespace playertest
