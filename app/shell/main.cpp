@@ -1,10 +1,6 @@
-#include "main_window.h"
-
-#include <QApplication>
+#include "recorder_app.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    mireldo::CRecorderDialog dialog;
-    dialog.show();
-    return app.exec();
+    mireldo::CRecorderApp app(argc, argv);
+    return app.run();
 }

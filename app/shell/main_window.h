@@ -1,13 +1,160 @@
 #pragma once
 
+// CRecorderDialog, the main window: the recording settings, the recorder, the silence-detection
+// and saving settings on the left, the playlist panel on the right. Built from template 102;
+// every control is reached by its id through control().
+//
+// It owns the window's persistent values: section "Settings" is read when it is constructed,
+// the "History" selections when its controls are initialised, and both are written back when
+// it is destroyed. Controls exchange values with those members as the platform's dialog-data
+// exchange does: readControls() takes what the controls show, writeControls() shows the
+// members.
+//
+// Threads: the user-interface thread only.
+
+#include "encoder_table.h"
+#include "message_receiver.h"
+#include "recorder_settings.h"
+#include "stale_files.h"
+#include "user_messages.h"
+
 #include <QDialog>
+#include <QRect>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+class QMenu;
 
 namespace mireldo {
 
-/// The main window. For now an empty frame with the application's title.
-class CRecorderDialog : public QDialog {
-public:
+struct DialogTemplate;
+struct ControlTemplate;
+
+/// What the window asks of the rest of the program. Empty members mean "not available".
+/// defaultServices() gives the program's own.
+struct DialogServices {
+    /// Names of the input devices, in index order.
+    std::function<QStringList()> inputDeviceNames;
+    /// Names of the output devices, in index order; nullopt when no device layer can list them.
+    std::function<std::optional<QStringList>()> outputDeviceNames;
+    /// Shows the About box over the window.
+    std::function<void(QWidget*)> showAbout;
+    /// Where messages go; nullptr shows message boxes over the window. Not owned.
+    UserMessages* messages = nullptr;
+    /// Folder the encoder plug-ins are loaded from; empty means the executable's folder.
+    QString pluginFolder;
+};
+
+/// The device lists of the audio layer, and message boxes over the window.
+DialogServices defaultServices();
+
+class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
+    Q_OBJECT
+
+  public:
+    /// The areas that collapse and expand.
+    enum class Area { Silence, Saving };
+
     explicit CRecorderDialog(QWidget* parent = nullptr);
+    explicit CRecorderDialog(DialogServices services, QWidget* parent = nullptr);
+    /// Reads the controls one last time and writes the settings.
+    ~CRecorderDialog() override;
+
+    /// The control with `id`; nullptr when the window has none.
+    QWidget* control(int id) const;
+    template <typename T> T* controlAs(int id) const { return qobject_cast<T*>(control(id)); }
+    /// Every control made from the template, statics included, in template order.
+    const std::vector<QWidget*>& allControls() const { return allControls_; }
+
+    const RecorderSettings& settings() const { return settings_; }
+    const RecorderHistory& history() const { return history_; }
+    /// The encoder plug-ins, loaded when the window is created.
+    const encoders::EncoderTable& encoderTable() const { return encoders_; }
+
+    /// The save direction of the exchange: takes what the controls show into the members.
+    /// A non-integer in 1031 or 1035 shows "Please enter an integer.", selects that field
+    /// and changes no member; the caller must then not run its operation.
+    bool readControls();
+    /// The load direction: shows the members in the controls.
+    void writeControls();
+
+    /// Records recovered at start-up, and those that could not be; the user is told once,
+    /// when the window first shows.
+    void setStartupReport(const StaleFileReport& report);
+    /// Recovered records, for the playlist to add when it is created.
+    const QStringList& recoveredRecords() const { return recovered_; }
+
+    /// A system-menu command: 16 to 31 open the About box.
+    void systemCommand(int command);
+    /// The window's system menu ("&About Mireldo..." after a separator), shown on a right
+    /// click on the window's background.
+    QMenu* systemMenu() const { return systemMenu_; }
+
+    /// Flips the setting of an area (or of the playlist panel) and collapses or expands it.
+    void toggleArea(Area area);
+    void togglePlaylistPanel();
+    bool isAreaExpanded(Area area) const;
+
+    /// Sets the status line to status `code` (0..4); the text changes only with the code.
+    void setStatus(int code);
+    int status() const { return status_; }
+
+    /// Esc and the close box: closes only when the controls can be read.
+    void reject() override;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void buildControls(const DialogTemplate& tmpl);
+    QWidget* createControl(const ControlTemplate& c);
+    void initDialog();
+    void arrangeForEndpointMode();
+    void setUpPictures();
+    void fillDeviceAndFormatLists();
+    void computeLayoutValues();
+    void connectControls();
+    void updateToggle(Area area);
+    void updatePanelToggle();
+    void applyWindowSize();
+    void moveControls(std::initializer_list<int> ids, int dy);
+    void setControlsVisible(std::initializer_list<int> ids, bool visible);
+    void chooseRecordFolder();
+    void tellStartupReport();
+    bool exchangeFromControls(bool prompt);
+    UserMessages& messages();
+
+    DialogServices services_;
+    encoders::EncoderTable encoders_;
+    std::unique_ptr<UserMessages> ownMessages_;
+    RecorderSettings settings_;
+    RecorderHistory history_;
+    bool forceSelection_ = false; ///< "Force selection" (1009), not persisted
+    bool mute_ = false;           ///< "Mute" (1052), not persisted
+    int status_ = -1;
+
+    std::unordered_map<int, QWidget*> controls_;
+    std::vector<QWidget*> allControls_;
+    QMenu* systemMenu_ = nullptr;
+
+    // Layout values computed once at initialisation (client coordinates).
+    QRect silenceGroup_;
+    QRect savingGroup_;
+    QSize fullSize_;
+    int silenceAmount_ = 0; ///< A: change of height when the silence area collapses (< 0)
+    int savingAmount_ = 0;  ///< B: the same for the saving area (< 0)
+    int narrowWidth_ = 0;
+
+    QStringList recovered_;
+    QStringList notRecovered_;
+    bool reportPending_ = false;
 };
 
 } // namespace mireldo

@@ -1,0 +1,138 @@
+#include "string_table.h"
+
+#include <algorithm>
+#include <array>
+
+namespace mireldo {
+
+namespace {
+
+// Sorted by id; a test checks the order and that no id appears twice.
+constexpr std::array kStrings{
+    // Main window: system menu.
+    StringEntry{101, "&About Mireldo..."},
+    // Audio converter: result texts of a row.
+    StringEntry{169, "Convert OK"},
+    StringEntry{170, "Failed"},
+    StringEntry{174, "Skipped"},
+    StringEntry{175, "Fail to read"},
+    StringEntry{176, "Fail to write"},
+    StringEntry{177, "Canceled"},
+    StringEntry{178, "The encoder was not loaded correctly!"},
+    // Mail sending results.
+    StringEntry{328, "Error: Ambiguous Recipient!"},
+    StringEntry{329, "Error: Unknown Recipient!"},
+    StringEntry{330, "Error: Mail Failure!"},
+    StringEntry{331, "Error: Insufficient memory!"},
+    StringEntry{332, "Error: Login failure!"},
+    StringEntry{333, "Error: Mail not supported!"},
+    StringEntry{334, "Error: User Abort!"},
+    StringEntry{335, "Error: Attachment file not found!"},
+    StringEntry{336, "Error: Attachment file open failure!"},
+    StringEntry{337, "Error: Bad recipient type!"},
+    StringEntry{338, "Error: Invalid recipients!"},
+    StringEntry{339, "Error: Message text is too large!"},
+    StringEntry{341, "Error: Too many recipients!"},
+    StringEntry{342, "Error: Invalid session!"},
+    StringEntry{343, "Error: Unknown Error!"},
+    // Recorder.
+    StringEntry{363, "Please stop recording before exit!"},
+    StringEntry{364, "Save modifications made to the current record?"},
+    StringEntry{365, "Fail to open the audio recording device!\nPlease ensure the device is enabled "
+                     "and audio lines are connected."},
+    StringEntry{366, "Fail to create a file for audio recording!"},
+    // Main window tooltips.
+    StringEntry{369, "Playing/recording position"},
+    StringEntry{370, "Audio waveform"},
+    StringEntry{371, "Record length"},
+    StringEntry{372, "Home"},
+    StringEntry{373, "End"},
+    StringEntry{374, "Begin playing"},
+    StringEntry{375, "Begin recording"},
+    StringEntry{376, "Create a new record"},
+    StringEntry{377, "Clear after current position"},
+    StringEntry{378, "Save recording"},
+    StringEntry{380, "Stop playing/recording"},
+    // Playing and saving.
+    StringEntry{381, "Failed to open the audio device."},
+    StringEntry{382, "Failed to save file."},
+    StringEntry{392, "Can not play sound."},
+    // Progress of a long operation.
+    StringEntry{426, "%d%% done, time remaining: %02d mins %02d secs"},
+    StringEntry{432, "Compressing audio data...."},
+    // Playlist panel tooltips.
+    StringEntry{433, "Play selected items"},
+    StringEntry{434, "Pause/continue playing"},
+    StringEntry{435, "Stop playing"},
+    StringEntry{436, "Hide playlist"},
+    StringEntry{437, "Show playlist"},
+    // Recording settings tooltips.
+    StringEntry{440, "Recording volume"},
+    StringEntry{441, "Check it to prevent other applications from changing recording source"},
+    StringEntry{442, "Error: Too many attachment files!"},
+    StringEntry{444, "Show system Recording Control window"},
+    // Saving settings.
+    StringEntry{470, "Choose a folder to save records:"},
+    StringEntry{472, "Collapse silence detection area"},
+    StringEntry{473, "Expend silence detection area"},
+    StringEntry{474, "Collapse saving settings area"},
+    StringEntry{475, "Expand saving settings area"},
+    StringEntry{477, "About Mireldo"},
+    StringEntry{478, "Help on the website"},
+    StringEntry{480, "Recording stopped due to low disk space on disk %s."},
+    StringEntry{483, "Device audio format not  supported.\n\nBits Depth: %d, Channels: %d, Sample "
+                     "rate: %d, Tag: %d"},
+    StringEntry{484, "Are you sure to cut out data after time %03d:%02d.%d ?"},
+    StringEntry{485, "Are you sure to cut out data before time %03d:%02d.%d ?"},
+    // Recorder status line.
+    StringEntry{489, "Ready to record"},
+    StringEntry{490, "Wait for non-silence"},
+    StringEntry{491, "Recording ..."},
+    StringEntry{492, "Recording paused"},
+    StringEntry{493, "Saving, please wait ..."},
+    StringEntry{494, "A filename can not include following characters:\n\n      "
+                     "\\  /  :  *  ?  \"\"  <  >  |"},
+    StringEntry{497, "Choose audio playing device"},
+    StringEntry{498, "Default Audio Output Device"},
+    StringEntry{499, "Playing volume"},
+    // Start-up: records found in the temporary folder after an abnormal end.
+    StringEntry{600, "Mireldo did not end normally last time. These records were recovered "
+                     "and saved:\n\n%1"},
+    StringEntry{601, "These unfinished records could not be moved out of the temporary folder "
+                     "and were left there:\n\n%1"},
+    // The framework's prompt for an integer field.
+    StringEntry{61712, "Please enter an integer."},
+};
+
+constexpr bool sortedById() {
+    for (std::size_t i = 1; i < kStrings.size(); ++i) {
+        if (kStrings[i - 1].id >= kStrings[i].id) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(sortedById(), "string table must be sorted by id without duplicates");
+
+const StringEntry* find(int id) {
+    const auto it = std::lower_bound(kStrings.begin(), kStrings.end(), id,
+                                     [](const StringEntry& e, int key) { return e.id < key; });
+    return (it != kStrings.end() && it->id == id) ? &*it : nullptr;
+}
+
+} // namespace
+
+std::span<const StringEntry> stringTable() {
+    return kStrings;
+}
+
+QString loadString(int id) {
+    const StringEntry* entry = find(id);
+    return entry != nullptr ? QString::fromUtf8(entry->text) : QString();
+}
+
+bool hasString(int id) {
+    return find(id) != nullptr;
+}
+
+} // namespace mireldo

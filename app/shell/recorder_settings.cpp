@@ -1,0 +1,164 @@
+#include "recorder_settings.h"
+
+#include <limits>
+
+namespace mireldo {
+
+namespace {
+
+using platform::ProfileStore;
+
+const QString& settingsSection() {
+    static const QString name = QString::fromUtf16(kSettingsSection);
+    return name;
+}
+
+const QString& historySection() {
+    static const QString name = QString::fromUtf16(kHistorySection);
+    return name;
+}
+
+std::int32_t readInt(const ProfileStore& store, const char* key, std::int32_t defaultValue) {
+    return store.getInt(settingsSection(), QString::fromLatin1(key), defaultValue);
+}
+
+} // namespace
+
+std::int32_t clampZeroToFour(std::int32_t value) {
+    return value < 0 ? 0 : (value > 4 ? 4 : value);
+}
+
+std::int32_t maskEncodeMethod(std::int32_t value) {
+    return value & 3;
+}
+
+std::int32_t maskRecordQuality(std::int32_t value) {
+    return value & 15;
+}
+
+QString normaliseRecordFolder(QString folder) {
+    while (!folder.isEmpty() && folder.endsWith(u'/')) {
+        folder.chop(1);
+    }
+    return folder;
+}
+
+std::int32_t normaliseOutputDevice(std::int32_t value, std::optional<int> outputDeviceCount) {
+    if (value < 0) {
+        return 0;
+    }
+    if (outputDeviceCount && value > *outputDeviceCount) {
+        return 0;
+    }
+    return value;
+}
+
+RecorderSettings readRecorderSettings(const ProfileStore& store,
+                                      std::optional<int> outputDeviceCount) {
+    RecorderSettings s;
+    s.toDropBlanks = readInt(store, "ToDropBlanks", 0);
+    s.longBlankSeconds = readInt(store, "LongBlankSeconds", 2);
+    s.actionAtBlank = clampZeroToFour(readInt(store, "ActionAtBlank", 0));
+    s.noiseLevel = clampZeroToFour(readInt(store, "NoiseLevel", 0));
+
+    if (outputDeviceCount) {
+        outputDeviceCount = std::min(std::max(*outputDeviceCount, 0), kMaxOutputDevices);
+    }
+    s.currentOutputDevice =
+        normaliseOutputDevice(readInt(store, "CurrentOutputDevice", 0), outputDeviceCount);
+
+    s.encodeMethod = maskEncodeMethod(readInt(store, "EncodeMethod", 0));
+    s.recordFolder = normaliseRecordFolder(
+        store.getString(settingsSection(), QStringLiteral("RecordFolder"), QString()));
+
+    s.showRightPanel = readInt(store, "ShowRightPanel", 1);
+    s.recordQuality = maskRecordQuality(readInt(store, "RecordQuality", 10));
+    s.showBlankElimination = readInt(store, "ShowBlankElimination", 1);
+    s.showSaveSettings = readInt(store, "ShowSaveSettings", 1);
+    s.askForRenaming = readInt(store, "AskForRenaming", 0);
+    s.looplyPlaying = readInt(store, "LooplyPlaying", 0);
+    s.shortRecordSeconds = readInt(store, "ShortRecordSeconds", 0);
+    s.discardShortRecord = readInt(store, "DiscardShortRecord", 0);
+    return s;
+}
+
+RecorderHistory readRecorderHistory(const ProfileStore& store, bool endpointMode) {
+    RecorderHistory h;
+    h.offlineRecDev = store.getInt(historySection(), QStringLiteral("OfflineRecDev"), 0);
+    h.offlineRecFmt2 = store.getInt(historySection(), QStringLiteral("OfflineRecFmt2"), 3);
+    if (endpointMode) {
+        h.win7DeviceNameSel =
+            store.getString(historySection(), QStringLiteral("Win7DeviceNameSel"), QString());
+    }
+    return h;
+}
+
+QString readRecordFolder(const ProfileStore& store) {
+    return normaliseRecordFolder(
+        store.getString(settingsSection(), QStringLiteral("RecordFolder"), QString()));
+}
+
+bool writeRecorderState(ProfileStore& store, const RecorderSettings& s,
+                        const RecorderHistory& h, bool endpointSelected) {
+    bool ok = true;
+    const auto setting = [&](const char* key, std::int32_t value) {
+        ok = store.setInt(settingsSection(), QString::fromLatin1(key), value) && ok;
+    };
+    if (endpointSelected) {
+        ok = store.setString(historySection(), QStringLiteral("Win7DeviceNameSel"),
+                             h.win7DeviceNameSel) &&
+             ok;
+    }
+    setting("CurrentOutputDevice", s.currentOutputDevice);
+    ok = store.setInt(historySection(), QStringLiteral("OfflineRecDev"), h.offlineRecDev) && ok;
+    ok = store.setInt(historySection(), QStringLiteral("OfflineRecFmt2"), h.offlineRecFmt2) && ok;
+
+    setting("ShowSaveSettings", s.showSaveSettings);
+    setting("ShowBlankElimination", s.showBlankElimination);
+    setting("ShowRightPanel", s.showRightPanel);
+    setting("EncodeMethod", s.encodeMethod);
+    ok = store.setString(settingsSection(), QStringLiteral("RecordFolder"), s.recordFolder) && ok;
+    setting("RecordQuality", s.recordQuality);
+    setting("AskForRenaming", s.askForRenaming);
+    setting("LooplyPlaying", s.looplyPlaying);
+    setting("ToDropBlanks", s.toDropBlanks);
+    setting("LongBlankSeconds", s.longBlankSeconds);
+    setting("ActionAtBlank", s.actionAtBlank);
+    setting("NoiseLevel", s.noiseLevel);
+    setting("ShortRecordSeconds", s.shortRecordSeconds);
+    setting("DiscardShortRecord", s.discardShortRecord);
+    return ok;
+}
+
+std::optional<std::int32_t> parseDialogInteger(const QString& text) {
+    const QString trimmed = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < trimmed.size() && (trimmed[i] == u'+' || trimmed[i] == u'-')) {
+        negative = trimmed[i] == u'-';
+        ++i;
+    }
+    if (i == trimmed.size()) {
+        return std::nullopt;
+    }
+    qint64 value = 0;
+    for (; i < trimmed.size(); ++i) {
+        const char16_t c = trimmed[i].unicode();
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - u'0');
+        if (value > static_cast<qint64>(std::numeric_limits<std::int32_t>::max()) + 1) {
+            return std::nullopt;
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace mireldo

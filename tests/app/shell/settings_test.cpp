@@ -1,0 +1,181 @@
+#include "folder_history.h"
+#include "recorder_settings.h"
+#include "string_table.h"
+
+#include "test_support.h"
+
+#include <QDir>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+namespace {
+
+using mireldo::FolderHistory;
+using mireldo::RecorderHistory;
+using mireldo::RecorderSettings;
+using mireldo::platform::ProfileStore;
+
+const QString kSettings = QStringLiteral("Settings");
+const QString kHistory = QStringLiteral("History");
+
+class SettingsStore : public ::testing::Test {
+  protected:
+    ProfileStore store() const {
+        return ProfileStore(QString::fromStdString(dir_.file("Mireldo.conf")));
+    }
+    testsupport::TempDir dir_;
+};
+
+TEST_F(SettingsStore, FirstStartGivesTheDefaults) {
+    const ProfileStore s = store();
+    const RecorderSettings settings = mireldo::readRecorderSettings(s, 2);
+    EXPECT_EQ(settings, RecorderSettings{});
+    EXPECT_EQ(settings.encodeMethod, 0);
+    EXPECT_EQ(settings.recordQuality, 10);
+    EXPECT_EQ(settings.longBlankSeconds, 2);
+    EXPECT_EQ(settings.showBlankElimination, 1);
+    EXPECT_EQ(settings.showSaveSettings, 1);
+    EXPECT_EQ(settings.showRightPanel, 1);
+    EXPECT_TRUE(settings.recordFolder.isEmpty());
+
+    const RecorderHistory history = mireldo::readRecorderHistory(s, true);
+    EXPECT_EQ(history.offlineRecFmt2, 3);
+    EXPECT_EQ(history.offlineRecDev, 0);
+    EXPECT_TRUE(history.win7DeviceNameSel.isEmpty());
+
+    FolderHistory folders(QStringLiteral("/home/someone"));
+    folders.read(s);
+    for (int k = 0; k < FolderHistory::KeyCount; ++k) {
+        EXPECT_EQ(folders.folder(static_cast<FolderHistory::Key>(k)), QStringLiteral("/home/someone"));
+    }
+    EXPECT_EQ(FolderHistory().folder(FolderHistory::AddDir), QDir::homePath());
+}
+
+TEST_F(SettingsStore, OutOfRangeValuesAreNormalisedWhenRead) {
+    ProfileStore s = store();
+    s.setString(kSettings, QStringLiteral("RecordFolder"), QStringLiteral("/srv/records///"));
+    s.setInt(kSettings, QStringLiteral("ActionAtBlank"), 9);
+    s.setInt(kSettings, QStringLiteral("NoiseLevel"), -1);
+    s.setInt(kSettings, QStringLiteral("RecordQuality"), 17);
+    s.setInt(kSettings, QStringLiteral("EncodeMethod"), 6);
+    s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), 3);
+    const RecorderSettings read = mireldo::readRecorderSettings(s, 2);
+    EXPECT_EQ(read.recordFolder, QStringLiteral("/srv/records"));
+    EXPECT_EQ(read.actionAtBlank, 4);
+    EXPECT_EQ(read.noiseLevel, 0);
+    EXPECT_EQ(read.recordQuality, 1);
+    EXPECT_EQ(read.encodeMethod, 2);
+    EXPECT_EQ(read.currentOutputDevice, 0);
+
+    s.setInt(kSettings, QStringLiteral("ActionAtBlank"), -1);
+    s.setInt(kSettings, QStringLiteral("NoiseLevel"), 9);
+    s.setString(kSettings, QStringLiteral("RecordFolder"), QStringLiteral("///"));
+    const RecorderSettings again = mireldo::readRecorderSettings(s, 2);
+    EXPECT_EQ(again.actionAtBlank, 0);
+    EXPECT_EQ(again.noiseLevel, 4);
+    EXPECT_TRUE(again.recordFolder.isEmpty());
+}
+
+TEST_F(SettingsStore, OutputDeviceIsKeptWhileItNamesADevice) {
+    ProfileStore s = store();
+    s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), 2);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).currentOutputDevice, 2);  // device 1
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 1).currentOutputDevice, 0);
+    // More than ten devices count as ten.
+    s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), 11);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 14).currentOutputDevice, 0);
+    // Without a device layer to count them the choice is kept for when one is back.
+    s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), 3);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, std::nullopt).currentOutputDevice, 3);
+    s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), -4);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, std::nullopt).currentOutputDevice, 0);
+}
+
+TEST_F(SettingsStore, WrittenStateReadsBackUnchanged) {
+    RecorderSettings settings;
+    settings.toDropBlanks = 1;
+    settings.longBlankSeconds = 17;
+    settings.actionAtBlank = 3;
+    settings.noiseLevel = 2;
+    settings.currentOutputDevice = 1;
+    settings.encodeMethod = 2;
+    settings.recordFolder = QStringLiteral("/data/Aufnahmen é, 1");
+    settings.showRightPanel = 0;
+    settings.recordQuality = 15;
+    settings.showBlankElimination = 0;
+    settings.showSaveSettings = 0;
+    settings.askForRenaming = 1;
+    settings.looplyPlaying = 1;
+    settings.shortRecordSeconds = 42;
+    settings.discardShortRecord = 1;
+    RecorderHistory history;
+    history.offlineRecDev = 5;
+    history.offlineRecFmt2 = 27;
+    history.win7DeviceNameSel = QStringLiteral("Monitor of Built-in Audio");
+
+    ProfileStore s = store();
+    ASSERT_TRUE(mireldo::writeRecorderState(s, settings, history, true));
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 4), settings);
+    EXPECT_EQ(mireldo::readRecorderHistory(s, true), history);
+    // Outside the endpoint mode the endpoint name is neither read nor written.
+    EXPECT_TRUE(mireldo::readRecorderHistory(s, false).win7DeviceNameSel.isEmpty());
+    history.win7DeviceNameSel = QStringLiteral("other");
+    mireldo::writeRecorderState(s, settings, history, false);
+    EXPECT_EQ(mireldo::readRecorderHistory(s, true).win7DeviceNameSel,
+              QStringLiteral("Monitor of Built-in Audio"));
+}
+
+TEST_F(SettingsStore, FolderKeysSurviveARunUnchanged) {
+    ProfileStore s = store();
+    const QString longPath = QStringLiteral("/mnt/") + QString(300, u'x') + QStringLiteral("/end");
+    QStringList stored;
+    for (int k = 0; k < FolderHistory::KeyCount; ++k) {
+        const QString value = k == 4 ? longPath : QStringLiteral("/folder %1/ü,x").arg(k);
+        stored << value;
+        s.setString(kHistory, FolderHistory::keyName(static_cast<FolderHistory::Key>(k)), value);
+    }
+    FolderHistory folders(QStringLiteral("/home/x"));
+    folders.read(s);
+    ASSERT_TRUE(folders.write(s));
+    for (int k = 0; k < FolderHistory::KeyCount; ++k) {
+        EXPECT_EQ(s.getString(kHistory, FolderHistory::keyName(static_cast<FolderHistory::Key>(k))),
+                  stored[k]);
+    }
+    EXPECT_EQ(FolderHistory::keyName(FolderHistory::UploadFiles), QStringLiteral("CurDirUploadFiles"));
+    EXPECT_EQ(FolderHistory::keyName(FolderHistory::AddDir), QStringLiteral("CurDirAddDir"));
+}
+
+TEST(DialogInteger, AcceptsWhatAnIntegerFieldMayHold) {
+    EXPECT_EQ(mireldo::parseDialogInteger(QStringLiteral("12")), 12);
+    EXPECT_EQ(mireldo::parseDialogInteger(QStringLiteral(" 7 ")), 7);
+    EXPECT_EQ(mireldo::parseDialogInteger(QStringLiteral("-3")), -3);
+    EXPECT_EQ(mireldo::parseDialogInteger(QStringLiteral("+0")), 0);
+    EXPECT_EQ(mireldo::parseDialogInteger(QStringLiteral("-2147483648")), INT32_MIN);
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("")));
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("  ")));
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("-")));
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("1a")));
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("a1")));
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("1 2")));
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("2147483648")));
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("99999999999999999999")));
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("\u0663")));  // Arabic-Indic 3
+}
+
+TEST(StringTable, LooksTextsUpById) {
+    EXPECT_EQ(mireldo::loadString(364), QStringLiteral("Save modifications made to the current record?"));
+    EXPECT_EQ(mireldo::loadString(489), QStringLiteral("Ready to record"));
+    EXPECT_EQ(mireldo::loadString(493), QStringLiteral("Saving, please wait ..."));
+    EXPECT_EQ(mireldo::loadString(426),
+              QStringLiteral("%d%% done, time remaining: %02d mins %02d secs"));
+    EXPECT_EQ(mireldo::loadString(494),
+              QStringLiteral("A filename can not include following characters:\n\n      "
+                             "\\  /  :  *  ?  \"\"  <  >  |"));
+    EXPECT_EQ(mireldo::loadString(mireldo::kStrEnterInteger), QStringLiteral("Please enter an integer."));
+    EXPECT_TRUE(mireldo::loadString(1).isEmpty());
+    EXPECT_FALSE(mireldo::hasString(379));
+    // The placeholder of the shell's own messages is there to be filled.
+    EXPECT_TRUE(mireldo::loadString(mireldo::kStrRecordsRecovered).contains(QStringLiteral("%1")));
+}
+
+} // namespace
