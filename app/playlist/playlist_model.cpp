@@ -1,0 +1,319 @@
+#include "playlist_model.h"
+
+#include "file_system.h"
+#include "list_file.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace mireldo::playlist {
+
+namespace {
+
+QString foldPath(const QString& path) {
+    return path.toCaseFolded();
+}
+
+std::uint8_t clampSize(int pixels) {
+    return static_cast<std::uint8_t>(std::clamp(pixels, 0, 255));
+}
+
+} // namespace
+
+ModelPictures ModelPictures::plain(std::size_t defaultCount) {
+    ModelPictures p;
+    p.loading.assign(4, Picture{});
+    p.defaults.assign(std::max<std::size_t>(defaultCount, 1), Picture{});
+    return p;
+}
+
+PlaylistModel::PlaylistModel(int capacity, ModelPictures pictures)
+    : capacity_(std::max(capacity, 1)), pictures_(std::move(pictures)),
+      loader_(std::make_unique<ItemLoader>(static_cast<std::size_t>(capacity_), handle())) {
+    items_.reserve(static_cast<std::size_t>(capacity_));
+    onMessage(LOADER_MSG_STARTED, [this](std::uintptr_t w, std::intptr_t) {
+        onLoadingStarted(reinterpret_cast<PlaylistItem*>(w));
+    });
+    onMessage(LOADER_MSG_DONE, [this](std::uintptr_t w, std::intptr_t l) {
+        onLoadingDone(reinterpret_cast<PlaylistItem*>(w), l);
+    });
+}
+
+PlaylistModel::~PlaylistModel() {
+    shutdown();
+    // Reports still queued would name items freed below.
+    stopReceiving();
+    for (PlaylistItem* item : items_) {
+        freeItem(item);
+    }
+    for (PlaylistItem* item : removed_) {
+        freeItem(item);
+    }
+}
+
+void PlaylistModel::freeItem(PlaylistItem* item) {
+    if (item->stream != nullptr) {
+        Sondrel_CloseStream(item->stream);
+    }
+    // A result the loader handed over that the window never took.
+    if (item->handOver != nullptr && item->handOver != item->stream) {
+        Sondrel_CloseStream(item->handOver);
+    }
+    delete item;
+}
+
+void PlaylistModel::setOpener(ItemLoader::Opener opener) {
+    loader_->setOpener(std::move(opener));
+}
+
+bool PlaylistModel::initialise(const QString& listPath) {
+    listPath_ = listPath;
+    const bool started = loader_->start();
+    load(listPath);
+    save();
+    return started;
+}
+
+void PlaylistModel::showPending(PlaylistItem& item) const {
+    item.images = pictures_.loading.data();
+    item.imageCount = 1;
+    item.imageIndex = 0;
+    item.imageWidth = clampSize(pictures_.loading.front().width);
+    item.imageHeight = clampSize(pictures_.loading.front().height);
+}
+
+int PlaylistModel::addPath(const QString& path, std::uint8_t kind) {
+    if (path.isEmpty() || path.contains(QChar(u'\0')) ||
+        QFile::encodeName(path).size() > kMaxPathBytes) {
+        return kAddRefused;
+    }
+    const QString folded = foldPath(path);
+    if (foldedPaths_.contains(folded)) {
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            if (foldPath(items_[i]->path) == folded) {
+                return static_cast<int>(i);
+            }
+        }
+    }
+    if (count() >= capacity_) {
+        return capacity_;
+    }
+    auto* item = new PlaylistItem;
+    item->kind = static_cast<std::uint8_t>(kind % 6);
+    item->path = path;
+    showPending(*item);
+    items_.push_back(item);
+    foldedPaths_.insert(folded);
+    const int index = count() - 1;
+    if (listener_ != nullptr) {
+        listener_->itemAdded(index);
+    }
+    loader_->queue(item);
+    return index;
+}
+
+int PlaylistModel::addFile(const QString& path) {
+    const int index = addPath(path, 0);
+    modified_ = true;
+    save();
+    return index;
+}
+
+void PlaylistModel::removeItem(int index, bool deleteFile) {
+    if (index < 0 || index >= count()) {
+        return;
+    }
+    PlaylistItem* item = items_[static_cast<std::size_t>(index)];
+    items_.erase(items_.begin() + index);
+    foldedPaths_.remove(foldPath(item->path));
+    modified_ = true;
+
+    std::lock_guard guard(loader_->lock());
+    const bool loaded = item->isLoaded();
+    const bool failed = item->hasFailed();
+    if (loaded) {
+        Sondrel_CloseStream(item->stream);
+        item->stream = nullptr;
+        item->format = nullptr;
+    }
+    if (deleteFile) {
+        QFile::remove(item->path);
+    }
+    if (loaded || failed) {
+        delete item;
+    } else {
+        // Pending or loading: the loader may hold it and hands it back with LOADER_MSG_DONE.
+        item->imageCount = kImageCountRemoved;
+        removed_.push_back(item);
+    }
+}
+
+void PlaylistModel::swapItems(int a, int b) {
+    if (a < 0 || b < 0 || a >= count() || b >= count()) {
+        return;
+    }
+    std::swap(items_[static_cast<std::size_t>(a)], items_[static_cast<std::size_t>(b)]);
+    modified_ = true;
+}
+
+bool PlaylistModel::save() {
+    if (listPath_.isEmpty()) {
+        return false;
+    }
+    std::vector<ListEntry> entries;
+    entries.reserve(items_.size());
+    for (const PlaylistItem* item : items_) {
+        entries.push_back(ListEntry{item->path, item->kind});
+    }
+    const auto now = static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch());
+    if (!writeListFile(listPath_, buildListFile(entries, now))) {
+        return false;
+    }
+    modified_ = false;
+    return true;
+}
+
+void PlaylistModel::load(const QString& listPath) {
+    readListFile(listPath, [this](ListEntry entry) { addPath(entry.path, entry.kind); });
+}
+
+void PlaylistModel::shutdown() {
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+    if (modified_) {
+        save();
+    }
+    loader_->stop(30000);
+}
+
+int PlaylistModel::indexOf(const PlaylistItem* item) const {
+    const auto it = std::find(items_.begin(), items_.end(), item);
+    return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
+}
+
+bool PlaylistModel::isSettled() const {
+    if (!removed_.empty()) {
+        return false;
+    }
+    return std::none_of(items_.begin(), items_.end(), [](const PlaylistItem* item) {
+        return !item->isLoaded() &&
+               (item->lengthOrState == kStatePending || item->lengthOrState == kStateLoading);
+    });
+}
+
+void PlaylistModel::onLoadingStarted(PlaylistItem* item) {
+    if (item == nullptr || item->imageCount == kImageCountRemoved) {
+        return;
+    }
+    item->lengthOrState = kStateLoading;
+    item->images = pictures_.loading.data();
+    item->imageCount = static_cast<std::int8_t>(std::min<std::size_t>(pictures_.loading.size(), 127));
+    if (listener_ != nullptr) {
+        listener_->itemChanged(indexOf(item));
+    }
+}
+
+void PlaylistModel::onLoadingDone(PlaylistItem* item, std::intptr_t result) {
+    if (item == nullptr) {
+        return;
+    }
+    SondrelStream* stream = nullptr;
+    {
+        std::lock_guard guard(loader_->lock());
+        stream = item->handOver;
+        item->handOver = nullptr;
+    }
+    if (item->imageCount == kImageCountRemoved) {
+        if (stream != nullptr) {
+            Sondrel_CloseStream(stream);
+        }
+        removed_.erase(std::remove(removed_.begin(), removed_.end(), item), removed_.end());
+        delete item;
+        return;
+    }
+    // An item queued twice (reloaded before its first load ended) keeps the newest stream.
+    if (item->stream != nullptr && item->stream != stream) {
+        Sondrel_CloseStream(item->stream);
+    }
+    item->stream = stream;
+    item->format = nullptr;
+    item->streamPictures.clear();
+    if (stream != nullptr) {
+        std::uint32_t frames = 0;
+        Sondrel_GetStreamLength(stream, &frames);
+        item->lengthOrState = frames;
+        WAVEFORMATEX* format = nullptr;
+        Sondrel_GetStreamFormat(stream, &format);
+        item->format = format;
+
+        SondrelBitmap* bitmaps = nullptr;
+        std::int16_t bitmapCount = 0;
+        if (Sondrel_GetImageArray(stream, &bitmaps, &bitmapCount) == SONDREL_OK &&
+            bitmaps != nullptr && bitmapCount > 0) {
+            // The row keeps at least the size it had (that of the pending picture).
+            int width = item->imageWidth;
+            int height = item->imageHeight;
+            const int shown = std::min<int>(bitmapCount, 127);
+            for (int i = 0; i < shown; ++i) {
+                Picture picture;
+                picture.streamImage = bitmaps[i];
+                picture.width = 0;
+                picture.height = 0;
+                if (bitmaps[i] != nullptr) {
+                    const std::int64_t w = bitmaps[i]->header.biWidth;
+                    const std::int64_t h = bitmaps[i]->header.biHeight;
+                    picture.width = static_cast<int>(std::min<std::int64_t>(w < 0 ? -w : w, 255));
+                    picture.height = static_cast<int>(std::min<std::int64_t>(h < 0 ? -h : h, 255));
+                }
+                width = std::max(width, picture.width);
+                height = std::max(height, picture.height);
+                item->streamPictures.push_back(picture);
+            }
+            item->images = item->streamPictures.data();
+            item->imageCount = static_cast<std::int8_t>(shown);
+            item->imageWidth = clampSize(width);
+            item->imageHeight = clampSize(height);
+        } else {
+            item->images = pictures_.defaults.data();
+            item->imageCount =
+                static_cast<std::int8_t>(std::min<std::size_t>(pictures_.defaults.size(), 127));
+            item->imageWidth = clampSize(pictures_.defaults.front().width);
+            item->imageHeight = clampSize(pictures_.defaults.front().height);
+        }
+    } else {
+        item->images = &pictures_.failed;
+        item->imageCount = 1;
+        item->lengthOrState = result == 0 ? SONDREL_ERR_OPEN : static_cast<std::uint32_t>(result);
+    }
+    item->imageIndex = 0;
+    if (listener_ != nullptr) {
+        listener_->itemChanged(indexOf(item));
+    }
+}
+
+QString defaultListFilePath() {
+    const QString exeFolder = platform::executableFolder();
+    if (!exeFolder.isEmpty()) {
+        const QFileInfo folder(exeFolder);
+        const QFileInfo file(exeFolder + QLatin1Char('/') + QLatin1String(kListFileName));
+        if (folder.isDir() && folder.isWritable() && (!file.exists() || file.isWritable())) {
+            return file.filePath();
+        }
+    }
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty()) {
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    }
+    const QString folder = data + QStringLiteral("/Tarnwick/Mireldo");
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + QLatin1String(kListFileName);
+}
+
+} // namespace mireldo::playlist

@@ -1,0 +1,140 @@
+#pragma once
+
+// PlaylistModel: the items of one playlist control, the list file that keeps them, and the
+// loader thread that opens them. No widgets: the control (CAudioListBox) owns a model and
+// shows it; mireldo-cli uses one alone.
+//
+// Threads: every function is for the window thread, the thread the model was made on (it
+// receives the loader's messages there). The loader thread only touches what item_loader.h
+// says.
+// Ownership: the model owns its items, and each item owns its open stream. Items removed while
+// the loader may hold them are kept apart until the loader hands them back (or the model ends).
+
+#include "item_loader.h"
+#include "message_receiver.h"
+#include "playlist_item.h"
+
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace mireldo::playlist {
+
+/// Items of the application's playlist.
+inline constexpr int kPlaylistCapacity = 5000;
+/// File name of the list file.
+inline constexpr const char* kListFileName = "Mireldo.lst";
+
+/// addPath()'s answer for a path no item can hold (empty, or too long for the list file).
+inline constexpr int kAddRefused = -1;
+
+/// The pictures every item of a model shows while it is not showing its own. Pictures are
+/// copied into the model; what they point at must outlive it.
+struct ModelPictures {
+    /// The loading animation; the first frame alone is the pending picture. Four frames.
+    std::vector<Picture> loading;
+    /// Shown by an item whose load failed.
+    Picture failed;
+    /// Shown by a loaded item whose stream has no pictures of its own (at least one).
+    std::vector<Picture> defaults;
+
+    /// 30 x 30 pictures without images (for use without widgets).
+    static ModelPictures plain(std::size_t defaultCount = 1);
+};
+
+/// Told about changes the view must show. Called on the window thread.
+class PlaylistListener {
+  public:
+    virtual ~PlaylistListener() = default;
+    /// Item `index` has been appended.
+    virtual void itemAdded(int index) = 0;
+    /// Item `index` changed state or pictures (its height may have changed).
+    virtual void itemChanged(int index) = 0;
+};
+
+class PlaylistModel : public platform::MessageReceiver {
+  public:
+    PlaylistModel(int capacity, ModelPictures pictures);
+    /// Stops the loader (shutdown()) if still needed, closes every stream (the loaded items'
+    /// and those left in hand-over slots) and deletes every item.
+    ~PlaylistModel() override;
+
+    /// Replaces how the loader opens files (tests). Before initialise() only.
+    void setOpener(ItemLoader::Opener opener);
+    void setListener(PlaylistListener* listener) { listener_ = listener; }
+
+    /// Starts the loader thread (waiting until it runs), loads the list file at `listPath`
+    /// and saves it at once, so that it holds version 3 with absolute paths afterwards. False
+    /// when the loader thread could not be started (the list is loaded all the same).
+    bool initialise(const QString& listPath);
+
+    /// Adds `path` with `kind`: the index of the item that already has this path (compared
+    /// ignoring case), the new item's index, capacity() when the list is full, or kAddRefused.
+    int addPath(const QString& path, std::uint8_t kind = 0);
+
+    /// Adds a file for another subsystem (a saved record, a converted file): adds the path,
+    /// sets the modified flag and saves the list file. Same answer as addPath().
+    int addFile(const QString& path);
+
+    /// Removes item `index`. Under the loader's lock: closes its stream, deletes its file when
+    /// `deleteFile` (failures ignored), and deletes the item when loaded or failed, else marks
+    /// it removed for the loader to hand back. Sets the modified flag.
+    void removeItem(int index, bool deleteFile = false);
+
+    /// Rewrites the list file from the items. False when it could not be written (the list in
+    /// memory is unchanged).
+    bool save();
+    /// Appends the entries of the list file at `listPath` (duplicates and entries beyond the
+    /// capacity are dropped).
+    void load(const QString& listPath);
+
+    /// Saves the list when modified and stops the loader (waiting up to 30 s). Idempotent.
+    void shutdown();
+
+    int count() const { return static_cast<int>(items_.size()); }
+    int capacity() const { return capacity_; }
+    PlaylistItem* item(int index) const { return items_.at(static_cast<std::size_t>(index)); }
+    /// The index of `item`, or -1 when it is not in the list.
+    int indexOf(const PlaylistItem* item) const;
+
+    /// Swaps items `a` and `b` (display order) and sets the modified flag.
+    void swapItems(int a, int b);
+
+    bool isModified() const { return modified_; }
+    void setModified(bool modified = true) { modified_ = modified; }
+    const QString& listPath() const { return listPath_; }
+
+    /// True when no item is pending or loading and no removed item waits for the loader.
+    bool isSettled() const;
+    /// Items removed while the loader holds them, not yet handed back.
+    std::size_t removedWaiting() const { return removed_.size(); }
+
+    const ModelPictures& pictures() const { return pictures_; }
+
+  private:
+    void onLoadingStarted(PlaylistItem* item);
+    void onLoadingDone(PlaylistItem* item, std::intptr_t result);
+    void showPending(PlaylistItem& item) const;
+    static void freeItem(PlaylistItem* item);
+
+    const int capacity_;
+    const ModelPictures pictures_;
+    std::vector<PlaylistItem*> items_;
+    QSet<QString> foldedPaths_; // case-folded paths of items_, for the duplicate check
+    std::vector<PlaylistItem*> removed_;
+    std::unique_ptr<ItemLoader> loader_;
+    PlaylistListener* listener_ = nullptr;
+    QString listPath_;
+    bool modified_ = false;
+    bool shutDown_ = false;
+};
+
+/// Where the list file lives: Mireldo.lst in the executable's folder when that folder (and the
+/// file, if it exists) can be written, else in the application data folder
+/// (<data home>/Tarnwick/Mireldo, created when missing).
+QString defaultListFilePath();
+
+} // namespace mireldo::playlist
