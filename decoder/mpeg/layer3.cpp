@@ -68,19 +68,7 @@ Layer3Decoder::Layer3Decoder() {
         windowShort_[static_cast<std::size_t>(i)] =
             static_cast<float>(std::sin(pi / 12.0 * (i + 0.5)));
     }
-    // Long IMDCT outputs 9..26; the others follow by symmetry.
-    for (int i = 9; i < 27; ++i) {
-        for (int k = 0; k < 18; ++k) {
-            imdctLong_[static_cast<std::size_t>((i - 9) * 18 + k)] =
-                static_cast<float>(std::cos(pi / 72.0 * (2 * i + 19) * (2 * k + 1)));
-        }
-    }
-    for (int i = 0; i < 12; ++i) {
-        for (int k = 0; k < 6; ++k) {
-            imdctShort_[static_cast<std::size_t>(i * 6 + k)] =
-                static_cast<float>(std::cos(pi / 24.0 * (2 * i + 7) * (2 * k + 1)));
-        }
-    }
+    imdct_ = makeImdctTables();
     constexpr double kAlias[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
     for (int i = 0; i < 8; ++i) {
         const double root = std::sqrt(1.0 + kAlias[i] * kAlias[i]);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fast_transforms.h"
 #include "layer3_tables.h"
 #include "mpeg_header.h"
 
@@ -91,8 +92,7 @@ private:
     std::array<float, 8> isRatioLeft_{}, isRatioRight_{};
     std::array<float, 36> windowLong_[4]{}; // block types 0, 1, 2 (unused), 3
     std::array<float, 12> windowShort_{};
-    std::array<float, 18 * 18> imdctLong_{};  // cos for the 18 independent long outputs
-    std::array<float, 12 * 6> imdctShort_{};
+    ImdctTables imdct_;
     float aliasCs_[8]{}, aliasCa_[8]{};
 
     // Per granule and channel.

@@ -79,13 +79,10 @@ void Layer3Decoder::hybrid(const GranuleChannel& g, int ch) {
             float buffer[36] = {};
             const float* in = x + sb * 18;
             for (int w = 0; w < 3; ++w) {
+                float y[12];
+                imdct12(in + w, 3, y, imdct_);
                 for (int i = 0; i < 12; ++i) {
-                    const float* c = &imdctShort_[static_cast<std::size_t>(i * 6)];
-                    float sum = 0.0f;
-                    for (int k = 0; k < 6; ++k) {
-                        sum += in[3 * k + w] * c[k];
-                    }
-                    buffer[6 + 6 * w + i] += sum * windowShort_[static_cast<std::size_t>(i)];
+                    buffer[6 + 6 * w + i] += y[i] * windowShort_[static_cast<std::size_t>(i)];
                 }
             }
             for (int i = 0; i < 18; ++i) {
@@ -99,20 +96,7 @@ void Layer3Decoder::hybrid(const GranuleChannel& g, int ch) {
             const float* window = windowLong_[type].data();
             const float* in = x + sb * 18;
             float y[36];
-            for (int i = 9; i < 27; ++i) {
-                const float* c = &imdctLong_[static_cast<std::size_t>((i - 9) * 18)];
-                float sum = 0.0f;
-                for (int k = 0; k < 18; ++k) {
-                    sum += in[k] * c[k];
-                }
-                y[i] = sum;
-            }
-            for (int i = 0; i < 9; ++i) {
-                y[i] = -y[17 - i];
-            }
-            for (int i = 27; i < 36; ++i) {
-                y[i] = y[53 - i];
-            }
+            imdct36(in, y, imdct_);
             for (int i = 0; i < 18; ++i) {
                 out[i] = y[i] * window[i] + overlap[i];
                 overlap[i] = y[i + 18] * window[i + 18];

@@ -1,7 +1,10 @@
 #include "synthesis.h"
 
-#include <cmath>
-#include <numbers>
+#include "fast_transforms.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace sondrel {
 namespace {
@@ -44,20 +47,7 @@ PolyphaseSynthesis::PolyphaseSynthesis() {
         const float mirrored = window_[static_cast<std::size_t>(512 - i)];
         window_[static_cast<std::size_t>(i)] = (i % 64 == 0) ? mirrored : -mirrored;
     }
-    auto cosine = [](int m, int k) {
-        return static_cast<float>(std::cos(m * (2 * k + 1) * std::numbers::pi / 64.0));
-    };
-    for (int i = 0; i < 8; ++i) {
-        for (int k = 0; k < 8; ++k) {
-            cosQuarter_[static_cast<std::size_t>(i * 8 + k)] = cosine(4 * i, k);
-            cosHalf_[static_cast<std::size_t>(i * 8 + k)] = cosine(4 * i + 2, k);
-        }
-    }
-    for (int i = 0; i < 16; ++i) {
-        for (int k = 0; k < 16; ++k) {
-            cosOdd_[static_cast<std::size_t>(i * 16 + k)] = cosine(2 * i + 1, k);
-        }
-    }
+    dctFactors_ = makeDct32Factors();
     clear();
 }
 
@@ -70,41 +60,8 @@ void PolyphaseSynthesis::clear() {
 
 void PolyphaseSynthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
     // Matrixing: X[m] = sum_k S[k] cos(m (2k + 1) pi / 64), m = 0..31 (X[32] is zero).
-    // cos(m (2(31 - k) + 1) pi / 64) = (-1)^m cos(m (2k + 1) pi / 64) folds the sum in half
-    // for even and odd m, and the even half folds once more the same way.
-    float sum16[16];
-    float diff16[16];
-    for (int k = 0; k < 16; ++k) {
-        sum16[k] = subbands[k] + subbands[31 - k];
-        diff16[k] = subbands[k] - subbands[31 - k];
-    }
-    float sum8[8];
-    float diff8[8];
-    for (int k = 0; k < 8; ++k) {
-        sum8[k] = sum16[k] + sum16[15 - k];
-        diff8[k] = sum16[k] - sum16[15 - k];
-    }
     float x[33];
-    for (int i = 0; i < 8; ++i) {
-        const float* cq = &cosQuarter_[static_cast<std::size_t>(i * 8)];
-        const float* ce = &cosHalf_[static_cast<std::size_t>(i * 8)];
-        float quarter = 0.0f;
-        float half = 0.0f;
-        for (int k = 0; k < 8; ++k) {
-            quarter += cq[k] * sum8[k];
-            half += ce[k] * diff8[k];
-        }
-        x[4 * i] = quarter;
-        x[4 * i + 2] = half;
-    }
-    for (int i = 0; i < 16; ++i) {
-        const float* c = &cosOdd_[static_cast<std::size_t>(i * 16)];
-        float odd = 0.0f;
-        for (int k = 0; k < 16; ++k) {
-            odd += c[k] * diff16[k];
-        }
-        x[2 * i + 1] = odd;
-    }
+    dct32(subbands, x, dctFactors_);
     x[32] = 0.0f;
 
     // The 64 new values of V, from the symmetries of cos((16 + i)(2k + 1) pi / 64).
@@ -128,22 +85,41 @@ void PolyphaseSynthesis::synthesize(int ch, const float* subbands, int16_t* out,
     }
 
     // Window pass: sample j sums V[128 i + j] D[64 i + j] + V[128 i + 96 + j] D[64 i + 32 + j].
+    // The loop runs over j innermost so that it reads both arrays contiguously and the
+    // compiler can vectorise it; every sum still adds its 16 products in the order of i.
     const float* d = window_.data();
+    float sums[32] = {};
+    for (int i = 0; i < 8; ++i) {
+        const float* va = v + 128 * i;
+        const float* vb = va + 96;
+        const float* da = d + 64 * i;
+        const float* db = da + 32;
+        for (int j = 0; j < 32; ++j) {
+            sums[j] += va[j] * da[j];
+            sums[j] += vb[j] * db[j];
+        }
+    }
+    // Clip to the 16-bit range, then truncate toward zero. A NaN (never produced from valid
+    // tables) ends at the lower limit on both paths.
+    int16_t samples[32];
+#if defined(__SSE2__)
+    const __m128 low = _mm_set1_ps(-32768.0f);
+    const __m128 high = _mm_set1_ps(32767.0f);
+    for (int j = 0; j < 32; j += 8) {
+        const __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(sums + j), low), high);
+        const __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(sums + j + 4), low), high);
+        const __m128i packed = _mm_packs_epi32(_mm_cvttps_epi32(a), _mm_cvttps_epi32(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + j), packed);
+    }
+#else
     for (int j = 0; j < 32; ++j) {
-        float sum = 0.0f;
-        for (int i = 0; i < 8; ++i) {
-            sum += v[128 * i + j] * d[64 * i + j];
-            sum += v[128 * i + 96 + j] * d[64 * i + 32 + j];
-        }
-        int16_t sample;
-        if (sum >= 32767.0f) {
-            sample = 32767;
-        } else if (!(sum > -32768.0f)) {
-            sample = -32768;
-        } else {
-            sample = static_cast<int16_t>(sum); // truncation toward zero
-        }
-        out[j * stride] = sample;
+        float sum = sums[j] > -32768.0f ? sums[j] : -32768.0f;
+        sum = sum < 32767.0f ? sum : 32767.0f;
+        samples[j] = static_cast<int16_t>(static_cast<int>(sum));
+    }
+#endif
+    for (int j = 0; j < 32; ++j) {
+        out[j * stride] = samples[j];
     }
 }
 

@@ -21,12 +21,10 @@ public:
     void synthesize(int ch, const float* subbands, int16_t* out, int stride);
 
 private:
-    std::array<float, 512> window_{};        // D[i] of the standard
-    // cos(m (2k + 1) pi / 64) for the three parts of the folded matrixing: m = 4i (k < 8),
-    // m = 4i + 2 (k < 8) and odd m (k < 16).
-    std::array<float, 8 * 8> cosQuarter_{};
-    std::array<float, 8 * 8> cosHalf_{};
-    std::array<float, 16 * 16> cosOdd_{};
+    std::array<float, 512> window_{}; // D[i] of the standard
+    // 0.5 / cos(pi (2k + 1) / 4N) for N = 16, 8, 4, 2, 1 in that order: the factors of the
+    // butterfly 32-point DCT, one group of N per stage.
+    std::array<float, 31> dctFactors_{};
     std::array<std::array<float, 2048>, kChannels> ring_{}; // V, stored twice to avoid wrapping
     std::array<int, kChannels> base_{};
 };
