@@ -81,8 +81,8 @@ int CImageButton::setPictureImages(const QImage& hot, QRgb hotTransparent, const
         update();
         return rc;
     }
-    const auto shadow = palette().color(QPalette::Dark).rgb();
-    const auto highlight = palette().color(QPalette::Light).rgb();
+    const auto shadow = palette().color(QPalette::Active, QPalette::Dark).rgb();
+    const auto highlight = palette().color(QPalette::Active, QPalette::Light).rgb();
     newHot.disabled = disabledPicture(newHot.picture, newHot.mask, highlight, shadow);
     if (!newNormal.picture.isNull()) {
         newNormal.disabled = disabledPicture(newNormal.picture, newNormal.mask, highlight, shadow);
