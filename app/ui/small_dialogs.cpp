@@ -52,8 +52,8 @@ QUrl recordingDeviceHelpAddress() {
 
 CAboutDialog::CAboutDialog(QWidget* parent) : CIdDialog(parent) {
     setWindowTitle(uiString(kStrAboutMireldo));
-    setFixedSize(300, 150);
-    auto* title = add(1262, makeLabel(this, QStringLiteral("Mireldo 5.0"), QRect(20, 16, 260, 20)));
+    setFixedSize(380, 150);
+    auto* title = add(1262, makeLabel(this, QStringLiteral("Mireldo 5.0"), QRect(20, 16, 340, 20)));
     QFont bold = title->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.3);
@@ -62,19 +62,19 @@ CAboutDialog::CAboutDialog(QWidget* parent) : CIdDialog(parent) {
     makeLabel(this, QStringLiteral("Support:"), QRect(20, 74, 70, 18));
 
     auto* home = add(1019, new CLinkLabel(this));
-    home->setGeometry(96, 50, 190, 18);
+    home->setGeometry(96, 50, 270, 18);
     home->setTarget(productWebAddress().toString());
     home->setText(productWebAddress().toString());
     home->setIsWebAddress(true);
     home->attach();
 
     auto* support = add(1021, new CLinkLabel(this));
-    support->setGeometry(96, 74, 190, 18);
+    support->setGeometry(96, 74, 270, 18);
     support->setTarget(supportMailAddress());
     support->setIsWebAddress(false);
     support->attach();
 
-    auto* ok = add(1, makeButton(this, QStringLiteral("OK"), QPoint(112, 112)));
+    auto* ok = add(1, makeButton(this, QStringLiteral("OK"), QPoint(152, 112)));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -132,21 +132,21 @@ void CRemoveItemsDialog::setDeleteFiles(bool on) {
 CRenameDialog::CRenameDialog(const QString& oldName, const QString& extension, QWidget* parent)
     : CIdDialog(parent), extension_(extension) {
     setWindowTitle(QStringLiteral("Rename a File"));
-    setFixedSize(340, 150);
-    makeLabel(this, QStringLiteral("Old file name:"), QRect(16, 14, 90, 18));
-    add(1044, makeLabel(this, oldName.left(128), QRect(110, 14, 214, 18)));
-    makeLabel(this, QStringLiteral("New file name:"), QRect(16, 44, 90, 18));
+    setFixedSize(400, 150);
+    makeLabel(this, QStringLiteral("Old file name:"), QRect(16, 14, 100, 18));
+    add(1044, makeLabel(this, oldName.left(128), QRect(120, 14, 264, 18)));
+    makeLabel(this, QStringLiteral("New file name:"), QRect(16, 44, 100, 18));
     edit_ = add(1046, new QLineEdit(this));
-    edit_->setGeometry(110, 42, 214, 22);
+    edit_->setGeometry(120, 42, 264, 22);
     edit_->setMaxLength(128);
-    makeLabel(this, QStringLiteral("No need to enter path and extension."), QRect(110, 70, 214, 18));
+    makeLabel(this, QStringLiteral("No need to enter path and extension."), QRect(120, 70, 264, 18));
     reportError_ = [this](const QString& message) {
         QMessageBox::critical(this, windowTitle(), message);
     };
-    auto* ok = add(1, makeButton(this, QStringLiteral("OK"), QPoint(84, 110)));
+    auto* ok = add(1, makeButton(this, QStringLiteral("OK"), QPoint(114, 110)));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CRenameDialog::accept);
-    auto* cancel = add(2, makeButton(this, QStringLiteral("Cancel"), QPoint(180, 110)));
+    auto* cancel = add(2, makeButton(this, QStringLiteral("Cancel"), QPoint(210, 110)));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
