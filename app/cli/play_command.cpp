@@ -181,10 +181,9 @@ class Player : public platform::MessageReceiver {
     }
 
     void endLine() {
-        const QByteArray line =
-            (formatTime(total_, rate_) + QStringLiteral(" / ") + formatTime(total_, rate_) +
-             QStringLiteral("  ") + name_)
-                .toLocal8Bit();
+        const QByteArray line = (formatTime(total_, rate_) + QStringLiteral(" / ") +
+                                 formatTime(total_, rate_) + QStringLiteral("  ") + name_)
+                                    .toLocal8Bit();
         if (showProgress_) {
             std::fprintf(console_.out, "\r%s\033[K\n", line.constData());
         } else {

@@ -184,9 +184,13 @@ void CAudioPlayThread::Stop() {
     openFormat_ = WAVEFORMATEX{};
 }
 
-void CAudioPlayThread::Seek(std::uint32_t frame) { request(PLAYER_MSG_SEEK, frame); }
+void CAudioPlayThread::Seek(std::uint32_t frame) {
+    request(PLAYER_MSG_SEEK, frame);
+}
 
-void CAudioPlayThread::FreeBuffers() { request(PLAYER_MSG_FREE_BUFFERS); }
+void CAudioPlayThread::FreeBuffers() {
+    request(PLAYER_MSG_FREE_BUFFERS);
+}
 
 bool CAudioPlayThread::Quit(std::uint32_t seconds) {
     quit();

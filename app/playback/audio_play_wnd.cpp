@@ -15,8 +15,7 @@ CAudioPlayWnd::CAudioPlayWnd(PlayerShared& shared) : shared_(shared) {
     onMessage(PLAYER_MSG_SEEK,
               [this](std::uintptr_t w, std::intptr_t) { onSeek(static_cast<std::uint32_t>(w)); });
     onMessage(PLAYER_MSG_FREE_BUFFERS, [this](std::uintptr_t, std::intptr_t) { onFreeBuffers(); });
-    onMessage(platform::MM_WOM_DONE,
-              [this](std::uintptr_t, std::intptr_t l) { onBufferDone(l); });
+    onMessage(platform::MM_WOM_DONE, [this](std::uintptr_t, std::intptr_t l) { onBufferDone(l); });
 }
 
 CAudioPlayWnd::~CAudioPlayWnd() {
@@ -128,11 +127,10 @@ void CAudioPlayWnd::onPlay(std::intptr_t requestAddress) {
     std::unique_ptr<PlayRequest> request;
     {
         std::lock_guard lock(shared_.mutex);
-        auto it = std::find_if(shared_.requests.begin(), shared_.requests.end(),
-                               [&](const auto& r) {
-                                   return reinterpret_cast<std::intptr_t>(r.get()) ==
-                                          requestAddress;
-                               });
+        auto it =
+            std::find_if(shared_.requests.begin(), shared_.requests.end(), [&](const auto& r) {
+                return reinterpret_cast<std::intptr_t>(r.get()) == requestAddress;
+            });
         if (it == shared_.requests.end()) {
             return;
         }
@@ -350,9 +348,9 @@ bool CAudioPlayWnd::OnIdle() {
         return false; // everything up to the end is queued or decoded already
     }
     const std::uint32_t length = target->header.dwBufferLength;
-    const std::uint32_t d = decode(static_cast<std::uint32_t>(first),
-                                   (kPlayBufferBytes - length) / frameBytes(),
-                                   target->data + length);
+    const std::uint32_t d =
+        decode(static_cast<std::uint32_t>(first), (kPlayBufferBytes - length) / frameBytes(),
+               target->data + length);
     target->header.dwBufferLength = length + d * frameBytes();
     return d > 0;
 }

@@ -28,8 +28,8 @@ struct PlayRequest {
     platform::audio::WaveOutPtr output; ///< already open
     SondrelStream* stream = nullptr;    ///< decoding already begun; owned by the caller
     WAVEFORMATEX format{};
-    std::uint32_t total = 0; ///< frames
-    std::uint32_t start = 0; ///< frames
+    std::uint32_t total = 0;    ///< frames
+    std::uint32_t start = 0;    ///< frames
     std::uint64_t sequence = 0; ///< which Play made it; a later Play supersedes it
 };
 

@@ -51,8 +51,7 @@ std::vector<AlsaDevice> listDevices(snd_pcm_stream_t direction) {
     if (snd_pcm_info_malloc(&pcmInfo) < 0) {
         return devices;
     }
-    std::unique_ptr<snd_pcm_info_t, void (*)(snd_pcm_info_t*)> pcmGuard(pcmInfo,
-                                                                        snd_pcm_info_free);
+    std::unique_ptr<snd_pcm_info_t, void (*)(snd_pcm_info_t*)> pcmGuard(pcmInfo, snd_pcm_info_free);
     int card = -1;
     while (snd_card_next(&card) == 0 && card >= 0) {
         const std::string ctlName = "hw:" + std::to_string(card);
@@ -91,8 +90,8 @@ QStringList names(const std::vector<AlsaDevice>& devices) {
 
 // Opens and configures a PCM: interleaved, the format's own sample type, resampling allowed,
 // `latencyUs` of buffering, started as soon as one period is queued.
-PcmPtr openPcm(int device, snd_pcm_stream_t direction, const PcmFormat& format,
-               unsigned latencyUs, MmResult* error, snd_pcm_uframes_t& period) {
+PcmPtr openPcm(int device, snd_pcm_stream_t direction, const PcmFormat& format, unsigned latencyUs,
+               MmResult* error, snd_pcm_uframes_t& period) {
     std::string id = "default";
     if (device >= 0) {
         const auto devices = listDevices(direction);
@@ -111,8 +110,8 @@ PcmPtr openPcm(int device, snd_pcm_stream_t direction, const PcmFormat& format,
     PcmPtr pcm(raw);
     const snd_pcm_format_t sampleFormat =
         format.bitsPerSample == 16 ? SND_PCM_FORMAT_S16_LE : SND_PCM_FORMAT_U8;
-    if (snd_pcm_set_params(pcm.get(), sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED,
-                           format.channels, format.sampleRate, 1, latencyUs) < 0) {
+    if (snd_pcm_set_params(pcm.get(), sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
+                           format.sampleRate, 1, latencyUs) < 0) {
         failWith(error, WAVERR_BADFORMAT);
         return nullptr;
     }
@@ -132,12 +131,13 @@ PcmPtr openPcm(int device, snd_pcm_stream_t direction, const PcmFormat& format,
 }
 
 // Errors after which the device is gone for good (unplugged, driver removed).
-bool isFatal(int err) { return err == -ENODEV || err == -EBADFD || err == -EIO || err == -ENXIO; }
+bool isFatal(int err) {
+    return err == -ENODEV || err == -EBADFD || err == -EIO || err == -ENXIO;
+}
 
 class AlsaWaveOut final : public WaveOut {
   public:
-    AlsaWaveOut(const PcmFormat& format, ReceiverHandle owner, PcmPtr pcm,
-                snd_pcm_uframes_t period)
+    AlsaWaveOut(const PcmFormat& format, ReceiverHandle owner, PcmPtr pcm, snd_pcm_uframes_t period)
         : WaveOut(format), owner_(owner), pcm_(std::move(pcm)),
           periodFrames_(static_cast<std::uint32_t>(period)) {
         worker_ = std::thread([this] { run(); });
@@ -620,7 +620,11 @@ WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle own
     return std::make_shared<AlsaWaveIn>(format, owner, std::move(pcm), period);
 }
 
-QStringList alsaOutputNames() { return names(listDevices(SND_PCM_STREAM_PLAYBACK)); }
-QStringList alsaInputNames() { return names(listDevices(SND_PCM_STREAM_CAPTURE)); }
+QStringList alsaOutputNames() {
+    return names(listDevices(SND_PCM_STREAM_PLAYBACK));
+}
+QStringList alsaInputNames() {
+    return names(listDevices(SND_PCM_STREAM_CAPTURE));
+}
 
 } // namespace mireldo::platform::audio

@@ -43,8 +43,7 @@ double virtualSpeed() {
     return speed;
 }
 
-WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
-                       MmResult* error) {
+WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
     if (!format.valid()) {
         return failWith(error, WAVERR_BADFORMAT);
     }
@@ -60,8 +59,7 @@ WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner
     return openAlsaWaveOut(device, format, owner, error);
 }
 
-WaveInPtr openWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
-                     MmResult* error) {
+WaveInPtr openWaveIn(int device, const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
     if (!format.valid()) {
         return failWith(error, WAVERR_BADFORMAT);
     }

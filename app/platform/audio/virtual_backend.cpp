@@ -179,7 +179,8 @@ bool readWavLayout(int fd, WavLayout& out) {
         const std::uint64_t body = offset + 8;
         if (isFormat) {
             std::uint8_t fmt[16];
-            if (size < 16 || body + 16 > fileSize || !readAll(fd, fmt, 16, static_cast<off_t>(body))) {
+            if (size < 16 || body + 16 > fileSize ||
+                !readAll(fd, fmt, 16, static_cast<off_t>(body))) {
                 return false;
             }
             LeCursor f(fmt, 16);
@@ -290,8 +291,8 @@ std::shared_ptr<WavSink> acquireSink(const PcmFormat& format, MmResult* error, b
     if (reg.seen.count(path) != 0) {
         UniqueFd existing(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
         WavLayout layout;
-        if (existing.valid() && readWavLayout(existing.get(), layout) &&
-            layout.format == format && layout.dataOffset == kWavHeaderBytes) {
+        if (existing.valid() && readWavLayout(existing.get(), layout) && layout.format == format &&
+            layout.dataOffset == kWavHeaderBytes) {
             fd = std::move(existing);
             dataBytes = layout.dataBytes;
         }
@@ -463,8 +464,8 @@ class VirtualWaveOut final : public WaveOut {
         while (!queue_.empty()) {
             WaveHeader* h = queue_.front();
             const std::uint32_t framesLeft = (h->dwBufferLength - headDone_) / frameBytes;
-            const auto take = static_cast<std::uint32_t>(
-                std::min<double>(framesLeft, std::floor(credit_)));
+            const auto take =
+                static_cast<std::uint32_t>(std::min<double>(framesLeft, std::floor(credit_)));
             if (take > 0) {
                 emit(h->lpData + headDone_, take * frameBytes);
                 headDone_ += take * frameBytes;
@@ -818,7 +819,11 @@ WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, MmRes
     return std::make_shared<VirtualWaveIn>(format, owner, std::move(spec), std::move(fd), layout);
 }
 
-QStringList virtualOutputNames() { return {QStringLiteral("Virtual output")}; }
-QStringList virtualInputNames() { return {QStringLiteral("Virtual input")}; }
+QStringList virtualOutputNames() {
+    return {QStringLiteral("Virtual output")};
+}
+QStringList virtualInputNames() {
+    return {QStringLiteral("Virtual input")};
+}
 
 } // namespace mireldo::platform::audio

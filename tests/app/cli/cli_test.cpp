@@ -88,7 +88,8 @@ TEST_F(CliTest, DeviceAndUsageErrors) {
 
 TEST_F(CliTest, InterruptStopsALoopingPlayCleanly) {
     const std::string a = wav("a.wav", 44100, 1); // one second, at real time
-    const std::string command = "exec env " + cli("play --loop " + shellQuote(a) + " >/dev/null", "1");
+    const std::string command =
+        "exec env " + cli("play --loop " + shellQuote(a) + " >/dev/null", "1");
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

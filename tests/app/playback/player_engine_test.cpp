@@ -106,10 +106,10 @@ TEST_F(PlayerTest, ScalesEverySampleAtOtherVolumes) {
         std::uint16_t bits;
         std::uint32_t volume;
     };
-    for (const Case c : {Case{2, 16, 0x4000C000u}, Case{1, 16, 0x00008001u}, Case{2, 8, 0xFFFF1234u},
-                         Case{1, 8, 0u}}) {
-        SCOPED_TRACE(testing::Message() << c.channels << " ch " << c.bits << " bit vol " << std::hex
-                                        << c.volume);
+    for (const Case c : {Case{2, 16, 0x4000C000u}, Case{1, 16, 0x00008001u},
+                         Case{2, 8, 0xFFFF1234u}, Case{1, 8, 0u}}) {
+        SCOPED_TRACE(testing::Message()
+                     << c.channels << " ch " << c.bits << " bit vol " << std::hex << c.volume);
         const std::string name = "v" + std::to_string(c.channels) + std::to_string(c.bits) + ".wav";
         Stream& s = open(makeInput(name, 30000, c.channels, 22050, c.bits));
         std::filesystem::remove(outputPath_);

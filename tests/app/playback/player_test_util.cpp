@@ -88,14 +88,14 @@ std::vector<std::uint8_t> wavPayload(const std::string& path) {
     }
     EXPECT_EQ(0, std::memcmp(bytes.data(), "RIFF", 4));
     EXPECT_EQ(0, std::memcmp(bytes.data() + 36, "data", 4));
-    const std::uint32_t size = bytes[40] | bytes[41] << 8 | bytes[42] << 16 |
-                               static_cast<std::uint32_t>(bytes[43]) << 24;
+    const std::uint32_t size =
+        bytes[40] | bytes[41] << 8 | bytes[42] << 16 | static_cast<std::uint32_t>(bytes[43]) << 24;
     EXPECT_EQ(size, bytes.size() - 44) << "data size in the header";
     return {bytes.begin() + 44, bytes.end()};
 }
 
-std::vector<std::uint8_t> testPcm(std::uint32_t frames, std::uint16_t channels,
-                                  std::uint16_t bits, std::uint32_t seed) {
+std::vector<std::uint8_t> testPcm(std::uint32_t frames, std::uint16_t channels, std::uint16_t bits,
+                                  std::uint32_t seed) {
     return testsupport::patternBytes(std::size_t{frames} * channels * bits / 8, seed);
 }
 

@@ -75,7 +75,7 @@ class Stream {
 std::vector<std::uint8_t> wavPayload(const std::string& path);
 
 /// 16-bit (or 8-bit) PCM whose samples differ at every position, `frames` frames long.
-std::vector<std::uint8_t> testPcm(std::uint32_t frames, std::uint16_t channels,
-                                  std::uint16_t bits, std::uint32_t seed = 7);
+std::vector<std::uint8_t> testPcm(std::uint32_t frames, std::uint16_t channels, std::uint16_t bits,
+                                  std::uint32_t seed = 7);
 
 } // namespace playertest

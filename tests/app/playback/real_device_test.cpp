@@ -196,9 +196,8 @@ class PulseServer : public ::testing::Test {
             freopen(log.c_str(), "w", stderr);
             freopen("/dev/null", "w", stdout);
             const std::string script = dir_.file("test.pa");
-            execlp("pulseaudio", "pulseaudio", "-n", "-F", script.c_str(),
-                   "--exit-idle-time=-1", "--daemonize=no", "--disallow-exit",
-                   static_cast<char*>(nullptr));
+            execlp("pulseaudio", "pulseaudio", "-n", "-F", script.c_str(), "--exit-idle-time=-1",
+                   "--daemonize=no", "--disallow-exit", static_cast<char*>(nullptr));
             _exit(127);
         }
         const bool up = pumpUntil(
