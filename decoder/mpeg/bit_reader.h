@@ -25,6 +25,10 @@ public:
         return static_cast<uint32_t>(window >> (64 - n));
     }
 
+    /// At least the next 57 bits, left-aligned: for decoders that take several fields from
+    /// one look-ahead and then skip() what they used.
+    uint64_t peekWindow() const { return load64(position_ >> 3) << (position_ & 7); }
+
     /// Reads n bits (0..32).
     uint32_t read(int n) {
         const uint32_t value = peek(n);

@@ -27,8 +27,10 @@ bool isShort(const auto& g) { return g.windowSwitching && g.blockType == 2; }
 } // namespace
 
 Layer3Decoder::Layer3Decoder() {
-    for (std::size_t i = 0; i < pow43_.size(); ++i) {
-        pow43_[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+    for (int i = 0; i <= kPow43Offset; ++i) {
+        const auto magnitude = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+        pow43_[static_cast<std::size_t>(kPow43Offset + i)] = magnitude;
+        pow43_[static_cast<std::size_t>(kPow43Offset - i)] = -magnitude;
     }
     for (std::size_t i = 0; i < gainPow2_.size(); ++i) {
         const double q = static_cast<double>(static_cast<int>(i) - kGainOffset);
@@ -289,23 +291,42 @@ void Layer3Decoder::decodeHuffman(BitReader& bits, const GranuleChannel& g,
     const int regionEnd[3] = {region1, region2, bigEnd};
     for (int region = 0; region < 3; ++region) {
         const int table = g.tableSelect[region];
+        if (!huffman_.codesValues(table)) {
+            for (; i < regionEnd[region]; ++i) {
+                out[i] = 0;
+            }
+            continue;
+        }
         const int linbits = Layer3Huffman::linbits(table);
         for (; i < regionEnd[region]; i += 2) {
-            int x;
-            int y;
-            huffman_.decodePair(table, bits, x, y);
-            if (x == 15 && linbits) {
-                x += static_cast<int>(bits.read(linbits));
+            // Code, linbits and signs of a pair take at most 19 + 2 x (13 + 1) = 47 bits:
+            // all of them come from one look-ahead.
+            const uint64_t window = bits.peekWindow();
+            int used = 0;
+            const uint32_t pair = huffman_.decodePair(table, window, used);
+            int x = static_cast<int>(pair >> 4);
+            int y = static_cast<int>(pair & 15);
+            if (x != 0) {
+                if (x == 15 && linbits != 0) {
+                    x += static_cast<int>((window << used) >> (64 - linbits));
+                    used += linbits;
+                }
+                if (((window << used) >> 63) != 0) {
+                    x = -x;
+                }
+                ++used;
             }
-            if (x && bits.readBit()) {
-                x = -x;
+            if (y != 0) {
+                if (y == 15 && linbits != 0) {
+                    y += static_cast<int>((window << used) >> (64 - linbits));
+                    used += linbits;
+                }
+                if (((window << used) >> 63) != 0) {
+                    y = -y;
+                }
+                ++used;
             }
-            if (y == 15 && linbits) {
-                y += static_cast<int>(bits.read(linbits));
-            }
-            if (y && bits.readBit()) {
-                y = -y;
-            }
+            bits.skip(static_cast<std::size_t>(used));
             out[i] = x;
             out[i + 1] = y;
         }
@@ -317,14 +338,20 @@ void Layer3Decoder::decodeHuffman(BitReader& bits, const GranuleChannel& g,
         return;
     }
     while (i <= 572 && bits.position() < endBit) {
-        const int quad = huffman_.decodeQuad(g.count1Table, bits);
+        const uint64_t window = bits.peekWindow();
+        int used = 0;
+        const int quad = huffman_.decodeQuad(g.count1Table, window, used);
         int v[4];
         for (int k = 0; k < 4; ++k) {
             v[k] = (quad >> (3 - k)) & 1;
-            if (v[k] && bits.readBit()) {
-                v[k] = -1;
+            if (v[k] != 0) {
+                if (((window << used) >> 63) != 0) {
+                    v[k] = -1;
+                }
+                ++used;
             }
         }
+        bits.skip(static_cast<std::size_t>(used));
         if (bits.position() > endBit) {
             break; // a quadruple cut off by the end of the data is not part of the granule
         }
@@ -352,10 +379,9 @@ void Layer3Decoder::dequantise(const GranuleChannel& g, const Layer3Bands& bands
     auto apply = [&](int start, int end, int q) {
         end = std::min(end, limit);
         const float factor = gainPow2_[static_cast<std::size_t>(std::clamp(q, 0, 511))];
+        const float* pow43 = pow43_.data() + kPow43Offset;
         for (int i = start; i < end; ++i) {
-            const int v = in[i];
-            const float magnitude = pow43_[static_cast<std::size_t>(v < 0 ? -v : v)] * factor;
-            out[i] = v < 0 ? -magnitude : magnitude;
+            out[i] = pow43[in[i]] * factor;
         }
     };
 

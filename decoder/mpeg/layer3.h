@@ -87,7 +87,10 @@ private:
     std::array<uint8_t, kMainDataCapacity> mainData_{};
     int mainDataFill_ = 0;
 
-    std::array<float, 8207> pow43_{};     // |x|^(4/3) for every magnitude the codes reach
+    // sign(x) |x|^(4/3) at index x + kPow43Offset, for every value the codes reach (15 plus
+    // up to 13 linbits): a look-up with the sign folded in.
+    static constexpr int kPow43Offset = 8206;
+    std::array<float, 2 * kPow43Offset + 1> pow43_{};
     std::array<float, 512> gainPow2_{};   // 2^(q / 4) x 32768 for quarter steps q = -456..55
     std::array<float, 8> isRatioLeft_{}, isRatioRight_{};
     std::array<float, 36> windowLong_[4]{}; // block types 0, 1, 2 (unused), 3

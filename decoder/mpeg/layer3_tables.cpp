@@ -253,7 +253,6 @@ constexpr uint8_t kLengths33[] = {
 constexpr int kLinbits[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                               1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
 
-constexpr uint32_t kLinkFlag = 0x80000000u;
 
 } // namespace
 
@@ -359,37 +358,6 @@ Layer3Huffman::Tree Layer3Huffman::build(const uint16_t* codes, const uint8_t* l
     tree.rootBits = std::min(maxLength, 8);
     tree.offset = fill(fill, all, 0, tree.rootBits);
     return tree;
-}
-
-uint32_t Layer3Huffman::decodeSymbol(const Tree& tree, BitReader& bits) const {
-    uint32_t offset = tree.offset;
-    int width = tree.rootBits;
-    for (;;) {
-        const uint32_t entry = entries_[offset + bits.peek(width)];
-        if ((entry & kLinkFlag) == 0) {
-            bits.skip((entry >> 8) & 0xFF);
-            return entry & 0xFF;
-        }
-        bits.skip(static_cast<std::size_t>(width));
-        offset = entry & 0xFFFFFF;
-        width = static_cast<int>((entry >> 24) & 0x1F);
-    }
-}
-
-void Layer3Huffman::decodePair(int table, BitReader& bits, int& x, int& y) const {
-    const Tree& tree = trees_[static_cast<std::size_t>(table & 31)];
-    if (tree.rootBits == 0) {
-        x = 0; // tables 0, 4 and 14 code nothing
-        y = 0;
-        return;
-    }
-    const uint32_t symbol = decodeSymbol(tree, bits);
-    x = static_cast<int>(symbol >> 4);
-    y = static_cast<int>(symbol & 15);
-}
-
-int Layer3Huffman::decodeQuad(int table, BitReader& bits) const {
-    return static_cast<int>(decodeSymbol(trees_[table ? 33u : 32u], bits));
 }
 
 } // namespace sondrel
