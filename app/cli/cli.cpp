@@ -3,6 +3,7 @@
 #include "audio/wave_in.h"
 #include "audio/wave_out.h"
 #include "play_command.h"
+#include "playlist_command.h"
 
 #include <array>
 
@@ -40,6 +41,7 @@ int runDevices(const QStringList& args, Console console) {
 constexpr std::array kCommands{
     Command{"play", "play FILE... [--device N] [--loop]", runPlay},
     Command{"devices", "devices", runDevices},
+    Command{"playlist", "playlist [--list FILE] show | add PATH... | remove N...", runPlaylist},
 };
 
 void printUsage(std::FILE* to) {

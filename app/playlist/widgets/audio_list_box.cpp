@@ -140,11 +140,10 @@ void CAudioListBox::itemAdded(int index) {
     auto* row = new QListWidgetItem;
     row->setSizeHint(QSize(0, model_->item(index)->imageHeight));
     addItem(row);
-    if (isVisible()) {
-        const QRect rect = visualItemRect(row);
-        if (rect.top() <= viewport()->rect().bottom()) {
-            viewport()->update();
-        }
+    // A new row lies at or above the bottom of the visible rows only while the view is not yet
+    // full; asking the view for row geometry here would lay out every row once per add.
+    if (isVisible() && !verticalScrollBar()->isVisible()) {
+        viewport()->update();
     }
 }
 
@@ -221,7 +220,7 @@ void CAudioListBox::paintEvent(QPaintEvent* event) {
             const int anchor = currentRow();
             for (int row = topRow(); row <= itemCount; ++row) {
                 QListWidgetItem* it = item(row);
-                const QRect rect = visualItemRect(it).adjusted(0, 0, 0, 0);
+                const QRect rect = visualItemRect(it);
                 const QRect full(client.left(), rect.top(), client.width(), rect.height());
                 const PlaylistItem* entry = model_->item(row - 1);
                 const bool highlighted = it->isSelected() || row == anchor;
