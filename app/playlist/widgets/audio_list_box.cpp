@@ -3,9 +3,13 @@
 #include "item_text.h"
 #include "playlist_pictures.h"
 
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QScrollBar>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
 #include <QTimerEvent>
 #include <QToolTip>
 
@@ -83,6 +87,17 @@ bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures,
     if (player->CreateThread()) {
         player->SetNotify(handle(), PLAYLIST_PLAYER_MSG, 80);
         player_ = std::move(player);
+    }
+#endif
+
+#if QT_CONFIG(sessionmanager)
+    // The session is ending (log-off or shutdown): keep the list as it is now.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        QObject::connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+            if (model_ != nullptr) {
+                model_->save();
+            }
+        });
     }
 #endif
 
