@@ -1,11 +1,13 @@
 // The file dialog's extra row, its focus rule and the history it keeps in "FolderHistory".
 
+#include "folder_browser.h"
 #include "profile_store.h"
 #include "test_support.h"
 #include "widget_test_app.h"
 #include "xfile_dialog.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -127,4 +129,16 @@ TEST(FileDialog, FilterPairsBecomeNameFilters) {
     EXPECT_EQ(nameFiltersFromPairs(QStringLiteral("MP3 files (*.mp3)|*.mp3|Audio|*.wav;*.ogg||")),
               QStringList({QStringLiteral("MP3 files (*.mp3)"), QStringLiteral("Audio (*.wav *.ogg)")}));
     EXPECT_TRUE(nameFiltersFromPairs(QStringLiteral("||")).isEmpty());
+}
+
+TEST(FolderBrowser, StartsInTheCurrentDirectoryAndRefusesShortBuffers) {
+    uitest::app();
+    EXPECT_EQ(folderBrowserStart(QString()), QDir::currentPath());
+    EXPECT_EQ(folderBrowserStart(QStringLiteral("/tmp")), QStringLiteral("/tmp"));
+    const auto browser = makeFolderBrowser(nullptr, QStringLiteral("Choose"), QString());
+    EXPECT_EQ(browser->directory().absolutePath(), QDir::currentPath());
+    EXPECT_EQ(browser->fileMode(), QFileDialog::Directory);
+    QString out = QStringLiteral("old");
+    // Refused before any dialog is shown (a shown dialog would block this test).
+    EXPECT_FALSE(browseForFolder(nullptr, QStringLiteral("Choose"), QString(), out, 259));
 }
