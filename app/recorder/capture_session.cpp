@@ -1,0 +1,658 @@
+#include "capture_session.h"
+
+#include "audio_play_thread.h"
+#include "file_system.h"
+#include "string_table.h"
+#include "temporary_folder.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <new>
+
+#include <unistd.h>
+
+namespace mireldo::recorder {
+
+using namespace platform::audio;
+
+namespace {
+
+constexpr int kStrCloseWhileRecording = 363;
+constexpr int kStrSaveModifications = 364;
+constexpr int kStrDeviceOpenFailed = 365;
+constexpr int kStrFileCreateFailed = 366;
+constexpr int kStrOutputOpenFailed = 381;
+constexpr int kStrCannotPlay = 392;
+constexpr int kStrLowDiskSpace = 480;
+constexpr int kStrStatusBase = 489;
+
+// User words of a capture buffer.
+constexpr std::uintptr_t kBufferFree = 0;
+constexpr std::uintptr_t kBufferQueued = 2;
+constexpr std::uintptr_t kBufferStale = 1;
+
+// Notify interval of the recorder's player, in milliseconds.
+constexpr std::uint32_t kPlayerNotifyMs = 80;
+
+PcmFormat pcmOf(const WAVEFORMATEX& f) {
+    return {f.nChannels, f.nSamplesPerSec, f.wBitsPerSample};
+}
+
+} // namespace
+
+CaptureSession::CaptureSession(RecorderView& view) : CaptureSession(view, Environment{}) {}
+
+CaptureSession::CaptureSession(RecorderView& view, Environment environment)
+    : view_(view), env_(std::move(environment)), format_(defaultCaptureFormat()) {
+    if (!env_.openDevice) {
+        env_.openDevice = [](int device, const PcmFormat& format, platform::ReceiverHandle owner,
+                             MmResult* error) { return openWaveIn(device, format, owner, error); };
+    }
+    if (!env_.freeSpace) {
+        env_.freeSpace = [](const QString& folder) -> std::optional<std::uint64_t> {
+            auto space = platform::freeSpace(folder);
+            return space ? std::optional<std::uint64_t>(space.value()) : std::nullopt;
+        };
+    }
+    if (env_.fileNumber == 0) {
+        env_.fileNumber = static_cast<long long>(::getpid());
+    }
+
+    // Allocation stops at the first failure; a header without a block ends every walk.
+    const int count = std::clamp(env_.bufferCount, 0, kCaptureBufferCount);
+    for (int i = 0; i < count; ++i) {
+        auto& buffer = buffers_[static_cast<std::size_t>(i)];
+        buffer.block.reset(new (std::nothrow) char[kCaptureBlockBytes]);
+        if (!buffer.block) {
+            break;
+        }
+        buffer.header.lpData = buffer.block.get();
+        buffer.header.dwBufferLength = kCaptureBufferBytes;
+    }
+
+    onMessage(platform::MM_WIM_DATA, [this](std::uintptr_t w, std::intptr_t l) {
+        bufferDone(w, reinterpret_cast<WaveHeader*>(l));
+    });
+    onMessage(RECORDER_POSITION_MSG, [this](std::uintptr_t w, std::intptr_t l) {
+        playerPosition(static_cast<std::uint32_t>(w), l == 1);
+    });
+    onMessage(RECORDER_STOP_COMMAND, [this](std::uintptr_t, std::intptr_t) { stop(); });
+
+    if (env_.withPlayer) {
+        player_ = std::make_unique<playback::CAudioPlayThread>();
+        if (player_->CreateThread()) {
+            player_->SetNotify(handle(), RECORDER_POSITION_MSG, kPlayerNotifyMs);
+        } else {
+            player_.reset();
+        }
+    }
+}
+
+CaptureSession::~CaptureSession() {
+    stopReceiving();
+    if (player_) {
+        stopPlayer();
+        player_->Quit(30);
+        player_.reset();
+    }
+    if (device_) {
+        device_->reset();
+        device_->stop();
+        device_->close();
+        device_.reset();
+    }
+    file_.remove();
+    if (!compressedPath_.isEmpty()) {
+        QFile::remove(compressedPath_);
+    }
+}
+
+void CaptureSession::setFinalisation(RecordFinalisation* finalisation) {
+    finalisation_ = finalisation;
+}
+
+RecordFinalisation& CaptureSession::finalisation() {
+    return finalisation_ != nullptr ? *finalisation_ : noFinalisation_;
+}
+
+std::uint64_t CaptureSession::now() const {
+    if (env_.ticks) {
+        return env_.ticks();
+    }
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+bool CaptureSession::playing() const {
+    return player_ && player_->IsOpen();
+}
+
+std::uint64_t CaptureSession::dataStart() const {
+    return kWavHeaderBytes + std::uint64_t{headOffset_} * format_.nBlockAlign;
+}
+
+std::uint64_t CaptureSession::dataLength() const {
+    if (!file_.isOpen()) {
+        return 0;
+    }
+    const std::uint64_t start = dataStart();
+    return file_.length() > start ? file_.length() - start : 0;
+}
+
+std::uint32_t CaptureSession::dataFrames() const {
+    return static_cast<std::uint32_t>(dataLength() / format_.nBlockAlign);
+}
+
+QString CaptureSession::folderOfRecord() const {
+    const qsizetype slash = wavPath_.lastIndexOf(u'/');
+    return slash > 0 ? wavPath_.left(slash) : QStringLiteral("/");
+}
+
+// ---------------------------------------------------------------------------------------
+// Record, Stop, New Record
+
+void CaptureSession::record() {
+    {
+        const CaptureOptions before = view_.options();
+        if (before.endpointMode && !before.endpointSelected) {
+            return;
+        }
+    }
+    if (!view_.readControls()) {
+        return;
+    }
+    const CaptureOptions options = view_.options();
+    if (!device_ && !openSession(options)) {
+        return;
+    }
+
+    const std::uint64_t resumeBytes = std::uint64_t{position_} * format_.nBlockAlign;
+    file_.seek(dataStart() + resumeBytes);
+    if (dataLength() != resumeBytes) {
+        // Recording over part of the record: what was compressed on the fly no longer matches.
+        finalisation().finishCompression(true);
+    }
+
+    recording_ = true;
+    bool queued = false;
+    for (CaptureBuffer& buffer : buffers_) {
+        if (!buffer.block) {
+            break;
+        }
+        if (buffer.header.dwUser == kBufferFree) {
+            queueBuffer(buffer.header);
+            queued = queued || buffer.header.dwUser == kBufferQueued;
+        }
+    }
+    const bool started = device_->start() == MMSYSERR_NOERROR;
+    updateButtons();
+    view_.setWaveformFullScale(format_.wBitsPerSample == 16 ? 32768 : 128);
+    if (!started) {
+        deviceFailed();
+    }
+    (void)queued;
+}
+
+bool CaptureSession::openSession(const CaptureOptions& options) {
+    silence_.marker = 0;
+    silence_.compressedMarker = 0;
+
+    QString folder = env_.temporaryFolder;
+    if (folder.isEmpty()) {
+        auto made = platform::temporaryFolder();
+        if (!made) {
+            view_.showMessage(loadString(kStrFileCreateFailed), true);
+            return false;
+        }
+        folder = made.value();
+    }
+    const QString wavPath = temporaryRecordName(folder, env_.fileNumber, ".wav");
+    const QString compressedPath = temporaryRecordName(folder, env_.fileNumber, ".mp3");
+    if (!file_.create(wavPath)) {
+        view_.showMessage(loadString(kStrFileCreateFailed), true);
+        return false;
+    }
+    wavPath_ = wavPath;
+
+    headOffset_ = 0;
+    format_ = captureFormatForRow(options.formatRow);
+    silence_.thresholdBytes = silenceThresholdBytes(options.longBlankSeconds,
+                                                    format_.wBitsPerSample, format_.nChannels,
+                                                    format_.nSamplesPerSec);
+    if (!file_.writeHeader(format_, 36, 0)) {
+        file_.remove();
+        wavPath_.clear();
+        view_.showMessage(loadString(kStrFileCreateFailed), true);
+        return false;
+    }
+    silence_.marker = file_.length();
+
+    MmResult error = MMSYSERR_NOERROR;
+    device_ = env_.openDevice(options.inputDevice, pcmOf(format_), handle(), &error);
+    if (!device_) {
+        file_.remove();
+        wavPath_.clear();
+        if (options.endpointMode) {
+            view_.showRecordingFailed();
+        } else {
+            view_.showMessage(loadString(kStrDeviceOpenFailed), true);
+        }
+        return false;
+    }
+
+    compressedPath_ = compressedPath;
+    if (format_.wBitsPerSample == 16 &&
+        (options.encodeMethod != 0 || format_.nSamplesPerSec >= 16000)) {
+        finalisation().startCompression(*this, compressedPath_);
+    }
+    return true;
+}
+
+void CaptureSession::queueBuffer(WaveHeader& header) {
+    header.dwBufferLength = kCaptureBufferBytes;
+    header.dwBytesRecorded = 0;
+    header.dwFlags = 0;
+    header.dwLoops = 1;
+    header.lpNext = nullptr;
+    header.dwUser = kBufferQueued;
+    if (!device_ || prepareHeader(header) != MMSYSERR_NOERROR ||
+        device_->addBuffer(&header) != MMSYSERR_NOERROR) {
+        // The device would not take it: it stays free rather than waiting for a return
+        // that will never come.
+        unprepareHeader(header);
+        header.dwUser = kBufferFree;
+    }
+}
+
+void CaptureSession::stop() {
+    if (recording_) {
+        recording_ = false;
+        writeHeaderSizes();
+        if (device_) {
+            device_->stop();
+            device_->reset();
+        }
+        for (CaptureBuffer& buffer : buffers_) {
+            if (!buffer.block) {
+                break;
+            }
+            if (buffer.header.dwUser != kBufferFree) {
+                buffer.header.dwUser |= kBufferStale;
+            }
+        }
+        updateButtons();
+    } else if (playing()) {
+        stopPlayer();
+        updateButtons();
+    }
+    setStatus(RecorderStatus::Paused);
+}
+
+void CaptureSession::stopPlayer() {
+    if (player_ && player_->IsOpen()) {
+        player_->Stop();
+        player_->FreeBuffers();
+    }
+    if (stream_ != nullptr) {
+        Sondrel_CloseStream(stream_);
+        stream_ = nullptr;
+    }
+}
+
+void CaptureSession::newRecord() {
+    if (dataLength() != 0 && !saved_) {
+        switch (view_.ask(loadString(kStrSaveModifications))) {
+        case RecorderAnswer::Cancel:
+            return;
+        case RecorderAnswer::Yes:
+            finalisation().save(*this, false);
+            if (!saved_) {
+                return;
+            }
+            break;
+        case RecorderAnswer::No:
+            saved_ = true;
+            break;
+        }
+    }
+    // The player reads the file that is about to go.
+    stopPlayer();
+    if (device_) {
+        closeDevice();
+    }
+    if (file_.isOpen()) {
+        file_.remove();
+        wavPath_.clear();
+        position_ = 0;
+    }
+    refreshDisplays();
+    updateButtons();
+    setStatus(RecorderStatus::Ready);
+    finalisation().finishCompression(true);
+}
+
+void CaptureSession::closeDevice() {
+    recording_ = false;
+    device_->reset();
+    device_->stop();
+    device_->close();
+    device_.reset();
+}
+
+bool CaptureSession::requestClose() {
+    if (recording_) {
+        view_.showMessage(loadString(kStrCloseWhileRecording), false);
+        return false;
+    }
+    newRecord();
+    return !device_;
+}
+
+// ---------------------------------------------------------------------------------------
+// Captured buffers
+
+void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
+    if (header == nullptr) {
+        return;
+    }
+    WaveHeader& h = *header;
+    if (device_) {
+        unprepareHeader(h);
+    }
+    if (!recording_) {
+        h.dwUser = kBufferFree;
+        return;
+    }
+
+    const bool endOfInput = (h.dwFlags & WHDR_ENDOFINPUT) != 0;
+    const bool current = device_ && device == reinterpret_cast<std::uintptr_t>(device_.get());
+    const std::uint32_t bytes = std::min(h.dwBytesRecorded, kCaptureBufferBytes);
+    bool silent = false;
+    bool broken = false;
+    int writeError = 0;
+    if ((h.dwUser & kBufferStale) == 0 && current) {
+        if (bytes != 0) {
+            const CaptureOptions options = view_.options();
+            const auto* data = reinterpret_cast<const unsigned char*>(h.lpData);
+            silent = isSilent(data, bytes, format_.wBitsPerSample, options.silence.noiseLevel);
+            const bool skip =
+                shouldSkipBuffer(options.silence, silence_, dataLength(), file_.length(), silent);
+            if (skip) {
+                if (dataLength() == 0) {
+                    setStatus(RecorderStatus::WaitForSound);
+                }
+            } else {
+                setStatus(RecorderStatus::Recording);
+                saved_ = false;
+                if (!file_.write(data, bytes)) {
+                    writeError = errno;
+                }
+                finalisation().feedCompression(data, bytes);
+                const std::uint64_t t = now();
+                if (!waveformShown_ || t - lastWaveform_ > kWaveformIntervalMs) {
+                    view_.showWaveform(data, bytes, format_);
+                    lastWaveform_ = t;
+                    waveformShown_ = true;
+                }
+            }
+            if (!silent) {
+                silence_.marker = std::max(silence_.marker, file_.length());
+                if (finalisation().compressionActive()) {
+                    silence_.compressedMarker = std::max(silence_.compressedMarker,
+                                                         finalisation().compressedLength());
+                }
+            }
+        } else if (!endOfInput) {
+            // A working device hands a buffer back empty only when it is stopped or reset,
+            // and both happen after recording has been set to 0 (or mark the buffer stale).
+            broken = true;
+        }
+        position_ = static_cast<std::uint32_t>(
+            (file_.pointer() > dataStart() ? file_.pointer() - dataStart() : 0) /
+            format_.nBlockAlign);
+        refreshDisplays();
+    }
+
+    queueBuffer(h);
+    if (!recording_) {
+        return;
+    }
+    if (broken || (h.dwUser == kBufferFree && !endOfInput)) {
+        deviceFailed();
+        return;
+    }
+    if (writeError != 0) {
+        writeFailed(writeError);
+        return;
+    }
+
+    // When the free space cannot be asked, the remaining checks still run: skipping the size
+    // limit would let the record outgrow what its header can describe.
+    if (const auto space = env_.freeSpace(folderOfRecord());
+        space && *space < kLowDiskSpaceBytes) {
+        stop();
+        view_.showMessage(loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"),
+                                                                folderOfRecord()),
+                          false);
+        return;
+    }
+    if (file_.length() >= env_.sizeLimit) {
+        saveAndRenew();
+        return;
+    }
+    if (silent) {
+        applyLongSilence(longSilenceAction(view_.options().silence.actionAtBlank, silence_,
+                                           file_.length()));
+        if (!recording_) {
+            return;
+        }
+    }
+    if (endOfInput) {
+        // A finite input (a file played as the input) has nothing more to give.
+        stop();
+    }
+}
+
+void CaptureSession::applyLongSilence(LongSilenceAction action) {
+    switch (action) {
+    case LongSilenceAction::None:
+        return;
+    case LongSilenceAction::SaveAndRenew:
+        saveAndRenew();
+        return;
+    case LongSilenceAction::PostStop:
+        platform::postMessage(handle(), RECORDER_STOP_COMMAND);
+        return;
+    case LongSilenceAction::SaveAndPause:
+        stop();
+        finalisation().save(*this, true);
+        return;
+    }
+}
+
+void CaptureSession::saveAndRenew() {
+    stop();
+    finalisation().save(*this, true);
+    newRecord();
+    if (!device_) {
+        record();
+    }
+}
+
+void CaptureSession::deviceFailed() {
+    // The record so far is kept: recording stops as Stop does; the device stays open so the
+    // format cannot change within the record.
+    stop();
+    if (view_.options().endpointMode) {
+        view_.showRecordingFailed();
+    } else {
+        view_.showMessage(loadString(kStrDeviceOpenFailed), true);
+    }
+}
+
+void CaptureSession::writeFailed(int error) {
+    stop();
+    if (error == ENOSPC || error == EDQUOT) {
+        view_.showMessage(loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"),
+                                                                folderOfRecord()),
+                          false);
+    } else {
+        view_.showMessage(loadString(kStrFileCreateFailed), true);
+    }
+}
+
+bool CaptureSession::writeHeaderSizes() {
+    if (!file_.isOpen()) {
+        return false;
+    }
+    // The data chunk runs from the header to the end of the file, frames before a cut head
+    // included, so the file stays a valid WAV of everything it holds.
+    const std::uint64_t length = file_.length();
+    const auto riff = static_cast<std::uint32_t>(std::min<std::uint64_t>(length - 8, 0xFFFFFFFFu));
+    const auto data = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(length - kWavHeaderBytes, 0xFFFFFFFFu));
+    return file_.writeHeader(format_, riff, data);
+}
+
+void CaptureSession::cutTrailingSilence() {
+    if (file_.isOpen() && silence_.marker < file_.length()) {
+        file_.truncate(std::max(silence_.marker, dataStart()));
+        writeHeaderSizes();
+        position_ = std::min(position_, dataFrames());
+        refreshDisplays();
+    }
+    RecordFinalisation& f = finalisation();
+    if (f.compressionActive() && silence_.compressedMarker < f.compressedLength()) {
+        f.truncateCompressed(silence_.compressedMarker);
+    }
+}
+
+void CaptureSession::setLongBlankSeconds(std::int32_t seconds) {
+    silence_.thresholdBytes = silenceThresholdBytes(seconds, format_.wBitsPerSample,
+                                                    format_.nChannels, format_.nSamplesPerSec);
+}
+
+// ---------------------------------------------------------------------------------------
+// Displays and buttons
+
+void CaptureSession::setStatus(RecorderStatus code) {
+    if (status_ == code) {
+        return;
+    }
+    status_ = code;
+    view_.setStatusText(code, loadString(kStrStatusBase + static_cast<int>(code)));
+}
+
+void CaptureSession::refreshDisplays() {
+    view_.showLength(static_cast<std::uint32_t>(dataLength()), format_);
+    showPosition();
+}
+
+void CaptureSession::showPosition() {
+    view_.showPosition(position_, format_, !dragging_);
+}
+
+void CaptureSession::updateButtons() {
+    const bool isPlaying = playing();
+    const bool hasData = dataLength() != 0;
+    RecorderButtons b;
+    b.record = !recording_ && !isPlaying;
+    b.homeEnd = !recording_ && hasData;
+    b.playCutSave = !recording_ && !isPlaying && hasData;
+    b.newRecord = !recording_ && !isPlaying;
+    b.stop = recording_ || isPlaying;
+    b.deviceLists = !device_;
+    view_.updateButtons(b);
+}
+
+// ---------------------------------------------------------------------------------------
+// Playing the record
+
+void CaptureSession::play() {
+    if (!player_ || !file_.isOpen() || recording_) {
+        return;
+    }
+    SondrelStream* stream = nullptr;
+    const QByteArray path = QFile::encodeName(wavPath_);
+    if (Sondrel_OpenStream(&stream, path.constData(), 1, 2) != SONDREL_OK) {
+        return;
+    }
+    if (position_ == dataFrames()) {
+        position_ = 0;
+    }
+    const CaptureOptions options = view_.options();
+    const int result = player_->Play(options.outputDevice - 1, stream, format_,
+                                     dataFrames() + headOffset_, position_ + headOffset_);
+    if (result != 0) {
+        Sondrel_CloseStream(stream);
+        view_.showMessage(loadString(result == 1 ? kStrOutputOpenFailed : kStrCannotPlay), false);
+        return;
+    }
+    if (stream_ != nullptr) {
+        Sondrel_CloseStream(stream_);
+    }
+    stream_ = stream;
+    updateButtons();
+}
+
+void CaptureSession::home() {
+    position_ = 0;
+    if (playing()) {
+        player_->Seek(headOffset_ + position_);
+    }
+    showPosition();
+}
+
+void CaptureSession::end() {
+    position_ = dataFrames();
+    if (playing()) {
+        player_->Seek(headOffset_ + position_);
+    }
+    showPosition();
+}
+
+void CaptureSession::playerPosition(std::uint32_t frame, bool atEnd) {
+    position_ = frame > headOffset_ ? frame - headOffset_ : 0;
+    showPosition();
+    if (atEnd) {
+        stop();
+    }
+}
+
+void CaptureSession::sliderTracking(std::uint32_t value) {
+    if (recording_) {
+        return;
+    }
+    dragging_ = true;
+    position_ = value;
+    showPosition();
+}
+
+void CaptureSession::sliderReleased(std::uint32_t value) {
+    if (recording_) {
+        return;
+    }
+    dragging_ = false;
+    position_ = value;
+    if (playing()) {
+        player_->Seek(headOffset_ + position_);
+    }
+    showPosition();
+}
+
+void CaptureSession::sliderMoved(std::uint32_t value) {
+    if (recording_) {
+        return;
+    }
+    position_ = value;
+    if (playing()) {
+        player_->Seek(headOffset_ + position_);
+    }
+    showPosition();
+}
+
+} // namespace mireldo::recorder

@@ -1,0 +1,200 @@
+#pragma once
+
+// CaptureSession: the recorder of the main window. Records PCM from one input device into the
+// temporary WAV, judges every buffer for silence, feeds on-the-fly compression and the live
+// displays, plays the record back through its own player and records over it from any
+// position. The window forwards its recorder commands here and implements RecorderView.
+//
+// Buffers: 150 headers with data blocks of 10,272 bytes (10,240 used), allocated when the
+// session object is made. A header's user word is its state: 0 free, 2 queued in the device,
+// 3 stale (queued when recording stopped; its data is not to be used).
+//
+// Threads: everything runs on the thread that made the object (the window's); the device and
+// the player post their notifications to it as messages (MM_WIM_DATA, RECORDER_POSITION_MSG).
+// Ownership: owns the device, the temporary files, the buffers, the player and the stream it
+// plays. The view and the finalisation are not owned and must outlive the session.
+
+#include "capture_format.h"
+#include "message_receiver.h"
+#include "record_file.h"
+#include "recorder_view.h"
+#include "silence_detection.h"
+
+#include "audio/wave_in.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct SondrelStream;
+
+namespace mireldo::playback {
+class CAudioPlayThread;
+}
+
+namespace mireldo::recorder {
+
+/// The recorder player's position notification: wParam the position in frames, lParam 1 at
+/// the end of the stream.
+inline constexpr std::uint32_t RECORDER_POSITION_MSG = platform::WM_USER + 19;
+/// Posted to the session itself to press "S" later (the long-silence action 3).
+inline constexpr std::uint32_t RECORDER_STOP_COMMAND = platform::WM_USER + 20;
+
+inline constexpr int kCaptureBufferCount = 150;
+/// Bytes of audio one capture buffer holds.
+inline constexpr std::uint32_t kCaptureBufferBytes = 10240;
+/// Bytes allocated per buffer (the data area plus slack).
+inline constexpr std::uint32_t kCaptureBlockBytes = 10272;
+/// Below this many free bytes recording stops.
+inline constexpr std::uint64_t kLowDiskSpaceBytes = 104857600;
+/// A record reaching this many bytes is saved and a new one started.
+inline constexpr std::uint64_t kRecordSizeLimit = 0x7FFE7000;
+/// Least time between two refreshes of the live waveform, in milliseconds.
+inline constexpr std::uint64_t kWaveformIntervalMs = 100;
+
+/// One capture buffer: its header and its data block (null when allocation failed).
+struct CaptureBuffer {
+    platform::audio::WaveHeader header;
+    std::unique_ptr<char[]> block;
+};
+
+class CaptureSession : public platform::MessageReceiver {
+  public:
+    using DeviceOpener = std::function<platform::audio::WaveInPtr(
+        int device, const platform::audio::PcmFormat& format, platform::ReceiverHandle owner,
+        platform::audio::MmResult* error)>;
+    /// Free bytes for the user on the file system of a folder; nullopt when unknown.
+    using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const QString& folder)>;
+    /// A monotonic clock in milliseconds.
+    using TickSource = std::function<std::uint64_t()>;
+
+    /// What the session takes from its surroundings; every empty member means the system's.
+    struct Environment {
+        DeviceOpener openDevice;   ///< platform::audio::openWaveIn
+        FreeSpaceQuery freeSpace;  ///< platform::freeSpace
+        TickSource ticks;          ///< a steady clock
+        QString temporaryFolder;   ///< platform::temporaryFolder()
+        long long fileNumber = 0;  ///< number in the temporary names; 0: the process id
+        std::uint64_t sizeLimit = kRecordSizeLimit;
+        int bufferCount = kCaptureBufferCount; ///< fewer simulates failed allocations
+        bool withPlayer = true;    ///< start the recorder's player thread
+    };
+
+    explicit CaptureSession(RecorderView& view);
+    CaptureSession(RecorderView& view, Environment environment);
+    /// Stops the player, closes the device, closes and deletes the temporary files.
+    ~CaptureSession() override;
+
+    /// Installs the saving and on-the-fly compression code (not owned); null: none.
+    void setFinalisation(RecordFinalisation* finalisation);
+
+    // Commands of the window.
+    /// "R": opens a session when none is open, then records from the position.
+    void record();
+    /// "S": stops recording (the device stays open) or the player; status "Recording paused".
+    void stop();
+    /// New Record: asks to save a modified record, closes the device and deletes the record.
+    /// Also used before exit and by the automatic saves.
+    void newRecord();
+    /// ">": plays the record from the position (from the start when at the end).
+    void play();
+    void home();
+    void end();
+    /// The position slider: the thumb being dragged, released, or any other move.
+    void sliderTracking(std::uint32_t value);
+    void sliderReleased(std::uint32_t value);
+    void sliderMoved(std::uint32_t value);
+    /// Button 1032: the threshold in bytes recomputed for `seconds` in the capture format.
+    void setLongBlankSeconds(std::int32_t seconds);
+    /// Closing the window: false (stay) while recording or when the user kept the record.
+    bool requestClose();
+
+    // Notifications (normally arriving as messages).
+    /// MM_WIM_DATA: `device` handed back `header`.
+    void bufferDone(std::uintptr_t device, platform::audio::WaveHeader* header);
+    /// RECORDER_POSITION_MSG.
+    void playerPosition(std::uint32_t frame, bool atEnd);
+
+    // State.
+    bool recording() const { return recording_; }
+    bool deviceOpen() const { return device_ != nullptr; }
+    bool fileOpen() const { return file_.isOpen(); }
+    bool playing() const;
+    bool saved() const { return saved_; }
+    const WAVEFORMATEX& format() const { return format_; }
+    std::uint32_t headOffset() const { return headOffset_; }
+    std::uint64_t dataStart() const;
+    /// Bytes of audio after the data start; 0 without a file.
+    std::uint64_t dataLength() const;
+    std::uint32_t dataFrames() const;
+    std::uint32_t position() const { return position_; }
+    std::uint64_t fileLength() const { return file_.isOpen() ? file_.length() : 0; }
+    const SilenceState& silence() const { return silence_; }
+    /// The status shown last; nullopt before the first.
+    std::optional<RecorderStatus> status() const { return status_; }
+    const QString& temporaryWavPath() const { return wavPath_; }
+    const QString& temporaryCompressedPath() const { return compressedPath_; }
+    const std::array<CaptureBuffer, kCaptureBufferCount>& buffers() const { return buffers_; }
+    platform::audio::WaveIn* device() const { return device_.get(); }
+    RecorderView& view() { return view_; }
+
+    // For the saving and editing code.
+    void setStatus(RecorderStatus code);
+    void setSaved(bool saved) { saved_ = saved; }
+    void setPosition(std::uint32_t frame) { position_ = frame; }
+    void setHeadOffset(std::uint32_t frames) { headOffset_ = frames; }
+    /// The temporary WAV (its pointer, length, truncation).
+    RecordFile& file() { return file_; }
+    /// Rewrites the header with the sizes of the file as it is now.
+    bool writeHeaderSizes();
+    /// Cuts the silence after the last sound: the file back to the silence marker (never
+    /// into the header or the cut head), the compressed file to its marker.
+    void cutTrailingSilence();
+    /// Length and position displays.
+    void refreshDisplays();
+    void updateButtons();
+
+  private:
+    bool openSession(const CaptureOptions& options);
+    void closeDevice();
+    void queueBuffer(platform::audio::WaveHeader& header);
+    void stopPlayer();
+    void deviceFailed();
+    void writeFailed(int error);
+    void applyLongSilence(LongSilenceAction action);
+    void saveAndRenew();
+    void showPosition();
+    RecordFinalisation& finalisation();
+    std::uint64_t now() const;
+    QString folderOfRecord() const;
+
+    RecorderView& view_;
+    Environment env_;
+    RecordFinalisation noFinalisation_;
+    RecordFinalisation* finalisation_ = nullptr;
+
+    std::array<CaptureBuffer, kCaptureBufferCount> buffers_{};
+    platform::audio::WaveInPtr device_;
+    RecordFile file_;
+    QString wavPath_;
+    QString compressedPath_;
+    WAVEFORMATEX format_;
+    bool recording_ = false;
+    bool saved_ = false;
+    bool dragging_ = false;
+    std::uint32_t headOffset_ = 0;
+    std::uint32_t position_ = 0;
+    std::uint64_t lastWaveform_ = 0;
+    bool waveformShown_ = false;
+    SilenceState silence_;
+    std::optional<RecorderStatus> status_;
+
+    std::unique_ptr<playback::CAudioPlayThread> player_;
+    SondrelStream* stream_ = nullptr;
+};
+
+} // namespace mireldo::recorder

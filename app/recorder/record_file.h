@@ -1,0 +1,69 @@
+#pragma once
+
+// The temporary WAV that holds the record being captured: a 44-byte canonical header
+// followed by PCM frames, in a file only its owner may read. Writes go to an explicit file
+// pointer, so recording can resume (and overwrite) from any position; data after the
+// overwritten stretch stays.
+//
+// Threads: one thread at a time (the capture session's).
+// Ownership: owns its descriptor; the file itself is deleted only by remove().
+
+#include "sondrel.h"
+#include "unique_fd.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+namespace mireldo::recorder {
+
+/// Bytes of the canonical WAV header at the start of the record.
+inline constexpr std::uint32_t kWavHeaderBytes = 44;
+
+/// The 44 header bytes for `format`, with the RIFF size `riffSize` and data size `dataSize`.
+std::array<unsigned char, kWavHeaderBytes> makeWavHeader(const WAVEFORMATEX& format,
+                                                         std::uint32_t riffSize,
+                                                         std::uint32_t dataSize);
+
+/// "<folder>mireldo_temp_<n><extension>" when `folder` ends with '/', else with a '/' between.
+QString temporaryRecordName(const QString& folder, long long number, const char* extension);
+
+class RecordFile {
+  public:
+    RecordFile() = default;
+    ~RecordFile() { close(); }
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    /// Creates (or empties) `path` as a private file (0600, never through a link) for reading
+    /// and writing. The file pointer is 0 and the length 0. False, with errno set, on failure.
+    bool create(const QString& path);
+    bool isOpen() const { return fd_.valid(); }
+    const QString& path() const { return path_; }
+
+    /// Writes `count` bytes at the file pointer and advances it. False when not everything
+    /// could be written (the pointer and length then count what was).
+    bool write(const void* data, std::uint32_t count);
+    /// Writes the header for `format` with the given sizes at offset 0; the pointer stays.
+    bool writeHeader(const WAVEFORMATEX& format, std::uint32_t riffSize, std::uint32_t dataSize);
+    /// Cuts or extends the file to `length` bytes (used by cuts at save and by the editors).
+    bool truncate(std::uint64_t length);
+
+    void seek(std::uint64_t offset) { pointer_ = offset; }
+    std::uint64_t pointer() const { return pointer_; }
+    std::uint64_t length() const { return length_; }
+
+    /// Closes the descriptor; the file stays.
+    void close();
+    /// Closes and deletes the file; the path is forgotten.
+    void remove();
+
+  private:
+    platform::UniqueFd fd_;
+    QString path_;
+    std::uint64_t pointer_ = 0;
+    std::uint64_t length_ = 0;
+};
+
+} // namespace mireldo::recorder

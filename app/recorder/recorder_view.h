@@ -1,0 +1,116 @@
+#pragma once
+
+// What the capture session asks of the window it lives in, and the seams the saving and
+// on-the-fly compression code plugs into. The main window implements RecorderView with its
+// controls and message boxes; tests implement it with a fake that records every call.
+//
+// Threads: the user-interface thread only (the capture session's thread).
+
+#include "silence_detection.h"
+#include "sondrel.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace mireldo::recorder {
+
+class CaptureSession;
+
+/// The status line's codes; the texts are strings 489 to 493.
+enum class RecorderStatus { Ready = 0, WaitForSound = 1, Recording = 2, Paused = 3, Saving = 4 };
+
+/// Which recorder controls are enabled.
+struct RecorderButtons {
+    bool record = false;      ///< "R" (1127)
+    bool homeEnd = false;     ///< "<<" (1122), ">>" (1123) and the position slider (1121)
+    bool playCutSave = false; ///< ">" (103), Cut Head (1055), Cut Tail (1124), Save (1116)
+    bool newRecord = false;   ///< New Record (1125)
+    bool stop = false;        ///< "S" (1022)
+    bool deviceLists = false; ///< "Recording device:", "Output format:", the endpoint list
+    friend bool operator==(const RecorderButtons&, const RecorderButtons&) = default;
+};
+
+/// Answer to a Yes/No/Cancel question.
+enum class RecorderAnswer { Yes, No, Cancel };
+
+/// What the session reads from the window's members and controls.
+struct CaptureOptions {
+    int inputDevice = -1;          ///< row of "Recording device:" (1266); -1 the default device
+    int formatRow = -1;            ///< row of "Output format:" (1217); -1 when none is selected
+    bool endpointMode = false;     ///< capture goes through the endpoint (sound server) adapter
+    bool endpointSelected = false; ///< an entry of the endpoint list (1049) is selected
+    int encodeMethod = 0;          ///< EncodeMethod: 0 MP3, 1 WMA, 2 OGG, 3 none
+    int outputDevice = 0;          ///< CurrentOutputDevice: 0 the default, n the device n - 1
+    std::int32_t longBlankSeconds = 2; ///< LongBlankSeconds as the members hold it
+    SilenceSettings silence;       ///< ToDropBlanks, ActionAtBlank, NoiseLevel
+};
+
+class RecorderView {
+  public:
+    virtual ~RecorderView() = default;
+
+    /// Takes what the controls show into the window's members (the save direction of the
+    /// exchange). False when a field holds no integer: the view has told the user and the
+    /// operation must not run.
+    virtual bool readControls() = 0;
+    /// The members as they stand now.
+    virtual CaptureOptions options() const = 0;
+
+    /// Shows status `code` with `text` in the status line and repaints it at once.
+    virtual void setStatusText(RecorderStatus code, const QString& text) = 0;
+    /// Asks `text` with Yes, No and Cancel and a question icon.
+    virtual RecorderAnswer ask(const QString& text) = 0;
+    /// Shows `text` with OK; with the stop icon when `stopIcon` is set.
+    virtual void showMessage(const QString& text, bool stopIcon) = 0;
+    /// The endpoint mode's "Recording Failed" dialog.
+    virtual void showRecordingFailed() = 0;
+
+    /// Length display and the trackbar's range: `dataBytes` of audio in `format`.
+    virtual void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) = 0;
+    /// Position display at `frame`; the trackbar follows when `moveTrackbar` is set.
+    virtual void showPosition(std::uint32_t frame, const WAVEFORMATEX& format,
+                              bool moveTrackbar) = 0;
+    virtual void updateButtons(const RecorderButtons& buttons) = 0;
+
+    /// The live waveform's full scale (32768 for 16-bit, 128 for 8-bit audio).
+    virtual void setWaveformFullScale(int fullScale) = 0;
+    /// Fills the live waveform's points from one captured buffer and repaints it.
+    virtual void showWaveform(const unsigned char* data, std::uint32_t bytes,
+                              const WAVEFORMATEX& format) = 0;
+};
+
+/// On-the-fly compression and saving, which the capture session calls at fixed points. Every
+/// function does nothing here; the saving code derives from this class and fills them in.
+class RecordFinalisation {
+  public:
+    virtual ~RecordFinalisation() = default;
+
+    /// A session was opened for a 16-bit capture that may be compressed while it records:
+    /// start compressing into `compressedPath` (the temporary ".mp3" name).
+    virtual void startCompression(CaptureSession& session, const QString& compressedPath) {
+        (void)session;
+        (void)compressedPath;
+    }
+    /// `bytes` of audio were written to the record.
+    virtual void feedCompression(const unsigned char* data, std::uint32_t bytes) {
+        (void)data;
+        (void)bytes;
+    }
+    /// Flushes; with `discard` also ends the stream and deletes the compressed file.
+    virtual void finishCompression(bool discard) { (void)discard; }
+    virtual bool compressionActive() const { return false; }
+    /// Bytes in the temporary compressed file.
+    virtual std::uint64_t compressedLength() const { return 0; }
+    /// Cuts the temporary compressed file to `length` bytes (the trailing-silence cut).
+    virtual void truncateCompressed(std::uint64_t length) { (void)length; }
+
+    /// Saves the record; `automatic` saves never ask for a name. Marks the session saved on
+    /// success (CaptureSession::setSaved).
+    virtual void save(CaptureSession& session, bool automatic) {
+        (void)session;
+        (void)automatic;
+    }
+};
+
+} // namespace mireldo::recorder

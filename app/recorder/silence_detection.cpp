@@ -1,0 +1,90 @@
+#include "silence_detection.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+namespace mireldo::recorder {
+
+namespace {
+
+constexpr std::array<std::int64_t, kMaxNoiseLevel + 1> kThreshold16{290, 300, 500, 850, 1050};
+constexpr std::array<std::int64_t, kMaxNoiseLevel + 1> kThreshold8{10, 15, 20, 30, 40};
+
+// Mean absolute deviation of `count` values produced by `at(i)`.
+template <typename At> std::int64_t deviationOf(std::uint32_t count, At at) {
+    if (count == 0) {
+        return 0;
+    }
+    std::int64_t sum = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        sum += at(i);
+    }
+    const std::int64_t mean = sum / count;
+    std::int64_t deviation = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        deviation += std::llabs(at(i) - mean);
+    }
+    return deviation / count;
+}
+
+} // namespace
+
+std::int64_t silenceThreshold(int noiseLevel, int bitsPerSample) {
+    const auto level = static_cast<std::size_t>(std::clamp(noiseLevel, 0, kMaxNoiseLevel));
+    return bitsPerSample == 16 ? kThreshold16[level] : kThreshold8[level];
+}
+
+std::int64_t meanDeviation(const unsigned char* bytes, std::uint32_t count, int bitsPerSample) {
+    if (bytes == nullptr) {
+        return 0;
+    }
+    if (bitsPerSample == 16) {
+        return deviationOf(count / 2, [bytes](std::uint32_t i) -> std::int64_t {
+            const auto lo = static_cast<std::uint16_t>(bytes[2 * i]);
+            const auto hi = static_cast<std::uint16_t>(bytes[2 * i + 1]);
+            return static_cast<std::int16_t>(static_cast<std::uint16_t>(lo | hi << 8));
+        });
+    }
+    return deviationOf(count, [bytes](std::uint32_t i) -> std::int64_t { return bytes[i]; });
+}
+
+bool isSilent(const unsigned char* bytes, std::uint32_t count, int bitsPerSample, int noiseLevel) {
+    if (count == 0) {
+        return true;
+    }
+    return meanDeviation(bytes, count, bitsPerSample) < silenceThreshold(noiseLevel, bitsPerSample);
+}
+
+std::uint32_t silenceThresholdBytes(std::int32_t seconds, std::uint16_t bitsPerSample,
+                                    std::uint16_t channels, std::uint32_t rate) {
+    const auto s = static_cast<std::uint32_t>(seconds);
+    return s * bitsPerSample * channels * rate / 8u;
+}
+
+bool shouldSkipBuffer(const SilenceSettings& settings, const SilenceState& state,
+                      std::uint64_t dataLength, std::uint64_t fileLength, bool silent) {
+    if (settings.dropBlanks && dataLength == 0 && silent) {
+        return true;
+    }
+    return settings.actionAtBlank == 1 && state.isLong(fileLength);
+}
+
+LongSilenceAction longSilenceAction(int actionAtBlank, const SilenceState& state,
+                                    std::uint64_t fileLength) {
+    if (!state.isLong(fileLength)) {
+        return LongSilenceAction::None;
+    }
+    switch (actionAtBlank) {
+    case 2:
+        return LongSilenceAction::SaveAndRenew;
+    case 3:
+        return LongSilenceAction::PostStop;
+    case 4:
+        return LongSilenceAction::SaveAndPause;
+    default:
+        return LongSilenceAction::None;
+    }
+}
+
+} // namespace mireldo::recorder
