@@ -6,7 +6,15 @@
 #include "audio_mode.h"
 #include "dialog_templates.h"
 #include "message_box.h"
+#include "app_buttons.h"
+#include "image_button.h"
+#include "link_label.h"
+#include "play_list_box.h"
+#include "playlist_model.h"
+#include "position_control.h"
+#include "small_dialogs.h"
 #include "string_table.h"
+#include "time_label.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -87,6 +95,8 @@ DialogServices defaultServices() {
     services.outputDeviceNames = []() -> std::optional<QStringList> {
         return platform::audio::waveOutDeviceNames();
     };
+    services.showAbout = ui::showAboutDialog;
+    services.playlistFile = playlist::defaultListFilePath();
     return services;
 }
 
@@ -162,6 +172,12 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
     case ControlKind::GroupBox:
         return new QGroupBox(text, this);
     case ControlKind::Label: {
+        if (c.id == 1014) {
+            auto* time = new ui::CTimeLabel(this);
+            time->setFormatFlags(Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine);
+            time->setText(text);
+            return time;
+        }
         auto* label = new QLabel(text, this);
         label->setTextFormat(Qt::PlainText);
         if (c.id == 1014 || c.id == 1017) {
@@ -190,6 +206,11 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
         return button;
     }
     case ControlKind::ToolButton: {
+        if (ui::isApplicationButton(c.id)) {
+            auto* button = new ui::CImageButton(this);
+            ui::configureApplicationButton(*button, c.id);
+            return button;
+        }
         auto* button = new QToolButton(this);
         button->setText(text);
         button->setAutoRaise(true);
@@ -207,11 +228,13 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
     case ControlKind::Edit:
         return new QLineEdit(text, this);
     case ControlKind::Slider:
-    case ControlKind::Position:
         return new QSlider(Qt::Horizontal, this);
+    case ControlKind::Position:
+        return ui::makePlaylistPositionControl(this);
+    case ControlKind::Playlist:
+        return new playlist::CPlayListBox(this);
     case ControlKind::ListBox:
-    case ControlKind::CheckList:
-    case ControlKind::Playlist: {
+    case ControlKind::CheckList: {
         auto* list = new QListWidget(this);
         list->setUniformItemSizes(true);
         return list;
@@ -226,11 +249,10 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
         return scope;
     }
     case ControlKind::Link: {
-        auto* link = new QLabel(this);
-        link->setTextFormat(Qt::RichText);
-        link->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                          .arg(deviceHelpPageUrl().toString(), text.toHtmlEscaped()));
-        link->setOpenExternalLinks(true);
+        auto* link = new ui::CLinkLabel(this);
+        link->setText(text);
+        link->setTarget(deviceHelpPageUrl().toString());
+        link->setIsWebAddress(true);
         return link;
     }
     }
@@ -254,6 +276,12 @@ void CRecorderDialog::initDialog() {
         arrangeForEndpointMode();
     }
     setUpPictures();
+    if (auto* link = qobject_cast<ui::CLinkLabel*>(control(1071))) {
+        link->attach();
+    }
+    if (!services_.playlistFile.isEmpty()) {
+        static_cast<playlist::CPlayListBox*>(control(1011))->initialise(services_.playlistFile);
+    }
     computeLayoutValues();
 
     // Each area starts expanded, as the template is; one whose setting is 0 collapses now.
@@ -308,7 +336,7 @@ void CRecorderDialog::initDialog() {
     auto* volume = controlAs<QSlider>(1016);
     volume->setRange(0, 65535);
     volume->setValue(65535);
-    controlAs<QSlider>(1015)->setEnabled(false); // no current playlist item yet
+    control(1015)->setEnabled(false); // no current playlist item yet
 
     writeControls();
     connectControls();
@@ -346,15 +374,11 @@ void CRecorderDialog::setUpPictures() {
     position->setGeometry(left, play.top() + (play.height() - position->height()) / 2,
                           width() - 10 - left, position->height());
 
-    const std::array<std::pair<int, const char*>, 9> pictures{{{1122, "home"},
+    const std::array<std::pair<int, const char*>, 5> pictures{{{1122, "home"},
                                                                {1123, "end"},
                                                                {103, "play"},
                                                                {1022, "stop"},
-                                                               {1127, "record"},
-                                                               {104, "play"},
-                                                               {1023, "stop"},
-                                                               {1021, "pause"},
-                                                               {1028, "speaker"}}};
+                                                               {1127, "record"}}};
     for (const auto& [id, name] : pictures) {
         auto* button = qobject_cast<QAbstractButton*>(control(id));
         // The text stays as the accessible name of a picture-only button.

@@ -48,6 +48,8 @@ struct DialogServices {
     UserMessages* messages = nullptr;
     /// Folder the encoder plug-ins are loaded from; empty means the executable's folder.
     QString pluginFolder;
+    /// The playlist's list file; empty leaves the playlist control without a list.
+    QString playlistFile;
 };
 
 /// The device lists of the audio layer, and message boxes over the window.

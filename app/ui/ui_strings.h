@@ -1,9 +1,11 @@
 #pragma once
 
-// The texts of the user-interface pieces that the program's string table knows by id (tooltips
-// of the playlist's buttons, the rename and progress messages), looked up by the same ids.
+// The ids of the texts the user-interface pieces take from the program's string table (tooltips
+// of the playlist's buttons, the rename and progress messages).
 //
 // Threads: any thread; constant data.
+
+#include "string_table.h"
 
 #include <QString>
 
@@ -13,11 +15,12 @@ inline constexpr int kStrProgressTimeRemaining = 426; ///< "%d%% done, time rema
 inline constexpr int kStrPlaySelected = 433;
 inline constexpr int kStrPauseContinue = 434;
 inline constexpr int kStrStopPlaying = 435;
-inline constexpr int kStrAboutMireldo = 477;
 inline constexpr int kStrBadFileNameCharacters = 494;
 inline constexpr int kStrChoosePlayingDevice = 497;
 
-/// The text of `id`; empty when the id is not one of this table's.
-QString uiString(int id);
+/// The text of `id` from the string table; empty when it has no such id.
+inline QString uiString(int id) {
+    return loadString(id);
+}
 
 } // namespace mireldo::ui

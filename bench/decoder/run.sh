@@ -11,7 +11,7 @@ trap 'rm -rf "$work"' EXIT
 runs=${RUNS:-3}
 
 echo "making inputs in $work ..."
-sox -n -r 44100 -c 2 -b 16 "$work/10min.wav" synth 600 pinknoise vol 0.3 sine 440 2>/dev/null
+sox -n -r 44100 -c 2 -b 16 "$work/10min.wav" synth 600 pinknoise sine 440 vol 0.3
 lame --quiet -b 128 "$work/10min.wav" "$work/cbr128.mp3"
 lame --quiet -V 2 "$work/10min.wav" "$work/vbr.mp3"
 twolame --quiet -b 192 "$work/10min.wav" "$work/l2.mp2"
