@@ -1,0 +1,115 @@
+#include "recorder_fakes.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+namespace rectest {
+
+using namespace mireldo::platform::audio;
+using mireldo::recorder::RecorderAnswer;
+
+QCoreApplication& coreApp() {
+    static int argc = 1;
+    static char name[] = "test_recorder";
+    static char* argv[] = {name, nullptr};
+    static auto* app = new QCoreApplication(argc, argv);
+    return *app;
+}
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    coreApp();
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+RecorderAnswer FakeView::ask(const QString& text) {
+    questions.push_back(text);
+    if (answers.empty()) {
+        return RecorderAnswer::Cancel;
+    }
+    const RecorderAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+MmResult FakeDevice::addBuffer(WaveHeader* h) {
+    if (refuseBuffers) {
+        return MMSYSERR_ERROR;
+    }
+    if ((h->dwFlags & WHDR_PREPARED) == 0) {
+        return WAVERR_UNPREPARED;
+    }
+    h->dwFlags |= WHDR_INQUEUE;
+    h->dwBytesRecorded = 0;
+    queued.push_back(h);
+    return 0;
+}
+
+MmResult FakeDevice::reset() {
+    ++resets;
+    for (WaveHeader* h : queued) {
+        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        handedBack.push_back(h);
+    }
+    queued.clear();
+    return 0;
+}
+
+MmResult FakeDevice::close() {
+    ++closes;
+    return reset();
+}
+
+mireldo::recorder::CaptureSession::DeviceOpener DeviceFarm::opener() {
+    return [this](int index, const PcmFormat& f, mireldo::platform::ReceiverHandle,
+                  MmResult* error) -> WaveInPtr {
+        openedIndices.push_back(index);
+        if (fail) {
+            if (error != nullptr) {
+                *error = MMSYSERR_NODRIVER;
+            }
+            return nullptr;
+        }
+        devices.push_back(std::make_shared<FakeDevice>(f));
+        return devices.back();
+    };
+}
+
+void FakeFinalisation::save(mireldo::recorder::CaptureSession& session, bool automatic) {
+    saves.push_back(automatic);
+    if (saveSucceeds) {
+        savedCopies.push_back(fileBytes(session.temporaryWavPath()));
+        session.setSaved(true);
+    }
+}
+
+std::vector<unsigned char> fileBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray all = f.readAll();
+    return {all.begin(), all.end()};
+}
+
+std::vector<unsigned char> square16(std::size_t count, int amplitude, int offset) {
+    std::vector<unsigned char> out(count);
+    for (std::size_t i = 0; i + 1 < count; i += 2) {
+        const int v = offset + (((i / 2) / 8) % 2 == 0 ? amplitude : -amplitude);
+        const auto s = static_cast<std::uint16_t>(static_cast<std::int16_t>(v));
+        out[i] = static_cast<unsigned char>(s & 0xFF);
+        out[i + 1] = static_cast<unsigned char>(s >> 8);
+    }
+    return out;
+}
+
+} // namespace rectest
