@@ -15,6 +15,7 @@
 #include "small_dialogs.h"
 #include "string_table.h"
 #include "time_label.h"
+#include "waveform_scope.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -239,15 +240,8 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
         list->setUniformItemSizes(true);
         return list;
     }
-    case ControlKind::Waveform: {
-        auto* scope = new QFrame(this);
-        scope->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        scope->setAutoFillBackground(true);
-        QPalette p = scope->palette();
-        p.setColor(QPalette::Window, Qt::black);
-        scope->setPalette(p);
-        return scope;
-    }
+    case ControlKind::Waveform:
+        return waveform::makeWaveformScope(this);
     case ControlKind::Link: {
         auto* link = new ui::CLinkLabel(this);
         link->setText(text);
@@ -340,6 +334,7 @@ void CRecorderDialog::initDialog() {
 
     writeControls();
     connectControls();
+    wireRecorder();
 }
 
 void CRecorderDialog::arrangeForEndpointMode() {
@@ -660,7 +655,7 @@ UserMessages& CRecorderDialog::messages() {
 
 void CRecorderDialog::reject() {
     // Esc and the close box: what the controls show must be readable before the window goes.
-    if (!readControls()) {
+    if (!readControls() || !recorderAllowsClose()) {
         return;
     }
     QDialog::reject();

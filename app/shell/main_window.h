@@ -32,6 +32,10 @@ class QMenu;
 
 namespace mireldo {
 
+namespace recorder {
+class CaptureSession;
+}
+
 struct DialogTemplate;
 struct ControlTemplate;
 
@@ -109,6 +113,9 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     /// Esc and the close box: closes only when the controls can be read.
     void reject() override;
 
+    /// The recorder's capture session; nullptr before the window is initialised.
+    recorder::CaptureSession* captureSession() const;
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -132,6 +139,10 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     void tellStartupReport();
     bool exchangeFromControls(bool prompt);
     UserMessages& messages();
+    /// Makes the capture session and connects the recorder's controls (recorder_wiring.cpp).
+    void wireRecorder();
+    /// Closing the window: false while recording or when the user keeps the record.
+    bool recorderAllowsClose();
 
     DialogServices services_;
     encoders::EncoderTable encoders_;
@@ -157,6 +168,13 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     QStringList recovered_;
     QStringList notRecovered_;
     bool reportPending_ = false;
+
+    /// The capture session with the view and displays it talks to (recorder_wiring.cpp).
+    struct RecorderParts;
+    struct RecorderPartsDeleter {
+        void operator()(RecorderParts* parts) const;
+    };
+    std::unique_ptr<RecorderParts, RecorderPartsDeleter> recorder_;
 };
 
 } // namespace mireldo

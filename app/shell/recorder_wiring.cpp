@@ -1,0 +1,198 @@
+// The recorder part of the main window: the capture session, the view it talks to (status
+// line, message boxes, length and position labels, trackbar, live waveform, button states)
+// and the connections of the recorder's controls.
+
+#include "main_window.h"
+
+#include "audio_mode.h"
+#include "capture_session.h"
+#include "recorder_labels.h"
+#include "small_dialogs.h"
+#include "waveform_scope.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+
+namespace mireldo {
+
+namespace {
+
+// RecorderView over the window's controls and message boxes.
+class WindowRecorderView final : public recorder::RecorderView {
+  public:
+    WindowRecorderView(CRecorderDialog& window, UserMessages& messages,
+                       std::function<bool()> readControls,
+                       std::function<recorder::CaptureOptions()> options)
+        : window_(window), messages_(messages), readControls_(std::move(readControls)),
+          options_(std::move(options)),
+          labels_(window.controlAs<QLabel>(1120), window.controlAs<QLabel>(1119),
+                  window.controlAs<QSlider>(1121)),
+          scope_(qobject_cast<waveform::CWaveformScope*>(window.control(1084))) {}
+
+    bool readControls() override { return readControls_(); }
+    recorder::CaptureOptions options() const override { return options_(); }
+
+    void setStatusText(recorder::RecorderStatus code, const QString&) override {
+        window_.setStatus(static_cast<int>(code));
+    }
+    recorder::RecorderAnswer ask(const QString& text) override {
+        switch (messages_.showMessage(text, MessageIcon::Question, MessageButtons::YesNoCancel)) {
+        case MessageAnswer::Yes:
+            return recorder::RecorderAnswer::Yes;
+        case MessageAnswer::No:
+            return recorder::RecorderAnswer::No;
+        default:
+            return recorder::RecorderAnswer::Cancel;
+        }
+    }
+    void showMessage(const QString& text, bool stopIcon) override {
+        messages_.showMessage(text, stopIcon ? MessageIcon::Stop : MessageIcon::Exclamation,
+                              MessageButtons::Ok);
+    }
+    void showRecordingFailed() override {
+        ui::CRecordingFailedDialog dialog(&window_);
+        dialog.exec();
+    }
+
+    void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) override {
+        labels_.showLength(dataBytes, format.nBlockAlign, format.nSamplesPerSec);
+    }
+    void showPosition(std::uint32_t frame, const WAVEFORMATEX& format,
+                      bool moveTrackbar) override {
+        labels_.showPosition(frame, format.nSamplesPerSec, moveTrackbar);
+    }
+    void updateButtons(const recorder::RecorderButtons& b) override {
+        enable({1127}, b.record);
+        enable({1122, 1123, 1121}, b.homeEnd);
+        enable({103, 1055, 1124, 1116}, b.playCutSave);
+        enable({1125}, b.newRecord);
+        enable({1022}, b.stop);
+        enable({1266, 1217, 1049}, b.deviceLists);
+    }
+
+    void setWaveformFullScale(int fullScale) override {
+        if (scope_ != nullptr) {
+            scope_->setFullScale(fullScale);
+        }
+    }
+    void showWaveform(const unsigned char* data, std::uint32_t bytes,
+                      const WAVEFORMATEX& format) override {
+        if (scope_ != nullptr) {
+            scope_->feed(data, bytes, format.nChannels, format.wBitsPerSample);
+            scope_->repaint();
+        }
+    }
+
+  private:
+    void enable(std::initializer_list<int> ids, bool on) {
+        for (int id : ids) {
+            if (QWidget* w = window_.control(id)) {
+                w->setEnabled(on);
+            }
+        }
+    }
+
+    CRecorderDialog& window_;
+    UserMessages& messages_;
+    std::function<bool()> readControls_;
+    std::function<recorder::CaptureOptions()> options_;
+    waveform::CRecorderLabels labels_;
+    waveform::CWaveformScope* scope_;
+};
+
+// The integer an edit field holds, 0 when it holds something else.
+std::int32_t fieldInteger(QLineEdit* edit) {
+    return edit != nullptr ? parseDialogInteger(edit->text()).value_or(0) : 0;
+}
+
+} // namespace
+
+struct CRecorderDialog::RecorderParts {
+    std::unique_ptr<WindowRecorderView> view;
+    std::unique_ptr<recorder::CaptureSession> session; // after the view: destroyed first
+};
+
+void CRecorderDialog::RecorderPartsDeleter::operator()(RecorderParts* parts) const {
+    delete parts;
+}
+
+recorder::CaptureSession* CRecorderDialog::captureSession() const {
+    return recorder_ ? recorder_->session.get() : nullptr;
+}
+
+void CRecorderDialog::wireRecorder() {
+    if (auto* scope = qobject_cast<waveform::CWaveformScope*>(control(1084))) {
+        scope->initColumns();
+    }
+    auto options = [this] {
+        recorder::CaptureOptions o;
+        if (auto* devices = controlAs<QComboBox>(1266)) {
+            o.inputDevice = devices->currentIndex();
+        }
+        if (auto* formats = controlAs<QComboBox>(1217)) {
+            o.formatRow = formats->currentIndex();
+        }
+        o.endpointMode = isEndpointMode();
+        auto* endpoints = controlAs<QListWidget>(1049);
+        o.endpointSelected = endpoints != nullptr && endpoints->currentItem() != nullptr;
+        o.encodeMethod = settings_.encodeMethod;
+        o.outputDevice = settings_.currentOutputDevice;
+        o.longBlankSeconds = settings_.longBlankSeconds;
+        o.silence.dropBlanks = settings_.toDropBlanks != 0;
+        o.silence.actionAtBlank = settings_.actionAtBlank;
+        o.silence.noiseLevel = settings_.noiseLevel;
+        return o;
+    };
+    recorder_.reset(new RecorderParts);
+    recorder_->view = std::make_unique<WindowRecorderView>(
+        *this, messages(), [this] { return readControls(); }, options);
+    recorder_->session = std::make_unique<recorder::CaptureSession>(*recorder_->view);
+    recorder::CaptureSession* session = recorder_->session.get();
+
+    const auto onClick = [this](int id, auto slot) {
+        if (auto* button = controlAs<QAbstractButton>(id)) {
+            connect(button, &QAbstractButton::clicked, this, slot);
+        }
+    };
+    onClick(1127, [session] { session->record(); });
+    onClick(1022, [session] { session->stop(); });
+    onClick(103, [session] { session->play(); });
+    onClick(1122, [session] { session->home(); });
+    onClick(1123, [session] { session->end(); });
+    onClick(1125, [session] { session->newRecord(); });
+    onClick(1032, [this, session] {
+        settings_.longBlankSeconds = fieldInteger(controlAs<QLineEdit>(1031));
+        session->setLongBlankSeconds(settings_.longBlankSeconds);
+    });
+    onClick(1036, [this] {
+        settings_.shortRecordSeconds = fieldInteger(controlAs<QLineEdit>(1035));
+    });
+
+    if (auto* slider = controlAs<QSlider>(1121)) {
+        const auto value = [slider] { return static_cast<std::uint32_t>(slider->sliderPosition()); };
+        connect(slider, &QSlider::sliderMoved, this,
+                [session, value] { session->sliderTracking(value()); });
+        connect(slider, &QSlider::sliderReleased, this,
+                [session, value] { session->sliderReleased(value()); });
+        // Clicks on the track and keys: the new position is known before the value changes.
+        connect(slider, &QSlider::actionTriggered, this, [session, value](int action) {
+            if (action != QAbstractSlider::SliderMove) {
+                session->sliderMoved(value());
+            }
+        });
+    }
+
+    session->refreshDisplays();
+    session->updateButtons();
+}
+
+bool CRecorderDialog::recorderAllowsClose() {
+    return !recorder_ || recorder_->session->requestClose();
+}
+
+} // namespace mireldo

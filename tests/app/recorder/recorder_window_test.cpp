@@ -1,0 +1,146 @@
+// The recorder in the main window on the offscreen platform: Record, capture through the
+// virtual input until its end, the displays and buttons it leaves, and closing the window.
+
+#include "audio_mode.h"
+#include "capture_session.h"
+#include "main_window.h"
+#include "profile_store.h"
+#include "test_support.h"
+#include "user_messages.h"
+#include "waveform_scope.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSlider>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+using mireldo::CRecorderDialog;
+using mireldo::MessageAnswer;
+using mireldo::MessageButtons;
+using mireldo::MessageIcon;
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_recorder_window";
+    static char* argv[] = {name, nullptr};
+    static auto* instance = new QApplication(argc, argv);
+    return *instance;
+}
+
+class ScriptedMessages : public mireldo::UserMessages {
+  public:
+    MessageAnswer showMessage(const QString& text, MessageIcon, MessageButtons) override {
+        shown.push_back(text);
+        return answer;
+    }
+    std::vector<QString> shown;
+    MessageAnswer answer = MessageAnswer::Ok;
+};
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
+    app();
+    testsupport::TempDir dir;
+    mireldo::platform::ProfileStore::setFolderForTesting(QString::fromStdString(dir.path().string()));
+    mireldo::setAudioMode(mireldo::AudioMode::Virtual);
+    // 2 s of a 440 Hz tone at 8000 Hz, 16-bit mono.
+    std::vector<std::uint8_t> pcm;
+    for (int i = 0; i < 16000; ++i) {
+        const auto s = static_cast<std::int16_t>(20000 * std::sin(i * 2 * 3.14159265 * 440 / 8000));
+        testsupport::putU16(pcm, static_cast<std::uint16_t>(s));
+    }
+    const std::string input = dir.file("input.wav");
+    testsupport::writeFile(input, testsupport::makeWav(1, 8000, 16, pcm));
+    ::setenv("MIRELDO_VIRTUAL_INPUT", input.c_str(), 1);
+    ::setenv("MIRELDO_VIRTUAL_SPEED", "10", 1);
+    ::setenv("TMPDIR", dir.path().c_str(), 1);
+
+    ScriptedMessages messages;
+    mireldo::DialogServices services;
+    services.inputDeviceNames = [] { return QStringList{QStringLiteral("Virtual input")}; };
+    services.outputDeviceNames = []() -> std::optional<QStringList> {
+        return QStringList{QStringLiteral("Virtual output")};
+    };
+    services.messages = &messages;
+    services.pluginFolder = QString::fromStdString(dir.path().string());
+    auto window = std::make_unique<CRecorderDialog>(std::move(services));
+    window->show();
+    mireldo::recorder::CaptureSession* session = window->captureSession();
+    ASSERT_NE(session, nullptr);
+    EXPECT_FALSE(window->control(103)->isEnabled());
+    EXPECT_TRUE(window->control(1127)->isEnabled());
+
+    window->controlAs<QComboBox>(1217)->setCurrentIndex(12); // 8000 Hz 16 bits mono
+    window->controlAs<QAbstractButton>(1127)->click();
+    ASSERT_TRUE(session->recording());
+    EXPECT_FALSE(window->control(1217)->isEnabled());
+    EXPECT_TRUE(window->control(1022)->isEnabled());
+    ASSERT_TRUE(pumpUntil([&] { return !session->recording(); })); // the input ends
+
+    EXPECT_EQ(session->dataLength(), 32000u);
+    EXPECT_EQ(window->controlAs<QLabel>(1120)->text(), QStringLiteral("\nLength:\n0:00:02.0"));
+    EXPECT_EQ(window->controlAs<QLabel>(1119)->text(), QStringLiteral("\nPosition:\n0:00:02.0"));
+    EXPECT_EQ(window->controlAs<QLabel>(1008)->text(), QStringLiteral("Recording paused"));
+    EXPECT_EQ(window->controlAs<QSlider>(1121)->maximum(), 15999);
+    EXPECT_TRUE(window->control(103)->isEnabled());
+    EXPECT_TRUE(window->control(1121)->isEnabled());
+    EXPECT_FALSE(window->control(1217)->isEnabled()); // the device stays open
+    auto* scope = qobject_cast<mireldo::waveform::CWaveformScope*>(window->control(1084));
+    ASSERT_NE(scope, nullptr);
+    EXPECT_EQ(scope->fullScale(), 32768);
+    EXPECT_TRUE(std::any_of(scope->columns().begin(), scope->columns().end(),
+                            [](std::int16_t v) { return std::abs(v) > 5000; }));
+    const QPixmap shot = window->grab();
+    QDir().mkpath(QStringLiteral(MIRELDO_SCREENSHOT_DIR));
+    EXPECT_TRUE(shot.save(QStringLiteral(MIRELDO_SCREENSHOT_DIR "/recorder_after_recording.png")));
+
+    // Home moves the position and the trackbar.
+    window->controlAs<QAbstractButton>(1122)->click();
+    EXPECT_EQ(window->controlAs<QSlider>(1121)->value(), 0);
+    EXPECT_EQ(window->controlAs<QLabel>(1119)->text(), QStringLiteral("\nPosition:\n0:00:00.0"));
+
+    // Closing asks about the unsaved record; Cancel keeps the window, No lets it go.
+    const QString record = session->temporaryWavPath();
+    messages.answer = MessageAnswer::Cancel;
+    window->reject();
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.back(),
+              QStringLiteral("Save modifications made to the current record?"));
+    messages.answer = MessageAnswer::No;
+    window->reject();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(QFileInfo::exists(record));
+    window.reset();
+
+    ::unsetenv("MIRELDO_VIRTUAL_INPUT");
+    ::unsetenv("TMPDIR");
+    mireldo::platform::ProfileStore::setFolderForTesting(QString());
+}
+
+} // namespace
