@@ -10,6 +10,12 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace mireldo::playlist {
 
@@ -124,15 +130,16 @@ int PlaylistModel::addFile(const QString& path) {
     return index;
 }
 
-void PlaylistModel::removeItem(int index, bool deleteFile) {
+QString PlaylistModel::removeItem(int index, bool deleteFile) {
     if (index < 0 || index >= count()) {
-        return;
+        return {};
     }
     PlaylistItem* item = items_[static_cast<std::size_t>(index)];
     items_.erase(items_.begin() + index);
     foldedPaths_.remove(foldPath(item->path));
     modified_ = true;
 
+    QString error;
     std::lock_guard guard(loader_->lock());
     const bool loaded = item->isLoaded();
     const bool failed = item->hasFailed();
@@ -141,8 +148,8 @@ void PlaylistModel::removeItem(int index, bool deleteFile) {
         item->stream = nullptr;
         item->format = nullptr;
     }
-    if (deleteFile) {
-        QFile::remove(item->path);
+    if (deleteFile && ::unlink(QFile::encodeName(item->path).constData()) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
     }
     if (loaded || failed) {
         delete item;
@@ -151,6 +158,67 @@ void PlaylistModel::removeItem(int index, bool deleteFile) {
         item->imageCount = kImageCountRemoved;
         removed_.push_back(item);
     }
+    return error;
+}
+
+QString PlaylistModel::moveItemFile(int index, const QString& newPath) {
+    if (index < 0 || index >= count()) {
+        return QString::fromLocal8Bit(std::strerror(EINVAL));
+    }
+    if (newPath.isEmpty() || QFile::encodeName(newPath).size() > kMaxPathBytes) {
+        return QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+    }
+    PlaylistItem* item = items_[static_cast<std::size_t>(index)];
+    // The path changes under the lock: the loader copies a queued item's path under it. An
+    // open stream keeps reading the renamed file; reloadItem() opens it under its new name.
+    std::lock_guard guard(loader_->lock());
+    const QByteArray from = QFile::encodeName(item->path);
+    const QByteArray to = QFile::encodeName(newPath);
+    // Never replace a file that is already there under the new name.
+    int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without the no-replace flag: a hard link fails on an existing name.
+        rc = ::link(from.constData(), to.constData());
+        if (rc == 0 && ::unlink(from.constData()) != 0) {
+            const int saved = errno;
+            ::unlink(to.constData());
+            errno = saved;
+            rc = -1;
+        }
+    }
+    if (rc != 0) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    foldedPaths_.remove(foldPath(item->path));
+    item->path = newPath;
+    foldedPaths_.insert(foldPath(newPath));
+    modified_ = true;
+    return {};
+}
+
+void PlaylistModel::reloadItem(int index) {
+    if (index < 0 || index >= count()) {
+        return;
+    }
+    PlaylistItem* item = items_[static_cast<std::size_t>(index)];
+    {
+        std::lock_guard guard(loader_->lock());
+        if (!item->isLoaded() && !item->hasFailed()) {
+            return; // pending or loading: in the loader's hands already
+        }
+        if (item->isLoaded()) {
+            Sondrel_CloseStream(item->stream);
+        }
+        item->stream = nullptr;
+        item->format = nullptr;
+        item->lengthOrState = kStatePending;
+        item->streamPictures.clear();
+        showPending(*item);
+    }
+    if (listener_ != nullptr) {
+        listener_->itemChanged(index);
+    }
+    loader_->queue(item);
 }
 
 void PlaylistModel::swapItems(int a, int b) {

@@ -80,9 +80,18 @@ class PlaylistModel : public platform::MessageReceiver {
     int addFile(const QString& path);
 
     /// Removes item `index`. Under the loader's lock: closes its stream, deletes its file when
-    /// `deleteFile` (failures ignored), and deletes the item when loaded or failed, else marks
-    /// it removed for the loader to hand back. Sets the modified flag.
-    void removeItem(int index, bool deleteFile = false);
+    /// `deleteFile`, and deletes the item when loaded or failed, else marks it removed for the
+    /// loader to hand back. Sets the modified flag. The item goes even when its file cannot be
+    /// deleted; the answer is then the system's reason (empty otherwise).
+    QString removeItem(int index, bool deleteFile = false);
+
+    /// Moves the file of item `index` to `newPath` (never replacing an existing file) and
+    /// gives the item the new path; an open stream stays open (reloadItem() replaces it). Empty on
+    /// success, else the system's reason (the item keeps its old path).
+    QString moveItemFile(int index, const QString& newPath);
+    /// Loads item `index` again: a loaded or failed item goes back to pending (its stream
+    /// closed) and is queued for the loader; a pending or loading one is left to the loader.
+    void reloadItem(int index);
 
     /// Rewrites the list file from the items. False when it could not be written (the list in
     /// memory is unchanged).

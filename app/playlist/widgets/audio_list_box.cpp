@@ -36,6 +36,8 @@ Picture ownPicture(const QImage& image) {
 
 } // namespace
 
+std::unique_ptr<PlayerPort> makeListPlayerPort(playback::CAudioPlayThread* player);
+
 CAudioListBox::CAudioListBox(int capacity, QWidget* parent)
     : MessageReceiverBase<QListWidget>(parent), capacity_(capacity) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -45,10 +47,20 @@ CAudioListBox::CAudioListBox(int capacity, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // The context menu opens on the right button's release and on F12 (see the mouse and key
+    // handlers), not on the platform's context-menu event.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    onMessage(PLAYLIST_PLAYER_MSG, [this](std::uintptr_t position, std::intptr_t end) {
+        if (commands_ != nullptr) {
+            commands_->onPlayerPosition(static_cast<std::uint32_t>(position), end != 0);
+        }
+    });
 }
 
 CAudioListBox::~CAudioListBox() {
     shutdownList();
+    // The play queue names items of the model: it goes first.
+    commands_.reset();
     // The player goes before the model: it must never outlive the streams it may be given.
     player_.reset();
     model_.reset();
@@ -101,6 +113,15 @@ bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures,
     }
 #endif
 
+    playerPort_ = makeListPlayerPort(player_.get());
+    commands_ = std::make_unique<PlaylistCommands>(*model_, *playerPort_,
+                                                   static_cast<PlaylistHost&>(*this));
+    commands_->setLoop(loop_);
+    commands_->setOutputDevice(outputDevice_);
+    if (contextMenu_ == nullptr) {
+        buildContextMenu();
+    }
+
     const bool started = model_->initialise(listPath);
     animationTimer_ = startTimer(kAnimationMs);
     viewport()->setMouseTracking(true);
@@ -123,6 +144,13 @@ int CAudioListBox::addFile(const QString& path, bool select) {
 void CAudioListBox::removeItem(int index, bool deleteFile) {
     if (model_ == nullptr || index < 0 || index >= model_->count()) {
         return;
+    }
+    PlaylistItem* entry = model_->item(index);
+    if (commands_ != nullptr && entry == commands_->currentItem()) {
+        commands_->stopPlaying();
+    }
+    if (commands_ != nullptr && entry->queued != 0) {
+        commands_->forgetItem(entry);
     }
     delete takeItem(index + 1);
     model_->removeItem(index, deleteFile);

@@ -12,6 +12,7 @@
 
 #include "item_loader.h"
 #include "message_receiver.h"
+#include "playlist_commands.h"
 #include "playlist_model.h"
 #include "row_painter.h"
 
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QPixmap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -28,6 +30,10 @@ class QMenu;
 namespace mireldo::playback {
 class CAudioPlayThread;
 }
+namespace mireldo::ui {
+class CPositionControl;
+class CTimeLabel;
+} // namespace mireldo::ui
 
 namespace mireldo::playlist {
 
@@ -36,8 +42,28 @@ inline constexpr std::uint32_t PLAYLIST_PLAYER_MSG = platform::WM_USER + 100;
 /// Animation timer period in milliseconds.
 inline constexpr int kAnimationMs = 500;
 
+/// Commands of the playlist's context menu.
+enum PlaylistCommandId {
+    ID_OPEN_FOLDER = 32773,
+    ID_COPY_TO = 32774,
+    ID_CONVERTER = 32775,
+    ID_ADD_DIRECTORY = 32776,
+    ID_ADD_FILES = 32777,
+    ID_TAG = 32778,
+    ID_MOVE_UP = 32779,
+    ID_REMOVE_ITEMS = 32780,
+    ID_MOVE_DOWN = 32781,
+    ID_RENAME_FILE = 32782,
+};
+
+/// Main-window commands the list sends for its keys: Pause/Continue (Space) and the
+/// recorder's stop button (period).
+inline constexpr int kMainPauseContinue = 1021;
+inline constexpr int kMainRecorderStop = 1022;
+
 class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
-                      public PlaylistListener {
+                      public PlaylistListener,
+                      private PlaylistHost {
   public:
     CAudioListBox(int capacity, QWidget* parent = nullptr);
     ~CAudioListBox() override;
@@ -74,7 +100,75 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     /// The item of the current play node, which gets the playing marker (null: none).
     void setPlayingItem(const PlaylistItem* item) { playingItem_ = item; }
 
+    /// The commands on this list (null before initialise()).
+    PlaylistCommands* commands() const { return commands_.get(); }
+    /// Runs context-menu command `id` (the main window hands the menu's commands here).
+    void onCommand(int id);
+    /// The list box's selected rows, ascending, without the dummy row.
+    std::vector<int> selectedRows() const;
+    /// Selects exactly `rows`.
+    void selectRows(const std::vector<int>& rows);
+    /// The context menu (built at initialise() unless one was given).
+    QMenu* contextMenu() const { return contextMenu_; }
+    /// Enables the menu's commands for the selection now, as before each popup.
+    void updateMenuForSelection();
+
+    // The playing commands, as the main window's buttons and slider call them.
+    void playSelected();
+    void pauseContinue();
+    void stopPlaying();
+    void setPlayingVolume(int position);
+    void setLoop(bool on);
+    /// 0 the default device, n the output device n - 1.
+    void setOutputDevice(int setting);
+
+    /// The position control (1015) and time label (1014) the list drives; not owned.
+    void attachPositionControl(ui::CPositionControl* control);
+    void attachTimeLabel(ui::CTimeLabel* label) { timeLabel_ = label; }
+
+    /// Where stop-icon messages go; a message box over the list when not set.
+    void setMessageSink(std::function<void(const QString&)> sink) { messageSink_ = std::move(sink); }
+    /// Where the keys' main-window commands go (kMainPauseContinue, kMainRecorderStop).
+    void setMainCommandSink(std::function<void(int)> sink) { mainCommand_ = std::move(sink); }
+    /// The tag editor for one item and the converter for paths; nothing happens while unset.
+    void setTagHook(std::function<void(PlaylistItem*)> hook) { tagHook_ = std::move(hook); }
+    void setConverterHook(std::function<void(const QStringList&)> hook) {
+        converterHook_ = std::move(hook);
+    }
+    /// Start folders of Add Files and Add Directory, and who hears when a command changes one
+    /// (false: Add Files, true: Add Directory).
+    void setStartFolders(const QString& addFiles, const QString& addDirectory);
+    void setFolderSink(std::function<void(bool addDirectory, const QString&)> sink) {
+        folderSink_ = std::move(sink);
+    }
+    QString addFilesFolder() const { return addFilesFolder_; }
+    QString addDirectoryFolder() const { return addDirFolder_; }
+
   protected:
+    // Questions and dialogs, overridable so tests answer them without a window.
+    /// Asked before several rows are played; true plays them.
+    virtual bool ConfirmMultiPlay(int rows);
+    /// Asked before `rows` rows are removed: 0 keep them, 1 remove, 2 remove and delete files.
+    virtual int ConfirmRemove(int rows);
+    /// Playing `title` began; empty: playing ended.
+    virtual void OnPlayStarted(const QString& title);
+    /// Files to add (empty: cancelled).
+    virtual QStringList askFilesToAdd(const QString& startFolder);
+    /// A folder (empty: cancelled).
+    virtual QString askFolder(const QString& prompt, const QString& startFolder);
+    /// Where one item's file is copied (empty: cancelled).
+    virtual QString askCopyTarget(const QString& baseName, const QString& extension,
+                                  const QString& startFolder);
+    /// The new file name with extension (nullopt: cancelled).
+    virtual std::optional<QString> askNewName(const QString& oldName, const QString& extension);
+    /// Opens `folder` in the desktop's file manager.
+    virtual void openFolder(const QString& folder);
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
     /// The empty-list hint text.
     virtual QString hintText() const = 0;
 
@@ -91,6 +185,30 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     void itemChanged(int index) override;
 
   private:
+    // PlaylistHost
+    void showStopMessage(const QString& text) override;
+    bool confirmMultiPlay(int rows) override { return ConfirmMultiPlay(rows); }
+    void onPlayStarted(const QString& title) override { OnPlayStarted(title); }
+    void setPositionRange(std::uint32_t maximum) override;
+    void setPosition(std::uint32_t position) override;
+    void setTimeText(const QString& text) override;
+    void repaintList() override;
+    void deleteRow(int row) override;
+    void selectOnly(int row) override;
+    void setBusy(bool busy) override;
+
+    void buildContextMenu();
+    void showContextMenu(const QPoint& globalPos);
+    void removeSelected();
+    void addFilesCommand();
+    void addDirectoryCommand();
+    void openFolderCommand();
+    void copyToCommand();
+    void moveCommand(bool up);
+    void renameCommand();
+    void tagCommand();
+    void converterCommand();
+
     bool rowVisible(int row) const;
     void updateRowHeight(int index);
     const RowPainter& painter();
@@ -101,6 +219,20 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     ItemLoader::Opener opener_;
     std::vector<QImage> defaultImages_;
     QMenu* contextMenu_ = nullptr;
+    std::unique_ptr<PlayerPort> playerPort_;
+    std::unique_ptr<PlaylistCommands> commands_;
+    ui::CPositionControl* position_ = nullptr;
+    ui::CTimeLabel* timeLabel_ = nullptr;
+    std::function<void(const QString&)> messageSink_;
+    std::function<void(int)> mainCommand_;
+    std::function<void(PlaylistItem*)> tagHook_;
+    std::function<void(const QStringList&)> converterHook_;
+    std::function<void(bool, const QString&)> folderSink_;
+    QString addFilesFolder_;
+    QString addDirFolder_;
+    QString copyFolder_; ///< the remembered Copy To folder, for this run only
+    bool loop_ = false;
+    int outputDevice_ = 0;
     QPixmap offscreen_;
     std::optional<RowPainter> painter_;
     const PlaylistItem* playingItem_ = nullptr;

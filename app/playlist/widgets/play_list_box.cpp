@@ -1,8 +1,18 @@
 #include "play_list_box.h"
 
 #include "playlist_pictures.h"
+#include "playlist_texts.h"
+#include "profile_store.h"
+#include "small_dialogs.h"
 
 namespace mireldo::playlist {
+
+namespace {
+
+const QString kHistorySection = QStringLiteral("History");
+const QString kDeleteFilesKey = QStringLiteral("DeleteFileWhileRemoveItem");
+
+} // namespace
 
 CPlayListBox::CPlayListBox(QWidget* parent) : CAudioListBox(kPlaylistCapacity, parent) {}
 
@@ -16,6 +26,24 @@ QString CPlayListBox::emptyListHint() {
         "of your mouse and from the popup menu select command \"Add files\" or \"Add "
         "directory\".\n\nNew records will be automatically added into the audio list.\n\nTo "
         "learn how to begin with recording, please refer to the online help material.");
+}
+
+int CPlayListBox::ConfirmRemove(int rows) {
+    platform::ProfileStore store;
+    ui::CRemoveItemsDialog dialog(rows, window());
+    dialog.setDeleteFiles(store.getInt(kHistorySection, kDeleteFilesKey, 0) != 0);
+    if (dialog.exec() != QDialog::Accepted) {
+        return 0;
+    }
+    const bool deleteFiles = dialog.deleteFiles();
+    store.setInt(kHistorySection, kDeleteFilesKey, deleteFiles ? 1 : 0);
+    return deleteFiles ? 2 : 1;
+}
+
+void CPlayListBox::OnPlayStarted(const QString& title) {
+    if (statusSink_) {
+        statusSink_(title.isEmpty() ? texts::ready() : texts::playStatus(title));
+    }
 }
 
 } // namespace mireldo::playlist

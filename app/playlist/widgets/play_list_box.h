@@ -20,8 +20,21 @@ class CPlayListBox : public CAudioListBox {
     /// The hint an empty list shows.
     static QString emptyListHint();
 
+    /// Where "Play: %s" and "Ready" go (the main window's status line).
+    void setStatusSink(std::function<void(const QString&)> sink) { statusSink_ = std::move(sink); }
+
   protected:
     QString hintText() const override { return emptyListHint(); }
+    /// Always agrees.
+    bool ConfirmMultiPlay(int) override { return true; }
+    /// The "Remove Items" dialog with "Also delete files from disk" kept in the setting
+    /// DeleteFileWhileRemoveItem (section History).
+    int ConfirmRemove(int rows) override;
+    /// Sets the status text to "Play: <title>", or "Ready" for an empty title.
+    void OnPlayStarted(const QString& title) override;
+
+  private:
+    std::function<void(const QString&)> statusSink_;
 };
 
 } // namespace mireldo::playlist

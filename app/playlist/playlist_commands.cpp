@@ -1,0 +1,448 @@
+#include "playlist_commands.h"
+
+#include "item_text.h"
+#include "playlist_texts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace mireldo::playlist {
+
+namespace {
+
+/// Bytes copied per read while copying a file.
+constexpr qint64 kCopyChunk = 1 << 16;
+
+bool isItemIndex(int answer, const PlaylistModel& model) {
+    return answer >= 0 && answer < model.count();
+}
+
+} // namespace
+
+const QStringList& addDirectoryPatterns() {
+    static const QStringList patterns{
+        QStringLiteral("*.mp3"), QStringLiteral("*.mp2"), QStringLiteral("*.mp1"),
+        QStringLiteral("*.wav"), QStringLiteral("*.wma"), QStringLiteral("*.ogg")};
+    return patterns;
+}
+
+QString playTimeText(std::uint32_t position, std::uint32_t length, std::uint32_t rate) {
+    if (rate == 0) {
+        return {};
+    }
+    const std::uint32_t s = length / rate;
+    const std::uint32_t ps = position / rate;
+    const std::uint32_t pTenth = static_cast<std::uint32_t>(
+        static_cast<std::uint64_t>(position % rate) * 10 / rate);
+    const std::uint32_t lTenth = static_cast<std::uint32_t>(
+        static_cast<std::uint64_t>(length % rate) * 10 / rate);
+    if (s < 3600) {
+        return QString::asprintf("%02u:%02u.%u/%02u:%02u.%u", (ps % 3600) / 60, ps % 60, pTenth,
+                                 (s % 3600) / 60, s % 60, lTenth);
+    }
+    return QString::asprintf("%u:%02u:%02u.%u/%u:%02u:%02u.%u", ps / 3600, (ps % 3600) / 60,
+                             ps % 60, pTenth, s / 3600, (s % 3600) / 60, s % 60, lTenth);
+}
+
+QString joinPath(const QString& folder, const QString& name) {
+    if (folder.endsWith(QLatin1Char('/'))) {
+        return folder + name;
+    }
+    return folder + QLatin1Char('/') + name;
+}
+
+QString folderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+QString copyFileReplacing(const QString& source, const QString& target) {
+    const QFileInfo from(source);
+    const QFileInfo to(target);
+    if (to.exists() && from.exists() &&
+        from.canonicalFilePath() == to.canonicalFilePath()) {
+        return {}; // the file is already there; copying it onto itself would gain nothing
+    }
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return in.errorString();
+    }
+    // The old target stays whole until the copy is complete and renamed over it.
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) {
+        return out.errorString();
+    }
+    QByteArray chunk;
+    while (!(chunk = in.read(kCopyChunk)).isEmpty()) {
+        if (out.write(chunk) != chunk.size()) {
+            const QString reason = out.errorString();
+            out.cancelWriting();
+            return reason;
+        }
+    }
+    if (in.error() != QFileDevice::NoError) {
+        const QString reason = in.errorString();
+        out.cancelWriting();
+        return reason;
+    }
+    if (!out.commit()) {
+        return out.errorString();
+    }
+    return {};
+}
+
+PlaylistCommands::PlaylistCommands(PlaylistModel& model, PlayerPort& player, PlaylistHost& host)
+    : model_(model), player_(player), host_(host) {}
+
+PlaylistCommands::~PlaylistCommands() = default;
+
+PlaylistItem* PlaylistCommands::itemOfRow(int row) const {
+    const int index = row - 1;
+    return index >= 0 && index < model_.count() ? model_.item(index) : nullptr;
+}
+
+bool PlaylistCommands::refuseEmpty(const std::vector<int>& rows) {
+    if (rows.empty()) {
+        host_.showStopMessage(texts::noItemSelected());
+        return true;
+    }
+    return false;
+}
+
+bool PlaylistCommands::refusePlayingEdit(const std::vector<int>& rows) {
+    if (!rows.empty() && itemOfRow(rows.front()) != nullptr &&
+        itemOfRow(rows.front()) == queue_.currentItem()) {
+        host_.showStopMessage(texts::cannotEditPlaying());
+        return true;
+    }
+    return false;
+}
+
+// Playing ----------------------------------------------------------------------------------
+
+bool PlaylistCommands::playSelected(const std::vector<int>& rows) {
+    if (refuseEmpty(rows)) {
+        return false;
+    }
+    if (rows.size() > 1 && !host_.confirmMultiPlay(static_cast<int>(rows.size()))) {
+        return false;
+    }
+    if (player_.isOpen()) {
+        player_.stop();
+    }
+    queue_.clear();
+    PlaylistItem* first = itemOfRow(rows.front());
+    if (first == nullptr || !playItem(first, true)) {
+        host_.repaintList();
+        return false;
+    }
+    std::vector<PlaylistItem*> items;
+    for (int row : rows) {
+        if (PlaylistItem* item = itemOfRow(row)) {
+            items.push_back(item);
+        }
+    }
+    queue_.build(items);
+    host_.repaintList();
+    return true;
+}
+
+bool PlaylistCommands::playItem(PlaylistItem* item, bool withMessages) {
+    if (item == nullptr) {
+        return false;
+    }
+    if (!item->isLoaded() || item->format == nullptr) {
+        if (withMessages) {
+            const bool busy = item->lengthOrState == kStatePending ||
+                              item->lengthOrState == kStateLoading;
+            host_.showStopMessage(busy ? texts::itemBeingLoaded() : texts::itemNotLoaded());
+        }
+        return false;
+    }
+    // Setting 0 is the default device (-1 to the player), n the device n - 1.
+    const int result =
+        player_.play(outputDevice_ - 1, item->stream, *item->format, item->lengthOrState, 0);
+    if (result != 0) {
+        host_.showStopMessage(result == 1 ? texts::failedToOpenDevice()
+                                          : texts::cannotPlaySound());
+        return false;
+    }
+    host_.setPositionRange(item->lengthOrState > 0 ? item->lengthOrState - 1 : 0);
+    host_.onPlayStarted(itemTitle(*item));
+    return true;
+}
+
+QString PlaylistCommands::timeTextFor(std::uint32_t position) const {
+    const PlaylistItem* item = queue_.currentItem();
+    if (item == nullptr || !item->isLoaded() || item->format == nullptr) {
+        return {};
+    }
+    return playTimeText(position, item->lengthOrState, item->format->nSamplesPerSec);
+}
+
+void PlaylistCommands::onPlayerPosition(std::uint32_t position, bool end) {
+    if (queue_.current() != nullptr && !dragging_) {
+        host_.setPosition(position);
+        host_.setTimeText(timeTextFor(position));
+    }
+    if (end && queue_.current() != nullptr) {
+        advance();
+        if (queue_.current() == nullptr) {
+            endOfSequence();
+        }
+    }
+}
+
+void PlaylistCommands::endOfSequence() {
+    if (player_.isOpen()) {
+        player_.stop();
+    }
+    host_.onPlayStarted(QString());
+    host_.setTimeText(QString());
+}
+
+void PlaylistCommands::advance() {
+    queue_.advance(loop_);
+    if (queue_.current() == nullptr || !playItem(queue_.currentItem(), false)) {
+        queue_.clear();
+    }
+    host_.repaintList();
+}
+
+void PlaylistCommands::pauseContinue() {
+    if (!player_.isOpen()) {
+        return;
+    }
+    if (player_.isPaused()) {
+        player_.resume();
+    } else {
+        player_.pause();
+    }
+}
+
+void PlaylistCommands::stopPlaying() {
+    if (!player_.isOpen()) {
+        return;
+    }
+    player_.stop();
+    host_.onPlayStarted(QString());
+    host_.setTimeText(QString());
+    queue_.clear();
+    host_.setPosition(0);
+    host_.repaintList();
+}
+
+void PlaylistCommands::onPositionScroll(int code, std::uint32_t position) {
+    constexpr int kThumbTrack = 5;
+    if (code == kThumbTrack) {
+        dragging_ = true;
+        return;
+    }
+    dragging_ = false;
+    if (player_.isOpen() && queue_.current() != nullptr) {
+        player_.seek(position);
+        host_.setTimeText(timeTextFor(position));
+    }
+}
+
+void PlaylistCommands::setVolume(int position) {
+    const auto v = static_cast<std::uint32_t>(std::clamp(position, 0, 0xFFFF));
+    player_.setVolume(v | (v << 16));
+}
+
+// Editing the list ---------------------------------------------------------------------------
+
+QString PlaylistCommands::addFiles(const QStringList& paths) {
+    host_.setBusy(true);
+    QString firstFolder;
+    int last = kAddRefused;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists() || info.isDir()) {
+            break;
+        }
+        last = model_.addPath(path);
+        if (last == model_.capacity()) {
+            host_.showStopMessage(texts::tooManyItems(model_.capacity()));
+            break;
+        }
+        model_.setModified();
+        if (firstFolder.isEmpty()) {
+            firstFolder = folderOf(path);
+        }
+    }
+    if (isItemIndex(last, model_)) {
+        host_.selectOnly(last + 1);
+        host_.repaintList();
+    }
+    host_.setBusy(false);
+    model_.save();
+    return firstFolder;
+}
+
+void PlaylistCommands::addDirectory(const QString& folder) {
+    host_.setBusy(true);
+    QDir dir(folder);
+    for (const QString& pattern : addDirectoryPatterns()) {
+        // Letter case is ignored as the patterns are matched, so "*.MP3" files come too.
+        const QStringList names =
+            dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+        int last = kAddRefused;
+        for (const QString& name : names) {
+            last = model_.addPath(joinPath(folder, name));
+            if (last == model_.capacity()) {
+                host_.showStopMessage(texts::tooManyItems(model_.capacity()));
+                break;
+            }
+        }
+        if (isItemIndex(last, model_)) {
+            host_.selectOnly(last + 1);
+            host_.repaintList();
+        }
+    }
+    host_.setBusy(false);
+    model_.setModified();
+    model_.save();
+}
+
+void PlaylistCommands::removeItems(std::vector<int> rows, int answer) {
+    if (refuseEmpty(rows) || answer == 0) {
+        return;
+    }
+    std::sort(rows.begin(), rows.end());
+    QStringList failures;
+    int lastRemoved = -1;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int row = rows[i];
+        PlaylistItem* item = itemOfRow(row);
+        if (item == nullptr) {
+            continue;
+        }
+        if (item == queue_.currentItem()) {
+            host_.showStopMessage(texts::cannotDeletePlaying());
+            tellFailures(failures);
+            return;
+        }
+        if (item->queued != 0) {
+            queue_.remove(item);
+        }
+        const QString path = item->path;
+        host_.deleteRow(row);
+        const QString error = model_.removeItem(row - 1, answer == 2);
+        if (!error.isEmpty()) {
+            failures.append(texts::deleteFailed(path, error));
+        }
+        lastRemoved = row;
+        for (std::size_t j = i + 1; j < rows.size(); ++j) {
+            if (rows[j] > row) {
+                --rows[j];
+            }
+        }
+    }
+    if (lastRemoved > 0 && model_.count() > 0) {
+        host_.selectOnly(std::min(lastRemoved, model_.count()));
+    }
+    host_.repaintList();
+    tellFailures(failures);
+    model_.save();
+}
+
+std::vector<int> PlaylistCommands::moveUp(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    bool moved = false;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int r = rows[i];
+        const bool aboveSelected = i > 0 && rows[i - 1] == r - 1;
+        if (r > 1 && r <= model_.count() && !aboveSelected) {
+            model_.swapItems(r - 1, r - 2);
+            rows[i] = r - 1;
+            moved = true;
+        }
+    }
+    if (moved) {
+        host_.repaintList();
+    }
+    model_.save();
+    return rows;
+}
+
+std::vector<int> PlaylistCommands::moveDown(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    bool moved = false;
+    for (std::size_t k = rows.size(); k-- > 0;) {
+        const int r = rows[k];
+        const bool belowSelected = k + 1 < rows.size() && rows[k + 1] == r + 1;
+        if (r >= 1 && r < model_.count() && !belowSelected) {
+            model_.swapItems(r - 1, r);
+            rows[k] = r + 1;
+            moved = true;
+        }
+    }
+    if (moved) {
+        host_.repaintList();
+    }
+    model_.save();
+    return rows;
+}
+
+void PlaylistCommands::renameItem(int index, const QString& newName) {
+    if (index < 0 || index >= model_.count()) {
+        return;
+    }
+    PlaylistItem* item = model_.item(index);
+    const QString oldName = QFileInfo(item->path).fileName();
+    if (newName.compare(oldName, Qt::CaseInsensitive) == 0) {
+        return;
+    }
+    const QString oldPath = item->path;
+    const QString error = model_.moveItemFile(index, joinPath(folderOf(oldPath), newName));
+    model_.reloadItem(index);
+    host_.repaintList();
+    model_.save();
+    if (!error.isEmpty()) {
+        host_.showStopMessage(texts::renameFailed(oldPath, error));
+    }
+}
+
+void PlaylistCommands::copyItemTo(int index, const QString& target) {
+    if (index < 0 || index >= model_.count()) {
+        return;
+    }
+    const QString source = model_.item(index)->path;
+    host_.setBusy(true);
+    const QString error = copyFileReplacing(source, target);
+    host_.setBusy(false);
+    if (!error.isEmpty()) {
+        tellFailures({texts::copyFailed(source, error)});
+    }
+}
+
+void PlaylistCommands::copyItemsToFolder(const std::vector<int>& rows, const QString& folder) {
+    QStringList failures;
+    host_.setBusy(true);
+    for (int row : rows) {
+        const PlaylistItem* item = itemOfRow(row);
+        if (item == nullptr) {
+            continue;
+        }
+        const QString error =
+            copyFileReplacing(item->path, joinPath(folder, QFileInfo(item->path).fileName()));
+        if (!error.isEmpty()) {
+            failures.append(texts::copyFailed(item->path, error));
+        }
+    }
+    host_.setBusy(false);
+    tellFailures(failures);
+}
+
+void PlaylistCommands::tellFailures(const QStringList& failures) {
+    if (!failures.isEmpty()) {
+        host_.showStopMessage(failures.join(QLatin1Char('\n')));
+    }
+}
+
+} // namespace mireldo::playlist
