@@ -178,23 +178,23 @@ void CaptureSession::record() {
     }
 
     recording_ = true;
-    bool queued = false;
+    bool outstanding = false; // a buffer is with the device or on its way back
     for (CaptureBuffer& buffer : buffers_) {
         if (!buffer.block) {
             break;
         }
         if (buffer.header.dwUser == kBufferFree) {
             queueBuffer(buffer.header);
-            queued = queued || buffer.header.dwUser == kBufferQueued;
         }
+        outstanding = outstanding || buffer.header.dwUser != kBufferFree;
     }
     const bool started = device_->start() == MMSYSERR_NOERROR;
     updateButtons();
     view_.setWaveformFullScale(format_.wBitsPerSample == 16 ? 32768 : 128);
-    if (!started) {
+    if (!started || !outstanding) {
+        // Nothing would ever come back: recording could not go on.
         deviceFailed();
     }
-    (void)queued;
 }
 
 bool CaptureSession::openSession(const CaptureOptions& options) {

@@ -555,3 +555,19 @@ TEST_F(CaptureSessionTest, TrailingSilenceCutGoesBackToTheMarker) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CaptureSessionTest, ADeviceThatTakesNoBufferStopsRecordingAtOnce) {
+    CaptureSession& s = make();
+    // The device opens but refuses every buffer.
+    s.record();
+    s.stop();
+    deliverHandedBack(farm.last());
+    farm.last().refuseBuffers = true;
+    s.record();
+    EXPECT_FALSE(s.recording());
+    EXPECT_EQ(view.messages.size(), 1u);
+}
+
+} // namespace
