@@ -335,6 +335,7 @@ void CRecorderDialog::initDialog() {
     writeControls();
     connectControls();
     wireRecorder();
+    wirePlaylist();
 }
 
 void CRecorderDialog::arrangeForEndpointMode() {
@@ -502,6 +503,10 @@ void CRecorderDialog::writeControls() {
 void CRecorderDialog::setStartupReport(const StaleFileReport& report) {
     recovered_ = report.recovered;
     notRecovered_ = report.notRecovered;
+    // Recovered records join the playlist as saved records do.
+    for (const QString& path : recovered_) {
+        addRecordToPlaylist(path);
+    }
     reportPending_ = !recovered_.isEmpty() || !notRecovered_.isEmpty();
     if (reportPending_ && isVisible()) {
         QTimer::singleShot(0, this, [this] { tellStartupReport(); });

@@ -94,6 +94,10 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     void setStartupReport(const StaleFileReport& report);
     /// Recovered records, for the playlist to add when it is created.
     const QStringList& recoveredRecords() const { return recovered_; }
+    /// Adds a saved or recovered record to the playlist and selects its row alone (the list
+    /// file is saved). The item's index; negative when the window has no playlist or the path
+    /// cannot be added. (playlist_wiring.cpp)
+    int addRecordToPlaylist(const QString& path);
 
     /// A system-menu command: 16 to 31 open the About box.
     void systemCommand(int command);
@@ -143,6 +147,11 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     void wireRecorder();
     /// Closing the window: false while recording or when the user keeps the record.
     bool recorderAllowsClose();
+    /// Connects the playlist control with its buttons, slider, position control, time label,
+    /// status line and the output-device menu (playlist_wiring.cpp).
+    void wirePlaylist();
+    /// Shows the output-device menu (1144 to 1153) under button 1028.
+    void showOutputDeviceMenu();
 
     DialogServices services_;
     encoders::EncoderTable encoders_;
@@ -156,6 +165,7 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     std::unordered_map<int, QWidget*> controls_;
     std::vector<QWidget*> allControls_;
     QMenu* systemMenu_ = nullptr;
+    QMenu* outputMenu_ = nullptr; ///< the output-device menu, commands 1144 onwards
 
     // Layout values computed once at initialisation (client coordinates).
     QRect silenceGroup_;

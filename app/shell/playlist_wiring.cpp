@@ -1,0 +1,145 @@
+// CRecorderDialog: the playlist panel. The playlist control (1011) with the buttons Play
+// Selected (104), Pause/Continue (1021) and Stop Playing (1023), the playing volume (1016), the
+// loop option (1025), the position control (1015), the time label (1014), the status line, and
+// the output-device menu of button 1028 whose setting both players use.
+
+#include "main_window.h"
+
+#include "play_list_box.h"
+#include "position_control.h"
+#include "recorder_app.h"
+#include "string_table.h"
+#include "time_label.h"
+
+#include <QAbstractButton>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QSlider>
+
+namespace mireldo {
+
+namespace {
+
+/// Command of the menu's first entry, the default device; device n is command 1145 + n.
+constexpr int kOutputMenuFirst = 1144;
+/// The string of the menu's first entry.
+constexpr int kStrDefaultOutputDevice = 498;
+
+} // namespace
+
+void CRecorderDialog::wirePlaylist() {
+    // The output-device menu, built once: the default device, a separator, then the devices.
+    outputMenu_ = new QMenu(this);
+    auto* group = new QActionGroup(outputMenu_);
+    group->setExclusive(true);
+    const auto addDevice = [this, group](const QString& text, int command) {
+        QAction* action = outputMenu_->addAction(text);
+        action->setCheckable(true);
+        action->setData(command);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, command] {
+            settings_.currentOutputDevice = command - kOutputMenuFirst;
+            if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(1011))) {
+                list->setOutputDevice(settings_.currentOutputDevice);
+            }
+        });
+    };
+    addDevice(loadString(kStrDefaultOutputDevice), kOutputMenuFirst);
+    outputMenu_->addSeparator();
+    if (services_.outputDeviceNames) {
+        if (const auto names = services_.outputDeviceNames()) {
+            const qsizetype count = std::min<qsizetype>(names->size(), kMaxOutputDevices);
+            for (qsizetype i = 0; i < count; ++i) {
+                addDevice(names->at(i), kOutputMenuFirst + 1 + static_cast<int>(i));
+            }
+        }
+    }
+    if (auto* button = controlAs<QAbstractButton>(1028)) {
+        connect(button, &QAbstractButton::clicked, this, [this] { showOutputDeviceMenu(); });
+    }
+
+    auto* list = dynamic_cast<playlist::CPlayListBox*>(control(1011));
+    if (list == nullptr || list->commands() == nullptr) {
+        return; // no list file: the panel has nothing to play
+    }
+    auto* position = qobject_cast<ui::CPositionControl*>(control(1015));
+    list->attachPositionControl(position);
+    if (position != nullptr) {
+        position->setEnabled(true);
+    }
+    list->attachTimeLabel(qobject_cast<ui::CTimeLabel*>(control(1014)));
+    list->setMessageSink([this](const QString& text) {
+        messages().showMessage(text, MessageIcon::Stop, MessageButtons::Ok);
+    });
+    list->setStatusSink([this](const QString& text) {
+        if (auto* line = controlAs<QLabel>(1008)) {
+            line->setText(text);
+            line->repaint();
+        }
+        // The recorder's next status shows again even when its code is unchanged.
+        status_ = -1;
+    });
+    list->setMainCommandSink([this](int id) {
+        if (auto* button = controlAs<QAbstractButton>(id); button && button->isEnabled()) {
+            button->click();
+        }
+    });
+    list->setOutputDevice(settings_.currentOutputDevice);
+    if (auto* loop = controlAs<QCheckBox>(1025)) {
+        list->setLoop(loop->isChecked());
+        connect(loop, &QCheckBox::toggled, list, [list](bool on) { list->setLoop(on); });
+    }
+    if (auto* volume = controlAs<QSlider>(1016)) {
+        list->setPlayingVolume(volume->value());
+        connect(volume, &QSlider::valueChanged, list,
+                [list](int value) { list->setPlayingVolume(value); });
+    }
+    const auto onClick = [this](int id, auto slot) {
+        if (auto* button = controlAs<QAbstractButton>(id)) {
+            connect(button, &QAbstractButton::clicked, this, slot);
+        }
+    };
+    onClick(104, [list] { list->playSelected(); });
+    onClick(1021, [list] { list->pauseContinue(); });
+    onClick(1023, [list] { list->stopPlaying(); });
+
+    if (CRecorderApp* app = CRecorderApp::instance()) {
+        FolderHistory& folders = app->folders();
+        list->setStartFolders(folders.folder(FolderHistory::AddFiles),
+                              folders.folder(FolderHistory::AddDir));
+        list->setFolderSink([app](bool addDirectory, const QString& folder) {
+            app->folders().setFolder(addDirectory ? FolderHistory::AddDir
+                                                  : FolderHistory::AddFiles,
+                                     folder);
+        });
+    }
+}
+
+int CRecorderDialog::addRecordToPlaylist(const QString& path) {
+    auto* list = dynamic_cast<playlist::CPlayListBox*>(control(1011));
+    if (list == nullptr || list->model() == nullptr) {
+        return -1;
+    }
+    const int index = list->addFile(path, true);
+    return index >= 0 && index < list->model()->capacity() ? index : -1;
+}
+
+void CRecorderDialog::showOutputDeviceMenu() {
+    auto* button = control(1028);
+    if (outputMenu_ == nullptr || button == nullptr) {
+        return;
+    }
+    const int checked = kOutputMenuFirst + settings_.currentOutputDevice;
+    for (QAction* action : outputMenu_->actions()) {
+        if (action->isCheckable()) {
+            action->setChecked(action->data().toInt() == checked);
+        }
+    }
+    // Right-aligned at the button's lower right corner.
+    const QPoint corner = button->mapToGlobal(QPoint(button->width(), button->height()));
+    outputMenu_->popup(corner - QPoint(outputMenu_->sizeHint().width(), 0));
+}
+
+} // namespace mireldo
