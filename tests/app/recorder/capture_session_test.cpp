@@ -68,7 +68,9 @@ class CaptureSessionTest : public ::testing::Test {
         WaveHeader* h = d.queued.front();
         d.queued.pop_front();
         ASSERT_LE(data.size(), h->dwBufferLength);
-        std::memcpy(h->lpData, data.data(), data.size());
+        if (!data.empty()) {
+            std::memcpy(h->lpData, data.data(), data.size());
+        }
         h->dwBytesRecorded = static_cast<std::uint32_t>(data.size());
         h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
         session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
