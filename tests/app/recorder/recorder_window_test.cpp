@@ -32,12 +32,29 @@ using mireldo::MessageAnswer;
 using mireldo::MessageButtons;
 using mireldo::MessageIcon;
 
+// The application object lives until the end of the run and is deleted while Qt's own
+// globals still exist, so what it holds (fonts and their caches) is released.
+std::unique_ptr<QApplication>& appSlot() {
+    static std::unique_ptr<QApplication> instance;
+    return instance;
+}
+
+class AppEnvironment : public testing::Environment {
+  public:
+    void TearDown() override { appSlot().reset(); }
+};
+
+const bool kAppEnvironmentRegistered =
+    (testing::AddGlobalTestEnvironment(new AppEnvironment), true);
+
 QApplication& app() {
     static int argc = 1;
     static char name[] = "test_recorder_window";
     static char* argv[] = {name, nullptr};
-    static auto* instance = new QApplication(argc, argv);
-    return *instance;
+    if (!appSlot()) {
+        appSlot() = std::make_unique<QApplication>(argc, argv);
+    }
+    return *appSlot();
 }
 
 class ScriptedMessages : public mireldo::UserMessages {
@@ -76,6 +93,9 @@ TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
     }
     const std::string input = dir.file("input.wav");
     testsupport::writeFile(input, testsupport::makeWav(1, 8000, 16, pcm));
+    // Set here as well: the device layer reads the variable, and the test runner's
+    // environment does not always carry it.
+    ::setenv("MIRELDO_AUDIO_MODE", "virtual", 1);
     ::setenv("MIRELDO_VIRTUAL_INPUT", input.c_str(), 1);
     ::setenv("MIRELDO_VIRTUAL_SPEED", "10", 1);
     ::setenv("TMPDIR", dir.path().c_str(), 1);
@@ -97,7 +117,8 @@ TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
 
     window->controlAs<QComboBox>(1217)->setCurrentIndex(12); // 8000 Hz 16 bits mono
     window->controlAs<QAbstractButton>(1127)->click();
-    ASSERT_TRUE(session->recording());
+    ASSERT_TRUE(session->recording())
+        << (messages.shown.empty() ? std::string() : messages.shown.back().toStdString());
     EXPECT_FALSE(window->control(1217)->isEnabled());
     EXPECT_TRUE(window->control(1022)->isEnabled());
     ASSERT_TRUE(pumpUntil([&] { return !session->recording(); })); // the input ends
