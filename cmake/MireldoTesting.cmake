@@ -25,13 +25,12 @@ endforeach()
 # Builds one GoogleTest program and registers each of its tests with CTest.
 function(mireldo_add_test)
     cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
-    add_executable(${T_NAME} ${T_SOURCES})
+    add_executable(${T_NAME} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/test_environment.cpp)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main mireldo_test_support)
     if(NOT T_LABELS)
         set(T_LABELS unit)
     endif()
     gtest_discover_tests(${T_NAME}
         PROPERTIES LABELS "${T_LABELS}"
-                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MIRELDO_AUDIO_MODE=virtual"
         DISCOVERY_TIMEOUT 60)
 endfunction()
