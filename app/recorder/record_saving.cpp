@@ -1,0 +1,283 @@
+#include "record_saving.h"
+
+#include "string_table.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mireldo::recorder {
+
+namespace {
+
+constexpr int kStrSaveFailed = 382;
+constexpr int kStrCutTail = 484;
+constexpr int kStrCutHead = 485;
+/// Wait before the temporary WAV is copied, so the last buffers have reached the file.
+constexpr int kCopyDelayMs = 300;
+
+encoders::PcmShape shapeOf(const WAVEFORMATEX& format) {
+    encoders::PcmShape shape;
+    shape.rate = format.nSamplesPerSec;
+    shape.channels = format.nChannels;
+    shape.bits = format.wBitsPerSample;
+    return shape;
+}
+
+bool endsWithWav(const QString& path) {
+    return path.right(3).compare(QStringLiteral("wav"), Qt::CaseInsensitive) == 0;
+}
+
+bool writeAll(int fd, const unsigned char* data, std::size_t count) {
+    while (count > 0) {
+        const ssize_t n = ::write(fd, data, count);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void FinalisationHost::sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
+
+QString automaticRecordName(const QDateTime& time) {
+    const QDate d = time.date();
+    const QTime t = time.time();
+    return QString::asprintf("%04d-%02d-%02d %02dh%02dm%02ds", d.year(), d.month(), d.day(),
+                             t.hour(), t.minute(), t.second());
+}
+
+QString freeRecordPath(const QString& folder, const QString& name, const QString& extension) {
+    const QString base = folder + QLatin1Char('/') + name;
+    QString path = base + QLatin1Char('.') + extension;
+    for (int n = 2; QFileInfo::exists(path); ++n) {
+        path = base + QStringLiteral(" (%1).").arg(n) + extension;
+    }
+    return path;
+}
+
+QString withSlotExtension(const QString& chosen, const QString& extension) {
+    if (QFileInfo(chosen).suffix().compare(extension, Qt::CaseInsensitive) == 0) {
+        return chosen;
+    }
+    return chosen + QLatin1Char('.') + extension;
+}
+
+bool discardsRecord(std::uint64_t dataBytes, const WAVEFORMATEX& format,
+                    const SaveSettings& settings) {
+    if (dataBytes == 0) {
+        return true;
+    }
+    if (!settings.discardShortRecord || format.nBlockAlign == 0 || format.nSamplesPerSec == 0) {
+        return false;
+    }
+    const std::uint64_t seconds = dataBytes / format.nBlockAlign / format.nSamplesPerSec;
+    return settings.shortRecordSeconds > 0 &&
+           seconds < static_cast<std::uint64_t>(settings.shortRecordSeconds);
+}
+
+QString cutQuestion(int stringId, std::uint32_t frame, std::uint32_t rate) {
+    const std::uint64_t tenths = rate == 0 ? 0 : std::uint64_t{frame} * 10 / rate;
+    QString text = loadString(stringId);
+    const QString minutes = QStringLiteral("%1").arg(tenths / 600, 3, 10, QLatin1Char('0'));
+    const QString seconds = QStringLiteral("%1").arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'));
+    const QString tenth = QString::number(tenths % 10);
+    text.replace(QStringLiteral("%03d"), minutes);
+    text.replace(QStringLiteral("%02d"), seconds);
+    text.replace(QStringLiteral("%d"), tenth);
+    return text;
+}
+
+bool writeWavDirectly(const QString& wavPath, std::uint64_t dataStart, const WAVEFORMATEX& format,
+                      const QString& destination) {
+    const QByteArray inName = QFile::encodeName(wavPath);
+    const QByteArray outName = QFile::encodeName(destination);
+    platform::UniqueFd in(::open(inName.constData(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!in.valid() || ::fstat(in.get(), &st) != 0 ||
+        ::lseek(in.get(), static_cast<off_t>(dataStart), SEEK_SET) < 0) {
+        return false;
+    }
+    platform::UniqueFd out(
+        ::open(outName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!out.valid()) {
+        return false;
+    }
+    const auto length = static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t data = length > dataStart ? length - dataStart : 0;
+    data -= data % std::max<std::uint32_t>(format.nBlockAlign, 1);
+    data = std::min<std::uint64_t>(data, 0xFFFFFFFFu - kWavHeaderBytes);
+    const auto header = makeWavHeader(format, static_cast<std::uint32_t>(data + 36),
+                                      static_cast<std::uint32_t>(data));
+    bool ok = writeAll(out.get(), header.data(), header.size());
+    std::vector<unsigned char> block(1 << 20);
+    std::uint64_t left = data;
+    while (ok && left > 0) {
+        const ssize_t got =
+            ::read(in.get(), block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                               left, block.size())));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ok = false;
+            break;
+        }
+        ok = writeAll(out.get(), block.data(), static_cast<std::size_t>(got));
+        left -= static_cast<std::uint64_t>(got);
+    }
+    if (::close(out.release()) != 0) {
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(outName.constData());
+    }
+    return ok;
+}
+
+// ---------------------------------------------------------------------------------------
+
+RecordSaving::RecordSaving(const encoders::EncoderTable& table, FinalisationHost& host)
+    : table_(table), host_(host), compressor_(table) {}
+
+void RecordSaving::startCompression(CaptureSession& session, const QString& compressedPath) {
+    compressor_.start(session.view().options().encodeMethod, host_.saveSettings().recordQuality,
+                      shapeOf(session.format()), compressedPath);
+}
+
+void RecordSaving::feedCompression(const unsigned char* data, std::uint32_t bytes) {
+    compressor_.feed(data, bytes);
+}
+
+void RecordSaving::finishCompression(bool discard) { compressor_.finish(discard); }
+
+bool RecordSaving::writeRecord(CaptureSession& session, int slot, const QString& path,
+                               bool& cancelled) {
+    const WAVEFORMATEX& format = session.format();
+    if (endsWithWav(path) && session.headOffset() == 0) {
+        host_.sleepMs(kCopyDelayMs);
+        session.writeHeaderSizes();
+        return encoders::copyFileOver(session.temporaryWavPath(), path);
+    }
+    if (!table_.isLoaded(slot)) {
+        // Only the WAV slot is chosen while unloaded: without its plug-in the file is
+        // written here.
+        return writeWavDirectly(session.temporaryWavPath(), session.dataStart(), format, path);
+    }
+    encoders::CompressSource source;
+    source.wavPath = session.temporaryWavPath();
+    source.dataStart = session.dataStart();
+    source.format = shapeOf(format);
+    const std::uint32_t kbps =
+        encoders::bitrateFor(table_.slot(slot), host_.saveSettings().recordQuality);
+    std::unique_ptr<encoders::CompressProgress> progress = host_.makeProgress();
+    const encoders::CompressOutcome outcome =
+        encoders::compress(table_, slot, kbps, source, path, progress.get(), &compressor_);
+    cancelled = outcome.cancelled;
+    return outcome.ok;
+}
+
+void RecordSaving::save(CaptureSession& session, bool automatic) {
+    if (!session.view().readControls()) {
+        return;
+    }
+    const CaptureOptions options = session.view().options();
+    const SaveSettings settings = host_.saveSettings();
+    finishCompression(false);
+    if (options.silence.dropBlanks) {
+        session.cutTrailingSilence();
+    }
+    const WAVEFORMATEX& format = session.format();
+    const bool discard = discardsRecord(session.dataLength(), format, settings);
+    const int slot = encoders::outputSlot(table_, options.encodeMethod, shapeOf(format));
+    const QString extension = QString::fromLatin1(table_.slot(slot).extension);
+    const QString displayName = QString::fromLatin1(table_.slot(slot).displayName);
+
+    QString folder = settings.recordFolder;
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
+        folder.chop(1);
+    }
+    const QString name = automaticRecordName(host_.now());
+    const bool folderExists = !folder.isEmpty() && QFileInfo(folder).isDir();
+    QString path;
+    if (folderExists && (!settings.askForRenaming || automatic)) {
+        path = freeRecordPath(folder, name, extension);
+    } else {
+        const QString initial = folderExists ? folder + QLatin1Char('/') + name : name;
+        const QString filter = QStringLiteral("%1 (*.%2)|*.%2||").arg(displayName, extension);
+        const std::optional<QString> chosen = host_.askSaveAs(initial, extension, filter);
+        if (!chosen || chosen->isEmpty()) {
+            return;
+        }
+        path = withSlotExtension(*chosen, extension);
+    }
+
+    if (!discard) {
+        session.setStatus(RecorderStatus::Saving);
+        host_.setWaitCursor(true);
+        bool cancelled = false;
+        if (!writeRecord(session, slot, path, cancelled)) {
+            QFile::remove(path);
+            host_.setWaitCursor(false);
+            session.setStatus(RecorderStatus::Ready);
+            if (!cancelled) {
+                session.view().showMessage(loadString(kStrSaveFailed), true);
+            }
+            return;
+        }
+        session.setStatus(RecorderStatus::Ready);
+        host_.setWaitCursor(false);
+        host_.recordSaved(path);
+    }
+    session.setSaved(true);
+}
+
+void RecordSaving::cutHead(CaptureSession& session) {
+    const std::uint32_t position = session.position();
+    if (!host_.confirm(cutQuestion(kStrCutHead, position, session.format().nSamplesPerSec)) ||
+        position == 0) {
+        return;
+    }
+    finishCompression(true);
+    session.setHeadOffset(session.headOffset() + position);
+    session.setPosition(0);
+    session.refreshDisplays();
+    session.updateButtons();
+}
+
+void RecordSaving::cutTail(CaptureSession& session) {
+    const std::uint32_t position = session.position();
+    const WAVEFORMATEX& format = session.format();
+    if (!host_.confirm(cutQuestion(kStrCutTail, position, format.nSamplesPerSec))) {
+        return;
+    }
+    const std::uint64_t keep = std::uint64_t{position} * format.nBlockAlign;
+    if (session.dataLength() == keep || !session.fileOpen()) {
+        return;
+    }
+    finishCompression(true);
+    if (session.file().truncate(session.dataStart() + keep)) {
+        session.writeHeaderSizes();
+    } else {
+        session.view().showMessage(loadString(kStrSaveFailed), true);
+    }
+    session.setPosition(std::min(position, session.dataFrames()));
+    session.refreshDisplays();
+    session.updateButtons();
+}
+
+} // namespace mireldo::recorder

@@ -1,0 +1,383 @@
+// Saving records and the two cuts, on a capture session fed by a fake device, with the real
+// plug-ins from <build>/bin and a host that records what it was asked.
+
+#include "record_saving.h"
+#include "recorder_fakes.h"
+#include "test_support.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace mireldo::recorder;
+using namespace mireldo::encoders;
+using mireldo::platform::audio::WaveHeader;
+using rectest::fileBytes;
+using rectest::square16;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+class FakeHost : public FinalisationHost {
+  public:
+    SaveSettings settings;
+    std::optional<QString> saveAsAnswer; ///< nullopt: Cancel
+    std::vector<QString> saveAsInitial, saveAsFilters;
+    std::vector<QString> confirmations;
+    bool confirmAnswer = true;
+    int cancelAt = -1; ///< the progress's cancel check that answers true
+    std::vector<QString> saved;
+    std::vector<bool> cursor;
+    int progresses = 0;
+    QDateTime time = QDateTime(QDate(2024, 3, 2), QTime(9, 5, 3));
+
+    SaveSettings saveSettings() const override { return settings; }
+    std::optional<QString> askSaveAs(const QString& initial, const QString&,
+                                     const QString& filter) override {
+        saveAsInitial.push_back(initial);
+        saveAsFilters.push_back(filter);
+        return saveAsAnswer;
+    }
+    bool confirm(const QString& text) override {
+        confirmations.push_back(text);
+        return confirmAnswer;
+    }
+    void setWaitCursor(bool on) override { cursor.push_back(on); }
+    std::unique_ptr<CompressProgress> makeProgress() override;
+    void recordSaved(const QString& path) override { saved.push_back(path); }
+    QDateTime now() const override { return time; }
+    void sleepMs(int) override {}
+};
+
+class CancellingProgress : public CompressProgress {
+  public:
+    explicit CancellingProgress(int at) : at_(at) {}
+    void setPercent(int) override {}
+    bool cancelRequested() override { return checks_++ == at_; }
+    void pause(int) override {}
+
+  private:
+    int at_;
+    int checks_ = 0;
+};
+
+std::unique_ptr<CompressProgress> FakeHost::makeProgress() {
+    ++progresses;
+    return std::make_unique<CancellingProgress>(cancelAt);
+}
+
+class RecordSavingTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        rectest::coreApp();
+        view.opts.formatRow = 12; // 8000 Hz, 16 bits, mono: 16,000 bytes a second
+        view.opts.encodeMethod = kEncodeWav;
+        host.settings.recordFolder = folder();
+    }
+    static EncoderTable& table() {
+        static EncoderTable t;
+        t.load(QString::fromStdString(testsupport::binDir()));
+        return t;
+    }
+    QString folder() const { return QString::fromStdString(dir.path().string()); }
+
+    CaptureSession& make(const EncoderTable& t = table()) {
+        saving = std::make_unique<RecordSaving>(t, host);
+        CaptureSession::Environment env;
+        env.openDevice = farm.opener();
+        env.freeSpace = [](const QString&) { return std::optional<std::uint64_t>(1ull << 40); };
+        env.ticks = [] { return std::uint64_t{1000}; };
+        QDir(folder()).mkpath(QStringLiteral("tmp"));
+        env.temporaryFolder = folder() + QStringLiteral("/tmp");
+        env.fileNumber = 77;
+        env.withPlayer = false;
+        session = std::make_unique<CaptureSession>(view, env);
+        session->setFinalisation(saving.get());
+        return *session;
+    }
+
+    void deliver(const Bytes& data) {
+        rectest::FakeDevice& d = farm.last();
+        ASSERT_FALSE(d.queued.empty());
+        WaveHeader* h = d.queued.front();
+        d.queued.pop_front();
+        std::memcpy(h->lpData, data.data(), data.size());
+        h->dwBytesRecorded = static_cast<std::uint32_t>(data.size());
+        h->dwFlags = (h->dwFlags & ~mireldo::platform::audio::WHDR_INQUEUE) |
+                     mireldo::platform::audio::WHDR_DONE;
+        session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
+    }
+
+    // Records `bytes` of sound (a multiple of 2) and stops.
+    void recordBytes(std::uint32_t bytes) {
+        session->record();
+        while (bytes > 0) {
+            const std::uint32_t n = std::min(bytes, kCaptureBufferBytes);
+            deliver(square16(n, 8000));
+            bytes -= n;
+        }
+        session->stop();
+        // The stopped device hands its queued buffers back empty, as the messages would.
+        rectest::FakeDevice& d = farm.last();
+        auto back = std::move(d.handedBack);
+        d.handedBack.clear();
+        for (WaveHeader* h : back) {
+            h->dwBytesRecorded = 0;
+            session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
+        }
+    }
+
+    Bytes recordData() const {
+        Bytes all = fileBytes(session->temporaryWavPath());
+        return Bytes(all.begin() + 44, all.end());
+    }
+
+    testsupport::TempDir dir;
+    rectest::FakeView view;
+    rectest::DeviceFarm farm;
+    FakeHost host;
+    std::unique_ptr<RecordSaving> saving;
+    std::unique_ptr<CaptureSession> session;
+};
+
+TEST(RecordSavingRules, NamesQuestionsExtensionsAndTheDiscardRule) {
+    rectest::coreApp();
+    EXPECT_EQ(automaticRecordName(QDateTime(QDate(2024, 3, 2), QTime(9, 5, 3))),
+              QStringLiteral("2024-03-02 09h05m03s"));
+    // 75.4 s at 8000 Hz; minutes with three digits, tenths truncated.
+    EXPECT_EQ(cutQuestion(485, 603200 + 799, 8000),
+              QStringLiteral("Are you sure to cut out data before time 001:15.4 ?"));
+    EXPECT_EQ(cutQuestion(484, 0, 44100),
+              QStringLiteral("Are you sure to cut out data after time 000:00.0 ?"));
+    EXPECT_EQ(withSlotExtension(QStringLiteral("/x/take.MP3"), QStringLiteral("mp3")),
+              QStringLiteral("/x/take.MP3"));
+    EXPECT_EQ(withSlotExtension(QStringLiteral("/x/take"), QStringLiteral("mp3")),
+              QStringLiteral("/x/take.mp3"));
+    EXPECT_EQ(withSlotExtension(QStringLiteral("/x/take.wav"), QStringLiteral("mp3")),
+              QStringLiteral("/x/take.wav.mp3"));
+
+    WAVEFORMATEX f{};
+    f.nBlockAlign = 2;
+    f.nSamplesPerSec = 8000;
+    SaveSettings s;
+    s.discardShortRecord = true;
+    const std::uint64_t bytes49 = 4 * 16000 + 14400; // 4.9 s
+    s.shortRecordSeconds = 5;
+    EXPECT_TRUE(discardsRecord(bytes49, f, s));
+    s.shortRecordSeconds = 4;
+    EXPECT_FALSE(discardsRecord(bytes49, f, s));
+    s.discardShortRecord = false;
+    s.shortRecordSeconds = 5;
+    EXPECT_FALSE(discardsRecord(bytes49, f, s));
+    EXPECT_TRUE(discardsRecord(0, f, s)); // empty records go whatever the setting
+}
+
+TEST_F(RecordSavingTest, AutomaticSaveCopiesTheWavUnderTheTimeNameAndNeverOverwrites) {
+    make();
+    recordBytes(32000);
+    saving->save(*session, true);
+    const QString first = folder() + QStringLiteral("/2024-03-02 09h05m03s.wav");
+    ASSERT_EQ(host.saved, std::vector<QString>{first});
+    EXPECT_TRUE(session->saved());
+    EXPECT_EQ(fileBytes(first), fileBytes(session->temporaryWavPath()));
+    EXPECT_EQ(host.cursor, (std::vector<bool>{true, false}));
+    ASSERT_GE(view.statuses.size(), 2u);
+    EXPECT_EQ(view.statuses[view.statuses.size() - 2], RecorderStatus::Saving);
+    EXPECT_EQ(view.statuses.back(), RecorderStatus::Ready);
+
+    saving->save(*session, true); // same second
+    ASSERT_EQ(host.saved.size(), 2u);
+    EXPECT_EQ(host.saved[1], folder() + QStringLiteral("/2024-03-02 09h05m03s (2).wav"));
+    saving->save(*session, true);
+    EXPECT_EQ(host.saved[2], folder() + QStringLiteral("/2024-03-02 09h05m03s (3).wav"));
+    EXPECT_TRUE(host.saveAsInitial.empty());
+}
+
+TEST_F(RecordSavingTest, Mp3At11025HzSavesAWav) {
+    view.opts.formatRow = 10; // 11025 Hz 16-bit mono
+    view.opts.encodeMethod = kEncodeMp3;
+    make();
+    recordBytes(22050);
+    saving->save(*session, true);
+    ASSERT_EQ(host.saved.size(), 1u);
+    EXPECT_TRUE(host.saved[0].endsWith(QStringLiteral(".wav")));
+    EXPECT_FALSE(saving->compressor().active()); // MP3 below 16 kHz never started
+}
+
+TEST_F(RecordSavingTest, SaveWithoutQualityChangeCopiesTheOnTheFlyFileElseCompressesAgain) {
+    view.opts.formatRow = 0; // 48000 Hz mono
+    view.opts.encodeMethod = kEncodeMp3;
+    make();
+    recordBytes(10240 * 20);
+    saving->save(*session, true);
+    ASSERT_EQ(host.saved.size(), 1u);
+    const QString temp = session->temporaryCompressedPath();
+    ASSERT_TRUE(QFileInfo::exists(temp));
+    EXPECT_EQ(fileBytes(host.saved[0]), fileBytes(temp));
+    EXPECT_EQ(host.progresses, 1);
+
+    host.settings.recordQuality = 12; // 192 kbps
+    host.time = host.time.addSecs(1);
+    saving->save(*session, true);
+    ASSERT_EQ(host.saved.size(), 2u);
+    EXPECT_NE(fileBytes(host.saved[1]), fileBytes(temp));
+    EXPECT_GT(fileBytes(host.saved[1]).size(), fileBytes(temp).size());
+}
+
+TEST_F(RecordSavingTest, RecordingOnAfterASaveDropsTheFlushedCompression) {
+    view.opts.formatRow = 0;
+    view.opts.encodeMethod = kEncodeWma; // a flushed WMA stream cannot take more audio
+    make();
+    recordBytes(10240 * 4);
+    saving->save(*session, true);
+    ASSERT_TRUE(saving->compressor().active());
+    recordBytes(10240 * 4); // resumes at the end
+    EXPECT_FALSE(saving->compressor().active());
+    EXPECT_FALSE(QFileInfo::exists(session->temporaryCompressedPath()));
+    host.time = host.time.addSecs(1);
+    saving->save(*session, true);
+    ASSERT_EQ(host.saved.size(), 2u);
+    EXPECT_GT(fileBytes(host.saved[1]).size(), fileBytes(host.saved[0]).size());
+}
+
+TEST_F(RecordSavingTest, CancelDeletesTheDestinationWithoutAnError) {
+    view.opts.formatRow = 1; // 48000 Hz stereo
+    view.opts.encodeMethod = kEncodeOgg;
+    make();
+    recordBytes(10240 * 60);
+    host.settings.recordQuality = 3; // not the on-the-fly rate: compresses
+    host.cancelAt = 0;
+    saving->save(*session, true);
+    EXPECT_TRUE(host.saved.empty());
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_FALSE(session->saved());
+    EXPECT_TRUE(QDir(folder()).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(view.statuses.back(), RecorderStatus::Ready);
+}
+
+TEST_F(RecordSavingTest, AFailedSaveSaysSoAndKeepsTheRecordUnsaved) {
+    make();
+    recordBytes(16000);
+    host.settings.askForRenaming = true;
+    host.saveAsAnswer = folder() + QStringLiteral("/missing/take");
+    saving->save(*session, false);
+    EXPECT_TRUE(host.saved.empty());
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], QStringLiteral("Failed to save file."));
+    EXPECT_FALSE(session->saved());
+}
+
+TEST_F(RecordSavingTest, SaveAsProposesTheNameAndAppliesTheExtensionRule) {
+    view.opts.formatRow = 0;
+    view.opts.encodeMethod = kEncodeMp3;
+    make();
+    recordBytes(10240 * 2);
+    host.settings.askForRenaming = true;
+    host.saveAsAnswer = std::nullopt;
+    saving->save(*session, false);
+    EXPECT_FALSE(session->saved());
+    ASSERT_EQ(host.saveAsInitial.size(), 1u);
+    EXPECT_EQ(host.saveAsInitial[0], folder() + QStringLiteral("/2024-03-02 09h05m03s"));
+    EXPECT_EQ(host.saveAsFilters[0], QStringLiteral("MP3 File (*.mp3)|*.mp3||"));
+
+    host.saveAsAnswer = folder() + QStringLiteral("/take.MP3");
+    saving->save(*session, false);
+    host.saveAsAnswer = folder() + QStringLiteral("/take");
+    saving->save(*session, false);
+    EXPECT_EQ(host.saved, (std::vector<QString>{folder() + QStringLiteral("/take.MP3"),
+                                                folder() + QStringLiteral("/take.mp3")}));
+    // Automatic saves never ask; a missing folder always does.
+    saving->save(*session, true);
+    EXPECT_EQ(host.saveAsInitial.size(), 3u);
+    host.settings.recordFolder = folder() + QStringLiteral("/gone/");
+    host.saveAsAnswer = std::nullopt;
+    saving->save(*session, true);
+    EXPECT_EQ(host.saveAsInitial.size(), 4u);
+    EXPECT_EQ(host.saveAsInitial.back(), QStringLiteral("2024-03-02 09h05m03s"));
+}
+
+TEST_F(RecordSavingTest, ShortRecordsAreDiscardedSilentlyButCountAsSaved) {
+    make();
+    recordBytes(4 * 16000 + 14400); // 4.9 s
+    host.settings.discardShortRecord = true;
+    host.settings.shortRecordSeconds = 5;
+    saving->save(*session, true);
+    EXPECT_TRUE(host.saved.empty());
+    EXPECT_TRUE(session->saved());
+    EXPECT_TRUE(QDir(folder()).entryList(QDir::Files).isEmpty());
+    host.settings.shortRecordSeconds = 4;
+    saving->save(*session, true);
+    EXPECT_EQ(host.saved.size(), 1u);
+}
+
+TEST_F(RecordSavingTest, CutHeadThenWavSaveGoesThroughThePluginWithoutTheHead) {
+    make();
+    recordBytes(32000); // 2 s
+    const Bytes data = recordData();
+    session->setPosition(8000); // 1 s
+    saving->cutHead(*session);
+    ASSERT_EQ(host.confirmations.size(), 1u);
+    EXPECT_EQ(host.confirmations[0],
+              QStringLiteral("Are you sure to cut out data before time 000:01.0 ?"));
+    EXPECT_EQ(session->headOffset(), 8000u);
+    EXPECT_EQ(session->position(), 0u);
+    EXPECT_EQ(session->dataLength(), 16000u);
+    saving->save(*session, true);
+    ASSERT_EQ(host.saved.size(), 1u);
+    const Bytes saved = fileBytes(host.saved[0]);
+    ASSERT_EQ(saved.size(), 44u + 16000u);
+    EXPECT_EQ(Bytes(saved.begin() + 44, saved.end()), Bytes(data.begin() + 16000, data.end()));
+    EXPECT_EQ(host.progresses, 1); // compressed, not copied
+}
+
+TEST_F(RecordSavingTest, WithoutTheWavPluginTheWavIsWrittenDirectly) {
+    EncoderTable none; // never loaded: no slot has its plug-in
+    make(none);
+    recordBytes(32000);
+    const Bytes data = recordData();
+    session->setPosition(4000);
+    saving->cutHead(*session);
+    saving->save(*session, true);
+    ASSERT_EQ(host.saved.size(), 1u);
+    const Bytes saved = fileBytes(host.saved[0]);
+    ASSERT_EQ(saved.size(), 44u + 24000u);
+    EXPECT_EQ(std::memcmp(saved.data(), "RIFF", 4), 0);
+    EXPECT_EQ(Bytes(saved.begin() + 44, saved.end()), Bytes(data.begin() + 8000, data.end()));
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(RecordSavingTest, CutsAtTheEdgesDoNothingAndCutTailShortensTheFile) {
+    make();
+    recordBytes(32000);
+    const Bytes data = recordData();
+    session->setPosition(0);
+    saving->cutHead(*session);
+    EXPECT_EQ(session->headOffset(), 0u);
+    session->setPosition(16000); // the end
+    saving->cutTail(*session);
+    EXPECT_EQ(host.confirmations.size(), 2u);
+    EXPECT_EQ(session->dataLength(), 32000u);
+
+    host.confirmAnswer = false;
+    session->setPosition(4000);
+    saving->cutTail(*session);
+    EXPECT_EQ(session->dataLength(), 32000u);
+
+    host.confirmAnswer = true;
+    saving->cutTail(*session);
+    EXPECT_EQ(host.confirmations.back(),
+              QStringLiteral("Are you sure to cut out data after time 000:00.5 ?"));
+    EXPECT_EQ(session->dataLength(), 8000u);
+    const Bytes file = fileBytes(session->temporaryWavPath());
+    ASSERT_EQ(file.size(), 44u + 8000u);
+    EXPECT_EQ(Bytes(file.begin() + 44, file.end()), Bytes(data.begin(), data.begin() + 8000));
+    // RIFF and data sizes follow the new length.
+    EXPECT_EQ(file[4] | file[5] << 8, (44 + 8000 - 8) & 0xFFFF);
+    EXPECT_EQ(file[40] | file[41] << 8, 8000);
+}
+
+} // namespace
