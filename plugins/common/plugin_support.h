@@ -322,6 +322,51 @@ private:
     uint64_t pos_ = 0;
 };
 
+/// The output every encoder stream hands out: the image of the caller's file and whether the
+/// stream was flushed (since it was last fed, and ever). Streams derive from it.
+class StreamOutput {
+public:
+    explicit StreamOutput(FileIdentity identity) : out_(identity) {}
+
+    bool flushed() const { return flushed_; }
+    Finisher finisherNow() const { return out_.finisher(); }
+    /// What the finishing call needs once the stream is closed; nothing before a flush.
+    std::optional<Finisher> release()
+    {
+        if (!everFlushed_) {
+            return std::nullopt;
+        }
+        return std::move(out_.finisher());
+    }
+
+protected:
+    /// Hands out the next encoded bytes, at most one output buffer.
+    uint32_t handOut(uint8_t* output)
+    {
+        return static_cast<uint32_t>(out_.handOut(output, kOutputBufferBytes));
+    }
+
+    /// Hands out what a flush produced. When all of it fit, completes the caller's file (when
+    /// the format patches it) and marks the stream flushed.
+    BE_ERR finishFlush(uint8_t* output, uint32_t* written, bool completeFile)
+    {
+        *written = handOut(output);
+        if (out_.pendingBytes() != 0) {
+            return BE_ERR_BUFFER_TOO_SMALL;
+        }
+        if (completeFile) {
+            out_.finisher().applyToCallerFile();
+        }
+        flushed_ = true;
+        everFlushed_ = true;
+        return BE_ERR_SUCCESSFUL;
+    }
+
+    OutputFile out_;
+    bool flushed_ = false;
+    bool everFlushed_ = false;
+};
+
 /// Handles of one plug-in's streams. A closed stream leaves its Finisher behind for the
 /// finishing call; at most kMaxClosed are kept (the oldest go first), so a caller that never
 /// makes that call leaks nothing lasting.

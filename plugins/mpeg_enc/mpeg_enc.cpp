@@ -19,8 +19,8 @@ namespace {
 
 using beplugin::AudioFormat;
 using beplugin::FileIdentity;
+using beplugin::StreamOutput;
 using beplugin::Finisher;
-using beplugin::OutputFile;
 
 /// Frames handed to LAME per call, which bounds the scratch buffer.
 constexpr int kBlockFrames = 4096;
@@ -41,10 +41,10 @@ uint32_t bitrateCeiling(const AudioFormat& f)
     return 12u * static_cast<uint32_t>(f.channels) * f.rate / 1000u;
 }
 
-class MpegStream {
+class MpegStream : public StreamOutput {
 public:
     MpegStream(const AudioFormat& format, const BeConfig& config, FileIdentity identity)
-        : format_(format), config_(config), out_(identity), scratch_(kScratchBytes)
+        : StreamOutput(identity), format_(format), config_(config), scratch_(kScratchBytes)
     {
     }
 
@@ -116,7 +116,7 @@ public:
             frames -= static_cast<size_t>(n);
         }
         values_.erase(values_.begin(), values_.begin() + static_cast<ptrdiff_t>(at));
-        *written = static_cast<uint32_t>(out_.handOut(output, beplugin::kOutputBufferBytes));
+        *written = handOut(output);
         return BE_ERR_SUCCESSFUL;
     }
 
@@ -143,24 +143,7 @@ public:
                 }
             }
         }
-        *written = static_cast<uint32_t>(out_.handOut(output, beplugin::kOutputBufferBytes));
-        if (out_.pendingBytes() != 0) {
-            return BE_ERR_BUFFER_TOO_SMALL;
-        }
-        out_.finisher().applyToCallerFile();
-        flushed_ = true;
-        everFlushed_ = true;
-        return BE_ERR_SUCCESSFUL;
-    }
-
-    bool flushed() const { return flushed_; }
-    Finisher finisherNow() const { return out_.finisher(); }
-    std::optional<Finisher> release()
-    {
-        if (!everFlushed_) {
-            return std::nullopt;
-        }
-        return std::move(out_.finisher());
+        return finishFlush(output, written, true);
     }
 
 private:
@@ -225,15 +208,12 @@ private:
 
     AudioFormat format_;
     BeConfig config_;
-    OutputFile out_;
     LamePtr lame_;
     std::vector<uint8_t> scratch_;
     std::vector<int16_t> values_;     ///< values not yet encoded (an incomplete frame)
     std::vector<uint8_t> firstFrame_; ///< the first bytes as LAME wrote them
     bool infoFrame_ = false;
     bool ended_ = false;
-    bool flushed_ = false;
-    bool everFlushed_ = false;
 };
 
 } // namespace

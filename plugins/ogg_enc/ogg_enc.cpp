@@ -19,6 +19,7 @@ namespace {
 
 using beplugin::AudioFormat;
 using beplugin::FileIdentity;
+using beplugin::StreamOutput;
 using beplugin::Finisher;
 using beplugin::OutputFile;
 
@@ -158,9 +159,10 @@ private:
     int channels_ = 0;
 };
 
-class OggStream {
+class OggStream : public StreamOutput {
 public:
-    OggStream(const AudioFormat& format, FileIdentity identity) : format_(format), out_(identity) {}
+    OggStream(const AudioFormat& format, FileIdentity identity)
+        : StreamOutput(identity), format_(format) {}
 
     static BE_ERR open(const BeConfig& config, FileIdentity identity,
                        std::unique_ptr<OggStream>& stream)
@@ -209,7 +211,7 @@ public:
             frames -= static_cast<size_t>(n);
         }
         values_.erase(values_.begin(), values_.begin() + static_cast<ptrdiff_t>(at));
-        *written = static_cast<uint32_t>(out_.handOut(output, beplugin::kOutputBufferBytes));
+        *written = handOut(output);
         return BE_ERR_SUCCESSFUL;
     }
 
@@ -220,23 +222,8 @@ public:
             segment_->feed(nullptr, 0, out_);
             segment_.reset();
         }
-        *written = static_cast<uint32_t>(out_.handOut(output, beplugin::kOutputBufferBytes));
-        if (out_.pendingBytes() != 0) {
-            return BE_ERR_BUFFER_TOO_SMALL;
-        }
-        flushed_ = true;
-        everFlushed_ = true;
-        return BE_ERR_SUCCESSFUL;
-    }
-
-    bool flushed() const { return flushed_; }
-    Finisher finisherNow() const { return out_.finisher(); }
-    std::optional<Finisher> release()
-    {
-        if (!everFlushed_) {
-            return std::nullopt;
-        }
-        return std::move(out_.finisher());
+        // Ogg pages are final once handed out: nothing in the file to complete.
+        return finishFlush(output, written, false);
     }
 
 private:
@@ -254,12 +241,9 @@ private:
     }
 
     AudioFormat format_;
-    OutputFile out_;
     std::unique_ptr<VorbisSegment> segment_;
     std::vector<int16_t> values_;
     int nextSerial_ = 0x4D52;
-    bool flushed_ = false;
-    bool everFlushed_ = false;
 };
 
 } // namespace

@@ -14,8 +14,8 @@ namespace {
 
 using beplugin::AudioFormat;
 using beplugin::FileIdentity;
+using beplugin::StreamOutput;
 using beplugin::Finisher;
-using beplugin::OutputFile;
 
 constexpr uint32_t kHeaderBytes = 44;
 
@@ -36,9 +36,10 @@ void putTag(std::vector<uint8_t>& v, const char* tag)
     v.insert(v.end(), tag, tag + 4);
 }
 
-class WaveStream {
+class WaveStream : public StreamOutput {
 public:
-    WaveStream(const AudioFormat& format, FileIdentity identity) : format_(format), out_(identity) {}
+    WaveStream(const AudioFormat& format, FileIdentity identity)
+        : StreamOutput(identity), format_(format) {}
 
     static BE_ERR open(const BeConfig& config, FileIdentity identity,
                        std::unique_ptr<WaveStream>& stream)
@@ -69,7 +70,7 @@ public:
         out_.write(static_cast<const uint8_t*>(samples), static_cast<size_t>(bytes));
         dataBytes_ += bytes;
         flushed_ = false;
-        *written = static_cast<uint32_t>(out_.handOut(output, beplugin::kOutputBufferBytes));
+        *written = handOut(output);
         return BE_ERR_SUCCESSFUL;
     }
 
@@ -85,24 +86,7 @@ public:
         out_.seek(40);
         out_.write(size);
         out_.seek(end);
-        *written = static_cast<uint32_t>(out_.handOut(output, beplugin::kOutputBufferBytes));
-        if (out_.pendingBytes() != 0) {
-            return BE_ERR_BUFFER_TOO_SMALL;
-        }
-        out_.finisher().applyToCallerFile();
-        flushed_ = true;
-        everFlushed_ = true;
-        return BE_ERR_SUCCESSFUL;
-    }
-
-    bool flushed() const { return flushed_; }
-    Finisher finisherNow() const { return out_.finisher(); }
-    std::optional<Finisher> release()
-    {
-        if (!everFlushed_) {
-            return std::nullopt;
-        }
-        return std::move(out_.finisher());
+        return finishFlush(output, written, true);
     }
 
 private:
@@ -127,10 +111,7 @@ private:
     }
 
     AudioFormat format_;
-    OutputFile out_;
     uint64_t dataBytes_ = 0;
-    bool flushed_ = false;
-    bool everFlushed_ = false;
 };
 
 } // namespace

@@ -24,6 +24,7 @@ namespace {
 
 using beplugin::AudioFormat;
 using beplugin::FileIdentity;
+using beplugin::StreamOutput;
 using beplugin::Finisher;
 using beplugin::OutputFile;
 
@@ -59,9 +60,10 @@ int64_t bitrateCeiling(const AudioFormat& f)
     return 12 * static_cast<int64_t>(f.channels) * static_cast<int64_t>(f.rate);
 }
 
-class WmaStream {
+class WmaStream : public StreamOutput {
 public:
-    WmaStream(const AudioFormat& format, FileIdentity identity) : format_(format), out_(identity) {}
+    WmaStream(const AudioFormat& format, FileIdentity identity)
+        : StreamOutput(identity), format_(format) {}
 
     ~WmaStream()
     {
@@ -121,7 +123,7 @@ public:
         if (!drainPackets()) {
             return BE_ERR_INVALID_FORMAT;
         }
-        *written = static_cast<uint32_t>(out_.handOut(output, beplugin::kOutputBufferBytes));
+        *written = handOut(output);
         return BE_ERR_SUCCESSFUL;
     }
 
@@ -152,17 +154,10 @@ public:
             }
             ended_ = true;
         }
-        *written = static_cast<uint32_t>(out_.handOut(output, beplugin::kOutputBufferBytes));
-        if (out_.pendingBytes() != 0) {
-            return BE_ERR_BUFFER_TOO_SMALL;
-        }
-        out_.finisher().applyToCallerFile();
-        flushed_ = true;
-        return BE_ERR_SUCCESSFUL;
+        return finishFlush(output, written, true);
     }
 
-    bool flushed() const { return flushed_; }
-    Finisher finisherNow() const { return out_.finisher(); }
+    /// Available once the muxer ended, even when the last hand-out did not fit.
     std::optional<Finisher> release()
     {
         if (!ended_) {
@@ -317,7 +312,6 @@ private:
     }
 
     AudioFormat format_;
-    OutputFile out_;
     std::unique_ptr<AVCodecContext, CodecDeleter> codec_;
     std::unique_ptr<AVFrame, FrameDeleter> frame_;
     std::unique_ptr<AVPacket, PacketDeleter> packet_;
@@ -328,7 +322,6 @@ private:
     int64_t nextPts_ = 0;
     bool failed_ = false;
     bool ended_ = false;
-    bool flushed_ = false;
 };
 
 } // namespace
