@@ -4,6 +4,7 @@
 #include "audio/wave_out.h"
 #include "play_command.h"
 #include "playlist_command.h"
+#include "record_command.h"
 
 #include <array>
 
@@ -42,6 +43,12 @@ constexpr std::array kCommands{
     Command{"play", "play FILE... [--device N] [--loop]", runPlay},
     Command{"devices", "devices", runDevices},
     Command{"playlist", "playlist [--list FILE] show | add PATH... | remove N...", runPlaylist},
+    Command{"record",
+            "record [--input default|N] [--format ROW] [--noise-level 0-4] [--drop-silence]\n"
+            "                   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]\n"
+            "                   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR]\n"
+            "                   [--duration SECONDS]",
+            runRecord},
 };
 
 void printUsage(std::FILE* to) {

@@ -165,6 +165,12 @@ void RecordSaving::feedCompression(const unsigned char* data, std::uint32_t byte
 
 void RecordSaving::finishCompression(bool discard) { compressor_.finish(discard); }
 
+void RecordSaving::truncateCompressed(std::uint64_t length) {
+    if (length < compressor_.length()) {
+        compressor_.finish(true);
+    }
+}
+
 bool RecordSaving::writeRecord(CaptureSession& session, int slot, const QString& path,
                                bool& cancelled) {
     const WAVEFORMATEX& format = session.format();

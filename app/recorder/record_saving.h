@@ -88,7 +88,10 @@ class RecordSaving : public RecordFinalisation {
     void finishCompression(bool discard) override;
     bool compressionActive() const override { return compressor_.active(); }
     std::uint64_t compressedLength() const override { return compressor_.length(); }
-    void truncateCompressed(std::uint64_t length) override { compressor_.truncate(length); }
+    /// The trailing-silence cut of the compressed file. The plug-ins complete their headers
+    /// (lengths, frame counts) when they flush, so a shortened file would contradict them:
+    /// the compression is dropped instead and the save compresses from the cut WAV.
+    void truncateCompressed(std::uint64_t length) override;
     void save(CaptureSession& session, bool automatic) override;
 
     /// Cut Head: after the question, drops the frames before the position.

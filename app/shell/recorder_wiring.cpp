@@ -6,17 +6,23 @@
 
 #include "audio_mode.h"
 #include "capture_session.h"
+#include "progress_dialog.h"
+#include "record_saving.h"
 #include "recorder_labels.h"
 #include "small_dialogs.h"
+#include "string_table.h"
 #include "waveform_scope.h"
+#include "xfile_dialog.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QThread>
 
 namespace mireldo {
 
@@ -105,6 +111,72 @@ class WindowRecorderView final : public recorder::RecorderView {
     waveform::CWaveformScope* scope_;
 };
 
+// The "Progress" dialog as the compression's progress display.
+class DialogProgress final : public encoders::CompressProgress {
+  public:
+    explicit DialogProgress(QWidget* owner)
+        : dialog_(owner, loadString(432 /* "Compressing audio data...." */)) {
+        dialog_.setRange(0, 100);
+        dialog_.show();
+    }
+    void setPercent(int percent) override { dialog_.setPosition(percent); }
+    bool cancelRequested() override { return dialog_.checkCancel(); }
+    void pause(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
+
+  private:
+    ui::CProgressDialog dialog_;
+};
+
+// What saving a record needs of the window: its settings, the Save As dialog, questions, the
+// wait cursor, the progress dialog and the playlist.
+class WindowFinalisationHost final : public recorder::FinalisationHost {
+  public:
+    WindowFinalisationHost(CRecorderDialog& window, UserMessages& messages,
+                           std::function<recorder::SaveSettings()> settings,
+                           std::function<void(const QString&)> saved)
+        : window_(window), messages_(messages), settings_(std::move(settings)),
+          saved_(std::move(saved)) {}
+    ~WindowFinalisationHost() override {
+        while (waitCursors_ > 0) {
+            setWaitCursor(false);
+        }
+    }
+
+    recorder::SaveSettings saveSettings() const override { return settings_(); }
+    std::optional<QString> askSaveAs(const QString& initialName, const QString& extension,
+                                     const QString& filter) override {
+        ui::CXFileDialog dialog(false, extension, initialName, filter, &window_);
+        if (dialog.showDialog() != ui::CXFileDialog::kChosen || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        return dialog.selectedFiles().constFirst();
+    }
+    bool confirm(const QString& text) override {
+        return messages_.showMessage(text, MessageIcon::Question, MessageButtons::YesNo) ==
+               MessageAnswer::Yes;
+    }
+    void setWaitCursor(bool on) override {
+        if (on) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            ++waitCursors_;
+        } else if (waitCursors_ > 0) {
+            QApplication::restoreOverrideCursor();
+            --waitCursors_;
+        }
+    }
+    std::unique_ptr<encoders::CompressProgress> makeProgress() override {
+        return std::make_unique<DialogProgress>(&window_);
+    }
+    void recordSaved(const QString& path) override { saved_(path); }
+
+  private:
+    CRecorderDialog& window_;
+    UserMessages& messages_;
+    std::function<recorder::SaveSettings()> settings_;
+    std::function<void(const QString&)> saved_;
+    int waitCursors_ = 0;
+};
+
 // The integer an edit field holds, 0 when it holds something else.
 std::int32_t fieldInteger(QLineEdit* edit) {
     return edit != nullptr ? parseDialogInteger(edit->text()).value_or(0) : 0;
@@ -114,7 +186,9 @@ std::int32_t fieldInteger(QLineEdit* edit) {
 
 struct CRecorderDialog::RecorderParts {
     std::unique_ptr<WindowRecorderView> view;
-    std::unique_ptr<recorder::CaptureSession> session; // after the view: destroyed first
+    std::unique_ptr<WindowFinalisationHost> host;
+    std::unique_ptr<recorder::RecordSaving> saving;
+    std::unique_ptr<recorder::CaptureSession> session; // after the others: destroyed first
 };
 
 void CRecorderDialog::RecorderPartsDeleter::operator()(RecorderParts* parts) const {
@@ -151,8 +225,23 @@ void CRecorderDialog::wireRecorder() {
     recorder_.reset(new RecorderParts);
     recorder_->view = std::make_unique<WindowRecorderView>(
         *this, messages(), [this] { return readControls(); }, options);
+    recorder_->host = std::make_unique<WindowFinalisationHost>(
+        *this, messages(),
+        [this] {
+            recorder::SaveSettings s;
+            s.recordFolder = settings_.recordFolder;
+            s.askForRenaming = settings_.askForRenaming != 0;
+            s.discardShortRecord = settings_.discardShortRecord != 0;
+            s.shortRecordSeconds = settings_.shortRecordSeconds;
+            s.recordQuality = settings_.recordQuality;
+            return s;
+        },
+        [this](const QString& path) { addRecordToPlaylist(path); });
+    recorder_->saving = std::make_unique<recorder::RecordSaving>(encoders_, *recorder_->host);
     recorder_->session = std::make_unique<recorder::CaptureSession>(*recorder_->view);
     recorder::CaptureSession* session = recorder_->session.get();
+    recorder::RecordSaving* saving = recorder_->saving.get();
+    session->setFinalisation(saving);
 
     const auto onClick = [this](int id, auto slot) {
         if (auto* button = controlAs<QAbstractButton>(id)) {
@@ -165,6 +254,9 @@ void CRecorderDialog::wireRecorder() {
     onClick(1122, [session] { session->home(); });
     onClick(1123, [session] { session->end(); });
     onClick(1125, [session] { session->newRecord(); });
+    onClick(1116, [session, saving] { saving->save(*session, false); });
+    onClick(1055, [session, saving] { saving->cutHead(*session); });
+    onClick(1124, [session, saving] { saving->cutTail(*session); });
     onClick(1032, [this, session] {
         settings_.longBlankSeconds = fieldInteger(controlAs<QLineEdit>(1031));
         session->setLongBlankSeconds(settings_.longBlankSeconds);

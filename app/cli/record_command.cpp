@@ -1,0 +1,318 @@
+#include "record_command.h"
+
+#include "capture_format.h"
+#include "capture_session.h"
+#include "interrupt_watch.h"
+#include "profile_store.h"
+#include "record_saving.h"
+#include "recorder_settings.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace mireldo::cli {
+
+namespace {
+
+using recorder::RecorderAnswer;
+using recorder::RecorderStatus;
+
+std::optional<int> intIn(const QString& text, int lowest, int highest) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < lowest || v > highest) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+// The recorder's window, as a terminal shows it: the status line, and messages as
+// diagnostics. Questions are answered with Cancel, which keeps the record.
+class ConsoleView final : public recorder::RecorderView {
+  public:
+    ConsoleView(const RecordOptions& options, Console console)
+        : options_(options), console_(console), live_(::isatty(::fileno(console.err)) == 1) {}
+
+    bool readControls() override { return true; }
+    recorder::CaptureOptions options() const override {
+        recorder::CaptureOptions o;
+        o.inputDevice = options_.inputDevice;
+        o.formatRow = options_.formatRow;
+        o.encodeMethod = options_.encodeMethod;
+        o.longBlankSeconds = options_.longSilenceSeconds;
+        o.silence.dropBlanks = options_.dropSilence;
+        o.silence.actionAtBlank = options_.action;
+        o.silence.noiseLevel = options_.noiseLevel;
+        return o;
+    }
+    void setStatusText(RecorderStatus, const QString& text) override {
+        status_ = text;
+        showLine();
+    }
+    RecorderAnswer ask(const QString& text) override {
+        endLine();
+        std::fprintf(console_.err, "mireldo-cli: %s (kept)\n", text.toLocal8Bit().constData());
+        return RecorderAnswer::Cancel;
+    }
+    void showMessage(const QString& text, bool) override {
+        endLine();
+        std::fprintf(console_.err, "mireldo-cli: %s\n", text.toLocal8Bit().constData());
+    }
+    void showRecordingFailed() override { showMessage(QStringLiteral("Recording failed"), true); }
+    void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) override {
+        if (format.nAvgBytesPerSec != 0) {
+            seconds_ = static_cast<double>(dataBytes) / format.nAvgBytesPerSec;
+        }
+        showLine();
+    }
+    void showPosition(std::uint32_t, const WAVEFORMATEX&, bool) override {}
+    void updateButtons(const recorder::RecorderButtons&) override {}
+    void setWaveformFullScale(int) override {}
+    void showWaveform(const unsigned char* data, std::uint32_t bytes,
+                      const WAVEFORMATEX& format) override {
+        int peak = 0;
+        if (format.wBitsPerSample == 16) {
+            for (std::uint32_t i = 0; i + 1 < bytes; i += 2) {
+                const auto v = static_cast<std::int16_t>(data[i] | data[i + 1] << 8);
+                peak = std::max(peak, std::abs(int{v}));
+            }
+            level_ = peak * 100 / 32768;
+        } else {
+            for (std::uint32_t i = 0; i < bytes; ++i) {
+                peak = std::max(peak, std::abs(int{data[i]} - 128));
+            }
+            level_ = peak * 100 / 128;
+        }
+    }
+
+    /// Ends the live line so that other output starts on a line of its own.
+    void endLine() {
+        if (lineShown_) {
+            std::fprintf(console_.err, "\n");
+            lineShown_ = false;
+        }
+    }
+
+  private:
+    void showLine() {
+        if (!live_) {
+            return;
+        }
+        const auto whole = static_cast<long long>(seconds_);
+        std::fprintf(console_.err, "\r%-28s %lld:%02lld.%d  level %3d%%",
+                     status_.toLocal8Bit().constData(), whole / 60, whole % 60,
+                     static_cast<int>((seconds_ - static_cast<double>(whole)) * 10), level_);
+        std::fflush(console_.err);
+        lineShown_ = true;
+    }
+
+    const RecordOptions& options_;
+    Console console_;
+    bool live_;
+    bool lineShown_ = false;
+    QString status_;
+    double seconds_ = 0;
+    int level_ = 0;
+};
+
+// Saving without dialogs: the folder was checked before recording, so no name is asked for;
+// every saved path goes to the output.
+class ConsoleHost final : public recorder::FinalisationHost {
+  public:
+    ConsoleHost(const RecordOptions& options, Console console, ConsoleView& view)
+        : options_(options), console_(console), view_(view) {}
+
+    recorder::SaveSettings saveSettings() const override {
+        recorder::SaveSettings s;
+        s.recordFolder = options_.folder;
+        s.discardShortRecord = options_.discardShort;
+        s.shortRecordSeconds = options_.discardShorterSeconds;
+        s.recordQuality = options_.quality;
+        return s;
+    }
+    std::optional<QString> askSaveAs(const QString&, const QString&, const QString&) override {
+        view_.showMessage(QStringLiteral("the record folder is gone; nothing was saved"), true);
+        return std::nullopt;
+    }
+    bool confirm(const QString&) override { return false; }
+    void setWaitCursor(bool) override {}
+    std::unique_ptr<encoders::CompressProgress> makeProgress() override { return nullptr; }
+    void recordSaved(const QString& path) override {
+        view_.endLine();
+        std::fprintf(console_.out, "%s\n", path.toLocal8Bit().constData());
+        std::fflush(console_.out);
+        ++savedCount;
+    }
+
+    int savedCount = 0;
+
+  private:
+    const RecordOptions& options_;
+    Console console_;
+    ConsoleView& view_;
+};
+
+} // namespace
+
+QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& flag = args[i];
+        if (flag == QStringLiteral("--drop-silence")) {
+            o.dropSilence = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            return QStringLiteral("unknown option or missing value: ") + flag;
+        }
+        const QString value = args[++i];
+        const auto bad = [&] { return QStringLiteral("bad value for %1: %2").arg(flag, value); };
+        if (flag == QStringLiteral("--input")) {
+            if (value == QStringLiteral("default")) {
+                o.inputDevice = -1;
+            } else if (const auto n = intIn(value, 0, 1000)) {
+                o.inputDevice = *n;
+            } else {
+                return bad();
+            }
+        } else if (flag == QStringLiteral("--format")) {
+            const auto n = intIn(value, 0, recorder::CaptureFormatTable::kRows - 1);
+            if (!n) {
+                return bad();
+            }
+            o.formatRow = *n;
+        } else if (flag == QStringLiteral("--noise-level") || flag == QStringLiteral("--action")) {
+            const auto n = intIn(value, 0, 4);
+            if (!n) {
+                return bad();
+            }
+            (flag == QStringLiteral("--action") ? o.action : o.noiseLevel) = *n;
+        } else if (flag == QStringLiteral("--long-silence")) {
+            const auto n = intIn(value, 1, 86400);
+            if (!n) {
+                return bad();
+            }
+            o.longSilenceSeconds = *n;
+        } else if (flag == QStringLiteral("--discard-shorter")) {
+            const auto n = intIn(value, 0, 86400);
+            if (!n) {
+                return bad();
+            }
+            o.discardShort = *n > 0;
+            o.discardShorterSeconds = *n;
+        } else if (flag == QStringLiteral("--encode")) {
+            const QStringList names{QStringLiteral("mp3"), QStringLiteral("wma"),
+                                    QStringLiteral("ogg"), QStringLiteral("wav")};
+            const auto at = names.indexOf(value.toLower());
+            if (at < 0) {
+                return bad();
+            }
+            o.encodeMethod = static_cast<int>(at);
+        } else if (flag == QStringLiteral("--quality")) {
+            const auto n = intIn(value, 0, 15);
+            if (!n) {
+                return bad();
+            }
+            o.quality = *n;
+        } else if (flag == QStringLiteral("--folder")) {
+            o.folder = value;
+        } else if (flag == QStringLiteral("--duration")) {
+            bool ok = false;
+            const double d = value.toDouble(&ok);
+            if (!ok || !(d > 0) || d > 1e7) {
+                return bad();
+            }
+            o.durationSeconds = d;
+        } else {
+            return QStringLiteral("unknown option: ") + flag;
+        }
+    }
+    return {};
+}
+
+int runRecord(const QStringList& args, Console console) {
+    RecordOptions options;
+    {
+        const platform::ProfileStore store;
+        const RecorderSettings s = readRecorderSettings(store, std::nullopt);
+        options.noiseLevel = s.noiseLevel;
+        options.dropSilence = s.toDropBlanks != 0;
+        options.action = s.actionAtBlank;
+        options.longSilenceSeconds = s.longBlankSeconds;
+        options.discardShort = s.discardShortRecord != 0;
+        options.discardShorterSeconds = s.shortRecordSeconds;
+        options.encodeMethod = s.encodeMethod;
+        options.quality = s.recordQuality;
+        options.folder = s.recordFolder;
+        options.formatRow = readRecorderHistory(store, false).offlineRecFmt2;
+    }
+    if (const QString error = parseRecordArguments(args, options); !error.isEmpty()) {
+        std::fprintf(console.err, "mireldo-cli: record: %s\n", error.toLocal8Bit().constData());
+        return kExitUsage;
+    }
+    options.folder = normaliseRecordFolder(options.folder);
+    if (options.folder.isEmpty() || !QFileInfo(options.folder).isDir()) {
+        std::fprintf(console.err,
+                     "mireldo-cli: record: no record folder%s%s; pass --folder DIR\n",
+                     options.folder.isEmpty() ? "" : " ",
+                     options.folder.toLocal8Bit().constData());
+        return kExitUsage;
+    }
+    options.folder = QFileInfo(options.folder).absoluteFilePath();
+
+    encoders::EncoderTable table;
+    table.load();
+    ConsoleView view(options, console);
+    ConsoleHost host(options, console, view);
+    recorder::RecordSaving saving(table, host); // outlives the session
+    recorder::CaptureSession::Environment env;
+    env.withPlayer = false;
+    recorder::CaptureSession session(view, env);
+    session.setFinalisation(&saving);
+
+    session.record();
+    if (!session.recording()) {
+        view.endLine();
+        return kExitFailed;
+    }
+
+    int status = kExitOk;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer check;
+    check.setInterval(50);
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        const bool timeUp = options.durationSeconds &&
+                            static_cast<double>(clock.elapsed()) >= *options.durationSeconds * 1000;
+        if (timeUp || !session.recording()) {
+            QCoreApplication::exit(0);
+        }
+    });
+    InterruptWatch watch([&] {
+        status = kExitInterrupted;
+        QCoreApplication::exit(0);
+    });
+    check.start();
+    QCoreApplication::exec();
+    check.stop();
+
+    if (session.recording()) {
+        session.stop();
+    }
+    if (session.dataLength() != 0 && !session.saved()) {
+        saving.save(session, true);
+        if (!session.saved()) {
+            status = kExitFailed;
+        }
+    }
+    view.endLine();
+    session.setSaved(true); // nothing to ask about when the session closes
+    return status;
+}
+
+} // namespace mireldo::cli

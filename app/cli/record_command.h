@@ -1,0 +1,48 @@
+#pragma once
+
+// mireldo-cli record [--input default|N] [--format ROW] [--noise-level 0-4] [--drop-silence]
+//   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]
+//   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR] [--duration SECONDS]
+//
+// Records with the recorder's capture session and its rules (silence measure, skipped
+// buffers, long-silence actions, automatic saves) and prints the full path of every saved
+// file on its own line. Recording ends after --duration seconds (wall clock), when the input
+// has nothing more to give, when a long-silence action stops it, or on Ctrl+C; what is left
+// unsaved is then saved as an automatic save does. A live status line (status, length,
+// level) goes to the diagnostics stream when that is a terminal.
+//
+// Defaults come from the settings store (section "Settings", and the format row from
+// "History"); the flags override them for this run only.
+
+#include "cli.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace mireldo::cli {
+
+/// The settings of one recording run.
+struct RecordOptions {
+    int inputDevice = -1; ///< -1 the default device
+    int formatRow = 3;
+    int noiseLevel = 0;
+    bool dropSilence = false;
+    int action = 0;
+    int longSilenceSeconds = 2;
+    bool discardShort = false;
+    int discardShorterSeconds = 0;
+    int encodeMethod = 0;
+    int quality = 10;
+    QString folder;
+    std::optional<double> durationSeconds;
+};
+
+/// Applies the words after "record" to `options` (which holds the defaults). Empty on
+/// success, else the reason the command line is wrong.
+QString parseRecordArguments(const QStringList& args, RecordOptions& options);
+
+/// The record command; `args` are the words after "record".
+int runRecord(const QStringList& args, Console console);
+
+} // namespace mireldo::cli
