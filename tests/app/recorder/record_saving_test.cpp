@@ -120,6 +120,10 @@ class RecordSavingTest : public ::testing::Test {
             deliver(square16(n, 8000));
             bytes -= n;
         }
+        stopRecording();
+    }
+
+    void stopRecording() {
         session->stop();
         // The stopped device hands its queued buffers back empty, as the messages would.
         rectest::FakeDevice& d = farm.last();
@@ -242,6 +246,30 @@ TEST_F(RecordSavingTest, RecordingOnAfterASaveDropsTheFlushedCompression) {
     saving->save(*session, true);
     ASSERT_EQ(host.saved.size(), 2u);
     EXPECT_GT(fileBytes(host.saved[1]).size(), fileBytes(host.saved[0]).size());
+}
+
+TEST_F(RecordSavingTest, ATrailingSilenceCutCompressesFromTheCutWavInsteadOfCopying) {
+    view.opts.formatRow = 0; // 48000 Hz mono
+    view.opts.encodeMethod = kEncodeWav;
+    view.opts.silence.dropBlanks = true;
+    make();
+    session->record();
+    for (int i = 0; i < 4; ++i) {
+        deliver(square16(kCaptureBufferBytes, 8000));
+    }
+    for (int i = 0; i < 3; ++i) {
+        deliver(Bytes(kCaptureBufferBytes, 0));
+    }
+    stopRecording();
+    ASSERT_TRUE(saving->compressor().active());
+    saving->save(*session, true);
+    // The on-the-fly file held the silence and a header counting it; it is gone, and the
+    // saved WAV holds the sound alone with sizes that agree.
+    EXPECT_FALSE(saving->compressor().active());
+    ASSERT_EQ(host.saved.size(), 1u);
+    const Bytes saved = fileBytes(host.saved[0]);
+    ASSERT_EQ(saved.size(), 44u + 4 * kCaptureBufferBytes);
+    EXPECT_EQ(saved[40] | saved[41] << 8 | saved[42] << 16, 4 * kCaptureBufferBytes);
 }
 
 TEST_F(RecordSavingTest, CancelDeletesTheDestinationWithoutAnError) {
