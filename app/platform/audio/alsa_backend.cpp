@@ -5,18 +5,20 @@
 //
 // A played buffer is handed back only when ALSA reports its last frame played (written minus
 // delay), so an owner that closes after the last MM_WOM_DONE cuts nothing off.
+//
+// The lock, worker thread, header queue and close/reset come from DeviceWorker
+// (device_worker.h), which also states the thread rules; this file holds what ALSA adds.
 
 #include "backends.h"
+#include "device_worker.h"
 
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace mireldo::platform::audio {
@@ -135,98 +137,21 @@ bool isFatal(int err) {
     return err == -ENODEV || err == -EBADFD || err == -EIO || err == -ENXIO;
 }
 
-class AlsaWaveOut final : public WaveOut {
+class AlsaWaveOut final : public OutputWorker {
   public:
     AlsaWaveOut(const PcmFormat& format, ReceiverHandle owner, PcmPtr pcm, snd_pcm_uframes_t period)
-        : WaveOut(format), owner_(owner), pcm_(std::move(pcm)),
+        : OutputWorker(format, owner), pcm_(std::move(pcm)),
           periodFrames_(static_cast<std::uint32_t>(period)) {
-        worker_ = std::thread([this] { run(); });
+        startWorker();
     }
     ~AlsaWaveOut() override { close(); }
 
     MmResult write(WaveHeader* h) override {
-        if (h == nullptr) {
-            return MMSYSERR_INVALPARAM;
-        }
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        if ((h->dwFlags & WHDR_PREPARED) == 0) {
-            return WAVERR_UNPREPARED;
-        }
-        if ((h->dwFlags & WHDR_INQUEUE) != 0 || h->dwBufferLength % format().blockAlign() != 0) {
-            return MMSYSERR_INVALPARAM;
-        }
-        h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-        queue_.push_back(h);
-        cv_.notify_all();
-        return MMSYSERR_NOERROR;
+        return enqueue(h, [] {});
     }
 
     MmResult pause() override { return setPaused(true); }
     MmResult restart() override { return setPaused(false); }
-
-    MmResult reset() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        returnAll();
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult getPosition(std::uint32_t* samples) override {
-        if (samples == nullptr) {
-            return MMSYSERR_INVALPARAM;
-        }
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        *samples = static_cast<std::uint32_t>(played_);
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult setVolume(std::uint32_t volume) override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        volume_ = volume;
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult getVolume(std::uint32_t* volume) override {
-        if (volume == nullptr) {
-            return MMSYSERR_INVALPARAM;
-        }
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        *volume = volume_;
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult close() override {
-        {
-            std::lock_guard lock(mutex_);
-            if (!closed_) {
-                returnAll();
-                closed_ = true;
-                cv_.notify_all();
-            }
-        }
-        std::call_once(joined_, [this] {
-            if (worker_.get_id() != std::this_thread::get_id()) {
-                worker_.join();
-            } else {
-                worker_.detach();
-            }
-        });
-        return MMSYSERR_NOERROR;
-    }
 
   private:
     // A header fully written to ALSA, waiting for its last frame to be played.
@@ -236,16 +161,13 @@ class AlsaWaveOut final : public WaveOut {
     };
 
     MmResult setPaused(bool paused) {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        paused_ = paused;
-        cv_.notify_all();
-        return MMSYSERR_NOERROR;
+        return whileOpen([&] {
+            paused_ = paused;
+            cv_.notify_all();
+        });
     }
 
-    void run() {
+    void run() override {
         snd_pcm_t* pcm = pcm_.get();
         const std::uint32_t frameBytes = format().blockAlign();
         std::vector<char> scratch;
@@ -368,26 +290,18 @@ class AlsaWaveOut final : public WaveOut {
         }
     }
 
-    void handBack(WaveHeader* h) {
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        postMessage(owner_, MM_WOM_DONE, reinterpret_cast<std::uintptr_t>(this),
-                    reinterpret_cast<std::intptr_t>(h));
-    }
-
+    // Hands back what ALSA holds (written, not yet played) first, then the queue behind it.
     void handBackAll() {
         for (const Pending& p : pending_) {
             handBack(p.header);
         }
-        for (WaveHeader* h : queue_) {
-            handBack(h);
-        }
         pending_.clear();
-        queue_.clear();
+        handBackQueue();
         headDone_ = 0;
     }
 
     // Hands everything back and has the worker drop what ALSA still holds.
-    void returnAll() {
+    void releaseAllLocked() override {
         handBackAll();
         written_ = 0;
         played_ = 0;
@@ -397,112 +311,53 @@ class AlsaWaveOut final : public WaveOut {
         cv_.notify_all();
     }
 
-    const ReceiverHandle owner_;
     const PcmPtr pcm_;
     const std::uint32_t periodFrames_;
 
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<WaveHeader*> queue_;
+    // Guarded by mutex_. played_ (in OutputWorker) counts the frames ALSA has played since the
+    // last reset; the worker keeps it current.
     std::deque<Pending> pending_;
     std::uint32_t headDone_ = 0;
     std::uint64_t written_ = 0; // frames given to ALSA since the last reset
-    std::uint64_t played_ = 0;  // frames ALSA has played since the last reset
     std::uint64_t generation_ = 0;
     bool paused_ = false;
     bool dropRequested_ = false;
     bool dead_ = false;
-    bool closed_ = false;
-    std::uint32_t volume_ = 0xFFFFFFFFu;
-    std::thread worker_;
-    std::once_flag joined_;
 };
 
-class AlsaWaveIn final : public WaveIn {
+class AlsaWaveIn final : public DeviceWorker<WaveIn> {
   public:
     AlsaWaveIn(const PcmFormat& format, ReceiverHandle owner, PcmPtr pcm, snd_pcm_uframes_t period)
-        : WaveIn(format), owner_(owner), pcm_(std::move(pcm)),
+        : DeviceWorker(format, owner), pcm_(std::move(pcm)),
           periodFrames_(static_cast<std::uint32_t>(period)) {
-        worker_ = std::thread([this] { run(); });
+        startWorker();
     }
     ~AlsaWaveIn() override { close(); }
 
     MmResult addBuffer(WaveHeader* h) override {
-        if (h == nullptr) {
-            return MMSYSERR_INVALPARAM;
-        }
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        if ((h->dwFlags & WHDR_PREPARED) == 0) {
-            return WAVERR_UNPREPARED;
-        }
-        if ((h->dwFlags & WHDR_INQUEUE) != 0 || h->dwBufferLength < format().blockAlign()) {
-            return MMSYSERR_INVALPARAM;
-        }
-        h->dwBytesRecorded = 0;
-        h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~(WHDR_DONE | WHDR_ENDOFINPUT);
-        queue_.push_back(h);
-        if (dead_) {
-            returnQueue();
-        }
-        cv_.notify_all();
-        return MMSYSERR_NOERROR;
+        return enqueue(h, [this] {
+            if (dead_) {
+                handBackQueue(); // the device is gone: the buffer comes straight back
+            }
+        });
     }
 
     MmResult start() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        running_ = true;
-        cv_.notify_all();
-        return MMSYSERR_NOERROR;
+        return whileOpen([this] {
+            running_ = true;
+            cv_.notify_all();
+        });
     }
 
     MmResult stop() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        stopLocked();
-        if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
-            WaveHeader* h = queue_.front();
-            queue_.pop_front();
-            handBack(h);
-        }
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult reset() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        stopLocked();
-        returnQueue();
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult close() override {
-        {
-            std::lock_guard lock(mutex_);
-            if (!closed_) {
-                stopLocked();
-                returnQueue();
-                closed_ = true;
-                cv_.notify_all();
-            }
-        }
-        std::call_once(joined_, [this] {
-            if (worker_.get_id() != std::this_thread::get_id()) {
-                worker_.join();
-            } else {
-                worker_.detach();
+        return whileOpen([this] {
+            stopLocked();
+            if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
+                WaveHeader* h = queue_.front();
+                queue_.pop_front();
+                handBack(h);
             }
         });
-        return MMSYSERR_NOERROR;
     }
 
     bool endOfInput() const override { return false; }
@@ -515,7 +370,12 @@ class AlsaWaveIn final : public WaveIn {
         cv_.notify_all();
     }
 
-    void run() {
+    void releaseAllLocked() override {
+        stopLocked();
+        handBackQueue();
+    }
+
+    void run() override {
         snd_pcm_t* pcm = pcm_.get();
         const std::uint32_t frameBytes = format().blockAlign();
         std::vector<char> scratch;
@@ -553,7 +413,7 @@ class AlsaWaveIn final : public WaveIn {
             if (n < 0) {
                 if (n != -EAGAIN) {
                     dead_ = true;
-                    returnQueue();
+                    handBackQueue();
                 }
                 continue;
             }
@@ -569,33 +429,14 @@ class AlsaWaveIn final : public WaveIn {
         snd_pcm_drop(pcm);
     }
 
-    void handBack(WaveHeader* h) {
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        postMessage(owner_, MM_WIM_DATA, reinterpret_cast<std::uintptr_t>(this),
-                    reinterpret_cast<std::intptr_t>(h));
-    }
-
-    void returnQueue() {
-        for (WaveHeader* h : queue_) {
-            handBack(h);
-        }
-        queue_.clear();
-    }
-
-    const ReceiverHandle owner_;
     const PcmPtr pcm_;
     const std::uint32_t periodFrames_;
 
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<WaveHeader*> queue_;
+    // Guarded by mutex_.
     std::uint64_t generation_ = 0;
     bool running_ = false;
     bool dropRequested_ = false;
     bool dead_ = false;
-    bool closed_ = false;
-    std::thread worker_;
-    std::once_flag joined_;
 };
 
 } // namespace

@@ -1,9 +1,13 @@
 // The virtual back-end: an output that appends what it plays to a WAV file and an input that
 // reads a WAV file or makes a tone, both paced by a clock running at virtualSpeed() times
 // real time. Each device runs one worker thread that sleeps until the next buffer is due.
+// The lock, worker thread, header queue and close/reset come from DeviceWorker
+// (device_worker.h), which also states the thread rules; this file holds the clock and the
+// files.
 
 #include "../unique_fd.h"
 #include "backends.h"
+#include "device_worker.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +17,6 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -22,7 +25,6 @@
 #include <numbers>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace mireldo::platform::audio {
@@ -312,126 +314,44 @@ std::shared_ptr<WavSink> acquireSink(const PcmFormat& format, MmResult* error, b
     return sink;
 }
 
-class VirtualWaveOut final : public WaveOut {
+class VirtualWaveOut final : public OutputWorker {
   public:
     VirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, std::shared_ptr<WavSink> sink)
-        : WaveOut(format), owner_(owner), sink_(std::move(sink)),
+        : OutputWorker(format, owner), sink_(std::move(sink)),
           framesPerSecond_(format.sampleRate * virtualSpeed()), last_(Clock::now()) {
-        worker_ = std::thread([this] { run(); });
+        startWorker();
     }
     ~VirtualWaveOut() override { close(); }
 
     MmResult write(WaveHeader* h) override {
-        if (h == nullptr) {
-            return MMSYSERR_INVALPARAM;
-        }
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        if ((h->dwFlags & WHDR_PREPARED) == 0) {
-            return WAVERR_UNPREPARED;
-        }
-        if ((h->dwFlags & WHDR_INQUEUE) != 0 || h->dwBufferLength % format().blockAlign() != 0) {
-            return MMSYSERR_INVALPARAM;
-        }
-        if (queue_.empty()) {
-            last_ = Clock::now(); // the clock runs only while there is something to play
-        }
-        h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-        queue_.push_back(h);
-        cv_.notify_all();
-        return MMSYSERR_NOERROR;
+        return enqueue(h, [this] {
+            if (queue_.size() == 1) {
+                last_ = Clock::now(); // the clock runs only while there is something to play
+            }
+        });
     }
 
     MmResult pause() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        advance(Clock::now());
-        paused_ = true;
-        return MMSYSERR_NOERROR;
+        return whileOpen([this] {
+            advance(Clock::now());
+            paused_ = true;
+        });
     }
 
     MmResult restart() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        if (paused_) {
-            paused_ = false;
-            last_ = Clock::now();
-            cv_.notify_all();
-        }
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult reset() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        returnAll();
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult getPosition(std::uint32_t* samples) override {
-        if (samples == nullptr) {
-            return MMSYSERR_INVALPARAM;
-        }
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        advance(Clock::now());
-        *samples = static_cast<std::uint32_t>(played_);
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult setVolume(std::uint32_t volume) override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        advance(Clock::now()); // what played so far played at the old volume
-        volume_ = volume;
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult getVolume(std::uint32_t* volume) override {
-        if (volume == nullptr) {
-            return MMSYSERR_INVALPARAM;
-        }
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        *volume = volume_;
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult close() override {
-        {
-            std::lock_guard lock(mutex_);
-            if (!closed_) {
-                returnAll();
-                closed_ = true;
+        return whileOpen([this] {
+            if (paused_) {
+                paused_ = false;
+                last_ = Clock::now();
                 cv_.notify_all();
             }
-        }
-        std::call_once(joined_, [this] {
-            if (worker_.get_id() != std::this_thread::get_id()) {
-                worker_.join();
-            } else {
-                worker_.detach();
-            }
         });
-        return MMSYSERR_NOERROR;
     }
 
   private:
-    void run() {
+    void settleLocked() override { advance(Clock::now()); }
+
+    void run() override {
         std::unique_lock lock(mutex_);
         while (!closed_) {
             advance(Clock::now());
@@ -493,17 +413,8 @@ class VirtualWaveOut final : public WaveOut {
         sink_->append(scratch_.data(), bytes);
     }
 
-    void handBack(WaveHeader* h) {
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        postMessage(owner_, MM_WOM_DONE, reinterpret_cast<std::uintptr_t>(this),
-                    reinterpret_cast<std::intptr_t>(h));
-    }
-
-    void returnAll() {
-        for (WaveHeader* h : queue_) {
-            handBack(h);
-        }
-        queue_.clear();
+    void releaseAllLocked() override {
+        handBackQueue();
         headDone_ = 0;
         played_ = 0;
         credit_ = 0;
@@ -511,23 +422,15 @@ class VirtualWaveOut final : public WaveOut {
         last_ = Clock::now();
     }
 
-    const ReceiverHandle owner_;
     const std::shared_ptr<WavSink> sink_;
     const double framesPerSecond_;
 
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<WaveHeader*> queue_;
+    // Guarded by mutex_; played_ (in OutputWorker) counts the frames advance() has played.
     std::uint32_t headDone_ = 0; // bytes of the head buffer already played
     double credit_ = 0;          // frames the clock has granted but not yet played
-    std::uint64_t played_ = 0;   // frames since the last reset
     Clock::time_point last_;
     bool paused_ = false;
-    bool closed_ = false;
-    std::uint32_t volume_ = 0xFFFFFFFFu;
     std::vector<char> scratch_;
-    std::thread worker_;
-    std::once_flag joined_;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -570,96 +473,46 @@ InputSpec inputSpec() {
     return spec;
 }
 
-class VirtualWaveIn final : public WaveIn {
+class VirtualWaveIn final : public DeviceWorker<WaveIn> {
   public:
     VirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, InputSpec spec, UniqueFd fd,
                   WavLayout layout)
-        : WaveIn(format), owner_(owner), spec_(std::move(spec)), fd_(std::move(fd)),
+        : DeviceWorker(format, owner), spec_(std::move(spec)), fd_(std::move(fd)),
           layout_(layout), framesPerSecond_(format.sampleRate * virtualSpeed()),
           last_(Clock::now()) {
-        worker_ = std::thread([this] { run(); });
+        startWorker();
     }
     ~VirtualWaveIn() override { close(); }
 
     MmResult addBuffer(WaveHeader* h) override {
-        if (h == nullptr) {
-            return MMSYSERR_INVALPARAM;
-        }
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        if ((h->dwFlags & WHDR_PREPARED) == 0) {
-            return WAVERR_UNPREPARED;
-        }
-        if ((h->dwFlags & WHDR_INQUEUE) != 0 || h->dwBufferLength < format().blockAlign()) {
-            return MMSYSERR_INVALPARAM;
-        }
-        h->dwBytesRecorded = 0;
-        h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~(WHDR_DONE | WHDR_ENDOFINPUT);
-        if (queue_.empty()) {
-            last_ = Clock::now();
-        }
-        queue_.push_back(h);
-        cv_.notify_all();
-        return MMSYSERR_NOERROR;
+        return enqueue(h, [this] {
+            if (queue_.size() == 1) {
+                last_ = Clock::now();
+            }
+        });
     }
 
     MmResult start() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        if (!running_) {
-            running_ = true;
-            last_ = Clock::now();
-            credit_ = 0;
-            cv_.notify_all();
-        }
-        return MMSYSERR_NOERROR;
+        return whileOpen([this] {
+            if (!running_) {
+                running_ = true;
+                last_ = Clock::now();
+                credit_ = 0;
+                cv_.notify_all();
+            }
+        });
     }
 
     MmResult stop() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        advance(Clock::now());
-        running_ = false;
-        if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
-            WaveHeader* h = queue_.front();
-            queue_.pop_front();
-            handBack(h);
-        }
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult reset() override {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        returnAll();
-        return MMSYSERR_NOERROR;
-    }
-
-    MmResult close() override {
-        {
-            std::lock_guard lock(mutex_);
-            if (!closed_) {
-                returnAll();
-                closed_ = true;
-                cv_.notify_all();
-            }
-        }
-        std::call_once(joined_, [this] {
-            if (worker_.get_id() != std::this_thread::get_id()) {
-                worker_.join();
-            } else {
-                worker_.detach();
+        return whileOpen([this] {
+            advance(Clock::now());
+            running_ = false;
+            if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
+                WaveHeader* h = queue_.front();
+                queue_.pop_front();
+                handBack(h);
             }
         });
-        return MMSYSERR_NOERROR;
     }
 
     bool endOfInput() const override {
@@ -668,7 +521,7 @@ class VirtualWaveIn final : public WaveIn {
     }
 
   private:
-    void run() {
+    void run() override {
         std::unique_lock lock(mutex_);
         while (!closed_) {
             advance(Clock::now());
@@ -756,37 +609,22 @@ class VirtualWaveIn final : public WaveIn {
         return static_cast<std::uint32_t>(bytes / f.blockAlign());
     }
 
-    void handBack(WaveHeader* h) {
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        postMessage(owner_, MM_WIM_DATA, reinterpret_cast<std::uintptr_t>(this),
-                    reinterpret_cast<std::intptr_t>(h));
-    }
-
-    void returnAll() {
-        for (WaveHeader* h : queue_) {
-            handBack(h);
-        }
-        queue_.clear();
+    void releaseAllLocked() override {
+        handBackQueue();
         running_ = false;
         credit_ = 0;
     }
 
-    const ReceiverHandle owner_;
     const InputSpec spec_;
     const UniqueFd fd_;
     const WavLayout layout_;
     const double framesPerSecond_;
 
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<WaveHeader*> queue_;
+    // Guarded by mutex_.
     double credit_ = 0;
     Clock::time_point last_;
     bool running_ = false;
     bool ended_ = false;
-    bool closed_ = false;
-    std::thread worker_;
-    std::once_flag joined_;
 };
 
 } // namespace
