@@ -265,8 +265,15 @@ int runRecord(const QStringList& args, Console console) {
     }
     options.folder = QFileInfo(options.folder).absoluteFilePath();
 
-    encoders::EncoderTable table;
-    table.load();
+    // The plug-ins stay loaded for the rest of the process, as in the main window: unloading
+    // the WMA plug-in would take FFmpeg's libraries with it, which do not free what they
+    // allocate when loaded.
+    static encoders::EncoderTable* const plugins = [] {
+        auto* loaded = new encoders::EncoderTable;
+        loaded->load();
+        return loaded;
+    }();
+    const encoders::EncoderTable& table = *plugins;
     ConsoleView view(options, console);
     ConsoleHost host(options, console, view);
     recorder::RecordSaving saving(table, host); // outlives the session
