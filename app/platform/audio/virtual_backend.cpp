@@ -455,29 +455,29 @@ struct InputSpec {
 };
 
 InputSpec inputSpec() {
-    InputSpec spec;
+    InputSpec source;
     const char* env = std::getenv("MIRELDO_VIRTUAL_INPUT");
     const std::string text = env != nullptr ? env : "";
     if (text.empty() || text == "tone") {
-        return spec;
+        return source;
     }
     if (text.rfind("tone:", 0) == 0) {
         const double f = std::atof(text.c_str() + 5);
         if (f > 0 && std::isfinite(f)) {
-            spec.frequency = f;
+            source.frequency = f;
         }
-        return spec;
+        return source;
     }
-    spec.tone = false;
-    spec.path = text;
-    return spec;
+    source.tone = false;
+    source.path = text;
+    return source;
 }
 
 class VirtualWaveIn final : public DeviceWorker<WaveIn> {
   public:
-    VirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, InputSpec spec, UniqueFd fd,
+    VirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, InputSpec source, UniqueFd fd,
                   WavLayout layout)
-        : DeviceWorker(format, owner), spec_(std::move(spec)), fd_(std::move(fd)),
+        : DeviceWorker(format, owner), spec_(std::move(source)), fd_(std::move(fd)),
           layout_(layout), framesPerSecond_(format.sampleRate * virtualSpeed()),
           last_(Clock::now()) {
         startWorker();
@@ -639,11 +639,11 @@ WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, MmR
 }
 
 WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
-    InputSpec spec = inputSpec();
+    InputSpec source = inputSpec();
     UniqueFd fd;
     WavLayout layout;
-    if (!spec.tone) {
-        fd.reset(::open(spec.path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.tone) {
+        fd.reset(::open(source.path.c_str(), O_RDONLY | O_CLOEXEC));
         if (!fd.valid()) {
             return failWith(error, MMSYSERR_NODRIVER);
         }
@@ -654,7 +654,7 @@ WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, MmRes
             return failWith(error, WAVERR_BADFORMAT);
         }
     }
-    return std::make_shared<VirtualWaveIn>(format, owner, std::move(spec), std::move(fd), layout);
+    return std::make_shared<VirtualWaveIn>(format, owner, std::move(source), std::move(fd), layout);
 }
 
 QStringList virtualOutputNames() {
