@@ -40,6 +40,9 @@ struct CaptureOptions {
     int formatRow = -1;            ///< row of "Output format:" (1217); -1 when none is selected
     bool endpointMode = false;     ///< capture goes through the endpoint (sound server) adapter
     bool endpointSelected = false; ///< an entry of the endpoint list (1049) is selected
+    /// The sound server's name of the selected endpoint (a PulseAudio source), which the
+    /// endpoint-mode capture records from; empty for the server's default source.
+    QString endpointName;
     int encodeMethod = 0;          ///< EncodeMethod: 0 MP3, 1 WMA, 2 OGG, 3 none
     int outputDevice = 0;          ///< CurrentOutputDevice: 0 the default, n the device n - 1
     std::int32_t longBlankSeconds = 2; ///< LongBlankSeconds as the members hold it

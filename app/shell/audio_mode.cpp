@@ -1,5 +1,6 @@
 #include "audio_mode.h"
 
+#include "audio/wave_out.h"
 #include "text_compare.h"
 
 #include <pulse/context.h>
@@ -111,6 +112,10 @@ AudioMode audioMode() {
 
 void setAudioMode(AudioMode mode) {
     g_mode.store(static_cast<int>(mode), std::memory_order_release);
+    using platform::audio::AudioBackend;
+    platform::audio::setAudioBackend(mode == AudioMode::Pulse     ? AudioBackend::Pulse
+                                     : mode == AudioMode::Virtual ? AudioBackend::Virtual
+                                                                  : AudioBackend::Alsa);
 }
 
 } // namespace mireldo

@@ -1,5 +1,6 @@
 #include "backends.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,18 @@ MmResult unprepareHeader(WaveHeader& header) {
     return MMSYSERR_NOERROR;
 }
 
+namespace {
+std::atomic<int> g_storedBackend{-1};
+} // namespace
+
+void setAudioBackend(AudioBackend backend) {
+    g_storedBackend.store(static_cast<int>(backend), std::memory_order_release);
+}
+
 AudioBackend audioBackend() {
+    if (const int stored = g_storedBackend.load(std::memory_order_acquire); stored >= 0) {
+        return static_cast<AudioBackend>(stored);
+    }
     const char* mode = std::getenv("MIRELDO_AUDIO_MODE");
     if (mode != nullptr && std::strcmp(mode, "virtual") == 0) {
         return AudioBackend::Virtual;

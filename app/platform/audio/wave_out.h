@@ -65,12 +65,16 @@ WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner
 /// Names of the output devices in index order, as users see them.
 QStringList waveOutDeviceNames();
 
-/// Which back-end the devices use.
-enum class AudioBackend { Alsa, Virtual };
+/// Which back-end the devices use. Pulse: capture from PulseAudio sources through the
+/// endpoint adapter, playback to PulseAudio sinks (through ALSA's pulse plug-in).
+enum class AudioBackend { Alsa, Pulse, Virtual };
 
-/// The back-end for this process: Virtual when MIRELDO_AUDIO_MODE is "virtual", else ALSA.
-/// Read at every call, so tests may switch it.
+/// The back-end for this process: the one stored with setAudioBackend(), else Virtual when
+/// MIRELDO_AUDIO_MODE is "virtual", else ALSA. Read at every call, so tests may switch it.
 AudioBackend audioBackend();
+/// Stores the back-end the start-up decided (the application's audio mode). Any thread, but
+/// before devices are opened.
+void setAudioBackend(AudioBackend backend);
 
 /// How many times real time the virtual devices run (MIRELDO_VIRTUAL_SPEED, default 1;
 /// values that are not positive numbers count as 1).
