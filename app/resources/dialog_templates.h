@@ -52,6 +52,21 @@ struct DialogTemplate {
     std::span<const ControlTemplate> controls;
 };
 
+/// Names of the main window's controls (template 102); the values are the template's ids.
+enum class MainCtl : int {
+    RecordingDevice = 1266,      ///< "Recording device:" list (ALSA mode)
+    RecordingSourceLabel = 1051, ///< "Recording source:"
+    RecordingSources = 1268,     ///< the check list of the device's recording sources
+    ForceSelection = 1009,       ///< "Force selection"
+    Advance = 1147,              ///< "Advance...": the desktop's input mixer
+    RecordingVolume = 1010,      ///< the recording-volume slider
+    EndpointList = 1049,         ///< the sound server's capture sources (endpoint mode)
+    Mute = 1052,                 ///< "Mute" of the selected source (endpoint mode)
+    RecordingVolumeLabel = 1053, ///< "Recording volume:" (endpoint mode)
+    DeviceNotListed = 1071,      ///< the "Device not listed?" link (endpoint mode)
+    OutputDevice = 1028,         ///< the button that shows the output-device menu
+};
+
 /// Template 102, the main window.
 const DialogTemplate& mainWindowTemplate();
 

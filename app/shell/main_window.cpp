@@ -14,6 +14,7 @@
 #include "position_control.h"
 #include "small_dialogs.h"
 #include "string_table.h"
+#include "text_list.h"
 #include "time_label.h"
 #include "waveform_scope.h"
 
@@ -235,6 +236,10 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
     case ControlKind::Playlist:
         return new playlist::CPlayListBox(this);
     case ControlKind::ListBox:
+        if (c.id == static_cast<int>(MainCtl::EndpointList)) {
+            return new ui::CTextList(this);
+        }
+        [[fallthrough]];
     case ControlKind::CheckList: {
         auto* list = new QListWidget(this);
         list->setUniformItemSizes(true);
@@ -304,6 +309,7 @@ void CRecorderDialog::initDialog() {
         }
     }
     fillDeviceAndFormatLists();
+    wireRecordingSettings();
 
     // Recorder buttons as they stand without a record: only Record and New Record can act.
     for (int id : {1121, 1122, 1123, 103, 1022, 1055, 1124, 1116}) {

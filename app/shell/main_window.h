@@ -12,6 +12,7 @@
 //
 // Threads: the user-interface thread only.
 
+#include "dialog_templates.h"
 #include "encoder_table.h"
 #include "message_receiver.h"
 #include "recorder_settings.h"
@@ -31,6 +32,9 @@
 class QMenu;
 
 namespace mireldo {
+
+class AlsaRecordingSettings;
+class EndpointSettings;
 
 namespace recorder {
 class CaptureSession;
@@ -73,7 +77,11 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
 
     /// The control with `id`; nullptr when the window has none.
     QWidget* control(int id) const;
+    QWidget* control(MainCtl id) const { return control(static_cast<int>(id)); }
     template <typename T> T* controlAs(int id) const { return qobject_cast<T*>(control(id)); }
+    template <typename T> T* controlAs(MainCtl id) const {
+        return qobject_cast<T*>(control(id));
+    }
     /// Every control made from the template, statics included, in template order.
     const std::vector<QWidget*>& allControls() const { return allControls_; }
 
@@ -119,6 +127,11 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
 
     /// The recorder's capture session; nullptr before the window is initialised.
     recorder::CaptureSession* captureSession() const;
+    /// The endpoint list, volume and mute in the endpoint mode; nullptr in the other modes.
+    EndpointSettings* endpointSettings() const { return endpointSettings_; }
+    /// The device's recording sources, Force selection and volume in ALSA mode; nullptr in
+    /// the other modes.
+    AlsaRecordingSettings* alsaSettings() const { return alsaSettings_; }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -130,6 +143,9 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     QWidget* createControl(const ControlTemplate& c);
     void initDialog();
     void arrangeForEndpointMode();
+    /// Fills and connects the recording settings of the audio mode: the endpoint list, or
+    /// the device's sources (recording_settings_wiring.cpp).
+    void wireRecordingSettings();
     void setUpPictures();
     void fillDeviceAndFormatLists();
     void computeLayoutValues();
@@ -161,6 +177,8 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     bool forceSelection_ = false; ///< "Force selection" (1009), not persisted
     bool mute_ = false;           ///< "Mute" (1052), not persisted
     int status_ = -1;
+    EndpointSettings* endpointSettings_ = nullptr; ///< child object, endpoint mode only
+    AlsaRecordingSettings* alsaSettings_ = nullptr; ///< child object, ALSA mode only
 
     std::unordered_map<int, QWidget*> controls_;
     std::vector<QWidget*> allControls_;

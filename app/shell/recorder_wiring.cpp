@@ -6,6 +6,7 @@
 
 #include "audio_mode.h"
 #include "capture_session.h"
+#include "endpoint_settings.h"
 #include "progress_dialog.h"
 #include "record_saving.h"
 #include "recorder_labels.h"
@@ -214,6 +215,9 @@ void CRecorderDialog::wireRecorder() {
         o.endpointMode = isEndpointMode();
         auto* endpoints = controlAs<QListWidget>(1049);
         o.endpointSelected = endpoints != nullptr && endpoints->currentItem() != nullptr;
+        if (endpointSettings_ != nullptr) {
+            o.endpointName = endpointSettings_->selectedSourceName();
+        }
         o.encodeMethod = settings_.encodeMethod;
         o.outputDevice = settings_.currentOutputDevice;
         o.longBlankSeconds = settings_.longBlankSeconds;

@@ -56,6 +56,11 @@ void CTextList::addRow(const QString& text) {
     item->setSizeHint(QSize(0, kRowHeight));
 }
 
+void CTextList::clearRows() {
+    clear();
+    rows_.clear();
+}
+
 QImage floodFilled(const QImage& image, QPoint start, QRgb fill) {
     QImage out = image.convertToFormat(QImage::Format_RGB32);
     if (!out.rect().contains(start)) {

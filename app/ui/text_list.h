@@ -24,6 +24,8 @@ class CTextList : public QListWidget {
     explicit CTextList(QWidget* parent = nullptr);
     /// Appends `text` as a row.
     void addRow(const QString& text);
+    /// Removes every row.
+    void clearRows();
     const QStringList& rows() const { return rows_; }
 
   private:

@@ -1,4 +1,5 @@
 #include "backends.h"
+#include "pulse_endpoints.h"
 
 #include <atomic>
 #include <cmath>
@@ -25,6 +26,8 @@ MmResult unprepareHeader(WaveHeader& header) {
 
 namespace {
 std::atomic<int> g_storedBackend{-1};
+// How long a device list waits for the sound server.
+constexpr int kServerTimeoutMs = 2000;
 } // namespace
 
 void setAudioBackend(AudioBackend backend) {
@@ -88,7 +91,22 @@ WaveInPtr openWaveIn(int device, const PcmFormat& format, ReceiverHandle owner, 
 }
 
 QStringList waveOutDeviceNames() {
-    return audioBackend() == AudioBackend::Virtual ? virtualOutputNames() : alsaOutputNames();
+    switch (audioBackend()) {
+    case AudioBackend::Virtual:
+        return virtualOutputNames();
+    case AudioBackend::Pulse: {
+        QStringList names;
+        if (const auto server = queryPulseServer(kServerTimeoutMs)) {
+            for (const PulseSink& sink : server->sinks) {
+                names.push_back(sink.description);
+            }
+        }
+        return names;
+    }
+    case AudioBackend::Alsa:
+        break;
+    }
+    return alsaOutputNames();
 }
 
 QStringList waveInDeviceNames() {

@@ -1,0 +1,31 @@
+// The "Recording settings" area of the main window in each audio mode: in the endpoint mode
+// the sound server's sources with volume and mute, in ALSA mode the selected device's mixer
+// sources with "Force selection", the volume slider and "Advance...".
+
+#include "main_window.h"
+
+#include "audio_mode.h"
+#include "endpoint_settings.h"
+#include "text_list.h"
+
+#include <QCheckBox>
+#include <QSlider>
+
+namespace mireldo {
+
+namespace {
+// How long the window waits for the sound server when it builds the endpoint list.
+constexpr int kServerTimeoutMs = 2000;
+} // namespace
+
+void CRecorderDialog::wireRecordingSettings() {
+    if (isEndpointMode()) {
+        endpointSettings_ = new EndpointSettings(
+            controlAs<ui::CTextList>(MainCtl::EndpointList),
+            controlAs<QSlider>(MainCtl::RecordingVolume), controlAs<QCheckBox>(MainCtl::Mute),
+            history_.win7DeviceNameSel, this);
+        endpointSettings_->start(kServerTimeoutMs);
+    }
+}
+
+} // namespace mireldo
