@@ -9,6 +9,7 @@
 // The lock, worker thread, header queue and close/reset come from DeviceWorker
 // (device_worker.h), which also states the thread rules; this file holds what ALSA adds.
 
+#include "alsa_devices.h"
 #include "backends.h"
 #include "device_worker.h"
 
@@ -30,59 +31,7 @@ struct PcmCloser {
 };
 using PcmPtr = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
-struct CtlCloser {
-    void operator()(snd_ctl_t* ctl) const { snd_ctl_close(ctl); }
-};
-using CtlPtr = std::unique_ptr<snd_ctl_t, CtlCloser>;
-
-// One PCM device of one card, as listed to users.
-struct AlsaDevice {
-    std::string id; // the ALSA name to open (with format conversion)
-    QString name;   // "card name: device name"
-};
-
-std::vector<AlsaDevice> listDevices(snd_pcm_stream_t direction) {
-    std::vector<AlsaDevice> devices;
-    snd_ctl_card_info_t* cardInfo = nullptr;
-    snd_pcm_info_t* pcmInfo = nullptr;
-    if (snd_ctl_card_info_malloc(&cardInfo) < 0) {
-        return devices;
-    }
-    std::unique_ptr<snd_ctl_card_info_t, void (*)(snd_ctl_card_info_t*)> cardGuard(
-        cardInfo, snd_ctl_card_info_free);
-    if (snd_pcm_info_malloc(&pcmInfo) < 0) {
-        return devices;
-    }
-    std::unique_ptr<snd_pcm_info_t, void (*)(snd_pcm_info_t*)> pcmGuard(pcmInfo, snd_pcm_info_free);
-    int card = -1;
-    while (snd_card_next(&card) == 0 && card >= 0) {
-        const std::string ctlName = "hw:" + std::to_string(card);
-        snd_ctl_t* raw = nullptr;
-        if (snd_ctl_open(&raw, ctlName.c_str(), 0) < 0) {
-            continue;
-        }
-        CtlPtr ctl(raw);
-        if (snd_ctl_card_info(ctl.get(), cardInfo) < 0) {
-            continue;
-        }
-        const QString cardName = QString::fromUtf8(snd_ctl_card_info_get_name(cardInfo));
-        int device = -1;
-        while (snd_ctl_pcm_next_device(ctl.get(), &device) == 0 && device >= 0) {
-            snd_pcm_info_set_device(pcmInfo, static_cast<unsigned>(device));
-            snd_pcm_info_set_subdevice(pcmInfo, 0);
-            snd_pcm_info_set_stream(pcmInfo, direction);
-            if (snd_ctl_pcm_info(ctl.get(), pcmInfo) < 0) {
-                continue; // this device does not work in that direction
-            }
-            devices.push_back({"plughw:" + std::to_string(card) + "," + std::to_string(device),
-                               cardName + QStringLiteral(": ") +
-                                   QString::fromUtf8(snd_pcm_info_get_name(pcmInfo))});
-        }
-    }
-    return devices;
-}
-
-QStringList names(const std::vector<AlsaDevice>& devices) {
+QStringList names(const std::vector<AlsaDeviceInfo>& devices) {
     QStringList out;
     for (const auto& d : devices) {
         out.push_back(d.name);
@@ -90,18 +39,25 @@ QStringList names(const std::vector<AlsaDevice>& devices) {
     return out;
 }
 
+// The PCM name of device `device` of a list (-1: the wave mapper, ALSA's "default"); empty
+// when the index is out of range.
+std::string pcmOf(int device, const std::vector<AlsaDeviceInfo>& devices) {
+    if (device < 0) {
+        return "default";
+    }
+    if (static_cast<std::size_t>(device) >= devices.size()) {
+        return {};
+    }
+    return devices[static_cast<std::size_t>(device)].pcm;
+}
+
 // Opens and configures a PCM: interleaved, the format's own sample type, resampling allowed,
 // `latencyUs` of buffering, started as soon as one period is queued.
-PcmPtr openPcm(int device, snd_pcm_stream_t direction, const PcmFormat& format, unsigned latencyUs,
-               MmResult* error, snd_pcm_uframes_t& period) {
-    std::string id = "default";
-    if (device >= 0) {
-        const auto devices = listDevices(direction);
-        if (static_cast<size_t>(device) >= devices.size()) {
-            failWith(error, MMSYSERR_BADDEVICEID);
-            return nullptr;
-        }
-        id = devices[static_cast<size_t>(device)].id;
+PcmPtr openPcm(const std::string& id, snd_pcm_stream_t direction, const PcmFormat& format,
+               unsigned latencyUs, MmResult* error, snd_pcm_uframes_t& period) {
+    if (id.empty()) {
+        failWith(error, MMSYSERR_BADDEVICEID);
+        return nullptr;
     }
     snd_pcm_t* raw = nullptr;
     const int opened = snd_pcm_open(&raw, id.c_str(), direction, 0);
@@ -444,7 +400,8 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
 WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
                            MmResult* error) {
     snd_pcm_uframes_t period = 0;
-    PcmPtr pcm = openPcm(device, SND_PCM_STREAM_PLAYBACK, format, 200000, error, period);
+    PcmPtr pcm = openPcm(pcmOf(device, alsaPlaybackDevices()), SND_PCM_STREAM_PLAYBACK, format,
+                         200000, error, period);
     if (!pcm) {
         return nullptr;
     }
@@ -454,7 +411,8 @@ WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle o
 WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
                          MmResult* error) {
     snd_pcm_uframes_t period = 0;
-    PcmPtr pcm = openPcm(device, SND_PCM_STREAM_CAPTURE, format, 100000, error, period);
+    PcmPtr pcm = openPcm(pcmOf(device, alsaCaptureDevices()), SND_PCM_STREAM_CAPTURE, format,
+                         100000, error, period);
     if (!pcm) {
         return nullptr;
     }
@@ -462,10 +420,10 @@ WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle own
 }
 
 QStringList alsaOutputNames() {
-    return names(listDevices(SND_PCM_STREAM_PLAYBACK));
+    return names(alsaPlaybackDevices());
 }
 QStringList alsaInputNames() {
-    return names(listDevices(SND_PCM_STREAM_CAPTURE));
+    return names(alsaCaptureDevices());
 }
 
 } // namespace mireldo::platform::audio
