@@ -1,6 +1,10 @@
 #include "cli.h"
 
+#include "audio/alsa_devices.h"
+#include "audio/alsa_mixer.h"
+#include "audio/pulse_endpoints.h"
 #include "audio/wave_in.h"
+#include "audio_mode.h"
 #include "audio/wave_out.h"
 #include "play_command.h"
 #include "playlist_command.h"
@@ -18,22 +22,72 @@ struct Command {
     int (*run)(const QStringList& args, Console console);
 };
 
+// The capture devices of ALSA mode, each followed by its mixer's recording sources
+// ("[x]" selected), numbered as --input takes them.
+void printAlsaInputs(Console console) {
+    const auto devices = platform::audio::alsaCaptureDevices();
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const auto& d = devices[i];
+        std::fprintf(console.out, "%zu: %s (%s)\n", i, d.pcm.c_str(),
+                     d.name.toLocal8Bit().constData());
+        const auto mixer = platform::audio::AlsaMixer::open(d.mixer);
+        if (!mixer) {
+            continue;
+        }
+        const auto selected = mixer->readSelection();
+        for (int row = 0; row < mixer->rowCount(); ++row) {
+            const bool on = selected && static_cast<std::size_t>(row) < selected->size() &&
+                            (*selected)[static_cast<std::size_t>(row)];
+            const QString name =
+                mixer->rowName(row).value_or(QStringLiteral("Error getting name."));
+            std::fprintf(console.out, "    [%c] %s\n", on ? 'x' : ' ',
+                         name.toLocal8Bit().constData());
+        }
+    }
+}
+
+// The sound server's sources, numbered as --input takes them.
+void printPulseInputs(Console console) {
+    const auto server = platform::audio::queryPulseServer();
+    if (!server) {
+        std::fprintf(console.err, "mireldo-cli: the sound server does not answer\n");
+        return;
+    }
+    for (std::size_t i = 0; i < server->sources.size(); ++i) {
+        const auto& s = server->sources[i];
+        std::fprintf(console.out, "%zu: %s (%s) volume %d%%%s\n", i,
+                     s.name.toLocal8Bit().constData(), s.description.toLocal8Bit().constData(),
+                     s.volumePercent(), s.muted ? " [muted]" : "");
+    }
+}
+
 int runDevices(const QStringList& args, Console console) {
     if (!args.isEmpty()) {
         std::fprintf(console.err, "mireldo-cli: devices takes no arguments\n");
         return kExitUsage;
     }
     const QStringList outputs = platform::audio::waveOutDeviceNames();
-    const QStringList inputs = platform::audio::waveInDeviceNames();
     std::fprintf(console.out, "Output devices (--device N):\n");
     for (qsizetype i = 0; i < outputs.size(); ++i) {
         std::fprintf(console.out, "  %lld  %s\n", static_cast<long long>(i),
                      outputs[i].toLocal8Bit().constData());
     }
-    std::fprintf(console.out, "Input devices:\n");
-    for (qsizetype i = 0; i < inputs.size(); ++i) {
-        std::fprintf(console.out, "  %lld  %s\n", static_cast<long long>(i),
-                     inputs[i].toLocal8Bit().constData());
+    std::fprintf(console.out, "Input devices (--input N):\n");
+    switch (platform::audio::audioBackend()) {
+    case platform::audio::AudioBackend::Pulse:
+        printPulseInputs(console);
+        break;
+    case platform::audio::AudioBackend::Alsa:
+        printAlsaInputs(console);
+        break;
+    case platform::audio::AudioBackend::Virtual: {
+        const QStringList inputs = platform::audio::waveInDeviceNames();
+        for (qsizetype i = 0; i < inputs.size(); ++i) {
+            std::fprintf(console.out, "%lld: %s\n", static_cast<long long>(i),
+                         inputs[i].toLocal8Bit().constData());
+        }
+        break;
+    }
     }
     return kExitOk;
 }
@@ -72,6 +126,10 @@ int runCli(const QStringList& arguments, Console console) {
     }
     for (const Command& c : kCommands) {
         if (name == QLatin1String(c.name)) {
+            if (name != QStringLiteral("playlist")) {
+                // The devices of the audio mode the window would use.
+                decideAndStoreAudioMode();
+            }
             return c.run(arguments.mid(2), console);
         }
     }

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QSlider>
@@ -140,7 +141,9 @@ TEST_F(EndpointSettingsTest, ListsTheServersSourcesAndPreselectsTheDefault) {
                                           QStringLiteral("Monitor of Headset")}));
     EXPECT_EQ(settings().selectedSourceName(), QStringLiteral("sine"));
     dialog.show();
-    dialog.grab().save(QStringLiteral(MIRELDO_SCREENSHOT_DIR "/main_window_endpoint_rows.png"));
+    QDir().mkpath(QStringLiteral(MIRELDO_SCREENSHOT_DIR));
+    EXPECT_TRUE(dialog.grab().save(
+        QStringLiteral(MIRELDO_SCREENSHOT_DIR "/main_window_endpoint_rows.png")));
 }
 
 TEST_F(EndpointSettingsTest, TheSavedNameWinsOverTheDefault) {
