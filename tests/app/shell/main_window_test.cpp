@@ -320,6 +320,40 @@ TEST_F(MainWindow, EndpointModeRearrangesTheRecordingSettings) {
     saveScreenshot(*dialog, QStringLiteral("main_window_endpoint_mode.png"));
 }
 
+TEST_F(MainWindow, TheTenthOutputDeviceCanBeChosenAndIsKept) {
+    {
+        auto dialog = makeDialog(12); // more than ten: the menu offers ten
+        auto* button = dialog->controlAs<QAbstractButton>(1028);
+        ASSERT_NE(button, nullptr);
+        QMenu* menu = dialog->findChild<QMenu*>();
+        QAction* tenth = nullptr;
+        int devices = 0;
+        for (QMenu* m : dialog->findChildren<QMenu*>()) {
+            for (QAction* a : m->actions()) {
+                if (a->isCheckable() && a->data().toInt() > 1144) {
+                    ++devices;
+                }
+                if (a->data().toInt() == 1154) {
+                    tenth = a;
+                    menu = m;
+                }
+            }
+        }
+        EXPECT_EQ(devices, 10);
+        ASSERT_NE(tenth, nullptr);
+        EXPECT_EQ(tenth->text(), QStringLiteral("Output 9"));
+        tenth->trigger();
+        EXPECT_EQ(dialog->settings().currentOutputDevice, 10);
+        button->click(); // the menu shows the choice checked
+        EXPECT_TRUE(tenth->isChecked());
+        menu->hide();
+    }
+    EXPECT_EQ(store().getInt(QStringLiteral("Settings"), QStringLiteral("CurrentOutputDevice"), 0),
+              10);
+    auto again = makeDialog(10);
+    EXPECT_EQ(again->settings().currentOutputDevice, 10);
+}
+
 TEST_F(MainWindow, CollapsedAreasOpenCollapsedAndMoveWhatIsBelow) {
     auto expanded = makeDialog();
     const auto geometry = [&](int id) { return expanded->control(id)->geometry(); };
