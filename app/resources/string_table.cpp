@@ -100,6 +100,10 @@ constexpr std::array kStrings{
                      "and saved:\n\n%1"},
     StringEntry{601, "These unfinished records could not be moved out of the temporary folder "
                      "and were left there:\n\n%1"},
+    // Recording settings in ALSA mode: a source whose name the mixer cannot give, and
+    // "Advance..." when no mixer program is installed.
+    StringEntry{602, "Error getting name."},
+    StringEntry{603, "No mixer program was found. Install pavucontrol or alsa-utils."},
     // The framework's prompt for an integer field.
     StringEntry{61712, "Please enter an integer."},
 };

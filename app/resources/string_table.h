@@ -43,6 +43,10 @@ inline constexpr int kStrShowPlaylist = 437;
 inline constexpr int kStrRecordsRecovered = 600;
 /// A recovered record could not be moved out of the temporary folder; %1 lists them.
 inline constexpr int kStrRecordsNotRecovered = 601;
+/// A recording source whose name the mixer cannot give.
+inline constexpr int kStrErrorGettingName = 602;
+/// "Advance..." found no mixer program to start.
+inline constexpr int kStrNoMixerProgram = 603;
 /// The standard prompt of an integer field holding something else.
 inline constexpr int kStrEnterInteger = 61712;
 
