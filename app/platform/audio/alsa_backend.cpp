@@ -408,6 +408,16 @@ WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle o
     return std::make_shared<AlsaWaveOut>(format, owner, std::move(pcm), period);
 }
 
+WaveOutPtr openAlsaWaveOutPcm(const std::string& pcmName, const PcmFormat& format,
+                              ReceiverHandle owner, MmResult* error) {
+    snd_pcm_uframes_t period = 0;
+    PcmPtr pcm = openPcm(pcmName, SND_PCM_STREAM_PLAYBACK, format, 200000, error, period);
+    if (!pcm) {
+        return nullptr;
+    }
+    return std::make_shared<AlsaWaveOut>(format, owner, std::move(pcm), period);
+}
+
 WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
                          MmResult* error) {
     snd_pcm_uframes_t period = 0;

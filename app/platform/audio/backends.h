@@ -6,6 +6,8 @@
 #include "wave_in.h"
 #include "wave_out.h"
 
+#include <string>
+
 namespace mireldo::platform::audio {
 
 WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, MmResult* error);
@@ -17,6 +19,10 @@ WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle o
                            MmResult* error);
 WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
                          MmResult* error);
+/// Plays through the ALSA PCM named `pcmName` (for example "pulse:SINK", a sound server's
+/// sink through ALSA's pulse plug-in).
+WaveOutPtr openAlsaWaveOutPcm(const std::string& pcmName, const PcmFormat& format,
+                              ReceiverHandle owner, MmResult* error);
 QStringList alsaOutputNames();
 QStringList alsaInputNames();
 

@@ -71,6 +71,20 @@ WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner
         }
         return openVirtualWaveOut(format, owner, error);
     }
+    if (audioBackend() == AudioBackend::Pulse) {
+        // The server's sinks, reached through ALSA's pulse plug-in; the default device is the
+        // server's default sink.
+        if (device == WAVE_MAPPER) {
+            return openAlsaWaveOutPcm("pulse", format, owner, error);
+        }
+        const auto server = queryPulseServer(kServerTimeoutMs);
+        if (!server || static_cast<std::size_t>(device) >= server->sinks.size()) {
+            return failWith(error, MMSYSERR_BADDEVICEID);
+        }
+        return openAlsaWaveOutPcm(
+            "pulse:" + server->sinks[static_cast<std::size_t>(device)].name.toStdString(), format,
+            owner, error);
+    }
     return openAlsaWaveOut(device, format, owner, error);
 }
 
@@ -110,7 +124,22 @@ QStringList waveOutDeviceNames() {
 }
 
 QStringList waveInDeviceNames() {
-    return audioBackend() == AudioBackend::Virtual ? virtualInputNames() : alsaInputNames();
+    switch (audioBackend()) {
+    case AudioBackend::Virtual:
+        return virtualInputNames();
+    case AudioBackend::Pulse: {
+        QStringList names;
+        if (const auto server = queryPulseServer(kServerTimeoutMs)) {
+            for (const PulseSource& source : server->sources) {
+                names.push_back(source.description);
+            }
+        }
+        return names;
+    }
+    case AudioBackend::Alsa:
+        break;
+    }
+    return alsaInputNames();
 }
 
 void applyVolume(char* data, std::uint32_t bytes, const PcmFormat& format, std::uint32_t volume) {
