@@ -131,8 +131,9 @@ std::optional<QString> AlsaMixer::rowName(int row) const {
     if (r->item >= 0) {
         std::array<char, 64> name{};
         if (snd_mixer_selem_get_enum_item_name(r->elem, static_cast<unsigned>(r->item),
-                                               name.size() - 1, name.data()) < 0) {
-            return std::nullopt;
+                                               name.size() - 1, name.data()) < 0 ||
+            name[0] == '\0') {
+            return std::nullopt; // ALSA may report a failure as an empty name
         }
         return QString::fromUtf8(name.data());
     }
@@ -187,6 +188,7 @@ bool AlsaMixer::writeSelection(const std::vector<bool>& selected) {
                      0 &&
                  ok;
         }
+        snd_mixer_handle_events(mixer_.get());
         return ok;
     }
     // Switches off first, then on: with exclusive switches the one left on is the choice.
@@ -197,6 +199,9 @@ bool AlsaMixer::writeSelection(const std::vector<bool>& selected) {
             }
         }
     }
+    // The card reports the write back as events; taking them now brings every element that
+    // shares the written control (the items of a source enumeration) up to date.
+    snd_mixer_handle_events(mixer_.get());
     return ok;
 }
 

@@ -9,6 +9,9 @@
 // - Mixer: the elements with a capture switch; several may record at once.
 // - None: the elements with a capture volume; they all record.
 // A row's volume is its element's capture volume, or else that of the element "Capture".
+// Writing the selection also takes the change events pending at that moment (the card reports
+// the write back, and the elements sharing the written control must see it at once); callers
+// read the selection again afterwards.
 //
 // Threads: the window's thread only: ALSA's mixer handle is not safe to share, and the poll
 // descriptors are watched by that thread's event loop. Ownership: the object owns the handle.
