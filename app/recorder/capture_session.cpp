@@ -27,6 +27,8 @@ constexpr int kStrFileCreateFailed = 366;
 constexpr int kStrOutputOpenFailed = 381;
 constexpr int kStrCannotPlay = 392;
 constexpr int kStrLowDiskSpace = 480;
+constexpr int kStrFormatNotSupported = 483;
+constexpr int kStrAudioLost = 610;
 constexpr int kStrStatusBase = 489;
 
 // User words of a capture buffer.
@@ -41,6 +43,21 @@ PcmFormat pcmOf(const WAVEFORMATEX& f) {
     return {f.nChannels, f.nSamplesPerSec, f.wBitsPerSample};
 }
 
+// Message 483 with the source's container bits, channels, rate and format tag.
+QString formatNotSupported(const EndpointFormat& f) {
+    QString text = loadString(kStrFormatNotSupported);
+    for (const long long value : {static_cast<long long>(f.bits), static_cast<long long>(f.channels),
+                                  static_cast<long long>(f.sampleRate),
+                                  static_cast<long long>(f.tag)}) {
+        const qsizetype at = text.indexOf(QStringLiteral("%d"));
+        if (at < 0) {
+            break;
+        }
+        text.replace(at, 2, QString::number(value));
+    }
+    return text;
+}
+
 } // namespace
 
 CaptureSession::CaptureSession(RecorderView& view) : CaptureSession(view, Environment{}) {}
@@ -50,6 +67,13 @@ CaptureSession::CaptureSession(RecorderView& view, Environment environment)
     if (!env_.openDevice) {
         env_.openDevice = [](int device, const PcmFormat& format, platform::ReceiverHandle owner,
                              MmResult* error) { return openWaveIn(device, format, owner, error); };
+    }
+    if (!env_.openEndpoint) {
+        env_.openEndpoint = [](const QString& name, const PcmFormat& format,
+                               platform::ReceiverHandle owner, MmResult* error,
+                               EndpointFormat* unsupported) {
+            return openPulseWaveIn(name, format, owner, error, unsupported);
+        };
     }
     if (!env_.freeSpace) {
         env_.freeSpace = [](const QString& folder) -> std::optional<std::uint64_t> {
@@ -80,6 +104,7 @@ CaptureSession::CaptureSession(RecorderView& view, Environment environment)
         playerPosition(static_cast<std::uint32_t>(w), l == 1);
     });
     onMessage(RECORDER_STOP_COMMAND, [this](std::uintptr_t, std::intptr_t) { stop(); });
+    onMessage(MM_WIM_LOST, [this](std::uintptr_t w, std::intptr_t l) { audioLost(w, l); });
 
     if (env_.withPlayer) {
         player_ = std::make_unique<playback::CAudioPlayThread>();
@@ -178,6 +203,7 @@ void CaptureSession::record() {
     }
 
     recording_ = true;
+    lossShown_ = false;
     bool outstanding = false; // a buffer is with the device or on its way back
     for (CaptureBuffer& buffer : buffers_) {
         if (!buffer.block) {
@@ -232,10 +258,17 @@ bool CaptureSession::openSession(const CaptureOptions& options) {
     silence_.marker = file_.length();
 
     MmResult error = MMSYSERR_NOERROR;
-    device_ = env_.openDevice(options.inputDevice, pcmOf(format_), handle(), &error);
+    EndpointFormat unsupported;
+    device_ = options.endpointMode
+                  ? env_.openEndpoint(options.endpointName, pcmOf(format_), handle(), &error,
+                                      &unsupported)
+                  : env_.openDevice(options.inputDevice, pcmOf(format_), handle(), &error);
     if (!device_) {
         file_.remove();
         wavPath_.clear();
+        if (options.endpointMode && unsupported.channels != 0) {
+            view_.showMessage(formatNotSupported(unsupported), true);
+        }
         if (options.endpointMode) {
             view_.showRecordingFailed();
         } else {
@@ -454,6 +487,19 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
     if (endOfInput) {
         // A finite input (a file played as the input) has nothing more to give.
         stop();
+    }
+}
+
+void CaptureSession::audioLost(std::uintptr_t device, std::intptr_t lostMs) {
+    if (!device_ || device != reinterpret_cast<std::uintptr_t>(device_.get())) {
+        return;
+    }
+    // Said once per Record: the count only grows while the session stays behind.
+    if (!lossShown_) {
+        lossShown_ = true;
+        view_.showMessage(loadString(kStrAudioLost)
+                              .arg(QString::number(static_cast<double>(lostMs) / 1000.0, 'f', 1)),
+                          false);
     }
 }
 

@@ -20,6 +20,7 @@
 #include "recorder_view.h"
 #include "silence_detection.h"
 
+#include "audio/pulse_wave_in.h"
 #include "audio/wave_in.h"
 
 #include <QString>
@@ -43,6 +44,8 @@ namespace mireldo::recorder {
 inline constexpr std::uint32_t RECORDER_POSITION_MSG = platform::WM_USER + 19;
 /// Posted to the session itself to press "S" later (the long-silence action 3).
 inline constexpr std::uint32_t RECORDER_STOP_COMMAND = platform::WM_USER + 20;
+// WM_USER + 21 is the endpoint device's MM_WIM_LOST (audio/pulse_wave_in.h).
+static_assert(platform::audio::MM_WIM_LOST == platform::WM_USER + 21);
 
 inline constexpr int kCaptureBufferCount = 150;
 /// Bytes of audio one capture buffer holds.
@@ -67,6 +70,13 @@ class CaptureSession : public platform::MessageReceiver {
     using DeviceOpener = std::function<platform::audio::WaveInPtr(
         int device, const platform::audio::PcmFormat& format, platform::ReceiverHandle owner,
         platform::audio::MmResult* error)>;
+    /// Opens the endpoint (sound server source) `name` for capture; on failure stores the
+    /// reason in `error` and, when the source's own format is the reason, that format in
+    /// `unsupported` (as platform::audio::openPulseWaveIn does).
+    using EndpointOpener = std::function<platform::audio::WaveInPtr(
+        const QString& name, const platform::audio::PcmFormat& format,
+        platform::ReceiverHandle owner, platform::audio::MmResult* error,
+        platform::audio::EndpointFormat* unsupported)>;
     /// Free bytes for the user on the file system of a folder; nullopt when unknown.
     using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const QString& folder)>;
     /// A monotonic clock in milliseconds.
@@ -75,6 +85,7 @@ class CaptureSession : public platform::MessageReceiver {
     /// What the session takes from its surroundings; every empty member means the system's.
     struct Environment {
         DeviceOpener openDevice;   ///< platform::audio::openWaveIn
+        EndpointOpener openEndpoint; ///< platform::audio::openPulseWaveIn (endpoint mode)
         FreeSpaceQuery freeSpace;  ///< platform::freeSpace
         TickSource ticks;          ///< a steady clock
         QString temporaryFolder;   ///< platform::temporaryFolder()
@@ -118,6 +129,9 @@ class CaptureSession : public platform::MessageReceiver {
     void bufferDone(std::uintptr_t device, platform::audio::WaveHeader* header);
     /// RECORDER_POSITION_MSG.
     void playerPosition(std::uint32_t frame, bool atEnd);
+    /// MM_WIM_LOST: `device` could not keep `lostMs` milliseconds of audio in all (the
+    /// session fell behind). Told to the user once per Record.
+    void audioLost(std::uintptr_t device, std::intptr_t lostMs);
 
     // State.
     bool recording() const { return recording_; }
@@ -190,6 +204,7 @@ class CaptureSession : public platform::MessageReceiver {
     std::uint32_t position_ = 0;
     std::uint64_t lastWaveform_ = 0;
     bool waveformShown_ = false;
+    bool lossShown_ = false; // the loss of audio was told since the last Record
     SilenceState silence_;
     std::optional<RecorderStatus> status_;
 

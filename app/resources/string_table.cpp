@@ -104,6 +104,9 @@ constexpr std::array kStrings{
     // "Advance..." when no mixer program is installed.
     StringEntry{602, "Error getting name."},
     StringEntry{603, "No mixer program was found. Install pavucontrol or alsa-utils."},
+    // Endpoint capture: the recorder fell so far behind that the sound device's buffer
+    // overflowed; %1 is the audio lost so far, in seconds.
+    StringEntry{610, "Recording fell behind the sound device: %1 seconds of audio were lost."},
     // The framework's prompt for an integer field.
     StringEntry{61712, "Please enter an integer."},
 };
