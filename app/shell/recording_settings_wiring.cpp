@@ -4,11 +4,15 @@
 
 #include "main_window.h"
 
+#include "alsa_sources_wiring.h"
 #include "audio_mode.h"
 #include "endpoint_settings.h"
 #include "text_list.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSlider>
 
 namespace mireldo {
@@ -25,6 +29,14 @@ void CRecorderDialog::wireRecordingSettings() {
             controlAs<QSlider>(MainCtl::RecordingVolume), controlAs<QCheckBox>(MainCtl::Mute),
             history_.win7DeviceNameSel, this);
         endpointSettings_->start(kServerTimeoutMs);
+    } else if (audioMode() == AudioMode::Alsa) {
+        // The device list is filled and its stored row selected: the mixer opens now.
+        alsaSettings_ = new AlsaRecordingSettings(
+            controlAs<QComboBox>(MainCtl::RecordingDevice),
+            controlAs<QListWidget>(MainCtl::RecordingSources),
+            controlAs<QCheckBox>(MainCtl::ForceSelection),
+            controlAs<QPushButton>(MainCtl::Advance), controlAs<QSlider>(MainCtl::RecordingVolume),
+            this);
     }
 }
 

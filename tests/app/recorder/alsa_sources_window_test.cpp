@@ -3,11 +3,15 @@
 // reach it, and a change made by amixer reaches the window through its event loop.
 
 #include "alsa_sources_wiring.h"
+#include "audio_mode.h"
+#include "main_window.h"
+#include "profile_store.h"
 #include "audio/wave_in.h"
 #include "test_support.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -128,6 +132,51 @@ TEST(AlsaRecordingSettingsWindow, TheWidgetsDriveTheMixerAndForceSelectionHoldsA
         EXPECT_EQ(stateLine(state, "Capture Source"), "1");
     }
 
+    ::setenv("HOME", savedHome.c_str(), 1);
+    snd_config_update_free_global();
+}
+
+// The main window in ALSA mode with the test mixer as its stored device: the source rows,
+// checks and slider are there when the window opens; a screenshot shows them.
+TEST(AlsaRecordingSettingsWindow, TheMainWindowShowsTheStoredDevicesSources) {
+    widgetApp();
+    testsupport::TempDir dir;
+    {
+        std::ofstream rc(dir.file(".asoundrc"));
+        rc << "ctl_type.mireldotest { lib \"" << MIRELDO_TEST_CTL_PLUGIN << "\" }\n"
+           << "ctl.mxmain { type mireldotest state \"" << dir.file("state")
+           << "\" profile \"full\" }\n"
+           << "pcm.mxmain { type null hint { show on description \"Studio microphone\" } }\n";
+    }
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+    ::setenv("HOME", dir.path().c_str(), 1);
+    snd_config_update_free_global();
+    mireldo::platform::ProfileStore::setFolderForTesting(QString::fromStdString(dir.file("cfg")));
+    mireldo::setAudioMode(mireldo::AudioMode::Alsa);
+    const QStringList names = mireldo::platform::audio::waveInDeviceNames();
+    const int index = static_cast<int>(names.indexOf(QStringLiteral("Studio microphone")));
+    ASSERT_GT(index, 0);
+    mireldo::platform::ProfileStore().setInt(QStringLiteral("History"),
+                                             QStringLiteral("OfflineRecDev"), index);
+    {
+        mireldo::DialogServices services = mireldo::defaultServices();
+        services.outputDeviceNames = nullptr;
+        services.playlistFile.clear();
+        services.pluginFolder = QString::fromStdString(dir.path().string());
+        mireldo::CRecorderDialog window(std::move(services));
+        ASSERT_NE(window.alsaSettings(), nullptr);
+        auto* list = window.controlAs<QListWidget>(mireldo::MainCtl::RecordingSources);
+        ASSERT_EQ(list->count(), 3);
+        EXPECT_EQ(checksOf(*list), (std::vector<bool>{false, true, false}));
+        EXPECT_EQ(window.controlAs<QSlider>(mireldo::MainCtl::RecordingVolume)->value(), 20);
+        window.show();
+        QDir().mkpath(QStringLiteral(MIRELDO_SCREENSHOT_DIR));
+        EXPECT_TRUE(window.grab().save(
+            QStringLiteral(MIRELDO_SCREENSHOT_DIR "/main_window_alsa_sources.png")));
+    }
+    mireldo::platform::ProfileStore::setFolderForTesting(QString());
+    mireldo::setAudioMode(mireldo::AudioMode::Virtual);
     ::setenv("HOME", savedHome.c_str(), 1);
     snd_config_update_free_global();
 }
