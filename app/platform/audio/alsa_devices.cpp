@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 namespace mireldo::platform::audio {
 
@@ -126,7 +127,17 @@ int alsaCardOfMixer(const std::string& mixer) {
     return std::max(snd_card_get_index(mixer.c_str() + 3), -1);
 }
 
+namespace {
+void quietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+} // namespace
+
+void silenceAlsaDiagnostics() {
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(&quietAlsaError); });
+}
+
 std::vector<CaptureDeviceInfo> alsaCaptureDevices() {
+    silenceAlsaDiagnostics();
     std::vector<CaptureDeviceInfo> devices;
     devices.push_back({"default", "default", QStringLiteral("default")});
     void** raw = nullptr;
@@ -168,6 +179,7 @@ std::vector<CaptureDeviceInfo> alsaCaptureDevices() {
 }
 
 std::vector<AlsaDeviceInfo> alsaPlaybackDevices() {
+    silenceAlsaDiagnostics();
     return cardDevices(SND_PCM_STREAM_PLAYBACK);
 }
 

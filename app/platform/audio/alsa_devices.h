@@ -31,6 +31,12 @@ std::vector<CaptureDeviceInfo> alsaCaptureDevices();
 /// ALSA mode.
 std::vector<AlsaDeviceInfo> alsaPlaybackDevices();
 
+/// Keeps ALSA's own error printing off the program's standard error: listing devices probes
+/// every PCM and control the configuration names, and most plug-ins complain when they have
+/// no card or server behind them. Failures still reach the callers as result codes.
+/// Idempotent; any thread.
+void silenceAlsaDiagnostics();
+
 /// The control device that goes with PCM `pcm`: "hw:C" for the hw, plughw and sysdefault
 /// devices of card C (by number or by card id), else the PCM's name up to its first ':'.
 std::string alsaMixerNameForPcm(const std::string& pcm);

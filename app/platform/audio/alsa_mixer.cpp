@@ -1,5 +1,7 @@
 #include "alsa_mixer.h"
 
+#include "alsa_devices.h"
+
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
@@ -41,6 +43,7 @@ void AlsaMixer::MixerCloser::operator()(snd_mixer_t* mixer) const {
 }
 
 std::unique_ptr<AlsaMixer> AlsaMixer::open(const std::string& control) {
+    silenceAlsaDiagnostics();
     snd_mixer_t* raw = nullptr;
     if (snd_mixer_open(&raw, 0) < 0) {
         return nullptr;
