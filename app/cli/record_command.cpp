@@ -2,6 +2,9 @@
 
 #include "capture_format.h"
 #include "capture_session.h"
+
+#include "audio/pulse_endpoints.h"
+#include "audio/wave_out.h"
 #include "interrupt_watch.h"
 #include "profile_store.h"
 #include "record_saving.h"
@@ -43,6 +46,10 @@ class ConsoleView final : public recorder::RecorderView {
     recorder::CaptureOptions options() const override {
         recorder::CaptureOptions o;
         o.inputDevice = options_.inputDevice;
+        o.endpointMode =
+            platform::audio::audioBackend() == platform::audio::AudioBackend::Pulse;
+        o.endpointSelected = true;
+        o.endpointName = options_.inputName;
         o.formatRow = options_.formatRow;
         o.encodeMethod = options_.encodeMethod;
         o.longBlankSeconds = options_.longSilenceSeconds;
@@ -158,6 +165,33 @@ class ConsoleHost final : public recorder::FinalisationHost {
     ConsoleView& view_;
 };
 
+// In the sound server's mode the input becomes a source name (empty: the default source);
+// elsewhere a source name means nothing. Empty on success, else what is wrong.
+QString resolveInput(RecordOptions& o) {
+    if (platform::audio::audioBackend() != platform::audio::AudioBackend::Pulse) {
+        return o.inputName.isEmpty()
+                   ? QString()
+                   : QStringLiteral("--input %1: a source name needs the sound server's mode")
+                         .arg(o.inputName);
+    }
+    if (!o.inputName.isEmpty() || o.inputDevice < 0) {
+        return {};
+    }
+    const auto server = platform::audio::queryPulseServer();
+    if (!server) {
+        return QStringLiteral("the sound server does not answer");
+    }
+    const auto n = static_cast<std::size_t>(o.inputDevice);
+    if (n >= server->sources.size()) {
+        return QStringLiteral("--input %1: the sound server has %2 sources (see mireldo-cli "
+                              "devices)")
+            .arg(o.inputDevice)
+            .arg(server->sources.size());
+    }
+    o.inputName = server->sources[n].name;
+    return {};
+}
+
 } // namespace
 
 QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
@@ -173,10 +207,14 @@ QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
         const QString value = args[++i];
         const auto bad = [&] { return QStringLiteral("bad value for %1: %2").arg(flag, value); };
         if (flag == QStringLiteral("--input")) {
+            o.inputDevice = -1;
+            o.inputName.clear();
             if (value == QStringLiteral("default")) {
-                o.inputDevice = -1;
+                // the default device or source
             } else if (const auto n = intIn(value, 0, 1000)) {
                 o.inputDevice = *n;
+            } else if (!value.isEmpty() && !value.startsWith(u'-') && !value.at(0).isDigit()) {
+                o.inputName = value; // a source of the sound server, checked when recording
             } else {
                 return bad();
             }
@@ -252,6 +290,10 @@ int runRecord(const QStringList& args, Console console) {
         options.formatRow = readRecorderHistory(store, false).offlineRecFmt2;
     }
     if (const QString error = parseRecordArguments(args, options); !error.isEmpty()) {
+        std::fprintf(console.err, "mireldo-cli: record: %s\n", error.toLocal8Bit().constData());
+        return kExitUsage;
+    }
+    if (const QString error = resolveInput(options); !error.isEmpty()) {
         std::fprintf(console.err, "mireldo-cli: record: %s\n", error.toLocal8Bit().constData());
         return kExitUsage;
     }

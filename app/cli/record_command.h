@@ -1,6 +1,6 @@
 #pragma once
 
-// mireldo-cli record [--input default|N] [--format ROW] [--noise-level 0-4] [--drop-silence]
+// mireldo-cli record [--input default|N|SOURCE] [--format ROW] [--noise-level 0-4] [--drop-silence]
 //   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]
 //   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR] [--duration SECONDS]
 //
@@ -10,6 +10,12 @@
 // has nothing more to give, when a long-silence action stops it, or on Ctrl+C; what is left
 // unsaved is then saved as an automatic save does. A live status line (status, length,
 // level) goes to the diagnostics stream when that is a terminal.
+//
+// --input picks what is recorded: "default" the system's default input; N the input numbered N
+// by `mireldo-cli devices`. In the sound server's mode (MIRELDO_AUDIO_MODE=pulse, or a server
+// answering at start-up) N counts the server's sources in the server's order and SOURCE names
+// one (for example "alsa_input.usb-mic" or "mysink.monitor"); "default" is the server's default
+// source.
 //
 // Defaults come from the settings store (section "Settings", and the format row from
 // "History"); the flags override them for this run only.
@@ -25,6 +31,7 @@ namespace mireldo::cli {
 /// The settings of one recording run.
 struct RecordOptions {
     int inputDevice = -1; ///< -1 the default device
+    QString inputName;    ///< a source named by --input (the sound server's mode); empty: none
     int formatRow = 3;
     int noiseLevel = 0;
     bool dropSilence = false;
