@@ -46,8 +46,7 @@ class ConsoleView final : public recorder::RecorderView {
     recorder::CaptureOptions options() const override {
         recorder::CaptureOptions o;
         o.inputDevice = options_.inputDevice;
-        o.endpointMode =
-            platform::audio::audioBackend() == platform::audio::AudioBackend::Pulse;
+        o.endpointMode = platform::audio::audioBackend() == platform::audio::AudioBackend::Pulse;
         o.endpointSelected = true;
         o.endpointName = options_.inputName;
         o.formatRow = options_.formatRow;

@@ -46,9 +46,8 @@ PcmFormat pcmOf(const WAVEFORMATEX& f) {
 // Message 483 with the source's container bits, channels, rate and format tag.
 QString formatNotSupported(const EndpointFormat& f) {
     QString text = loadString(kStrFormatNotSupported);
-    for (const long long value : {static_cast<long long>(f.bits), static_cast<long long>(f.channels),
-                                  static_cast<long long>(f.sampleRate),
-                                  static_cast<long long>(f.tag)}) {
+    const long long values[] = {f.bits, f.channels, f.sampleRate, f.tag};
+    for (const long long value : values) {
         const qsizetype at = text.indexOf(QStringLiteral("%d"));
         if (at < 0) {
             break;

@@ -59,7 +59,7 @@ struct Frame {
 
 // How the input frame becomes the output frame; fixed for the whole call.
 struct Plan {
-    bool stereoIn;      // the source has two or more channels (the first two are used)
+    bool stereoIn; // the source has two or more channels (the first two are used)
     bool stereoOut;
     bool eightBit;
     bool pairAsStereo8; // 16-bit stereo to 8-bit stereo without a rate change: 128 + v / 256
@@ -116,9 +116,9 @@ Frame makeFrame(const unsigned char* in, const Plan& plan, std::false_type /*flo
 }
 
 template <bool kInt16>
-ConversionResult convert(const unsigned char* in, std::uint32_t inFrames, const SourceLayout& source,
-                         const PcmFormat& target, unsigned char* out, std::uint32_t outFrames,
-                         ConversionCounters& counters) {
+ConversionResult convert(const unsigned char* in, std::uint32_t inFrames,
+                         const SourceLayout& source, const PcmFormat& target, unsigned char* out,
+                         std::uint32_t outFrames, ConversionCounters& counters) {
     ConversionResult result;
     if (source.channels == 0 || source.sampleRate == 0 || !target.valid()) {
         return result;
@@ -154,8 +154,8 @@ ConversionResult convert(const unsigned char* in, std::uint32_t inFrames, const 
             break; // its copies do not fit: the frame waits for the next call
         }
         if (copies > 0) {
-            const Frame f = makeFrame(in + std::size_t{i} * inFrameBytes, plan,
-                                      std::bool_constant<kInt16>{});
+            const Frame f =
+                makeFrame(in + std::size_t{i} * inFrameBytes, plan, std::bool_constant<kInt16>{});
             for (std::uint64_t c = 0; c < copies; ++c) {
                 std::memcpy(out + std::size_t{written} * outFrameBytes, f.bytes, outFrameBytes);
                 ++written;

@@ -88,15 +88,16 @@ bool connect(Connection& c, Clock::time_point deadline) {
         return false;
     }
     c.context.reset(pa_context_new(pa_mainloop_get_api(c.loop.get()), "Mireldo"));
-    if (!c.context || pa_context_connect(c.context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN,
-                                         nullptr) < 0) {
+    if (!c.context ||
+        pa_context_connect(c.context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         return false;
     }
     pa_context* context = c.context.get();
-    return iterateUntil(c.loop.get(), deadline, [context] {
-               const pa_context_state_t s = pa_context_get_state(context);
-               return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-           }) &&
+    return iterateUntil(c.loop.get(), deadline,
+                        [context] {
+                            const pa_context_state_t s = pa_context_get_state(context);
+                            return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+                        }) &&
            pa_context_get_state(context) == PA_CONTEXT_READY;
 }
 
@@ -106,9 +107,8 @@ bool finish(Connection& c, pa_operation* raw, Clock::time_point deadline) {
         return false;
     }
     OperationPtr op(raw);
-    return iterateUntil(c.loop.get(), deadline, [&] {
-        return pa_operation_get_state(op.get()) != PA_OPERATION_RUNNING;
-    });
+    return iterateUntil(c.loop.get(), deadline,
+                        [&] { return pa_operation_get_state(op.get()) != PA_OPERATION_RUNNING; });
 }
 
 struct SourceFacts {
@@ -154,9 +154,8 @@ std::uint16_t tagOf(pa_sample_format_t f) {
 
 EndpointFormat describe(const pa_sample_spec& spec) {
     EndpointFormat f;
-    f.bits = static_cast<std::uint16_t>(pa_sample_format_valid(spec.format) != 0
-                                            ? pa_sample_size_of_format(spec.format) * 8
-                                            : 0);
+    f.bits = static_cast<std::uint16_t>(
+        pa_sample_format_valid(spec.format) != 0 ? pa_sample_size_of_format(spec.format) * 8 : 0);
     f.channels = spec.channels;
     f.sampleRate = spec.rate;
     f.tag = tagOf(spec.format);
@@ -258,10 +257,6 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
             if (!alive) {
                 dead_ = true;
             }
-        }
-        lock.unlock();
-        if (!dead_) {
-            OperationPtr op(pa_stream_cork(stream, 1, nullptr, nullptr));
         }
     }
 
@@ -381,8 +376,9 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     SourceFacts facts;
     const QByteArray wanted =
         sourceName.isEmpty() ? QByteArrayLiteral("@DEFAULT_SOURCE@") : sourceName.toUtf8();
-    if (!finish(c, pa_context_get_source_info_by_name(c.context.get(), wanted.constData(),
-                                                      sourceInfo, &facts),
+    if (!finish(c,
+                pa_context_get_source_info_by_name(c.context.get(), wanted.constData(), sourceInfo,
+                                                   &facts),
                 deadline)) {
         return failWith(error, MMSYSERR_ERROR);
     }
@@ -408,8 +404,8 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     // The ring: kEndpointRingSeconds of the mix format.
     const std::uint64_t ringFrames = std::uint64_t{mix.rate} * kEndpointRingSeconds;
     const std::size_t frameBytes = pa_frame_size(&mix);
-    std::unique_ptr<unsigned char[]> ring(new (std::nothrow)
-                                              unsigned char[ringFrames * frameBytes]);
+    std::unique_ptr<unsigned char[]> ring(
+        new (std::nothrow) unsigned char[ringFrames * frameBytes]);
     if (!ring) {
         return failWith(error, MMSYSERR_ERROR);
     }
@@ -446,9 +442,9 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     }
 
     try {
-        auto device = std::make_shared<PulseWaveIn>(format, owner, std::move(c), mix,
-                                                     std::move(ring),
-                                                     static_cast<std::uint32_t>(ringFrames));
+        auto device =
+            std::make_shared<PulseWaveIn>(format, owner, std::move(c), mix, std::move(ring),
+                                          static_cast<std::uint32_t>(ringFrames));
         if (error != nullptr) {
             *error = MMSYSERR_NOERROR;
         }

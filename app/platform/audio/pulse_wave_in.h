@@ -50,10 +50,10 @@ inline constexpr std::uint32_t MM_WIM_LOST = WM_USER + 21;
 
 /// A source's sample format as the "Device audio format not supported" message (483) shows it.
 struct EndpointFormat {
-    std::uint16_t bits = 0;        ///< container bits of one sample
+    std::uint16_t bits = 0; ///< container bits of one sample
     std::uint16_t channels = 0;
     std::uint32_t sampleRate = 0;
-    std::uint16_t tag = 0;         ///< wave format tag: 1 integer PCM, 3 float, 6 A-law, 7 mu-law
+    std::uint16_t tag = 0; ///< wave format tag: 1 integer PCM, 3 float, 6 A-law, 7 mu-law
 };
 
 /// Opens a capture stream on the PulseAudio source named `sourceName` (empty: the server's

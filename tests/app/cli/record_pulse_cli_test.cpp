@@ -66,12 +66,12 @@ TEST(RecordPulseCli, EachBurstIntoANullSinkIsSavedAsAFileOfItsOwn) {
     testsupport::CommandResult recorded;
     std::atomic<bool> finished{false};
     std::thread cli([&] {
-        recorded = runCommand(
-            "HOME=" + shellQuote(cfg) + " MIRELDO_CONFIG_DIR=" + shellQuote(cfg) +
-            " MIRELDO_AUDIO_MODE=pulse " + shellQuote(testsupport::binDir() + "/mireldo-cli") +
-            " record --input bursts.monitor --format 3 --drop-silence --action 2"
-            " --long-silence 1 --encode wav --duration 7 --folder " +
-            shellQuote(out) + " 2>/dev/null");
+        recorded = runCommand("HOME=" + shellQuote(cfg) + " MIRELDO_CONFIG_DIR=" + shellQuote(cfg) +
+                              " MIRELDO_AUDIO_MODE=pulse " +
+                              shellQuote(testsupport::binDir() + "/mireldo-cli") +
+                              " record --input bursts.monitor --format 3 --drop-silence --action 2"
+                              " --long-silence 1 --encode wav --duration 7 --folder " +
+                              shellQuote(out) + " 2>/dev/null");
         finished = true;
     });
     // Play once the recorder's stream is connected.

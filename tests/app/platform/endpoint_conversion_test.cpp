@@ -57,7 +57,7 @@ struct Converted {
 };
 
 Converted runInt16(const std::vector<int>& samples, std::uint16_t inChannels, std::uint32_t inRate,
-             PcmFormat target, std::uint32_t room = 1000) {
+                   PcmFormat target, std::uint32_t room = 1000) {
     const Bytes in = int16Bytes(samples);
     Converted r{Bytes(std::size_t{room} * target.blockAlign()), {}};
     ConversionCounters counters;
@@ -67,8 +67,8 @@ Converted runInt16(const std::vector<int>& samples, std::uint16_t inChannels, st
     return r;
 }
 
-Converted runFloat(const std::vector<float>& samples, std::uint16_t inChannels, std::uint32_t inRate,
-             PcmFormat target, std::uint32_t room = 1000) {
+Converted runFloat(const std::vector<float>& samples, std::uint16_t inChannels,
+                   std::uint32_t inRate, PcmFormat target, std::uint32_t room = 1000) {
     const Bytes in = floatBytes(samples);
     Converted r{Bytes(std::size_t{room} * target.blockAlign()), {}};
     ConversionCounters counters;
@@ -92,13 +92,13 @@ TEST(EndpointConversion, FloatStereo48kTo16BitMono44kOverOneSecond) {
     Bytes out(50000 * 2);
     ConversionCounters counters;
     const Bytes bytes = floatBytes(in);
-    const ConversionResult r = convertFloat32(bytes.data(), 48000, {2, 48000}, k16Mono,
-                                              out.data(), 50000, counters);
+    const ConversionResult r =
+        convertFloat32(bytes.data(), 48000, {2, 48000}, k16Mono, out.data(), 50000, counters);
     // Frame k lands on floor(k * 44100 / 48000): the last of the second (k = 47,999) on 44,099.
     EXPECT_EQ(r.consumed, 48000u);
     EXPECT_EQ(r.produced, 44099u);
-    const ConversionResult last = convertFloat32(bytes.data() + 48000 * 8, 1, {2, 48000},
-                                                 k16Mono, out.data() + 44099 * 2, 100, counters);
+    const ConversionResult last = convertFloat32(bytes.data() + 48000 * 8, 1, {2, 48000}, k16Mono,
+                                                 out.data() + 44099 * 2, 100, counters);
     EXPECT_EQ(last.produced, 1u);
     EXPECT_EQ(counters.produced, 44100u);
     EXPECT_EQ(counters.consumed, 48001u);
@@ -138,21 +138,21 @@ TEST(EndpointConversion, ManySmallPacketsIntoSmallBuffersEqualOneCall) {
         bool isFloat;
     };
     const Case cases[] = {
-        {2, 48000, k16Mono, true},          {1, 48000, k16Stereo, true},
-        {6, 44100, {2, 48000, 8}, true},    {2, 22050, {2, 48000, 16}, false},
-        {1, 48000, {1, 11025, 8}, false},   {2, 44100, k16Stereo, false},
+        {2, 48000, k16Mono, true},        {1, 48000, k16Stereo, true},
+        {6, 44100, {2, 48000, 8}, true},  {2, 22050, {2, 48000, 16}, false},
+        {1, 48000, {1, 11025, 8}, false}, {2, 44100, k16Stereo, false},
     };
     for (const Case& c : cases) {
         const std::uint32_t frames = 30011;
         const std::uint32_t inFrameBytes = c.channels * (c.isFloat ? 4u : 2u);
-        const Bytes in = c.isFloat ? floatBytes(noise(std::size_t{frames} * c.channels, 3))
-                                   : int16Bytes([&] {
-                                         std::vector<int> s;
-                                         for (float v : noise(std::size_t{frames} * c.channels, 3)) {
-                                             s.push_back(static_cast<int>(v * 32767));
-                                         }
-                                         return s;
-                                     }());
+        const Bytes in =
+            c.isFloat ? floatBytes(noise(std::size_t{frames} * c.channels, 3)) : int16Bytes([&] {
+                std::vector<int> s;
+                for (float v : noise(std::size_t{frames} * c.channels, 3)) {
+                    s.push_back(static_cast<int>(v * 32767));
+                }
+                return s;
+            }());
         const auto call = [&](const unsigned char* src, std::uint32_t n, unsigned char* dst,
                               std::uint32_t room, ConversionCounters& counters) {
             return c.isFloat ? convertFloat32(src, n, {c.channels, c.inRate}, c.target, dst, room,
@@ -163,8 +163,7 @@ TEST(EndpointConversion, ManySmallPacketsIntoSmallBuffersEqualOneCall) {
         const std::uint32_t outBytes = c.target.blockAlign();
         Bytes whole(std::size_t{frames} * 8 * outBytes);
         ConversionCounters one;
-        const ConversionResult all =
-            call(in.data(), frames, whole.data(), frames * 8, one);
+        const ConversionResult all = call(in.data(), frames, whole.data(), frames * 8, one);
         ASSERT_EQ(all.consumed, frames);
         whole.resize(std::size_t{all.produced} * outBytes);
 
@@ -180,9 +179,8 @@ TEST(EndpointConversion, ManySmallPacketsIntoSmallBuffersEqualOneCall) {
                 const std::uint32_t room = 1 + (seed >> 4) % 300;
                 seed = seed * 1103515245u + 12345u;
                 Bytes buffer(std::size_t{room} * outBytes);
-                const ConversionResult r =
-                    call(in.data() + std::size_t{at} * inFrameBytes, packet, buffer.data(), room,
-                         counters);
+                const ConversionResult r = call(in.data() + std::size_t{at} * inFrameBytes, packet,
+                                                buffer.data(), room, counters);
                 ASSERT_LE(r.produced, room);
                 pieces.insert(pieces.end(), buffer.begin(),
                               buffer.begin() + static_cast<std::ptrdiff_t>(r.produced * outBytes));
@@ -213,17 +211,15 @@ TEST(EndpointConversion, SameFormatCopiesPacketsUnchanged) {
 
 TEST(EndpointConversion, Int16ChannelRules) {
     // Stereo to mono halves each side before adding: -3 / 2 + -3 / 2 = -2 (not -3).
-    EXPECT_EQ(int16Of(runInt16({-3, -3, 32767, 32767, -32768, 1, 5, -4}, 2, 44100, k16Mono).out,
-                      4),
+    EXPECT_EQ(int16Of(runInt16({-3, -3, 32767, 32767, -32768, 1, 5, -4}, 2, 44100, k16Mono).out, 4),
               (std::vector<int>{-2, 32766, -16384, 0}));
     // Mono to stereo duplicates.
     EXPECT_EQ(int16Of(runInt16({-5, 1234}, 1, 44100, k16Stereo).out, 4),
               (std::vector<int>{-5, -5, 1234, 1234}));
     // Four channels: the first two are the pair, the others ignored.
-    EXPECT_EQ(int16Of(runInt16({100, -200, 9999, 9999, 7, 9, -9999, 9999}, 4, 44100, k16Stereo)
-                          .out,
-                      4),
-              (std::vector<int>{100, -200, 7, 9}));
+    EXPECT_EQ(
+        int16Of(runInt16({100, -200, 9999, 9999, 7, 9, -9999, 9999}, 4, 44100, k16Stereo).out, 4),
+        (std::vector<int>{100, -200, 7, 9}));
     EXPECT_EQ(int16Of(runInt16({101, 201, 9999, 9999}, 4, 44100, k16Mono).out, 1),
               (std::vector<int>{50 + 100}));
 }
@@ -240,28 +236,25 @@ TEST(EndpointConversion, Int16ToEightBits) {
     EXPECT_EQ(runInt16({0, 0, 32767, -32768, -258, -300}, 2, 44100, {2, 44101, 8}).out,
               (Bytes{254, 1, 128, 127}));
     // Stereo to mono: halves first, then the 8-bit rule.
-    EXPECT_EQ(runInt16({-32768, -32768, 32767, 32767}, 2, 44100, k8Mono).out,
-              (Bytes{1, 254}));
+    EXPECT_EQ(runInt16({-32768, -32768, 32767, 32767}, 2, 44100, k8Mono).out, (Bytes{1, 254}));
 }
 
 TEST(EndpointConversion, FloatValuesTruncateAndClip) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(int16Of(runFloat({1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -1.5f, 0.0f, nan}, 1, 44100,
-                               k16Mono)
-                          .out,
-                      8),
-              (std::vector<int>{32767, -32767, 16383, -16383, 32767, -32768, 0, 0}));
+    EXPECT_EQ(
+        int16Of(runFloat({1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -1.5f, 0.0f, nan}, 1, 44100, k16Mono).out,
+                8),
+        (std::vector<int>{32767, -32767, 16383, -16383, 32767, -32768, 0, 0}));
     // trunc(128 + v * 127): -0.5 gives 64.5 -> 64; beyond the range clips.
     EXPECT_EQ(runFloat({1.0f, -1.0f, 0.5f, -0.5f, 2.0f, -2.0f, nan}, 1, 44100, k8Mono).out,
               (Bytes{255, 1, 191, 64, 255, 0, 128}));
     // Stereo to mono uses half the factor on the sum.
-    EXPECT_EQ(int16Of(runFloat({0.5f, 0.25f, 1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 0.5f}, 2, 44100,
-                               k16Mono)
-                          .out,
-                      4),
-              (std::vector<int>{12287, 32767, -32767, 24575}));
-    EXPECT_EQ(runFloat({0.5f, 0.25f, -1.0f, -1.0f}, 2, 44100, k8Mono).out,
-              (Bytes{175, 1}));
+    EXPECT_EQ(
+        int16Of(
+            runFloat({0.5f, 0.25f, 1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 0.5f}, 2, 44100, k16Mono).out,
+            4),
+        (std::vector<int>{12287, 32767, -32767, 24575}));
+    EXPECT_EQ(runFloat({0.5f, 0.25f, -1.0f, -1.0f}, 2, 44100, k8Mono).out, (Bytes{175, 1}));
     // Mono to stereo duplicates the converted value; stereo keeps its sides.
     EXPECT_EQ(int16Of(runFloat({0.25f, -0.75f, 0.125f}, 1, 44100, k16Stereo).out, 6),
               (std::vector<int>{8191, 8191, -24575, -24575, 4095, 4095}));
@@ -276,6 +269,6 @@ TEST(EndpointConversion, AFrameWhoseCopiesDoNotFitWaits) {
     EXPECT_EQ(r.result.produced, 0u);
     const Converted roomy = runInt16(in, 1, 8000, {1, 48000, 16}, 12);
     EXPECT_EQ(roomy.result.consumed, 3u);
-    EXPECT_EQ(int16Of(roomy.out, 12), (std::vector<int>{20, 20, 20, 20, 20, 20, 30, 30, 30, 30,
-                                                         30, 30}));
+    EXPECT_EQ(int16Of(roomy.out, 12),
+              (std::vector<int>{20, 20, 20, 20, 20, 20, 30, 30, 30, 30, 30, 30}));
 }

@@ -113,7 +113,8 @@ Bytes randomPcm16(std::size_t frames, std::uint32_t seed) {
 // Where `needle` first occurs in `hay`, searching at frame steps of `step` bytes.
 std::optional<std::size_t> findFrames(const Bytes& hay, const Bytes& needle, std::size_t step) {
     for (std::size_t at = 0; at + needle.size() <= hay.size(); at += step) {
-        if (std::equal(needle.begin(), needle.end(), hay.begin() + static_cast<std::ptrdiff_t>(at))) {
+        if (std::equal(needle.begin(), needle.end(),
+                       hay.begin() + static_cast<std::ptrdiff_t>(at))) {
             return at;
         }
     }
@@ -371,8 +372,8 @@ TEST_F(PulseCapture, OpenFailuresSayWhy) {
     startServer("load-module module-null-sink sink_name=wide format=s24le rate=96000 channels=4");
     Collector c;
     MmResult error = 0;
-    EXPECT_FALSE(openPulseWaveIn(QStringLiteral("nothing.here"), {1, 44100, 16}, c.handle(),
-                                 &error));
+    EXPECT_FALSE(
+        openPulseWaveIn(QStringLiteral("nothing.here"), {1, 44100, 16}, c.handle(), &error));
     EXPECT_EQ(error, MMSYSERR_NODRIVER);
     EXPECT_FALSE(openPulseWaveIn(QString(), {3, 44100, 16}, c.handle(), &error));
     EXPECT_EQ(error, WAVERR_BADFORMAT);

@@ -31,9 +31,9 @@ TEST(EndpointSessionAudio, ASourceUnloadedWhileRecordingStopsWithTheRecordKept) 
     ASSERT_TRUE(session.recording());
     ASSERT_TRUE(rectest::pumpUntil([&] { return session.dataLength() >= 44100; }));
 
-    ASSERT_EQ(server.pactl("unload-module " + loaded.output.substr(0, loaded.output.find('\n')))
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        server.pactl("unload-module " + loaded.output.substr(0, loaded.output.find('\n'))).exitCode,
+        0);
     ASSERT_TRUE(rectest::pumpUntil([&] { return !session.recording(); }));
     EXPECT_EQ(view.recordingFailedDialogs, 1);
     EXPECT_TRUE(session.fileOpen());
@@ -45,15 +45,15 @@ TEST(EndpointSessionAudio, ASourceUnloadedWhileRecordingStopsWithTheRecordKept) 
     // The header describes everything written, so the record is whole.
     const auto bytes = rectest::fileBytes(session.temporaryWavPath());
     ASSERT_GE(bytes.size(), 44u);
-    const std::uint32_t dataSize = bytes[40] | bytes[41] << 8 | bytes[42] << 16 |
-                                   static_cast<std::uint32_t>(bytes[43]) << 24;
+    const std::uint32_t dataSize =
+        bytes[40] | bytes[41] << 8 | bytes[42] << 16 | static_cast<std::uint32_t>(bytes[43]) << 24;
     EXPECT_EQ(dataSize, bytes.size() - 44);
     EXPECT_EQ(dataSize, session.dataLength());
     // The sine is there: not silence.
     int peak = 0;
     for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
-        peak = std::max(peak, std::abs(static_cast<int>(static_cast<std::int16_t>(
-                                  bytes[i] | bytes[i + 1] << 8))));
+        peak = std::max(peak, std::abs(static_cast<int>(
+                                  static_cast<std::int16_t>(bytes[i] | bytes[i + 1] << 8))));
     }
     EXPECT_GT(peak, 1000);
 }

@@ -93,7 +93,8 @@ TEST_F(EndpointSession, LostAudioIsToldOncePerRecord) {
     s.audioLost(from, 2500);
     s.audioLost(from + 1, 9000); // another device: not this session's
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_TRUE(view.messages[0].contains(QStringLiteral("1.5 seconds"))) << view.messages[0].toStdString();
+    EXPECT_TRUE(view.messages[0].contains(QStringLiteral("1.5 seconds")))
+        << view.messages[0].toStdString();
     EXPECT_TRUE(mireldo::hasString(610));
     // As a posted message it arrives the same way.
     s.stop();
