@@ -1,5 +1,7 @@
 #include "input_file.h"
 
+#include "file_io.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,12 +28,13 @@ int32_t InputFile::codeFromErrno(int error) {
 }
 
 int32_t InputFile::open(const char* path) {
-    file_.reset();
-    size_ = 0;
+    close();
     if (path == nullptr || *path == '\0') {
         return 1;
     }
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Opening a FIFO for reading waits for a writer unless the open is non-blocking; the flag is
+    // cleared again once the file is known to be a regular one.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return codeFromErrno(errno);
     }
@@ -46,36 +49,51 @@ int32_t InputFile::open(const char* path) {
         ::close(fd);
         return 2;
     }
-    std::FILE* f = fdopen(fd, "rb");
-    if (f == nullptr) {
+    if (!S_ISREG(st.st_mode)) {
+        // A FIFO, socket or device has no length and may never end: it cannot be opened.
         ::close(fd);
         return 3;
     }
-    file_.reset(f);
-    size_ = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return 3;
+    }
+    fd_ = fd;
+    size_ = static_cast<uint64_t>(st.st_size);
+    position_ = 0;
     return 0;
 }
 
-bool InputFile::seek(uint64_t offset) {
-    if (!file_ || offset > static_cast<uint64_t>(INT64_MAX)) {
-        return false;
+void InputFile::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
     }
-    return fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) == 0;
+    fd_ = -1;
+    size_ = 0;
+    position_ = 0;
 }
 
-uint64_t InputFile::tell() const {
-    if (!file_) {
-        return 0;
+bool InputFile::seek(uint64_t offset) {
+    if (fd_ < 0 || offset > static_cast<uint64_t>(INT64_MAX)) {
+        return false;
     }
-    const off_t at = ftello(file_.get());
-    return at < 0 ? 0 : static_cast<uint64_t>(at);
+    position_ = offset;
+    return true;
 }
 
 size_t InputFile::read(void* out, size_t count) {
-    if (!file_ || count == 0) {
+    const size_t got = readAt(position_, out, count);
+    position_ += got;
+    return got;
+}
+
+size_t InputFile::readAt(uint64_t offset, void* out, size_t count) const {
+    if (fd_ < 0 || count == 0) {
         return 0;
     }
-    return std::fread(out, 1, count, file_.get());
+    const ssize_t got = sondrel::readAt(fd_, out, count, offset);
+    return got > 0 ? static_cast<size_t>(got) : 0;
 }
 
 } // namespace sondrel

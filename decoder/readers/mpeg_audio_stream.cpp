@@ -38,28 +38,7 @@ uint32_t id3v2TagSize(std::span<const uint8_t> bytes) {
 
 } // namespace
 
-int64_t findFrameSync(std::span<const uint8_t> bytes) {
-    if (bytes.size() < 4) {
-        return -1;
-    }
-    const uint8_t* start = bytes.data();
-    const uint8_t* last = start + bytes.size() - 4; // last candidate position
-    const uint8_t* p = start;
-    while (p <= last) {
-        p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, static_cast<size_t>(last - p) + 1));
-        if (p == nullptr) {
-            return -1;
-        }
-        const uint8_t high = p[1] & 0xF0;
-        if (high == 0xF0 || high == 0xE0) {
-            return p - start;
-        }
-        ++p;
-    }
-    return -1;
-}
-
-uint32_t mpegSearchStart(std::span<const uint8_t> payload) {
+uint32_t mpegSearchStart(std::span<const uint8_t> payload, uint64_t payloadSize) {
     uint32_t start = 0;
     if (matches(payload, 0, "RIFF")) {
         if (matches(payload, 8, "WAVEfmt")) {
@@ -78,9 +57,9 @@ uint32_t mpegSearchStart(std::span<const uint8_t> payload) {
     // Tags at the front (often with pictures) hold bytes that look like frames: step over them.
     if (start < payload.size()) {
         const uint64_t tag = id3v2TagSize(payload.subspan(start));
-        start = static_cast<uint32_t>(std::min<uint64_t>(start + tag, payload.size()));
+        start = static_cast<uint32_t>(std::min<uint64_t>(start + tag, payloadSize));
     }
-    return start;
+    return static_cast<uint32_t>(std::min<uint64_t>(start, payloadSize));
 }
 
 MpegAudioStream::MpegAudioStream() = default;
@@ -88,39 +67,21 @@ MpegAudioStream::MpegAudioStream() = default;
 MpegAudioStream::~MpegAudioStream() = default;
 
 int32_t MpegAudioStream::fail(int32_t code) {
-    releaseView();
-    mapping_.close();
+    window_.detach();
     BaseClose();
     return code;
 }
 
-void MpegAudioStream::releaseView() {
-    view_.unmap();
-    data_ = nullptr;
-}
-
-int32_t MpegAudioStream::mapView() {
-    if (view_.isMapped()) {
-        return SONDREL_OK;
-    }
-    if (!view_.map(mapping_, viewStart_, viewLength_)) {
-        return SONDREL_ERR_VIEW;
-    }
-    const uint32_t skip = payloadOffset_ - viewStart_;
-    data_ = view_.bytes().data() + std::min(skip, viewLength_);
-    return SONDREL_OK;
-}
-
 std::span<const uint8_t> MpegAudioStream::window(uint32_t offset, uint32_t wanted) {
-    const uint32_t available = offset < payloadEnd_ ? payloadEnd_ - offset : 0;
-    if (available >= wanted) {
-        return {data_ + offset, wanted};
+    const std::span<const uint8_t> got = window_.bytes(offset, wanted);
+    if (got.size() >= wanted) {
+        return got;
     }
     // Near the end of the payload the header parser and the decoder still get the length they
-    // expect; what lies past the end reads as zeros, as the unused rest of a mapped page does.
+    // expect; what lies past the end reads as zeros.
     tail_.assign(wanted, 0);
-    if (available > 0) {
-        std::memcpy(tail_.data(), data_ + offset, available);
+    if (!got.empty()) {
+        std::memcpy(tail_.data(), got.data(), got.size());
     }
     return tail_;
 }
@@ -129,49 +90,61 @@ uint32_t MpegAudioStream::framesOf(const MpegFrameInfo& info) const {
     return static_cast<uint32_t>(info.outputBytes) / format_.nBlockAlign;
 }
 
+namespace {
+
+// Payload bytes of [payloadOffset, fileLength): less the 128 bytes of an ID3v1 tag at the end.
+uint32_t payloadLength(const InputFile& file, uint64_t fileLength, uint32_t payloadOffset) {
+    const uint64_t length = fileLength > payloadOffset ? fileLength - payloadOffset : 0;
+    if (length >= 128) {
+        char tag[3] = {};
+        if (file.readAt(fileLength - 128, tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0) {
+            return static_cast<uint32_t>(length - 128);
+        }
+    }
+    return static_cast<uint32_t>(length);
+}
+
+// Bytes a RIFF wrapper's or an ID3v2 tag's header needs to be recognised.
+constexpr uint32_t kSearchStartHead = 128;
+
+} // namespace
+
 int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
     if (const int32_t code = BaseOpen(path, shareMode); code != SONDREL_OK) {
         BaseClose();
         return code;
     }
-    if (!mapping_.create(file_.descriptor(), fileLength_)) {
+    if (fileLength_ == 0) {
+        // A file of no bytes has nothing to read at all.
         return fail(SONDREL_ERR_MAPPING);
     }
-    viewStart_ = payloadOffset_ - payloadOffset_ % FileMapping::granularity();
-    viewLength_ = fileLength_ > viewStart_ ? fileLength_ - viewStart_ : 0;
-    if (fileLength_ >= 128 && viewLength_ >= 128) {
-        char tag[3] = {};
-        if (file_.seek(fileLength_ - 128) && file_.read(tag, 3) == 3 &&
-            std::memcmp(tag, "TAG", 3) == 0) {
-            viewLength_ -= 128;
-        }
-    }
-    if (const int32_t code = mapView(); code != SONDREL_OK) {
-        return fail(code);
-    }
-    const uint64_t viewEnd = uint64_t{viewStart_} + viewLength_;
-    payloadEnd_ = viewEnd > payloadOffset_ ? static_cast<uint32_t>(viewEnd - payloadOffset_) : 0;
-    const std::span<const uint8_t> payload(data_, payloadEnd_);
+    payloadEnd_ = payloadLength(file_, fileLength_, payloadOffset_);
+    window_.attach(file_.descriptor(), payloadOffset_, payloadEnd_);
 
     // The first frame whose bit rate and sample rate are usable fixes the stream's format.
-    uint32_t offset = mpegSearchStart(payload);
+    uint32_t offset = mpegSearchStart(window_.bytes(0, kSearchStartHead), payloadEnd_);
+    uint8_t b1 = 0;
+    uint8_t b2 = 0;
+    uint8_t b3 = 0;
     for (;;) {
-        const uint32_t reach = std::min(payloadEnd_ - offset, kSearchWindow);
-        const int64_t sync = findFrameSync(payload.subspan(offset, reach));
+        const uint32_t end = window_.end();
+        const int64_t sync =
+            offset < end ? window_.findSync(offset, std::min(end - offset, kSearchWindow)) : -1;
         if (sync < 0) {
             return fail(SONDREL_ERR_NO_SYNC);
         }
-        offset += static_cast<uint32_t>(sync);
-        const int bitrateIndex = payload[offset + 2] >> 4;
-        const int rateIndex = (payload[offset + 2] >> 2) & 3;
+        offset = static_cast<uint32_t>(sync);
+        const std::span<const uint8_t> header = window(offset, 4);
+        b1 = header[1];
+        b2 = header[2];
+        b3 = header[3];
+        const int bitrateIndex = b2 >> 4;
+        const int rateIndex = (b2 >> 2) & 3;
         if (bitrateIndex >= 1 && bitrateIndex <= 14 && rateIndex != 3) {
             break;
         }
         ++offset;
     }
-    const uint8_t b1 = payload[offset + 1];
-    const uint8_t b2 = payload[offset + 2];
-    const uint8_t b3 = payload[offset + 3];
     const int versionForTables = (b1 & 0x08) ? 1 : 2;
     const int version = (b1 & 0xF0) == 0xE0 ? 3 : versionForTables;
     const uint16_t channels = (b3 >> 6) == 3 ? 1 : 2;
@@ -193,13 +166,13 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
         seekIndex_.reserve(indexSize);
         uint64_t total = 0;
         uint32_t lastIndexed = offset;
-        while (offset < payloadEnd_) {
-            const uint32_t reach = std::min(payloadEnd_ - offset, kSearchWindow);
-            const int64_t sync = findFrameSync(payload.subspan(offset, reach));
+        while (offset < window_.end()) {
+            const int64_t sync =
+                window_.findSync(offset, std::min(window_.end() - offset, kSearchWindow));
             if (sync < 0) {
                 break;
             }
-            offset += static_cast<uint32_t>(sync);
+            offset = static_cast<uint32_t>(sync);
             MpegFrameInfo info;
             if (parseMpegFrameHeader(window(offset, parseWindow_), info) != kMpegHeaderOk) {
                 ++offset;
@@ -225,7 +198,7 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
     // A container's index may point anywhere: its first entry must hold a frame.
     MpegFrameInfo first;
     const uint32_t firstOffset = seekIndex_.front().byteOffset;
-    if (firstOffset >= payloadEnd_ ||
+    if (firstOffset >= window_.end() ||
         parseMpegFrameHeader(window(firstOffset, parseWindow_), first) != kMpegHeaderOk) {
         return fail(SONDREL_ERR_DAMAGED);
     }
@@ -239,43 +212,43 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
     readOffset_ = firstOffset;
     pendingFrames_ = 0;
     pendingOffset_ = 0;
-    releaseView();
+    window_.releaseBuffer();
+    tail_ = {};
     FixCallRecordEnd();
     return SONDREL_OK;
 }
 
 void MpegAudioStream::initDecoderAtFirstEntry() {
     decoder_->Reset();
-    const uint32_t offset = seekIndex_.front().byteOffset;
-    const uint32_t rest = payloadEnd_ - offset;
-    decoder_->Init(window(offset, std::max<uint32_t>(rest, parseWindow_)));
+    decoder_->Init(window(seekIndex_.front().byteOffset, parseWindow_));
 }
 
 int32_t MpegAudioStream::BeginDecode() {
-    if (!mapping_.isOpen() || seekIndex_.empty()) {
+    if (!file_.isOpen() || seekIndex_.empty()) {
         return SONDREL_ERR_VIEW;
     }
     if (pending_.empty()) {
         pending_.resize(kInitialPending);
     }
-    if (const int32_t code = mapView(); code != SONDREL_OK) {
-        pending_ = {};
-        return code;
-    }
     if (!decoder_) {
         decoder_.reset(new (std::nothrow) MpegAudioDecoder());
         if (!decoder_) {
-            releaseView();
             pending_ = {};
             return SONDREL_ERR_MEMORY;
         }
     }
     initDecoderAtFirstEntry();
+    // The decoder starts afresh: whatever it held for the current position is gone, so the next
+    // Decode finds its place as after any jump, even when it starts at the current position.
+    pendingFrames_ = 0;
+    pendingOffset_ = 0;
+    seekFirst_ = true;
     return SONDREL_OK;
 }
 
 int32_t MpegAudioStream::EndDecode() {
-    releaseView();
+    window_.releaseBuffer();
+    tail_ = {};
     decoder_.reset();
     pending_ = {};
     pendingFrames_ = 0;
@@ -284,15 +257,14 @@ int32_t MpegAudioStream::EndDecode() {
 
 bool MpegAudioStream::nextFrame(uint32_t& offset, MpegFrameInfo& info, bool& noSync) {
     noSync = false;
-    const std::span<const uint8_t> payload(data_, payloadEnd_);
-    while (offset < payloadEnd_) {
-        const uint32_t reach = std::min(payloadEnd_ - offset, kSearchWindow);
-        const int64_t sync = findFrameSync(payload.subspan(offset, reach));
+    while (offset < window_.end()) {
+        const int64_t sync =
+            window_.findSync(offset, std::min(window_.end() - offset, kSearchWindow));
         if (sync < 0) {
             noSync = true;
             return false;
         }
-        offset += static_cast<uint32_t>(sync);
+        offset = static_cast<uint32_t>(sync);
         if (decoder_->ParseHeader(window(offset, parseWindow_), info, false) == kMpegHeaderOk) {
             return true;
         }
@@ -322,7 +294,7 @@ int32_t MpegAudioStream::Decode(uint32_t firstFrame, uint32_t frameCount, void* 
     if (firstFrame >= lengthFrames_) {
         return SONDREL_ERR_BEYOND_END;
     }
-    if (!decoder_ || !view_.isMapped()) {
+    if (!decoder_) {
         // Decoding needs BeginDecode first.
         return SONDREL_ERR_VIEW;
     }
@@ -330,8 +302,11 @@ int32_t MpegAudioStream::Decode(uint32_t firstFrame, uint32_t frameCount, void* 
         return SONDREL_ERR_OPEN;
     }
     frameCount = std::min(frameCount, lengthFrames_ - firstFrame);
-    if (firstFrame != position_ && !seek(firstFrame)) {
-        return SONDREL_ERR_BEYOND_END;
+    if (firstFrame != position_ || seekFirst_) {
+        if (!seek(firstFrame)) {
+            return SONDREL_ERR_BEYOND_END;
+        }
+        seekFirst_ = false;
     }
 
     const uint32_t blockAlign = format_.nBlockAlign;
@@ -343,14 +318,14 @@ int32_t MpegAudioStream::Decode(uint32_t firstFrame, uint32_t frameCount, void* 
 
     // The decoder writes 16-bit samples straight into the caller's buffer when it is aligned.
     const bool aligned = reinterpret_cast<uintptr_t>(buffer) % alignof(int16_t) == 0;
-    while (delivered < frameCount && readOffset_ < payloadEnd_) {
+    while (delivered < frameCount && readOffset_ < window_.end()) {
         MpegFrameInfo info;
         bool noSync = false;
         if (!nextFrame(readOffset_, info, noSync)) {
-            if (noSync) {
+            if (noSync && !window_.shrunk()) {
                 return SONDREL_ERR_NO_SYNC;
             }
-            break;
+            break; // a file cut short since open ends the stream where it now ends
         }
         const uint32_t frames = framesOf(info);
         const uint32_t wanted = frameCount - delivered;
@@ -388,7 +363,7 @@ bool MpegAudioStream::seek(uint32_t target) {
         return false;
     }
     const SeekIndexEntry& entry = *(next - 1);
-    if (entry.byteOffset >= payloadEnd_) {
+    if (entry.byteOffset >= window_.end()) {
         return false;
     }
     pendingFrames_ = 0;
@@ -396,7 +371,7 @@ bool MpegAudioStream::seek(uint32_t target) {
     uint32_t offset = entry.byteOffset;
     uint32_t frame = entry.framePosition;
     decoder_->Reset();
-    decoder_->Init(window(offset, std::max<uint32_t>(payloadEnd_ - offset, parseWindow_)));
+    decoder_->Init(window(offset, parseWindow_));
 
     // Frames before the target are stepped over without decoding.
     while (frame < target) {
@@ -438,12 +413,12 @@ int32_t MpegAudioStream::ExtractIndex(uint32_t* countOut, SeekIndexEntry* entrie
 }
 
 int32_t MpegAudioStream::Close() {
-    releaseView();
-    mapping_.close();
+    window_.detach();
     decoder_.reset();
     pending_ = {};
     pendingFrames_ = 0;
     tail_ = {};
+    seekFirst_ = false;
     return BaseClose();
 }
 
@@ -452,31 +427,23 @@ int32_t getMp3SampleRate(const char* path, uint32_t* rateOut) {
     if (const int32_t code = file.open(path); code != SONDREL_OK) {
         return code;
     }
-    FileMapping mapping;
-    if (!mapping.create(file.descriptor(), file.size())) {
+    if (file.size() == 0) {
         return SONDREL_ERR_MAPPING;
     }
-    uint64_t length = file.size();
-    if (length >= 128) {
-        char tag[3] = {};
-        if (file.seek(length - 128) && file.read(tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0) {
-            length -= 128;
-        }
-    }
-    MappedView view;
-    if (length == 0 || !view.map(mapping, 0, static_cast<size_t>(length))) {
-        return SONDREL_ERR_VIEW;
-    }
-    const std::span<const uint8_t> bytes = view.bytes();
-    const uint32_t start = mpegSearchStart(bytes);
-    const size_t reach = std::min<size_t>(bytes.size() - start, kSearchWindow);
-    const int64_t sync = findFrameSync(bytes.subspan(start, reach));
+    const uint32_t length =
+        payloadLength(file, std::min<uint64_t>(file.size(), UINT32_MAX), 0);
+    FileWindow window;
+    window.attach(file.descriptor(), 0, length);
+    const uint32_t start = mpegSearchStart(window.bytes(0, kSearchStartHead), length);
+    const int64_t sync = start < window.end()
+                             ? window.findSync(start, std::min(window.end() - start, kSearchWindow))
+                             : -1;
     if (sync < 0) {
         return SONDREL_ERR_NO_SYNC;
     }
-    const size_t at = start + static_cast<size_t>(sync);
-    const size_t remaining = std::min<size_t>(bytes.size() - at, kSearchWindow);
-    const std::span<const uint8_t> header = bytes.subspan(at, remaining);
+    const auto at = static_cast<uint32_t>(sync);
+    const std::span<const uint8_t> header =
+        window.bytes(at, std::min(window.end() - at, kSearchWindow));
     MpegFrameInfo info;
     if (parseMpegFrameHeader(header, info) != kMpegHeaderOk) {
         return SONDREL_ERR_NO_SYNC;

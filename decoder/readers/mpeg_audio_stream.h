@@ -1,7 +1,7 @@
 #pragma once
 
 #include "decoder_stream.h"
-#include "mapped_file.h"
+#include "file_window.h"
 #include "mpeg_audio_decoder.h"
 #include "mpeg_header.h"
 
@@ -11,11 +11,14 @@
 
 namespace sondrel {
 
-/// Reader of MPEG audio (layers I-III of MPEG-1, MPEG-2 and MPEG-2.5) from a mapped file: plain
-/// streams, RIFF-wrapped streams and the MPEG payload of a KLX file. Open finds the frames,
-/// builds a seek index of up to 1024 entries and counts the length; between BeginDecode and
-/// EndDecode a view of the file and a decoder exist, and Decode cuts the decoder's output into
-/// the ranges asked for. One thread at a time.
+/// Reader of MPEG audio (layers I-III of MPEG-1, MPEG-2 and MPEG-2.5): plain streams, RIFF-wrapped
+/// streams and the MPEG payload of a KLX file. Open finds the frames, builds a seek index of up to
+/// 1024 entries and counts the length; between BeginDecode and EndDecode a read buffer and a
+/// decoder exist, and Decode cuts the decoder's output into the ranges asked for.
+///
+/// The file is read with positional reads, never mapped: a file that shrinks while the stream is
+/// open (copied over, rewritten in place) ends the stream early, as it does for the other readers.
+/// One thread at a time.
 class MpegAudioStream : public DecoderStream {
 public:
     MpegAudioStream();
@@ -33,8 +36,6 @@ public:
     uint64_t decodedFrameCount() const { return decodedFrames_; }
 
 private:
-    int32_t mapView();
-    void releaseView();
     int32_t fail(int32_t code);
     /// Bytes [offset, offset + wanted) of the payload; past its end the rest reads as zeros.
     std::span<const uint8_t> window(uint32_t offset, uint32_t wanted);
@@ -47,12 +48,8 @@ private:
     uint32_t framesOf(const MpegFrameInfo& info) const;
     void initDecoderAtFirstEntry();
 
-    FileMapping mapping_;
-    MappedView view_;
-    const uint8_t* data_ = nullptr; // first payload byte inside the view
-    uint32_t viewStart_ = 0;
-    uint32_t viewLength_ = 0;
-    uint32_t payloadEnd_ = 0;   // payload bytes available from data_
+    FileWindow window_;         // the payload: [payloadOffset, payloadOffset + payloadEnd)
+    uint32_t payloadEnd_ = 0;   // payload bytes at open (an ID3v1 tag at the end excluded)
     uint16_t parseWindow_ = 0;  // input length for header parsing, at least 156
     uint32_t position_ = 0;     // next frame Decode delivers
     uint32_t readOffset_ = 0;   // where the search for the next MPEG frame starts
@@ -61,18 +58,20 @@ private:
     uint32_t pendingFrames_ = 0;
     std::unique_ptr<MpegAudioDecoder> decoder_;
     std::vector<uint8_t> tail_; // zero-padded copy of a window that runs past the payload
+    bool seekFirst_ = false;    // the next Decode seeks, wherever it starts (set by BeginDecode)
     uint64_t decodedFrames_ = 0;
 };
 
 /// Finds the first MPEG frame of the file at path and writes its sample rate.
 int32_t getMp3SampleRate(const char* path, uint32_t* rateOut);
 
-/// Offset of the first byte 0xFF followed by a byte whose high nibble is 0xF or 0xE, searching
-/// offsets 0 .. size - 4; -1 when there is none.
-int64_t findFrameSync(std::span<const uint8_t> bytes);
-
 /// Where the frame search of a payload starts: after a RIFF wrapper's headers and after an
-/// ID3v2 tag at that point.
-uint32_t mpegSearchStart(std::span<const uint8_t> payload);
+/// ID3v2 tag at that point. head holds the payload's first bytes (72 and more are enough),
+/// payloadSize is the size of the whole payload, which the result never passes.
+uint32_t mpegSearchStart(std::span<const uint8_t> head, uint64_t payloadSize);
+/// The same for a payload held whole in memory.
+inline uint32_t mpegSearchStart(std::span<const uint8_t> payload) {
+    return mpegSearchStart(payload, payload.size());
+}
 
 } // namespace sondrel
