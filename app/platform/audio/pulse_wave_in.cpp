@@ -182,6 +182,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
     MmResult start() override {
         return whileOpen([this] {
             running_ = true;
+            corkWanted_ = false;
             wakeLocked();
         });
     }
@@ -191,6 +192,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
     MmResult stop() override {
         return whileOpen([this] {
             running_ = false;
+            corkWanted_ = true;
             clearRingLocked();
             wakeLocked();
         });
@@ -206,6 +208,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
   private:
     void releaseAllLocked() override {
         running_ = false;
+        corkWanted_ = true;
         clearRingLocked();
         handBackQueue();
         wakeLocked();
@@ -227,7 +230,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
     void run() override {
         pa_stream* stream = connection_.stream.get();
         pa_context* context = connection_.context.get();
-        bool corked = true;
+        bool corked = false;
         std::unique_lock lock(mutex_);
         while (!closed_) {
             if (dead_) {
@@ -238,9 +241,9 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
                 cv_.wait(lock);
                 continue;
             }
-            if (running_ == corked) {
-                OperationPtr op(pa_stream_cork(stream, running_ ? 0 : 1, nullptr, nullptr));
-                corked = !running_;
+            if (corkWanted_ != corked) {
+                OperationPtr op(pa_stream_cork(stream, corkWanted_ ? 1 : 0, nullptr, nullptr));
+                corked = corkWanted_;
             }
             drainStreamLocked(stream);
             if (pa_stream_get_state(stream) != PA_STREAM_READY ||
@@ -355,7 +358,8 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
     std::uint64_t received_ = 0;
     std::uint64_t lost_ = 0;
     bool overflowing_ = false;
-    bool running_ = false;
+    bool running_ = false;   // packets are kept (else dropped)
+    bool corkWanted_ = false; // the server is to pause the stream (after stop or reset)
     bool dead_ = false;
 };
 
@@ -421,7 +425,7 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kPollMicroseconds, &mix));
     const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(c.stream.get(), facts.name.c_str(), &attr, flags) < 0) {
         return failWith(error, MMSYSERR_ERROR);
     }

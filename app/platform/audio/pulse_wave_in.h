@@ -57,8 +57,9 @@ struct EndpointFormat {
 };
 
 /// Opens a capture stream on the PulseAudio source named `sourceName` (empty: the server's
-/// default source) delivering `format` to `owner`. The stream starts stopped (start() starts
-/// it). On failure returns null and stores in `error` (when given):
+/// default source) delivering `format` to `owner`. The device starts stopped: start() begins
+/// filling buffers. (The server's stream runs from open, its packets dropped until then, so
+/// that audio flows at once when recording starts; stop() and reset() pause it.) On failure returns null and stores in `error` (when given):
 ///   MMSYSERR_NODRIVER   the server or the source cannot be reached (no server, no such source,
 ///                       the source went away while connecting);
 ///   WAVERR_BADFORMAT    `format` is not valid(), or the source's sample format cannot be
