@@ -23,6 +23,9 @@ public:
     /// Forgets everything carried between frames: buffered main data, overlap, scale factors.
     void reset();
 
+    /// Forgets the buffered main data only: the next frame cannot reach back before this point.
+    void dropMainData() { mainDataFill_ = 0; }
+
     /// Decodes one frame (header included) into interleaved 16-bit samples: 1152 (MPEG-1) or
     /// 576 per channel. Returns false and leaves out untouched when the frame's main data
     /// reaches back before the data buffered so far.

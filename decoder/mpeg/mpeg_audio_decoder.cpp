@@ -57,6 +57,10 @@ void MpegAudioDecoder::initLayer(const MpegFrameInfo& info) {
     }
 }
 
+void MpegAudioDecoder::SkipFrame() {
+    layer3_->dropMainData();
+}
+
 uint32_t MpegAudioDecoder::FrameBytes(const MpegFrameInfo& h) {
     if (!headerUsable(h)) {
         return 0;

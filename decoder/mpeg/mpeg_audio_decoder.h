@@ -57,6 +57,10 @@ public:
     /// request.output (silence when a layer III frame's main data is not available yet).
     int Decode(MpegDecodeRequest& request);
 
+    /// Stands for a frame that holds no audio (an encoder's tag frame): its payload never becomes
+    /// layer III main data, and the next frame cannot take main data from before it.
+    void SkipFrame();
+
     /// Frame length in bytes computed from a header (bit rate from the table, padding slot).
     static uint32_t FrameBytes(const MpegFrameInfo& header);
 

@@ -69,6 +69,16 @@ int mpegSideInfoBytes(int version, int channels) {
     return channels == 1 ? 9 : 17;
 }
 
+bool mpegCarriesTag(std::span<const uint8_t> bytes, const MpegFrameInfo& info) {
+    std::size_t tagOffset = 4 + (info.crcPresent ? 2 : 0);
+    if (info.layer == 3) {
+        tagOffset += static_cast<std::size_t>(mpegSideInfoBytes(info.version, info.channels));
+    }
+    const ByteReader in(bytes);
+    return in.matches(tagOffset, "Xing", 4) || in.matches(tagOffset, "Info", 4) ||
+           in.matches(tagOffset, "VBRI", 4);
+}
+
 int parseMpegFrameHeader(std::span<const uint8_t> bytes, MpegFrameInfo& info, int lengthError) {
     if (bytes.size() < kMpegMinParseLength) {
         return lengthError;

@@ -57,6 +57,11 @@ int mpegSideInfoBytes(int version, int channels);
 int parseMpegFrameHeader(std::span<const uint8_t> bytes, MpegFrameInfo& info,
                          int lengthError = kMpegHeaderBadField);
 
+/// True when the frame at the start of bytes, whose header info describes, carries an encoder's
+/// tag ("Xing", its constant-rate form "Info", or "VBRI") where its audio data would start: such
+/// a frame holds no audio.
+bool mpegCarriesTag(std::span<const uint8_t> bytes, const MpegFrameInfo& info);
+
 /// Length in bytes of the frame described by info: longLength with padding, else shortLength.
 inline int32_t mpegSteppingLength(const MpegFrameInfo& info) {
     return info.padding ? info.longLength : info.shortLength;

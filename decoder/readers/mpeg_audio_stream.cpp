@@ -278,11 +278,16 @@ void MpegAudioStream::decodeFrame(uint32_t offset, const MpegFrameInfo& info,
     std::fill(out.begin(), out.end(), uint8_t{0});
     MpegDecodeRequest request;
     request.header = info;
-    // A tagged frame gets its length bound as input: shorter than the frame, it stays silent.
     request.input = window(offset, static_cast<uint32_t>(mpegSteppingLength(info)));
     request.output = std::span<int16_t>(reinterpret_cast<int16_t*>(out.data()), out.size() / 2);
-    decoder_->Decode(request);
     decodedFrames_ += framesOf(info);
+    if (mpegCarriesTag(request.input, info)) {
+        // An encoder's tag frame counts as a frame of silence; its bytes are no audio, so the
+        // next frame must not take main data from them.
+        decoder_->SkipFrame();
+        return;
+    }
+    decoder_->Decode(request);
 }
 
 int32_t MpegAudioStream::Decode(uint32_t firstFrame, uint32_t frameCount, void* buffer,

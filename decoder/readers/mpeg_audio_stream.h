@@ -18,6 +18,15 @@ namespace sondrel {
 ///
 /// The file is read with positional reads, never mapped: a file that shrinks while the stream is
 /// open (copied over, rewritten in place) ends the stream early, as it does for the other readers.
+///
+/// A seek steps over the frames before the target without decoding them, so the decoder starts
+/// there without the state earlier frames leave. Layer I and II output is exact from the frame
+/// after the one holding the target. Layer III needs its bit reservoir, which reaches back up to
+/// 511 bytes of main data (MPEG-1) or 255 (MPEG-2 and 2.5); with r frames to cover that reach
+/// (2 at the usual rates), MPEG-1 output is exact from the (r + 1)th frame after the target's
+/// frame, MPEG-2 and 2.5 output (one granule a frame) from the (r + 2)th. A Decode right after
+/// BeginDecode seeks in the same way, wherever it starts. An encoder's tag frame (Xing, Info,
+/// VBRI) yields a frame of silence, and no later frame takes main data from it.
 /// One thread at a time.
 class MpegAudioStream : public DecoderStream {
 public:

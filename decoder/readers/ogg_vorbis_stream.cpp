@@ -150,6 +150,12 @@ int32_t OggVorbisStream::Decode(uint32_t firstFrame, uint32_t frameCount, void* 
         }
         position_ = firstFrame;
     }
+    // The stream ends where its last granule position says, even when the last page decodes to
+    // more: length, position and decode agree.
+    if (firstFrame >= lengthFrames_) {
+        return SONDREL_OK;
+    }
+    frameCount = std::min(frameCount, lengthFrames_ - firstFrame);
 
     const uint64_t wanted = uint64_t{frameCount} * format_.nBlockAlign;
     auto* out = static_cast<char*>(buffer);

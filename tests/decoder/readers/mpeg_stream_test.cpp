@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <tuple>
 
 using namespace testsupport;
 
@@ -298,6 +299,160 @@ TEST_F(MpegStream, SampleRateOfMpeg25Files) {
     EXPECT_EQ(open(file("zeros.mp3"), SONDREL_ERR_NO_SYNC), nullptr);
     writeFile(file("empty.mp3"), {});
     EXPECT_EQ(open(file("empty.mp3"), SONDREL_ERR_MAPPING), nullptr);
+}
+
+// Samples from `first` on equal the whole decode from the start of the frame `settleFrames` frames
+// after the one holding `first` (frames of `frameSamples` samples per channel).
+void expectExactAfterSettling(const std::vector<int16_t>& part, const std::vector<int16_t>& whole,
+                              uint32_t first, uint32_t channels, uint32_t frameSamples,
+                              uint32_t settleFrames, const std::string& what) {
+    const uint32_t exactFrom = (first / frameSamples + settleFrames) * frameSamples;
+    const size_t frames = part.size() / channels;
+    for (size_t i = 0; i < frames; ++i) {
+        if (first + i < exactFrom) {
+            continue;
+        }
+        for (uint32_t c = 0; c < channels; ++c) {
+            ASSERT_EQ(part[i * channels + c], whole[(first + i) * channels + c])
+                << what << ": frame " << first + i << " after seeking to " << first;
+        }
+    }
+}
+
+TEST_F(MpegStream, EndThenBeginKeepsTheFrameNumbering) {
+    // As the player does between two items: stop preparing, prepare again, go on where it was.
+    for (const auto& [path, frameSamples, settle] : std::vector<std::tuple<std::string, uint32_t, uint32_t>>{
+             {lame("cbr128.mp3", "-b 128"), 1152, 3},
+             {lame("mpeg2mono.mp3", "-b 32 -m m", "st22.wav"), 576, 5}}) {
+        const auto whole = decodeAll(path);
+        auto s = open(path);
+        WAVEFORMATEX* f = nullptr;
+        s->GetFormat(&f);
+        ASSERT_EQ(s->BeginDecode(), SONDREL_OK);
+        const uint32_t stop = 1000 + 3 * frameSamples;
+        ASSERT_EQ(decode(*s, 0, stop).size(), size_t{stop} * f->nChannels);
+        ASSERT_EQ(s->EndDecode(), SONDREL_OK);
+        ASSERT_EQ(s->BeginDecode(), SONDREL_OK);
+        const auto rest = decode(*s, stop, 20000);
+        ASSERT_EQ(rest.size(), size_t{20000} * f->nChannels);
+        expectExactAfterSettling(rest, whole, stop, f->nChannels, frameSamples, settle, path);
+        // Begin on a prepared stream starts the decoder afresh in the same way.
+        ASSERT_EQ(s->BeginDecode(), SONDREL_OK);
+        const auto more = decode(*s, stop + 20000, 20000);
+        expectExactAfterSettling(more, whole, stop + 20000, f->nChannels, frameSamples, settle,
+                                 path);
+    }
+}
+
+TEST_F(MpegStream, SeekBoundPerLayerAndVersion) {
+    // After a seek the decoder starts without the state the frames before carry. Layer II keeps
+    // none beyond the filter bank: exact from the next frame. Layer III also needs the bit
+    // reservoir, which reaches back up to 511 bytes of main data (MPEG-1) or 255 (MPEG-2 and
+    // 2.5): with r frames to cover that reach, an MPEG-1 frame (two granules) is exact from
+    // frame r + 1 after the one holding the target, an MPEG-2 or 2.5 frame (one granule, so the
+    // overlap and the filter bank settle a frame later) from frame r + 2.
+    run(std::string(MIRELDO_TWOLAME_EXE) + " --quiet -b 192 " + q("st.wav") + " " + q("l2.mp2"));
+    struct Bound {
+        std::string path;
+        uint32_t frameSamples;
+        uint32_t settle;
+    };
+    std::mt19937 random(99);
+    for (const Bound& b : {
+             Bound{file("l2.mp2"), 1152, 1},
+             // 417-byte frames, 381 of main data: r = 2.
+             Bound{lame("cbr128.mp3", "-b 128"), 1152, 3},
+             // 104-byte mono frames, 83 of main data: r = 7.
+             Bound{lame("cbr32.mp3", "-b 32", "mono.wav"), 1152, 8},
+             // 208-byte frames, 187 of main data: r = 2, the fourth frame.
+             Bound{lame("mpeg2.mp3", "-b 64", "st22.wav"), 576, 4},
+             // 144-byte frames, 131 of main data: r = 2.
+             Bound{lame("mpeg25.mp3", "-b 16", "m8.wav"), 576, 4},
+             // 104-byte frames, 91 of main data: r = 3.
+             Bound{lame("mpeg2mono.mp3", "-b 32 -m m", "st22.wav"), 576, 5}}) {
+        const auto whole = decodeAll(b.path);
+        auto s = open(b.path);
+        WAVEFORMATEX* f = nullptr;
+        s->GetFormat(&f);
+        ASSERT_EQ(s->BeginDecode(), SONDREL_OK);
+        const uint32_t n = length(*s);
+        for (int trial = 0; trial < 40; ++trial) {
+            const uint32_t first = random() % n;
+            const auto part = decode(*s, first, 1 + random() % 6000);
+            expectExactAfterSettling(part, whole, first, f->nChannels, b.frameSamples, b.settle,
+                                     b.path);
+        }
+    }
+}
+
+// Offset of every frame of an MPEG-1 layer III file without CRC, from its first byte.
+std::vector<size_t> layer3Frames(const std::vector<uint8_t>& bytes) {
+    static const int kbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    std::vector<size_t> frames;
+    for (size_t at = 0; at + 4 <= bytes.size() && bytes[at] == 0xFF;) {
+        frames.push_back(at);
+        const size_t length = 144000u * kbps[bytes[at + 2] >> 4] / 44100u + ((bytes[at + 2] >> 1) & 1);
+        if (length == 0) {
+            break;
+        }
+        at += length;
+    }
+    return frames;
+}
+
+TEST_F(MpegStream, ATagFrameNeverServesAsMainData) {
+    // An encoder's tag frame ("Info" on a constant-rate file, "Xing" on a variable-rate one)
+    // followed by an audio frame that reaches back into the bit reservoir: nothing before that
+    // frame is audio, so it decodes to silence, never to noise made of the tag frame's bytes.
+    for (const std::string args : {"-b 128", "-V 2"}) {
+        const auto bytes = readFile(lame(args == "-b 128" ? "cbr128.mp3" : "vbr.mp3", args));
+        const auto frames = layer3Frames(bytes);
+        ASSERT_GT(frames.size(), 20u);
+        size_t reaching = 0;
+        for (size_t i = 2; i + 1 < frames.size() && reaching == 0; ++i) {
+            const size_t at = frames[i];
+            const int mainDataBegin = (bytes[at + 4] << 1) | (bytes[at + 5] >> 7);
+            if (mainDataBegin > 0) {
+                reaching = i;
+            }
+        }
+        ASSERT_GT(reaching, 0u);
+        // The tag frame with arbitrary bytes after its tag, where a reservoir would hold data.
+        std::vector<uint8_t> crafted(bytes.begin(), bytes.begin() + static_cast<long>(frames[1]));
+        // (never 0xFF, so that no frame header hides in them).
+        for (size_t i = 200; i < crafted.size(); ++i) {
+            crafted[i] = static_cast<uint8_t>((i * 37 + 11) % 255);
+        }
+        crafted.insert(crafted.end(), bytes.begin() + static_cast<long>(frames[reaching]),
+                       bytes.end());
+        const std::string path = file("tag-then-reach" + std::to_string(crafted.size()) + ".mp3");
+        writeFile(path, crafted);
+
+        auto s = open(path);
+        auto whole = open(file(args == "-b 128" ? "cbr128.mp3" : "vbr.mp3"));
+        WAVEFORMATEX* f = nullptr;
+        WAVEFORMATEX* wf = nullptr;
+        s->GetFormat(&f);
+        whole->GetFormat(&wf);
+        EXPECT_EQ(f->nAvgBytesPerSec, wf->nAvgBytesPerSec) << "the bit rate shown stays";
+        EXPECT_EQ(length(*s), (frames.size() - reaching + 1) * 1152) << "the tag frame counts";
+        const auto pcm = decodeAll(path);
+        ASSERT_GE(pcm.size(), 2u * 2304);
+        for (size_t i = 0; i < 2u * 2304; ++i) {
+            ASSERT_EQ(pcm[i], 0) << args << ": sample " << i / 2
+                                 << " of the tag frame or the frame reaching back over it";
+        }
+    }
+}
+
+TEST_F(MpegStream, AFileHoldingOnlyAnId3v1TagHasNoFrame) {
+    std::vector<uint8_t> tag;
+    putBytes(tag, "TAG");
+    tag.resize(128, 0x20);
+    writeFile(file("only-tag.mp3"), tag);
+    EXPECT_EQ(open(file("only-tag.mp3"), SONDREL_ERR_NO_SYNC), nullptr);
+    uint32_t rate = 0;
+    EXPECT_EQ(sondrel::getMp3SampleRate(file("only-tag.mp3").c_str(), &rate), SONDREL_ERR_NO_SYNC);
 }
 
 // Length and PCM against mpg123 for the kinds of file encoders make.

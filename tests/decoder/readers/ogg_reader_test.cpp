@@ -215,4 +215,56 @@ TEST_F(OggReader, EveryFailureToOpenTheFileIsCode3) {
     EXPECT_EQ(sondrel::openStream(folder.c_str(), 1, 1, s), SONDREL_ERR_OPEN);
 }
 
+// CRC-32 of an Ogg page (polynomial 0x04C11DB7, no reflection, initial value 0).
+uint32_t oggCrc(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
+    uint32_t crc = 0;
+    for (size_t i = from; i < to; ++i) {
+        crc ^= uint32_t{bytes[i]} << 24;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+    }
+    return crc;
+}
+
+TEST_F(OggReader, DecodeStopsAtTheLengthTheLastGranuleGives) {
+    // The last page of a stream says where the PCM ends; here it ends long before what the page
+    // holds decodes to.
+    auto bytes = readFile(stereo);
+    size_t last = 0;
+    for (size_t at = 0; at + 27 <= bytes.size();) {
+        ASSERT_EQ(std::memcmp(&bytes[at], "OggS", 4), 0);
+        const size_t segments = bytes[at + 26];
+        size_t size = 27 + segments;
+        for (size_t i = 0; i < segments; ++i) {
+            size += bytes[at + 27 + i];
+        }
+        last = at;
+        at += size;
+    }
+    const uint64_t granule = 1000;
+    for (int i = 0; i < 8; ++i) {
+        bytes[last + 6 + i] = static_cast<uint8_t>(granule >> (8 * i));
+    }
+    std::memset(&bytes[last + 22], 0, 4);
+    const uint32_t crc = oggCrc(bytes, last, bytes.size());
+    for (int i = 0; i < 4; ++i) {
+        bytes[last + 22 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    }
+    const std::string path = dir->file("short-granule.ogg");
+    writeFile(path, bytes);
+
+    int32_t code = -1;
+    auto s = openOgg(path, code);
+    ASSERT_EQ(code, SONDREL_OK);
+    uint32_t length = 0;
+    s->GetLength(&length);
+    ASSERT_EQ(length, 1000u);
+    EXPECT_EQ(decodeRange(*s, 0, 200000, &code).size(), 1000u * 4);
+    EXPECT_EQ(code, SONDREL_OK);
+    EXPECT_EQ(decodeRange(*s, 990, 100).size(), 10u * 4);
+    EXPECT_TRUE(decodeRange(*s, 1000, 100, &code).empty());
+    EXPECT_EQ(code, SONDREL_OK);
+}
+
 } // namespace
