@@ -79,7 +79,7 @@ class QuietHost final : public FinalisationHost {
 
 // Handles events for `ms` milliseconds.
 void runFor(int ms) {
-    QTimer::singleShot(ms, [] { QCoreApplication::exit(0); });
+    QTimer::singleShot(ms, Qt::PreciseTimer, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
 }
 
