@@ -114,11 +114,20 @@ int32_t WmaStream::Open(const char* path, int32_t shareMode) {
         return SONDREL_ERR_WINDOWS_MEDIA;
     }
 
+    // The length is what the runtime's reader can deliver: the header's duration counts the
+    // codec's delay too, and a file cut short has no usable duration in its header at all, so
+    // the runtime's playable duration wins when it knows one.
     uint64_t bitrate = 0;
-    if (readNumberAttribute("Duration", 8, duration_) != 0 ||
+    uint64_t playable = 0;
+    const int duration = readNumberAttribute("Duration", 8, duration_);
+    const int playableFound = readNumberAttribute("PlayableDuration", 8, playable);
+    if (duration < 0 || playableFound < 0 || (duration != 0 && playableFound != 0) ||
         readNumberAttribute("Bitrate", 4, bitrate) != 0) {
         Close();
         return SONDREL_ERR_WINDOWS_MEDIA;
+    }
+    if (playableFound == 0) {
+        duration_ = playable;
     }
 
     const int32_t code = setUpAudioOutput();

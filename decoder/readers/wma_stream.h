@@ -65,7 +65,7 @@ private:
     uint32_t position_ = 0;      // frame the next delivered frame has
     SamplePtr pendingSample_;
     uint32_t pendingFrames_ = 0; // last frames of pendingSample_ not yet delivered
-    uint64_t duration_ = 0;      // the file's "Duration", 100-ns units
+    uint64_t duration_ = 0;      // 100-ns units the stream lasts, as the runtime can deliver it
 
     uint32_t rangeCount_ = 0;
     uint32_t sampleFetchCount_ = 0;

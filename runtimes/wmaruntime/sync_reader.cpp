@@ -10,6 +10,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 
 namespace wmaruntime {
 namespace {
@@ -201,6 +202,23 @@ int32_t SyncReader::attribute(uint16_t streamNumber, const char* name, uint32_t*
         number = static_cast<uint64_t>(longest);
         type = WMR_TYPE_QWORD;
         length = 8;
+    } else if (std::strcmp(name, "PlayableDuration") == 0) {
+        int64_t frames = -1;
+        int64_t rate = 0;
+        for (unsigned i = 0; i < format_->nb_streams && frames < 0; ++i) {
+            OutputPcm pcm;
+            if (describeAudio(static_cast<int>(i), pcm)) {
+                frames = playableFrames(static_cast<int>(i));
+                rate = pcm.rate;
+            }
+        }
+        if (frames <= 0 || rate <= 0) {
+            return WMR_E_NOT_FOUND;
+        }
+        // Rounded up, so that a host truncating it back to frames gets the same count.
+        number = static_cast<uint64_t>(av_rescale_rnd(frames, kUnitsPerSecond, rate, AV_ROUND_UP));
+        type = WMR_TYPE_QWORD;
+        length = 8;
     } else if (std::strcmp(name, "Bitrate") == 0) {
         // The sum of the bit rates the streams declare.
         uint64_t sum = 0;
@@ -231,6 +249,111 @@ int32_t SyncReader::attribute(uint16_t streamNumber, const char* name, uint32_t*
     putLe(value, number, length);
     *lengthInOut = length;
     return WMR_OK;
+}
+
+bool SyncReader::cutShort() const {
+    // The header object's file properties declare the file's size in bytes.
+    static const uint8_t kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    static const uint8_t kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9,
+                                                    0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0,
+                                                    0x0C, 0x20, 0x53, 0x65};
+    std::ifstream in(path_, std::ios::binary);
+    std::vector<uint8_t> head(64 * 1024);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    auto le64 = [&head](size_t at) {
+        uint64_t v = 0;
+        for (size_t i = 0; i < 8; ++i) {
+            v |= uint64_t{head[at + i]} << (8 * i);
+        }
+        return v;
+    };
+    if (head.size() < 30 || std::memcmp(head.data(), kHeaderGuid, 16) != 0) {
+        return false;
+    }
+    for (size_t at = 30; at + 24 <= head.size();) {
+        const uint64_t size = le64(at + 16);
+        if (std::memcmp(head.data() + at, kFilePropertiesGuid, 16) == 0) {
+            if (at + 48 > head.size()) {
+                return false;
+            }
+            const int64_t actual = avio_size(format_->pb);
+            return actual > 0 && le64(at + 40) > static_cast<uint64_t>(actual);
+        }
+        if (size < 24 || size > head.size() - at) {
+            return false;
+        }
+        at += static_cast<size_t>(size);
+    }
+    return false;
+}
+
+int64_t SyncReader::scanPacketFrames(int index) const {
+    const AVInputFormat* asf = av_find_input_format("asf");
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVFormatContext* raw = nullptr;
+    const std::string url = "file:" + path_;
+    const int opened = avformat_open_input(&raw, url.c_str(), asf, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        return -1;
+    }
+    std::unique_ptr<AVFormatContext, FormatCloser> scan(raw);
+    if (static_cast<unsigned>(index) >= scan->nb_streams) {
+        return -1;
+    }
+    for (unsigned i = 0; i < scan->nb_streams; ++i) {
+        scan->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    const AVStream* st = scan->streams[index];
+    const int rate = st->codecpar->sample_rate;
+    const int blockAlign = st->codecpar->block_align;
+    const int64_t grid = wmaFrameLength(st->codecpar->codec_id, rate);
+    std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
+    if (!packet || rate <= 0 || st->time_base.num <= 0 || st->time_base.den <= 0) {
+        return -1;
+    }
+    int64_t frames = 0;
+    while (av_read_frame(scan.get(), packet.get()) >= 0) {
+        // A packet the file's end cut through is refused by the decoder: it counts for nothing.
+        if (packet->stream_index == index && packet->duration > 0 &&
+            (blockAlign <= 0 || packet->size >= blockAlign)) {
+            int64_t n = av_rescale_q_rnd(packet->duration, st->time_base, AVRational{1, rate},
+                                         AV_ROUND_NEAR_INF);
+            if (grid > 0) {
+                // Time stamps are rounded to milliseconds; the codec works in whole frames.
+                n = std::max<int64_t>((n + grid / 2) / grid, 1) * grid;
+            }
+            frames += n;
+        }
+        av_packet_unref(packet.get());
+    }
+    return frames;
+}
+
+int64_t SyncReader::playableFrames(int index) const {
+    const AVStream* st = format_->streams[index];
+    const int rate = st->codecpar->sample_rate;
+    if (rate <= 0) {
+        return -1;
+    }
+    int64_t frames = -1;
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0 && st->time_base.num > 0 &&
+        st->time_base.den > 0 && !cutShort()) {
+        frames = av_rescale_q_rnd(st->duration, st->time_base, AVRational{1, rate},
+                                  AV_ROUND_NEAR_INF);
+    } else {
+        frames = scanPacketFrames(index);
+    }
+    const int64_t grid = wmaFrameLength(st->codecpar->codec_id, rate);
+    if (frames > 0 && grid > 0) {
+        // The header counts whole codec frames (its time stamps rounded to milliseconds); the
+        // decoder's output starts one frame late, as its first frame only fills the overlap.
+        frames = (frames + grid / 2) / grid * grid - grid;
+    }
+    return frames;
 }
 
 int32_t SyncReader::outputCount(uint32_t* countOut) const {

@@ -97,6 +97,12 @@ private:
     /// Converts frame_ to output PCM and keeps frames [skip, skip + count) of it.
     bool convertFrame(int64_t skip, int64_t count, std::vector<uint8_t>& out);
     int64_t framesFromTime(uint64_t time100ns) const;
+    /// Frames the reader delivers for audio stream index from its start; -1 when unknown.
+    int64_t playableFrames(int index) const;
+    /// Frames of the complete packets of stream index, read (not decoded) to the end of the file.
+    int64_t scanPacketFrames(int index) const;
+    /// True when the file holds fewer bytes than its header declares.
+    bool cutShort() const;
     uint64_t timeFromFrames(int64_t frames) const;
 
     std::string path_;

@@ -111,7 +111,10 @@ typedef struct WmrSyncReaderVtbl {
     /// type and length in bytes; otherwise *lengthInOut is the room in value, and the value and
     /// its length are written (WMR_E_BUFFER_TOO_SMALL when it does not fit). Attributes:
     /// "Duration" (QWORD, 100-ns units) and "Bitrate" (DWORD, bits per second); WMR_E_NOT_FOUND
-    /// when the file does not carry the attribute.
+    /// when the file does not carry the attribute. "PlayableDuration" (QWORD, 100-ns units) is
+    /// what the reader's samples of the first audio stream cover: the header's duration less the
+    /// codec's delay, or, for a file cut short (no duration, or fewer bytes than its header
+    /// declares), the span of its complete packets, found by reading them without decoding.
     int32_t (*GetAttributeByName)(WmrSyncReader* self, uint16_t streamNumber, const char* name,
                                   uint32_t* typeOut, uint8_t* value, uint16_t* lengthInOut);
     /// Number of outputs (one per stream of the file).

@@ -97,11 +97,9 @@ TEST_F(WmaReader, FfmpegFilesDecodeLikeFfmpegInPiecesOfAnySize) {
         EXPECT_EQ(f.nBlockAlign, c.channels * 2);
         EXPECT_EQ(f.nAvgBytesPerSec, c.bitrate / 8);
         EXPECT_EQ(f.cbSize, 18);
-        // The length comes from the header's duration, which counts the encoder's last frame
-        // whole: one second of input is 22 frames of 2048 (1.021 s), so up to one frame of
-        // 2048 more than 44100.
-        EXPECT_GE(s->lengthFrames(), 44100u);
-        EXPECT_LE(s->lengthFrames(), 44100u + 2048u);
+        // One second of input is 22 frames of 2048 in the header (1.021 s); the decoder
+        // delivers one frame fewer, and the length says so.
+        EXPECT_EQ(s->lengthFrames(), 21u * 2048u);
 
         const std::vector<uint8_t> expected = ffmpegPcm(path);
         ASSERT_GT(expected.size(), size_t{40000} * f.nBlockAlign);
@@ -116,9 +114,72 @@ TEST_F(WmaReader, FfmpegFilesDecodeLikeFfmpegInPiecesOfAnySize) {
             }
         }
         EXPECT_TRUE(all == expected) << all.size() << " bytes against ffmpeg's " << expected.size();
+        EXPECT_EQ(all.size(), size_t{s->lengthFrames()} * f.nBlockAlign);
         auto* wma = dynamic_cast<sondrel::WmaStream*>(s.get());
         ASSERT_NE(wma, nullptr);
         EXPECT_EQ(wma->rangeCount(), 0u);
+    }
+}
+
+// Decodes the whole stream in pieces of 4096 frames; returns the frames delivered.
+uint64_t decodedFrames(sondrel::DecoderStream& s) {
+    uint64_t total = 0;
+    for (;;) {
+        const auto piece = decodeRange(s, static_cast<uint32_t>(total), 4096);
+        total += piece.size() / s.format().nBlockAlign;
+        if (piece.size() < size_t{4096} * s.format().nBlockAlign) {
+            return total;
+        }
+    }
+}
+
+TEST_F(WmaReader, LengthIsWhatDecodeDelivers) {
+    struct Case {
+        int channels;
+        uint32_t rate;
+        const char* codec;
+    };
+    for (const Case& c : {Case{1, 8000, "-c:a wmav2 -b:a 32k"}, Case{2, 16000, "-c:a wmav2 -b:a 64k"},
+                          Case{1, 22050, "-c:a wmav2 -b:a 48k"}, Case{2, 32000, "-c:a wmav1 -b:a 96k"},
+                          Case{2, 44100, "-c:a wmav2 -b:a 320k"},
+                          Case{2, 48000, "-c:a wmav2 -b:a 128k"}}) {
+        const std::string path =
+            dir->file("len-" + std::to_string(c.channels) + "-" + std::to_string(c.rate) + ".wma");
+        makeAsf(path, c.channels, c.codec, 16, c.rate);
+        SCOPED_TRACE(path);
+        int32_t code = -1;
+        auto s = open(path, code);
+        ASSERT_EQ(code, SONDREL_OK);
+        const uint32_t length = s->lengthFrames();
+        EXPECT_EQ(decodedFrames(*s), length);
+        // A Decode just before the reported end still has its frames.
+        EXPECT_EQ(decodeRange(*s, length - 100, 100, &code).size(), 100u * s->format().nBlockAlign);
+        EXPECT_EQ(code, SONDREL_OK);
+    }
+}
+
+TEST_F(WmaReader, AFileCutShortOpensAndPlaysWhatItHolds) {
+    const std::string whole = dir->file("ten-seconds.wma");
+    const std::string wav = whole + ".wav";
+    run(std::string(MIRELDO_SOX_EXE) + " -n -r 44100 -b 16 -c 2 " + shellQuote(wav) +
+        " synth 10 sine 440 sine 555");
+    run(std::string(MIRELDO_FFMPEG_EXE) + " -nostdin -v error -y -i " + shellQuote(wav) +
+        " -c:a wmav2 -b:a 128k -f asf " + shellQuote(whole));
+    const auto bytes = readFile(whole);
+    // Cut to 32,000 bytes (the header still claims ten seconds), and cut by a few per cent.
+    for (const size_t size : {size_t{32000}, bytes.size() * 97 / 100}) {
+        const std::string cut = dir->file("cut-" + std::to_string(size) + ".wma");
+        writeFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(size)));
+        SCOPED_TRACE(cut);
+        int32_t code = -1;
+        auto s = open(cut, code);
+        ASSERT_EQ(code, SONDREL_OK);
+        const uint32_t length = s->lengthFrames();
+        const auto expected = ffmpegPcm(cut);
+        EXPECT_EQ(size_t{length} * 4, expected.size()) << "the length is what the file still holds";
+        EXPECT_EQ(decodedFrames(*s), length);
+        const auto all = decodeRange(*s, 0, length + 5000);
+        EXPECT_TRUE(all == expected) << all.size() << " bytes against ffmpeg's " << expected.size();
     }
 }
 
