@@ -19,6 +19,9 @@ constexpr uint32_t kMaxRate = 768000;
 // Bytes of a format chunk this reader looks at: the basic fields and the extensible ones.
 constexpr uint32_t kFormatBytes = 40;
 constexpr uint32_t kNoSize = 0xFFFFFFFF;
+// Chunks looked at before the data chunk: real files have a handful; a file of nothing but empty
+// chunks is not walked to its end.
+constexpr int kMaxChunks = 4096;
 
 } // namespace
 
@@ -36,7 +39,7 @@ int32_t WaveFileStream::readChunks(uint16_t& channels, uint32_t& rate, uint16_t&
     uint16_t tag = 0;
     uint64_t at = 12; // relative to payloadOffset
     const uint64_t end = fileLength_ > payloadOffset_ ? fileLength_ - payloadOffset_ : 0;
-    while (at + 8 <= end) {
+    for (int walked = 0; at + 8 <= end && walked < kMaxChunks; ++walked) {
         std::array<uint8_t, 8> chunk{};
         if (file_.readAt(payloadOffset_ + at, chunk.data(), chunk.size()) != chunk.size()) {
             break;
