@@ -98,7 +98,7 @@ constexpr std::array kCommands{
     Command{"devices", "devices", runDevices},
     Command{"playlist", "playlist [--list FILE] show | add PATH... | remove N...", runPlaylist},
     Command{"record",
-            "record [--input default|N] [--format ROW] [--noise-level 0-4] [--drop-silence]\n"
+            "record [--input default|N|SOURCE] [--format ROW] [--noise-level 0-4] [--drop-silence]\n"
             "                   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]\n"
             "                   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR]\n"
             "                   [--duration SECONDS]",
