@@ -1,8 +1,10 @@
 #include "cli.h"
+#include "native_path.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    return mireldo::cli::runCli(QCoreApplication::arguments());
+    // Not QCoreApplication::arguments(): file names need not be valid UTF-8.
+    return mireldo::cli::runCli(mireldo::platform::argumentsOf(argc, argv));
 }

@@ -1,10 +1,13 @@
 #include "playlist_command.h"
 
 #include "item_text.h"
+#include "native_path.h"
 #include "playlist_model.h"
+#include "playlist_texts.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <set>
@@ -18,8 +21,9 @@ using playlist::PlaylistModel;
 const char* const kUsage = "usage: mireldo-cli playlist [--list FILE] show | add PATH... | "
                            "remove N...\n";
 
+// Texts and paths as bytes for the terminal: a path's bytes come back as the system gave them.
 QByteArray local(const QString& text) {
-    return text.toLocal8Bit();
+    return platform::encodePath(text);
 }
 
 void waitUntilSettled(const PlaylistModel& model) {
@@ -51,13 +55,19 @@ int show(PlaylistModel& model, Console console) {
 int add(PlaylistModel& model, const QStringList& paths, Console console) {
     int status = kExitOk;
     for (const QString& given : paths) {
-        const QFileInfo info(given);
-        if (info.isDir()) {
+        const auto st = platform::statPath(given);
+        if (st && S_ISDIR(st->st_mode)) {
             std::fprintf(console.err, "mireldo-cli: %s is a folder\n", local(given).constData());
             status = kExitFailed;
             continue;
         }
-        const QString path = info.absoluteFilePath();
+        if (st && !S_ISREG(st->st_mode)) {
+            std::fprintf(console.err, "mireldo-cli: %s is not a regular file\n",
+                         local(given).constData());
+            status = kExitFailed;
+            continue;
+        }
+        const QString path = platform::absolutePath(given);
         const int index = model.addPath(path);
         if (index == model.capacity()) {
             std::fprintf(console.err,
@@ -118,7 +128,7 @@ int runPlaylist(const QStringList& args, Console console) {
             std::fputs(kUsage, console.err);
             return kExitUsage;
         }
-        listPath = QFileInfo(rest[1]).absoluteFilePath();
+        listPath = platform::absolutePath(rest[1]);
         rest = rest.mid(2);
     }
     if (rest.isEmpty()) {
@@ -133,17 +143,41 @@ int runPlaylist(const QStringList& args, Console console) {
         std::fputs(kUsage, console.err);
         return kExitUsage;
     }
+    const bool reading = action == QStringLiteral("show");
     if (listPath.isEmpty()) {
-        listPath = playlist::defaultListFilePath();
+        listPath = playlist::defaultListFilePath(!reading);
     }
 
     PlaylistModel model(playlist::kPlaylistCapacity, playlist::ModelPictures::plain());
-    if (!model.initialise(listPath)) {
+    if (!model.initialise(listPath,
+                          reading ? playlist::ListAccess::Read : playlist::ListAccess::Write)) {
         std::fprintf(console.err, "mireldo-cli: the loader thread could not be started\n");
         return kExitFailed;
     }
-    if (action == QStringLiteral("show")) {
+    if (reading) {
+        // show only reads: a file that is not a readable list is reported and left alone.
+        const playlist::ListFileState state = model.listFileState();
+        if (state == playlist::ListFileState::Refused ||
+            state == playlist::ListFileState::Unreadable) {
+            std::fprintf(console.err, "mireldo-cli: %s is not a list file this version can read\n",
+                         local(listPath).constData());
+            return kExitFailed;
+        }
         return show(model, console);
+    }
+    switch (model.listStatus()) {
+    case playlist::ListStatus::Busy:
+        std::fprintf(console.err, "mireldo-cli: %s\n",
+                     local(playlist::texts::listOwnedByWindow(listPath)).constData());
+        return kExitFailed;
+    case playlist::ListStatus::Kept:
+        std::fprintf(console.err, "mireldo-cli: %s\n", local(model.listNotice()).constData());
+        return kExitFailed;
+    default:
+        break;
+    }
+    if (!model.listNotice().isEmpty()) {
+        std::fprintf(console.err, "mireldo-cli: %s\n", local(model.listNotice()).constData());
     }
     if (action == QStringLiteral("add")) {
         return add(model, rest, console);

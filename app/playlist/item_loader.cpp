@@ -1,8 +1,12 @@
 #include "item_loader.h"
 
 #include "auto_reset_event.h"
+#include "native_path.h"
+#include "unique_fd.h"
 
-#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
@@ -136,8 +140,33 @@ void ItemLoader::Context::run() {
     }
 }
 
+std::int32_t refuseSpecialFile(const QByteArray& name) {
+    // Only the kind of file is asked here; open failures are the decoder's to report.
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        return SONDREL_OK;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return SONDREL_ERR_UNSUPPORTED;
+    }
+    // Opened without blocking (a FIFO put there since the stat would otherwise wait for a
+    // writer for good) and checked once more on what was opened.
+    const platform::UniqueFd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK |
+                                                             O_NOCTTY));
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode) &&
+        !S_ISDIR(st.st_mode)) {
+        return SONDREL_ERR_UNSUPPORTED;
+    }
+    return SONDREL_OK;
+}
+
 std::int32_t openWithSondrel(SondrelStream** stream, const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = platform::encodePath(path);
+    // A FIFO, socket or device has no length and may never end; some readers would wait on
+    // one for good, and every later item with them.
+    if (const std::int32_t refused = refuseSpecialFile(name); refused != SONDREL_OK) {
+        return refused;
+    }
     return Sondrel_OpenStream(stream, name.constData(), 1, 1);
 }
 

@@ -77,6 +77,12 @@ class ItemLoader {
 };
 
 /// The default opener: Sondrel_OpenStream with call records allowed and write sharing denied.
+/// Anything but a regular file or a folder (a FIFO, socket or device) is refused with
+/// SONDREL_ERR_UNSUPPORTED without being read; nothing here blocks on such a file.
 std::int32_t openWithSondrel(SondrelStream** stream, const QString& path);
+
+/// SONDREL_ERR_UNSUPPORTED when `name` (path bytes) is a FIFO, socket or device, checked by
+/// stat and again by a non-blocking open; SONDREL_OK otherwise (missing files included).
+std::int32_t refuseSpecialFile(const QByteArray& name);
 
 } // namespace mireldo::playlist

@@ -1,14 +1,21 @@
 #include "list_file.h"
 
 #include "byte_reader.h"
+#include "list_file_lock.h"
+#include "native_path.h"
 #include "playlist_item.h"
-
-#include <QFile>
-#include <QSaveFile>
+#include "replacing_file.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace mireldo::playlist {
 
@@ -70,8 +77,8 @@ bool parseListFile(std::span<const std::uint8_t> bytes, const QString& folder,
         }
         const QByteArray pathBytes(reinterpret_cast<const char*>(begin), end - begin);
         ListEntry entry;
-        entry.path = resolveListPath(folder, QFile::decodeName(pathBytes));
-        if (QFile::encodeName(entry.path).size() > kMaxPathBytes) {
+        entry.path = resolveListPath(folder, platform::decodePath(pathBytes));
+        if (platform::encodePath(entry.path).size() > kMaxPathBytes) {
             continue;
         }
         if (version == 3) {
@@ -95,7 +102,7 @@ QByteArray buildListFile(const std::vector<ListEntry>& entries, std::uint32_t sa
         char* record = data + kListHeaderSize + i * kListRecordSize;
         // The time goes first: a path of 256 bytes or more runs over it.
         putU32(record + kListTimeOffset, saveTime);
-        const QByteArray path = QFile::encodeName(entries[i].path);
+        const QByteArray path = platform::encodePath(entries[i].path);
         const auto length = std::min<std::size_t>(static_cast<std::size_t>(path.size()),
                                                   static_cast<std::size_t>(kMaxPathBytes));
         std::memcpy(record, path.constData(), length);
@@ -106,40 +113,136 @@ QByteArray buildListFile(const std::vector<ListEntry>& entries, std::uint32_t sa
     return out;
 }
 
-bool readListFile(const QString& path, const ListEntrySink& sink) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const qint64 size = file.size();
-    if (size < static_cast<qint64>(kListHeaderSize)) {
-        return false;
-    }
-    // Mapped, not read: a header may claim up to 4 GiB of records, and nothing is allocated
-    // for what the file holds.
-    const uchar* mapped = file.map(0, size);
-    if (mapped == nullptr) {
-        const QByteArray all = file.readAll();
-        return parseListFile(std::span(reinterpret_cast<const std::uint8_t*>(all.constData()),
-                                       static_cast<std::size_t>(all.size())),
-                             listFolderOf(path), sink);
-    }
-    const bool ok = parseListFile(std::span(mapped, static_cast<std::size_t>(size)),
-                                  listFolderOf(path), sink);
-    file.unmap(const_cast<uchar*>(mapped));
-    return ok;
+namespace {
+
+struct Unmapper {
+    std::size_t size;
+    void operator()(void* at) const { ::munmap(at, size); }
+};
+
+ListFileRead unreadable(int err) {
+    return ListFileRead{ListFileState::Unreadable, err};
 }
 
-bool writeListFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+bool copyBytes(int from, int to) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return ::fsync(to) == 0;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(to, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) {
+                continue;
+            }
+            if (w <= 0) {
+                return false;
+            }
+            done += w;
+        }
+    }
+}
+
+} // namespace
+
+ListFileRead readListFile(const QString& path, const ListEntrySink& sink) {
+    // Non-blocking, so a FIFO under the name cannot hold the reader; only regular files are
+    // read.
+    const platform::UniqueFd fd(::open(platform::encodePath(path).constData(),
+                                       O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.valid()) {
+        return errno == ENOENT ? ListFileRead{} : unreadable(errno);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        return unreadable(errno);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return unreadable(EISDIR);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return unreadable(EINVAL);
+    }
+    if (st.st_size == 0) {
+        return ListFileRead{}; // an empty file holds nothing worth keeping
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    // Mapped, not read: a header may claim up to 4 GiB of records, and nothing is allocated
+    // for what the file holds.
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    if (mapped == MAP_FAILED) {
+        return unreadable(errno);
+    }
+    const std::unique_ptr<void, Unmapper> mapping(mapped, Unmapper{size});
+    const bool ok = parseListFile(std::span(static_cast<const std::uint8_t*>(mapped), size),
+                                  listFolderOf(path), sink);
+    return ListFileRead{ok ? ListFileState::Read : ListFileState::Refused, 0};
+}
+
+bool writeListFile(const QString& path, const QByteArray& bytes, ListFileLock* lock) {
+    ReplacingFile file(path);
+    if (!file.open() || !file.write(bytes.constData(), static_cast<std::size_t>(bytes.size()))) {
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    if (lock != nullptr && lock->held() && !lock->lockNew(file.fd())) {
         return false;
     }
-    return file.commit();
+    if (!file.commit()) {
+        return false;
+    }
+    if (lock != nullptr && lock->held()) {
+        lock->moveTo(file.takeFd());
+    }
+    return true;
+}
+
+QString backUpListFile(const QString& path, QString* error) {
+    const QByteArray from = platform::encodePath(path);
+    for (int n = 0; n < 1000; ++n) {
+        const QString backup =
+            n == 0 ? path + QStringLiteral(".bak") : path + QStringLiteral(".bak.%1").arg(n);
+        const QByteArray to = platform::encodePath(backup);
+        if (::link(from.constData(), to.constData()) == 0) {
+            return backup;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        // No hard links here (or not to this file): a copy, created only where nothing is.
+        const platform::UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (!in.valid()) {
+            break;
+        }
+        platform::UniqueFd out(
+            ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (!out.valid()) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            break;
+        }
+        const int flags = ::fcntl(in.get(), F_GETFL);
+        if (flags >= 0 && ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+            copyBytes(in.get(), out.get())) {
+            return backup;
+        }
+        const int saved = errno;
+        out.reset();
+        ::unlink(to.constData());
+        errno = saved;
+        break;
+    }
+    if (error != nullptr) {
+        *error = platform::systemError(errno);
+    }
+    return {};
 }
 
 } // namespace mireldo::playlist

@@ -9,6 +9,9 @@
 // Versions 0 to 3 are read (version 0 records are skipped); version 3 with 264-byte records is
 // written. A record size above 264 is read record by record and the extra bytes are skipped.
 //
+// Paths are kept as the bytes the system uses (platform::encodePath/decodePath), so a name
+// that is not valid UTF-8 survives the file unchanged.
+//
 // Threads: any thread; nothing here keeps state.
 
 #include <QByteArray>
@@ -52,13 +55,37 @@ bool parseListFile(std::span<const std::uint8_t> bytes, const QString& folder,
 /// every record. Each path must fit (kMaxPathBytes); a longer one is cut at a byte boundary.
 QByteArray buildListFile(const std::vector<ListEntry>& entries, std::uint32_t saveTime);
 
-/// Reads the list file at `path` (see parseListFile; the folder is that of `path`). False when
-/// it cannot be opened or its header is refused.
-bool readListFile(const QString& path, const ListEntrySink& sink);
+/// What reading a list file found.
+enum class ListFileState {
+    Read,       ///< a list file; its entries were delivered
+    Missing,    ///< no file under the name, or an empty one (nothing to keep)
+    Refused,    ///< a file, but not a list file we can read (wrong magic, newer, truncated)
+    Unreadable, ///< something under the name that could not be read (rights, a folder, a FIFO)
+};
+
+/// The outcome of readListFile(); true only when the file was read.
+struct ListFileRead {
+    ListFileState state = ListFileState::Missing;
+    int error = 0; ///< errno for Unreadable
+    explicit operator bool() const { return state == ListFileState::Read; }
+};
+
+class ListFileLock;
+
+/// Reads the list file at `path` (see parseListFile; the folder is that of `path`). Opens
+/// without blocking and reads regular files only.
+ListFileRead readListFile(const QString& path, const ListEntrySink& sink);
 
 /// Replaces the file at `path` with `bytes`: written to a temporary file in the same folder and
-/// renamed over it when complete, so a failure leaves the old file whole. False on failure.
-bool writeListFile(const QString& path, const QByteArray& bytes);
+/// renamed over it when complete, so a failure leaves the old file whole. With `lock`, the new
+/// file is locked before the rename and the lock moves to it. False on failure.
+bool writeListFile(const QString& path, const QByteArray& bytes, ListFileLock* lock = nullptr);
+
+/// Keeps the file at `path` as "<path>.bak", or "<path>.bak.N" (N from 1) when that exists;
+/// never replaces a file. The file stays under its own name too (a hard link, or a copy where
+/// links are not possible), so a later save replaces it only after the backup exists. The
+/// backup's path, or empty on failure (`*error` tells why).
+QString backUpListFile(const QString& path, QString* error);
 
 /// An absolute path for `path` read from a list file in `folder`: unchanged when it starts with
 /// '/', else folder + "/" + path.

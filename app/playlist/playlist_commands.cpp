@@ -1,21 +1,34 @@
 #include "playlist_commands.h"
 
 #include "item_text.h"
+#include "native_path.h"
 #include "playlist_texts.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include "replacing_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace mireldo::playlist {
 
 namespace {
 
 /// Bytes copied per read while copying a file.
-constexpr qint64 kCopyChunk = 1 << 16;
+constexpr std::size_t kCopyChunk = 1 << 16;
+
+/// The file name of `path`: everything after its last '/'.
+QString fileNameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool isRegularFile(const QString& path) {
+    const auto st = platform::statPath(path);
+    return st && S_ISREG(st->st_mode);
+}
 
 bool isItemIndex(int answer, const PlaylistModel& model) {
     return answer >= 0 && answer < model.count();
@@ -61,36 +74,51 @@ QString folderOf(const QString& path) {
 }
 
 QString copyFileReplacing(const QString& source, const QString& target) {
-    const QFileInfo from(source);
-    const QFileInfo to(target);
-    if (to.exists() && from.exists() &&
-        from.canonicalFilePath() == to.canonicalFilePath()) {
+    // Non-blocking, so a FIFO under the item's name cannot hold the window; only regular files
+    // are copied.
+    const platform::UniqueFd in(::open(platform::encodePath(source).constData(),
+                                       O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!in.valid()) {
+        return platform::systemError(errno);
+    }
+    struct stat from {};
+    if (::fstat(in.get(), &from) != 0) {
+        return platform::systemError(errno);
+    }
+    if (!S_ISREG(from.st_mode)) {
+        return platform::systemError(S_ISDIR(from.st_mode) ? EISDIR : EINVAL);
+    }
+    if (const auto to = platform::statPath(target);
+        to && to->st_dev == from.st_dev && to->st_ino == from.st_ino) {
         return {}; // the file is already there; copying it onto itself would gain nothing
     }
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        return in.errorString();
+    const int flags = ::fcntl(in.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return platform::systemError(errno);
     }
     // The old target stays whole until the copy is complete and renamed over it.
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly)) {
-        return out.errorString();
+    ReplacingFile out(target);
+    if (!out.open()) {
+        return out.error();
     }
-    QByteArray chunk;
-    while (!(chunk = in.read(kCopyChunk)).isEmpty()) {
-        if (out.write(chunk) != chunk.size()) {
-            const QString reason = out.errorString();
-            out.cancelWriting();
-            return reason;
+    std::vector<char> chunk(kCopyChunk);
+    for (;;) {
+        const ssize_t n = ::read(in.get(), chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return platform::systemError(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        if (!out.write(chunk.data(), static_cast<std::size_t>(n))) {
+            return out.error();
         }
     }
-    if (in.error() != QFileDevice::NoError) {
-        const QString reason = in.errorString();
-        out.cancelWriting();
-        return reason;
-    }
     if (!out.commit()) {
-        return out.errorString();
+        return out.error();
     }
     return {};
 }
@@ -261,9 +289,12 @@ QString PlaylistCommands::addFiles(const QStringList& paths) {
     QString firstFolder;
     int last = kAddRefused;
     for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (!info.exists() || info.isDir()) {
+        const auto st = platform::statPath(path);
+        if (!st || S_ISDIR(st->st_mode)) {
             break;
+        }
+        if (!S_ISREG(st->st_mode)) {
+            continue; // a FIFO, socket or device is no audio file
         }
         last = model_.addPath(path);
         if (last == model_.capacity()) {
@@ -286,14 +317,19 @@ QString PlaylistCommands::addFiles(const QStringList& paths) {
 
 void PlaylistCommands::addDirectory(const QString& folder) {
     host_.setBusy(true);
-    QDir dir(folder);
+    // Listed once, as the system names them; the patterns then pick from the list.
+    const QStringList entries = platform::folderEntries(folder).value_or(QStringList());
     for (const QString& pattern : addDirectoryPatterns()) {
-        // Letter case is ignored as the patterns are matched, so "*.MP3" files come too.
-        const QStringList names =
-            dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+        // Each pattern is "*" and an extension. Letter case is ignored, so "*.MP3" files come
+        // too; names need not be valid UTF-8 (a text match, not a regular expression).
+        const QString extension = pattern.mid(1);
         int last = kAddRefused;
-        for (const QString& name : names) {
-            last = model_.addPath(joinPath(folder, name));
+        for (const QString& name : entries) {
+            const QString path = joinPath(folder, name);
+            if (!name.endsWith(extension, Qt::CaseInsensitive) || !isRegularFile(path)) {
+                continue; // folders, FIFOs, sockets and devices are not added
+            }
+            last = model_.addPath(path);
             if (last == model_.capacity()) {
                 host_.showStopMessage(texts::tooManyItems(model_.capacity()));
                 break;
@@ -394,7 +430,7 @@ void PlaylistCommands::renameItem(int index, const QString& newName) {
         return;
     }
     PlaylistItem* item = model_.item(index);
-    const QString oldName = QFileInfo(item->path).fileName();
+    const QString oldName = fileNameOf(item->path);
     if (newName.compare(oldName, Qt::CaseInsensitive) == 0) {
         return;
     }
@@ -430,7 +466,7 @@ void PlaylistCommands::copyItemsToFolder(const std::vector<int>& rows, const QSt
             continue;
         }
         const QString error =
-            copyFileReplacing(item->path, joinPath(folder, QFileInfo(item->path).fileName()));
+            copyFileReplacing(item->path, joinPath(folder, fileNameOf(item->path)));
         if (!error.isEmpty()) {
             failures.append(texts::copyFailed(item->path, error));
         }

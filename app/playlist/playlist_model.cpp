@@ -1,13 +1,10 @@
 #include "playlist_model.h"
 
-#include "file_system.h"
 #include "list_file.h"
+#include "native_path.h"
+#include "playlist_texts.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <cerrno>
@@ -77,10 +74,42 @@ void PlaylistModel::setOpener(ItemLoader::Opener opener) {
     loader_->setOpener(std::move(opener));
 }
 
-bool PlaylistModel::initialise(const QString& listPath) {
+bool PlaylistModel::initialise(const QString& listPath, ListAccess access, int lockWaitMs) {
     listPath_ = listPath;
     const bool started = loader_->start();
-    load(listPath);
+    listStatus_ = access == ListAccess::Read ? ListStatus::ReadOnly : ListStatus::Writable;
+    if (access == ListAccess::Write &&
+        lock_.acquire(listPath, lockWaitMs) == ListFileLock::Result::Busy) {
+        listStatus_ = ListStatus::Busy;
+        listNotice_ = texts::listInUse(listPath);
+    }
+    // A lock that failed otherwise means the file cannot even be created: there is nothing
+    // to protect, and saves fail on their own.
+    const ListFileRead read =
+        readListFile(listPath, [this](ListEntry entry) { addPath(entry.path, entry.kind); });
+    listFileState_ = read.state;
+    if (listStatus_ != ListStatus::Writable) {
+        return started;
+    }
+    if (read.state == ListFileState::Unreadable) {
+        listStatus_ = ListStatus::Kept;
+        listNotice_ = texts::listUnreadable(listPath, platform::systemError(read.error));
+        lock_.release();
+        return started;
+    }
+    if (read.state == ListFileState::Refused) {
+        // Not a list we can read (another file given by mistake, a newer version, a file cut
+        // short): it is kept before anything is written under its name.
+        QString reason;
+        const QString backup = backUpListFile(listPath, &reason);
+        if (backup.isEmpty()) {
+            listStatus_ = ListStatus::Kept;
+            listNotice_ = texts::listBackupFailed(listPath, reason);
+            lock_.release();
+            return started;
+        }
+        listNotice_ = texts::listBackedUp(listPath, backup);
+    }
     save();
     return started;
 }
@@ -95,7 +124,7 @@ void PlaylistModel::showPending(PlaylistItem& item) const {
 
 int PlaylistModel::addPath(const QString& path, std::uint8_t kind) {
     if (path.isEmpty() || path.contains(QChar(u'\0')) ||
-        QFile::encodeName(path).size() > kMaxPathBytes) {
+        platform::encodePath(path).size() > kMaxPathBytes) {
         return kAddRefused;
     }
     const QString folded = foldPath(path);
@@ -148,8 +177,8 @@ QString PlaylistModel::removeItem(int index, bool deleteFile) {
         item->stream = nullptr;
         item->format = nullptr;
     }
-    if (deleteFile && ::unlink(QFile::encodeName(item->path).constData()) != 0) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
+    if (deleteFile && ::unlink(platform::encodePath(item->path).constData()) != 0) {
+        error = platform::systemError(errno);
     }
     if (loaded || failed) {
         delete item;
@@ -163,17 +192,17 @@ QString PlaylistModel::removeItem(int index, bool deleteFile) {
 
 QString PlaylistModel::moveItemFile(int index, const QString& newPath) {
     if (index < 0 || index >= count()) {
-        return QString::fromLocal8Bit(std::strerror(EINVAL));
+        return platform::systemError(EINVAL);
     }
-    if (newPath.isEmpty() || QFile::encodeName(newPath).size() > kMaxPathBytes) {
-        return QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+    if (newPath.isEmpty() || platform::encodePath(newPath).size() > kMaxPathBytes) {
+        return platform::systemError(ENAMETOOLONG);
     }
     PlaylistItem* item = items_[static_cast<std::size_t>(index)];
     // The path changes under the lock: the loader copies a queued item's path under it. An
     // open stream keeps reading the renamed file; reloadItem() opens it under its new name.
     std::lock_guard guard(loader_->lock());
-    const QByteArray from = QFile::encodeName(item->path);
-    const QByteArray to = QFile::encodeName(newPath);
+    const QByteArray from = platform::encodePath(item->path);
+    const QByteArray to = platform::encodePath(newPath);
     // Never replace a file that is already there under the new name.
     int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
     if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
@@ -187,7 +216,7 @@ QString PlaylistModel::moveItemFile(int index, const QString& newPath) {
         }
     }
     if (rc != 0) {
-        return QString::fromLocal8Bit(std::strerror(errno));
+        return platform::systemError(errno);
     }
     foldedPaths_.remove(foldPath(item->path));
     item->path = newPath;
@@ -230,7 +259,7 @@ void PlaylistModel::swapItems(int a, int b) {
 }
 
 bool PlaylistModel::save() {
-    if (listPath_.isEmpty()) {
+    if (listPath_.isEmpty() || listStatus_ != ListStatus::Writable) {
         return false;
     }
     std::vector<ListEntry> entries;
@@ -239,7 +268,7 @@ bool PlaylistModel::save() {
         entries.push_back(ListEntry{item->path, item->kind});
     }
     const auto now = static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch());
-    if (!writeListFile(listPath_, buildListFile(entries, now))) {
+    if (!writeListFile(listPath_, buildListFile(entries, now), &lock_)) {
         return false;
     }
     modified_ = false;
@@ -259,6 +288,7 @@ void PlaylistModel::shutdown() {
         save();
     }
     loader_->stop(30000);
+    lock_.release();
 }
 
 int PlaylistModel::indexOf(const PlaylistItem* item) const {
@@ -364,24 +394,6 @@ void PlaylistModel::onLoadingDone(PlaylistItem* item, std::intptr_t result) {
     if (listener_ != nullptr) {
         listener_->itemChanged(indexOf(item));
     }
-}
-
-QString defaultListFilePath() {
-    const QString exeFolder = platform::executableFolder();
-    if (!exeFolder.isEmpty()) {
-        const QFileInfo folder(exeFolder);
-        const QFileInfo file(exeFolder + QLatin1Char('/') + QLatin1String(kListFileName));
-        if (folder.isDir() && folder.isWritable() && (!file.exists() || file.isWritable())) {
-            return file.filePath();
-        }
-    }
-    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty()) {
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    }
-    const QString folder = data + QStringLiteral("/Tarnwick/Mireldo");
-    QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + QLatin1String(kListFileName);
 }
 
 } // namespace mireldo::playlist

@@ -11,6 +11,9 @@
 // the loader may hold them are kept apart until the loader hands them back (or the model ends).
 
 #include "item_loader.h"
+#include "list_file.h"
+#include "list_file_lock.h"
+#include "list_location.h"
 #include "message_receiver.h"
 #include "playlist_item.h"
 
@@ -27,6 +30,23 @@ namespace mireldo::playlist {
 inline constexpr int kPlaylistCapacity = 5000;
 /// File name of the list file.
 inline constexpr const char* kListFileName = "Mireldo.lst";
+
+/// How a model uses its list file.
+enum class ListAccess {
+    Read,  ///< only reads it (mireldo-cli playlist show): never writes, never locks
+    Write, ///< owns it: holds the writer's lock and saves to it
+};
+
+/// What a model may do with its list file after initialise().
+enum class ListStatus {
+    Writable, ///< saves go to the file (under the writer's lock when it could be taken)
+    ReadOnly, ///< opened with ListAccess::Read
+    Busy,     ///< another writer holds the lock: nothing is saved
+    Kept,     ///< the file could not be read or backed up: it is left alone, nothing is saved
+};
+
+/// Milliseconds initialise() waits for another writer to let go of the list.
+inline constexpr int kListLockWaitMs = 2000;
 
 /// addPath()'s answer for a path no item can hold (empty, or too long for the list file).
 inline constexpr int kAddRefused = -1;
@@ -66,10 +86,14 @@ class PlaylistModel : public platform::MessageReceiver {
     void setOpener(ItemLoader::Opener opener);
     void setListener(PlaylistListener* listener) { listener_ = listener; }
 
-    /// Starts the loader thread (waiting until it runs), loads the list file at `listPath`
-    /// and saves it at once, so that it holds version 3 with absolute paths afterwards. False
-    /// when the loader thread could not be started (the list is loaded all the same).
-    bool initialise(const QString& listPath);
+    /// Starts the loader thread (waiting until it runs) and loads the list file at
+    /// `listPath`. With ListAccess::Write it first takes the writer's lock (waiting up to
+    /// `lockWaitMs` for another writer), keeps a file that exists but is not a readable list as
+    /// a backup (backUpListFile()), and saves at once, so that the file holds version 3 with
+    /// absolute paths afterwards; listStatus() and listNotice() tell what happened. False when
+    /// the loader thread could not be started (the list is loaded all the same).
+    bool initialise(const QString& listPath, ListAccess access = ListAccess::Write,
+                    int lockWaitMs = kListLockWaitMs);
 
     /// Adds `path` with `kind`: the index of the item that already has this path (compared
     /// ignoring case), the new item's index, capacity() when the list is full, or kAddRefused.
@@ -93,8 +117,8 @@ class PlaylistModel : public platform::MessageReceiver {
     /// closed) and is queued for the loader; a pending or loading one is left to the loader.
     void reloadItem(int index);
 
-    /// Rewrites the list file from the items. False when it could not be written (the list in
-    /// memory is unchanged).
+    /// Rewrites the list file from the items. False when it could not be written or the list
+    /// may not be saved (listStatus() is not Writable); the list in memory is unchanged.
     bool save();
     /// Appends the entries of the list file at `listPath` (duplicates and entries beyond the
     /// capacity are dropped).
@@ -115,6 +139,11 @@ class PlaylistModel : public platform::MessageReceiver {
     bool isModified() const { return modified_; }
     void setModified(bool modified = true) { modified_ = modified; }
     const QString& listPath() const { return listPath_; }
+    ListStatus listStatus() const { return listStatus_; }
+    /// What reading the list file at initialise() found.
+    ListFileState listFileState() const { return listFileState_; }
+    /// What the user must be told once about the list file (empty: nothing).
+    const QString& listNotice() const { return listNotice_; }
 
     /// True when no item is pending or loading and no removed item waits for the loader.
     bool isSettled() const;
@@ -137,13 +166,12 @@ class PlaylistModel : public platform::MessageReceiver {
     std::unique_ptr<ItemLoader> loader_;
     PlaylistListener* listener_ = nullptr;
     QString listPath_;
+    ListFileLock lock_;
+    ListStatus listStatus_ = ListStatus::Writable;
+    ListFileState listFileState_ = ListFileState::Missing;
+    QString listNotice_;
     bool modified_ = false;
     bool shutDown_ = false;
 };
-
-/// Where the list file lives: Mireldo.lst in the executable's folder when that folder (and the
-/// file, if it exists) can be written, else in the application data folder
-/// (<data home>/Tarnwick/Mireldo, created when missing).
-QString defaultListFilePath();
 
 } // namespace mireldo::playlist

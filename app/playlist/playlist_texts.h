@@ -42,6 +42,35 @@ inline QString deleteFailed(const QString& file, const QString& reason) {
     return QStringLiteral("Could not delete \"%1\": %2").arg(file, reason);
 }
 
+/// The list file at start-up: %1 the list file, %2 its backup or the system's reason.
+inline QString listBackedUp(const QString& list, const QString& backup) {
+    return QStringLiteral("The playlist file \"%1\" is not a list this version can read. It "
+                          "has been kept as \"%2\" and a new list has been started.")
+        .arg(list, backup);
+}
+inline QString listUnreadable(const QString& list, const QString& reason) {
+    return QStringLiteral("The playlist file \"%1\" could not be read: %2. It is left as it "
+                          "is, and changes to the list will not be saved.")
+        .arg(list, reason);
+}
+inline QString listBackupFailed(const QString& list, const QString& reason) {
+    return QStringLiteral("The playlist file \"%1\" is not a list this version can read, and "
+                          "it could not be kept as a backup: %2. It is left as it is, and "
+                          "changes to the list will not be saved.")
+        .arg(list, reason);
+}
+inline QString listInUse(const QString& list) {
+    return QStringLiteral("The playlist file \"%1\" is in use by another Mireldo window. "
+                          "Changes to the list will not be saved.")
+        .arg(list);
+}
+/// mireldo-cli's answer while the window holds the list: %1 the list file.
+inline QString listOwnedByWindow(const QString& list) {
+    return QStringLiteral("the Mireldo window owns the list \"%1\" while it runs; add or "
+                          "remove items there, or close the window first")
+        .arg(list);
+}
+
 inline QString addFilesFilter() {
     return QStringLiteral("Audio Files (*.mp3; *.wma; *.ogg; *.wav)|*.mp3; *.wma; *.ogg; "
                           "*.wav|MP3 Files (*.mp3)|*.mp3|WMA Files (*.wma)|*.wma|OGG Files "

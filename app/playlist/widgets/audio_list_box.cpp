@@ -123,6 +123,11 @@ bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures,
     }
 
     const bool started = model_->initialise(listPath);
+    if (!model_->listNotice().isEmpty()) {
+        // Told once the window is up, through the message sink the window sets after this.
+        QMetaObject::invokeMethod(
+            this, [this] { showStopMessage(model_->listNotice()); }, Qt::QueuedConnection);
+    }
     animationTimer_ = startTimer(kAnimationMs);
     viewport()->setMouseTracking(true);
     return started;

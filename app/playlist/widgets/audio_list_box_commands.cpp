@@ -4,6 +4,7 @@
 #include "audio_list_box.h"
 
 #include "folder_browser.h"
+#include "native_path.h"
 #include "playlist_texts.h"
 #include "position_control.h"
 #include "small_dialogs.h"
@@ -221,7 +222,10 @@ std::optional<QString> CAudioListBox::askNewName(const QString& oldName,
 }
 
 void CAudioListBox::openFolder(const QString& folder) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    // Built from the folder's bytes: a name that is not valid UTF-8 stays the same folder.
+    const QByteArray bytes = platform::encodePath(folder);
+    QDesktopServices::openUrl(QUrl::fromEncoded(
+        QByteArray("file://") + bytes.toPercentEncoding("/"), QUrl::StrictMode));
 }
 
 // Commands ------------------------------------------------------------------------------------
