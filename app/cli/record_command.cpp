@@ -57,10 +57,12 @@ class ConsoleView final : public recorder::RecorderView {
         o.silence.noiseLevel = options_.noiseLevel;
         return o;
     }
-    void setStatusText(RecorderStatus, const QString& text) override {
+    void setStatusText(RecorderStatus code, const QString& text) override {
+        shown_ = code;
         status_ = text;
         showLine();
     }
+    std::optional<RecorderStatus> shownStatus() const override { return shown_; }
     RecorderAnswer ask(const QString& text) override {
         endLine();
         std::fprintf(console_.err, "mireldo-cli: %s (kept)\n", text.toLocal8Bit().constData());
@@ -71,6 +73,13 @@ class ConsoleView final : public recorder::RecorderView {
         std::fprintf(console_.err, "mireldo-cli: %s\n", text.toLocal8Bit().constData());
     }
     void showRecordingFailed() override { showMessage(QStringLiteral("Recording failed"), true); }
+    void recordKept(const QString& path) override {
+        endLine();
+        std::fprintf(console_.err,
+                     "mireldo-cli: the record could not be saved; it is kept in %s (the next "
+                     "start of mireldo recovers it)\n",
+                     path.toLocal8Bit().constData());
+    }
     void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) override {
         if (format.nAvgBytesPerSec != 0) {
             seconds_ = static_cast<double>(dataBytes) / format.nAvgBytesPerSec;
@@ -122,6 +131,7 @@ class ConsoleView final : public recorder::RecorderView {
     Console console_;
     bool live_;
     bool lineShown_ = false;
+    std::optional<RecorderStatus> shown_;
     QString status_;
     double seconds_ = 0;
     int level_ = 0;
@@ -194,6 +204,7 @@ QString resolveInput(RecordOptions& o) {
 } // namespace
 
 QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
+    bool longSilenceGiven = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& flag = args[i];
         if (flag == QStringLiteral("--drop-silence")) {
@@ -235,6 +246,7 @@ QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
                 return bad();
             }
             o.longSilenceSeconds = *n;
+            longSilenceGiven = true;
         } else if (flag == QStringLiteral("--discard-shorter")) {
             const auto n = intIn(value, 0, 86400);
             if (!n) {
@@ -269,7 +281,31 @@ QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
             return QStringLiteral("unknown option: ") + flag;
         }
     }
+    // A silence longer than a whole record can never be seen: the record is saved and a new
+    // one started when it reaches the size limit.
+    if (longSilenceGiven && !longSilenceReachable(o.longSilenceSeconds, o.formatRow)) {
+        const WAVEFORMATEX f = recorder::captureFormatForRow(o.formatRow);
+        return QStringLiteral("--long-silence %1: longer than a whole record in format %2 "
+                              "(at most %3 seconds)")
+            .arg(o.longSilenceSeconds)
+            .arg(o.formatRow)
+            .arg((recorder::kRecordSizeLimit - recorder::kWavHeaderBytes) / f.nAvgBytesPerSec);
+    }
     return {};
+}
+
+bool longSilenceReachable(int seconds, int formatRow) {
+    const WAVEFORMATEX f = recorder::captureFormatForRow(formatRow);
+    return recorder::silenceThresholdBytes(seconds, f.wBitsPerSample, f.nChannels,
+                                           f.nSamplesPerSec) <
+           recorder::kRecordSizeLimit - recorder::kWavHeaderBytes;
+}
+
+int recordExitStatus(const recorder::CaptureSession& session, bool interrupted) {
+    if (session.fault() != recorder::RecordingFault::None || !session.keptRecords().isEmpty()) {
+        return kExitFailed;
+    }
+    return interrupted ? kExitInterrupted : kExitOk;
 }
 
 int runRecord(const QStringList& args, Console console) {
@@ -329,7 +365,7 @@ int runRecord(const QStringList& args, Console console) {
         return kExitFailed;
     }
 
-    int status = kExitOk;
+    bool interrupted = false;
     QElapsedTimer clock;
     clock.start();
     QTimer check;
@@ -342,7 +378,7 @@ int runRecord(const QStringList& args, Console console) {
         }
     });
     InterruptWatch watch([&] {
-        status = kExitInterrupted;
+        interrupted = true;
         QCoreApplication::exit(0);
     });
     check.start();
@@ -355,12 +391,12 @@ int runRecord(const QStringList& args, Console console) {
     if (session.dataLength() != 0 && !session.saved()) {
         saving.save(session, true);
         if (!session.saved()) {
-            status = kExitFailed;
+            // Never deleted: the temporary WAV stays for recovery and its path is told.
+            session.keepRecord();
         }
     }
     view.endLine();
-    session.setSaved(true); // nothing to ask about when the session closes
-    return status;
+    return recordExitStatus(session, interrupted);
 }
 
 } // namespace mireldo::cli

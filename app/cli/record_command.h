@@ -11,6 +11,14 @@
 // unsaved is then saved as an automatic save does. A live status line (status, length,
 // level) goes to the diagnostics stream when that is a terminal.
 //
+// A record that cannot be saved is never deleted: its temporary WAV stays in the recording
+// folder (the window's next start recovers it) and its path goes to the diagnostics stream;
+// after a failed automatic save (--action 2, the size limit) recording goes on into a new
+// record. Exit status: 0 when recording ended as asked and every record was saved (or
+// discarded by --discard-shorter); 1 when a record could not be saved, or recording ended
+// early by a device error, a write error or low disk space (what was recorded is still saved
+// and printed); 2 for a usage error; 130 after Ctrl+C when nothing failed.
+//
 // --input picks what is recorded: "default" the system's default input; N the input numbered N
 // by `mireldo-cli devices`. In the sound server's mode (MIRELDO_AUDIO_MODE=pulse, or a server
 // answering at start-up) N counts the server's sources in the server's order and SOURCE names
@@ -25,6 +33,10 @@
 #include <QString>
 
 #include <optional>
+
+namespace mireldo::recorder {
+class CaptureSession;
+}
 
 namespace mireldo::cli {
 
@@ -48,6 +60,14 @@ struct RecordOptions {
 /// Applies the words after "record" to `options` (which holds the defaults). Empty on
 /// success, else the reason the command line is wrong.
 QString parseRecordArguments(const QStringList& args, RecordOptions& options);
+
+/// Whether a silence of `seconds` can happen within one record of capture format row
+/// `formatRow`: its bytes stay below the record size limit.
+bool longSilenceReachable(int seconds, int formatRow);
+
+/// The exit status of a run whose session is `session`: 1 when recording ended early or a
+/// record was kept unsaved, else 130 when interrupted, else 0.
+int recordExitStatus(const recorder::CaptureSession& session, bool interrupted);
 
 /// The record command; `args` are the words after "record".
 int runRecord(const QStringList& args, Console console);

@@ -1,5 +1,7 @@
 #include "encoding_pipeline.h"
 
+#include "private_file.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -50,11 +52,6 @@ ssize_t readSome(int fd, std::uint8_t* data, std::size_t count) {
     return static_cast<ssize_t>(done);
 }
 
-UniqueFd openForWriting(const QString& path, mode_t mode) {
-    const QByteArray name = QFile::encodeName(path);
-    return UniqueFd(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-}
-
 void removeFile(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     ::unlink(name.constData());
@@ -75,7 +72,7 @@ void completeFile(const EncoderSlot& slot, HBE_STREAM stream, const QString& pat
 
 // One compression of the temporary WAV into an open destination. Returns success; sets
 // `cancelled` when the user stopped it. The caller deletes the destination on failure.
-bool compressInto(const EncoderSlot& slot, std::uint32_t kbps, const CompressSource& source,
+bool encodeInto(const EncoderSlot& slot, std::uint32_t kbps, const CompressSource& source,
                   int out, const QString& destination, CompressProgress* progress,
                   bool& cancelled) {
     BeConfig config;
@@ -188,14 +185,10 @@ int outputSlot(const EncoderTable& table, int encodeMethod, const PcmShape& form
     return encodeMethod;
 }
 
-bool copyFileOver(const QString& from, const QString& to) {
+bool copyInto(const QString& from, platform::PendingFile& out) {
     const QByteArray fromName = QFile::encodeName(from);
     UniqueFd in(::open(fromName.constData(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) {
-        return false;
-    }
-    UniqueFd out = openForWriting(to, 0644);
-    if (!out.valid()) {
+    if (!in.valid() || !out.restart()) {
         return false;
     }
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[1 << 20]);
@@ -206,42 +199,52 @@ bool copyFileOver(const QString& from, const QString& to) {
             ok = got == 0;
             break;
         }
-        ok = writeAll(out.get(), block.get(), static_cast<std::size_t>(got));
-    }
-    if (ok && ::close(out.release()) != 0) {
-        ok = false;
-    }
-    if (!ok) {
-        removeFile(to);
+        ok = writeAll(out.fd(), block.get(), static_cast<std::size_t>(got));
     }
     return ok;
+}
+
+bool copyFileOver(const QString& from, const QString& to) {
+    auto out = platform::PendingFile::create(to);
+    if (!out) {
+        return false;
+    }
+    return copyInto(from, out.value()) && out.value().commit(to, true).ok();
+}
+
+bool onTheFlyMatches(const OnTheFlyCompressor* onTheFly, int slotIndex, std::uint32_t kbps) {
+    return onTheFly != nullptr && !onTheFly->path().isEmpty() && onTheFly->flushed() &&
+           onTheFly->bitrate() == kbps && onTheFly->slot() == slotIndex;
+}
+
+CompressOutcome compressInto(const EncoderTable& table, int slotIndex, std::uint32_t kbps,
+                             const CompressSource& source, platform::PendingFile& out,
+                             CompressProgress* progress) {
+    CompressOutcome outcome;
+    const EncoderSlot& slot = table.slot(slotIndex);
+    if (!slot.loaded() || !out.restart()) {
+        return outcome;
+    }
+    outcome.ok = encodeInto(slot, kbps, source, out.fd(), out.temporaryPath(), progress,
+                            outcome.cancelled);
+    return outcome;
 }
 
 CompressOutcome compress(const EncoderTable& table, int slotIndex, std::uint32_t kbps,
                          const CompressSource& source, const QString& destination,
                          CompressProgress* progress, const OnTheFlyCompressor* onTheFly) {
     CompressOutcome outcome;
-    if (onTheFly != nullptr && !onTheFly->path().isEmpty() && onTheFly->flushed() &&
-        onTheFly->bitrate() == kbps && onTheFly->slot() == slotIndex &&
-        copyFileOver(onTheFly->path(), destination)) {
-        outcome.ok = true;
+    auto out = platform::PendingFile::create(destination);
+    if (!out) {
         return outcome;
     }
-    const EncoderSlot& slot = table.slot(slotIndex);
-    if (!slot.loaded()) {
+    if (onTheFlyMatches(onTheFly, slotIndex, kbps) && copyInto(onTheFly->path(), out.value())) {
+        outcome.ok = out.value().commit(destination, true).ok();
         return outcome;
     }
-    UniqueFd out = openForWriting(destination, 0644);
-    if (!out.valid()) {
-        return outcome;
-    }
-    outcome.ok = compressInto(slot, kbps, source, out.get(), destination, progress,
-                              outcome.cancelled);
-    if (::close(out.release()) != 0) {
+    outcome = compressInto(table, slotIndex, kbps, source, out.value(), progress);
+    if (outcome.ok && !out.value().commit(destination, true)) {
         outcome.ok = false;
-    }
-    if (!outcome.ok) {
-        removeFile(destination);
     }
     return outcome;
 }
@@ -260,14 +263,12 @@ void OnTheFlyCompressor::start(int encodeMethod, int quality, const PcmShape& fo
     if (!slot.loaded() || format.bits != 16) {
         return;
     }
-    const QByteArray name = QFile::encodeName(path);
-    // Private to us: the file holds the user's audio.
-    UniqueFd file(::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                         0600));
-    if (!file.valid()) {
+    // Private to us (0600, never through a link): the file holds the user's audio.
+    auto file = platform::createPrivateFile(path, platform::ExistingFile::Truncate);
+    if (!file) {
         return;
     }
-    file_ = std::move(file);
+    file_ = std::move(file).value();
     path_ = path;
     length_ = 0;
     flushed_ = false;

@@ -13,6 +13,7 @@
 // of the temporary compressed file; the EncoderTable it uses must outlive it.
 
 #include "encoder_table.h"
+#include "file_system.h"
 #include "unique_fd.h"
 
 #include <QString>
@@ -78,14 +79,30 @@ class OnTheFlyCompressor;
 
 /// Compresses `source` into `destination` with the plug-in of `slotIndex` at `kbps`. When
 /// `onTheFly` holds a finished compression made with the same slot and bit rate, its file is
-/// copied instead (falling back to compressing when the copy fails). Every failure but one to
-/// create the destination deletes it. `progress` may be null (no dialog).
+/// copied instead (falling back to compressing when the copy fails). The output is written
+/// under a temporary name beside `destination` and renamed over it when complete: a failure
+/// leaves whatever was at `destination` untouched. `progress` may be null (no dialog).
 CompressOutcome compress(const EncoderTable& table, int slotIndex, std::uint32_t kbps,
                          const CompressSource& source, const QString& destination,
                          CompressProgress* progress, const OnTheFlyCompressor* onTheFly);
 
-/// Copies the file `from` over `to` (created 0644 or truncated). On failure `to` is removed.
+/// Compresses `source` into the pending file `out` (from its start) with the plug-in of
+/// `slotIndex` at `kbps`; the plug-in completes the file by its temporary name. The caller
+/// commits or discards `out`.
+CompressOutcome compressInto(const EncoderTable& table, int slotIndex, std::uint32_t kbps,
+                             const CompressSource& source, platform::PendingFile& out,
+                             CompressProgress* progress);
+
+/// True when `onTheFly` holds a complete compression of the whole record made with `slotIndex`
+/// at `kbps`, which a save may copy instead of compressing.
+bool onTheFlyMatches(const OnTheFlyCompressor* onTheFly, int slotIndex, std::uint32_t kbps);
+
+/// Copies the file `from` over `to`, through a temporary file beside `to` renamed when
+/// complete: on failure `to` is as it was.
 bool copyFileOver(const QString& from, const QString& to);
+
+/// Copies the whole file `from` into the pending file `out` (written from its start).
+bool copyInto(const QString& from, platform::PendingFile& out);
 
 /// On-the-fly compression: the record's buffers are encoded as they are captured into the
 /// temporary compressed file.

@@ -19,14 +19,70 @@ PlatformError errorFor(int code, const QString& path, const char* what) {
     return {code, QStringLiteral("%1: %2").arg(path, QString::fromUtf8(what))};
 }
 
+// Opens `path` as a folder without following a link in its place.
+UniqueFd openFolder(const QString& path) {
+    return UniqueFd(::open(QFile::encodeName(path).constData(),
+                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// Makes every missing folder of `path` with mode 0700 (as the base directory specification
+// asks of the state home); folders that exist keep their rights.
+bool makeFolders(const QString& path) {
+    const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
+    QString at;
+    for (const QString& part : parts) {
+        at += u'/' + part;
+        if (::mkdir(QFile::encodeName(at).constData(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString temporaryFolderName() {
     return QStringLiteral("mireldo-%1").arg(static_cast<qulonglong>(::geteuid()));
 }
 
+QString stateHomeFolder() {
+    const QString state = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
+    // The specification of the variable ignores relative paths.
+    if (state.startsWith(u'/')) {
+        return QDir::cleanPath(state);
+    }
+    return QDir::cleanPath(QDir::homePath() + QStringLiteral("/.local/state"));
+}
+
 Result<QString> temporaryFolder() {
-    return privateFolderIn(QDir::tempPath(), temporaryFolderName());
+    QString path = QFile::decodeName(qgetenv("MIRELDO_TEMP_DIR"));
+    if (path.isEmpty()) {
+        path = stateHomeFolder() + QStringLiteral("/Tarnwick/Mireldo/recording");
+    }
+    path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString parent = slash > 0 ? path.left(slash) : QStringLiteral("/");
+    const QString name = path.mid(slash + 1);
+    if (!makeFolders(parent)) {
+        const int err = errno;
+        return errorFor(err, parent, std::strerror(err));
+    }
+    return privateFolderIn(parent, name);
+}
+
+QString legacyTemporaryFolder() {
+    QString path = QDir::tempPath();
+    if (!path.endsWith(u'/')) {
+        path += u'/';
+    }
+    path += temporaryFolderName();
+    const UniqueFd fd = openFolder(path);
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_uid != ::geteuid() ||
+        (st.st_mode & 077) != 0) {
+        return {};
+    }
+    return path;
 }
 
 Result<QString> privateFolderIn(const QString& parent, const QString& name) {
@@ -49,7 +105,7 @@ Result<QString> privateFolderIn(const QString& parent, const QString& name) {
 
     // Check what is there through a descriptor of the folder itself: O_NOFOLLOW refuses a
     // link in its place, and nothing can swap the folder between the check and the chmod.
-    const UniqueFd fd(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd fd = openFolder(path);
     if (!fd.valid()) {
         const int err = errno;
         if (err == ELOOP || err == ENOTDIR) {

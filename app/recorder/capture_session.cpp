@@ -128,7 +128,13 @@ CaptureSession::~CaptureSession() {
         device_->close();
         device_.reset();
     }
-    file_.remove();
+    if (file_.isOpen() && dataLength() != 0 && !saved_) {
+        // Audio nobody saved or gave up: it stays for the next start's recovery.
+        writeHeaderSizes();
+        file_.release();
+    } else {
+        file_.remove();
+    }
     if (!compressedPath_.isEmpty()) {
         QFile::remove(compressedPath_);
     }
@@ -235,9 +241,22 @@ bool CaptureSession::openSession(const CaptureOptions& options) {
         }
         folder = made.value();
     }
-    const QString wavPath = temporaryRecordName(folder, env_.fileNumber, ".wav");
-    const QString compressedPath = temporaryRecordName(folder, env_.fileNumber, ".mp3");
-    if (!file_.create(wavPath)) {
+    // Every record gets names of its own; a name in use (a record kept earlier, or a file
+    // left by a dead process with the same id) is passed over, never emptied.
+    QString wavPath;
+    QString compressedPath;
+    constexpr int kNameAttempts = 1000;
+    for (int attempt = 0; attempt < kNameAttempts && wavPath.isEmpty(); ++attempt) {
+        const long long index = nextIndex_++;
+        const QString candidate = temporaryRecordName(folder, env_.fileNumber, index, ".wav");
+        if (file_.create(candidate)) {
+            wavPath = candidate;
+            compressedPath = temporaryRecordName(folder, env_.fileNumber, index, ".mp3");
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    if (wavPath.isEmpty()) {
         view_.showMessage(loadString(kStrFileCreateFailed), true);
         return false;
     }
@@ -301,9 +320,22 @@ void CaptureSession::queueBuffer(WaveHeader& header) {
 }
 
 void CaptureSession::stop() {
+    const int headerError = halt();
+    setStatus(RecorderStatus::Paused);
+    if (headerError != 0) {
+        reportWriteError(headerError);
+    }
+}
+
+// Stop without the status: recording ends (the device stays open) or the player stops.
+// Returns the errno of a failed header write, else 0.
+int CaptureSession::halt() {
+    int headerError = 0;
     if (recording_) {
         recording_ = false;
-        writeHeaderSizes();
+        if (!writeHeaderSizes()) {
+            headerError = errno != 0 ? errno : EIO;
+        }
         if (device_) {
             device_->stop();
             device_->reset();
@@ -321,7 +353,7 @@ void CaptureSession::stop() {
         stopPlayer();
         updateButtons();
     }
-    setStatus(RecorderStatus::Paused);
+    return headerError;
 }
 
 void CaptureSession::stopPlayer() {
@@ -375,6 +407,30 @@ void CaptureSession::closeDevice() {
     device_.reset();
 }
 
+QString CaptureSession::keepRecord() {
+    if (!file_.isOpen()) {
+        return {};
+    }
+    halt();
+    stopPlayer();
+    // Best effort: the recovery repairs the sizes of a header that could not be written.
+    writeHeaderSizes();
+    const QString path = wavPath_;
+    file_.release();
+    wavPath_.clear();
+    position_ = 0;
+    kept_ << path;
+    finalisation().finishCompression(true);
+    if (device_) {
+        closeDevice();
+    }
+    refreshDisplays();
+    updateButtons();
+    setStatus(RecorderStatus::Ready);
+    view_.recordKept(path);
+    return path;
+}
+
 bool CaptureSession::requestClose() {
     if (recording_) {
         view_.showMessage(loadString(kStrCloseWhileRecording), false);
@@ -420,10 +476,14 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
             } else {
                 setStatus(RecorderStatus::Recording);
                 saved_ = false;
-                if (!file_.write(data, bytes)) {
-                    writeError = errno;
+                if (file_.write(data, bytes)) {
+                    finalisation().feedCompression(data, bytes);
+                } else {
+                    writeError = errno != 0 ? errno : EIO;
+                    dropPartialFrame();
+                    // The compressed file would hold audio the record does not.
+                    finalisation().finishCompression(true);
                 }
-                finalisation().feedCompression(data, bytes);
                 const std::uint64_t t = now();
                 if (!waveformShown_ || t - lastWaveform_ > kWaveformIntervalMs) {
                     view_.showWaveform(data, bytes, format_);
@@ -467,6 +527,7 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
     if (const auto space = env_.freeSpace(folderOfRecord());
         space && *space < kLowDiskSpaceBytes) {
         stop();
+        fault_ = RecordingFault::LowDiskSpace;
         view_.showMessage(loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"),
                                                                 folderOfRecord()),
                           false);
@@ -522,6 +583,10 @@ void CaptureSession::applyLongSilence(LongSilenceAction action) {
 void CaptureSession::saveAndRenew() {
     stop();
     finalisation().save(*this, true);
+    if (!saved_ && dataLength() != 0) {
+        // Not saved: the record stays on disk for recovery and recording goes on in a new one.
+        keepRecord();
+    }
     newRecord();
     if (!device_) {
         record();
@@ -531,7 +596,9 @@ void CaptureSession::saveAndRenew() {
 void CaptureSession::deviceFailed() {
     // The record so far is kept: recording stops as Stop does; the device stays open so the
     // format cannot change within the record.
-    stop();
+    halt();
+    setStatus(RecorderStatus::Paused);
+    fault_ = RecordingFault::Device;
     if (view_.options().endpointMode) {
         view_.showRecordingFailed();
     } else {
@@ -540,14 +607,38 @@ void CaptureSession::deviceFailed() {
 }
 
 void CaptureSession::writeFailed(int error) {
-    stop();
+    halt();
+    setStatus(RecorderStatus::Paused);
+    reportWriteError(error);
+}
+
+void CaptureSession::reportWriteError(int error) {
     if (error == ENOSPC || error == EDQUOT) {
+        fault_ = RecordingFault::LowDiskSpace;
         view_.showMessage(loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"),
                                                                 folderOfRecord()),
                           false);
     } else {
+        fault_ = RecordingFault::Write;
         view_.showMessage(loadString(kStrFileCreateFailed), true);
     }
+}
+
+// After a write that stopped part-way: the file pointer goes back to the start of the frame it
+// stopped in, and a partial frame at the end of the file is cut off, so whatever comes next
+// (a header, a save, a resumed recording) sees whole frames only.
+void CaptureSession::dropPartialFrame() {
+    const std::uint64_t start = dataStart();
+    const std::uint64_t at = file_.pointer();
+    const std::uint64_t frame = std::max<std::uint64_t>(format_.nBlockAlign, 1);
+    if (at <= start || (at - start) % frame == 0) {
+        return;
+    }
+    const std::uint64_t aligned = at - (at - start) % frame;
+    if (file_.length() == at) {
+        file_.truncate(aligned);
+    }
+    file_.seek(aligned);
 }
 
 bool CaptureSession::writeHeaderSizes() {
@@ -556,22 +647,35 @@ bool CaptureSession::writeHeaderSizes() {
     }
     // The data chunk runs from the header to the end of the file, frames before a cut head
     // included, so the file stays a valid WAV of everything it holds.
-    const std::uint64_t length = file_.length();
-    const auto riff = static_cast<std::uint32_t>(std::min<std::uint64_t>(length - 8, 0xFFFFFFFFu));
-    const auto data = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(length - kWavHeaderBytes, 0xFFFFFFFFu));
-    return file_.writeHeader(format_, riff, data);
+    const std::uint64_t frame = std::max<std::uint64_t>(format_.nBlockAlign, 1);
+    const std::uint64_t length = std::max<std::uint64_t>(file_.length(), kWavHeaderBytes);
+    std::uint64_t data = std::min<std::uint64_t>(length - kWavHeaderBytes, 0xFFFFFFFFu - 36);
+    data -= data % frame;
+    errno = 0;
+    return file_.writeHeader(format_, static_cast<std::uint32_t>(data + 36),
+                             static_cast<std::uint32_t>(data));
 }
 
 void CaptureSession::cutTrailingSilence() {
-    if (file_.isOpen() && silence_.marker < file_.length()) {
+    const bool cut = file_.isOpen() && silence_.marker < file_.length();
+    if (cut) {
         file_.truncate(std::max(silence_.marker, dataStart()));
         writeHeaderSizes();
         position_ = std::min(position_, dataFrames());
         refreshDisplays();
     }
     RecordFinalisation& f = finalisation();
-    if (f.compressionActive() && silence_.compressedMarker < f.compressedLength()) {
+    if (!f.compressionActive()) {
+        return;
+    }
+    if (!cut) {
+        // The record ends in sound. The encoder holds back the end of the audio until it is
+        // flushed (a save flushes before this cut), so the compressed file's silence length is
+        // measured now: all of it is sound.
+        silence_.compressedMarker = std::max(silence_.compressedMarker, f.compressedLength());
+        return;
+    }
+    if (silence_.compressedMarker < f.compressedLength()) {
         f.truncateCompressed(silence_.compressedMarker);
     }
 }
@@ -585,7 +689,10 @@ void CaptureSession::setLongBlankSeconds(std::int32_t seconds) {
 // Displays and buttons
 
 void CaptureSession::setStatus(RecorderStatus code) {
-    if (status_ == code) {
+    // Asked of the view, not remembered here: the playlist writes its own texts into the same
+    // status line, after which the recorder's status must show again even if its code is
+    // the same as before.
+    if (view_.shownStatus() == code) {
         return;
     }
     status_ = code;

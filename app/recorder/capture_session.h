@@ -24,6 +24,7 @@
 #include "audio/wave_in.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -59,6 +60,14 @@ inline constexpr std::uint64_t kRecordSizeLimit = 0x7FFE7000;
 /// Least time between two refreshes of the live waveform, in milliseconds.
 inline constexpr std::uint64_t kWaveformIntervalMs = 100;
 
+/// Why recording last ended before it was asked to; None while it never did.
+enum class RecordingFault {
+    None,
+    Device,       ///< the device failed or stopped handing buffers back
+    Write,        ///< the temporary WAV could not be written (data or header)
+    LowDiskSpace, ///< the free space fell below kLowDiskSpaceBytes, or the disk was full
+};
+
 /// One capture buffer: its header and its data block (null when allocation failed).
 struct CaptureBuffer {
     platform::audio::WaveHeader header;
@@ -89,7 +98,7 @@ class CaptureSession : public platform::MessageReceiver {
         FreeSpaceQuery freeSpace;  ///< platform::freeSpace
         TickSource ticks;          ///< a steady clock
         QString temporaryFolder;   ///< platform::temporaryFolder()
-        long long fileNumber = 0;  ///< number in the temporary names; 0: the process id
+        long long fileNumber = 0;  ///< process number in the temporary names; 0: the process id
         std::uint64_t sizeLimit = kRecordSizeLimit;
         int bufferCount = kCaptureBufferCount; ///< fewer simulates failed allocations
         bool withPlayer = true;    ///< start the recorder's player thread
@@ -97,7 +106,8 @@ class CaptureSession : public platform::MessageReceiver {
 
     explicit CaptureSession(RecorderView& view);
     CaptureSession(RecorderView& view, Environment environment);
-    /// Stops the player, closes the device, closes and deletes the temporary files.
+    /// Stops the player, closes the device, closes and deletes the temporary files; a record
+    /// that holds audio and was never saved is left on disk instead (see keepRecord()).
     ~CaptureSession() override;
 
     /// Installs the saving and on-the-fly compression code (not owned); null: none.
@@ -123,6 +133,12 @@ class CaptureSession : public platform::MessageReceiver {
     void setLongBlankSeconds(std::int32_t seconds);
     /// Closing the window: false (stay) while recording or when the user kept the record.
     bool requestClose();
+    /// Ends the record without deleting it, for a record that could not be saved: recording
+    /// stops, the header gets the sizes, the temporary WAV is closed (its lock released) and
+    /// left where it is for the next start's recovery, the device is closed and the session
+    /// is as after New Record. Tells the view (recordKept) and returns the path; empty when
+    /// there was no record.
+    QString keepRecord();
 
     // Notifications (normally arriving as messages).
     /// MM_WIM_DATA: `device` handed back `header`.
@@ -139,6 +155,11 @@ class CaptureSession : public platform::MessageReceiver {
     bool fileOpen() const { return file_.isOpen(); }
     bool playing() const;
     bool saved() const { return saved_; }
+    /// Why recording last ended early (device, write error, low disk space); sticky for the
+    /// life of the session object.
+    RecordingFault fault() const { return fault_; }
+    /// Records closed by keepRecord(), in order.
+    const QStringList& keptRecords() const { return kept_; }
     const WAVEFORMATEX& format() const { return format_; }
     std::uint32_t headOffset() const { return headOffset_; }
     std::uint64_t dataStart() const;
@@ -163,7 +184,8 @@ class CaptureSession : public platform::MessageReceiver {
     void setHeadOffset(std::uint32_t frames) { headOffset_ = frames; }
     /// The temporary WAV (its pointer, length, truncation).
     RecordFile& file() { return file_; }
-    /// Rewrites the header with the sizes of the file as it is now.
+    /// Rewrites the header with the sizes of the file as it is now (whole frames). False, with
+    /// errno set, when the header could not be written.
     bool writeHeaderSizes();
     /// Cuts the silence after the last sound: the file back to the silence marker (never
     /// into the header or the cut head), the compressed file to its marker.
@@ -177,8 +199,11 @@ class CaptureSession : public platform::MessageReceiver {
     void closeDevice();
     void queueBuffer(platform::audio::WaveHeader& header);
     void stopPlayer();
+    int halt();
     void deviceFailed();
     void writeFailed(int error);
+    void reportWriteError(int error);
+    void dropPartialFrame();
     void applyLongSilence(LongSilenceAction action);
     void saveAndRenew();
     void showPosition();
@@ -205,6 +230,9 @@ class CaptureSession : public platform::MessageReceiver {
     std::uint64_t lastWaveform_ = 0;
     bool waveformShown_ = false;
     bool lossShown_ = false; // the loss of audio was told since the last Record
+    long long nextIndex_ = 1; // index of the next record's temporary names
+    RecordingFault fault_ = RecordingFault::None;
+    QStringList kept_;
     SilenceState silence_;
     std::optional<RecorderStatus> status_;
 

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mireldo::recorder {
@@ -64,26 +66,42 @@ std::array<unsigned char, kWavHeaderBytes> makeWavHeader(const WAVEFORMATEX& for
     return h;
 }
 
-QString temporaryRecordName(const QString& folder, long long number, const char* extension) {
-    const QString name =
-        QStringLiteral("mireldo_temp_%1%2").arg(number).arg(QString::fromLatin1(extension));
+QString temporaryRecordName(const QString& folder, long long process, long long index,
+                            const char* extension) {
+    const QString name = QStringLiteral("mireldo_temp_%1_%2%3")
+                             .arg(process)
+                             .arg(index)
+                             .arg(QString::fromLatin1(extension));
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
 bool RecordFile::create(const QString& path) {
     close();
-    auto opened = platform::createPrivateFile(path, platform::ExistingFile::Truncate);
+    auto opened = platform::createPrivateFile(path, platform::ExistingFile::Fail);
     if (!opened) {
         errno = opened.error().code;
         return false;
     }
-    fd_ = std::move(opened).value();
-    if (::ftruncate(fd_.get(), 0) != 0) {
-        const int error = errno;
-        fd_.reset();
-        errno = error;
+    platform::UniqueFd fd = std::move(opened).value();
+    // Another run's start-up recovery may have found the new, empty file and be about to
+    // delete it: it holds the lock while it decides. Only a file we lock while it is still
+    // the one at `path` is ours to record into.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK || errno == EINTR) {
+            errno = EEXIST;
+            return false;
+        }
+        // A file system without locks: recovery then judges by the process id in the name.
+    }
+    struct stat mine {};
+    struct stat named {};
+    if (::fstat(fd.get(), &mine) != 0 ||
+        ::stat(QFile::encodeName(path).constData(), &named) != 0 ||
+        mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) {
+        errno = EEXIST;
         return false;
     }
+    fd_ = std::move(fd);
     path_ = path;
     pointer_ = 0;
     length_ = 0;
@@ -129,6 +147,13 @@ bool RecordFile::truncate(std::uint64_t length) {
 
 void RecordFile::close() {
     fd_.reset();
+}
+
+void RecordFile::release() {
+    close();
+    path_.clear();
+    pointer_ = 0;
+    length_ = 0;
 }
 
 void RecordFile::remove() {

@@ -5,6 +5,10 @@
 // pointer, so recording can resume (and overwrite) from any position; data after the
 // overwritten stretch stays.
 //
+// While it is open the file carries an exclusive advisory lock (flock): the start-up recovery
+// of any run of the program leaves a locked temporary WAV alone, whichever program (the window
+// or the command line) records into it, and takes the same lock before it touches one.
+//
 // Threads: one thread at a time (the capture session's).
 // Ownership: owns its descriptor; the file itself is deleted only by remove().
 
@@ -26,8 +30,11 @@ std::array<unsigned char, kWavHeaderBytes> makeWavHeader(const WAVEFORMATEX& for
                                                          std::uint32_t riffSize,
                                                          std::uint32_t dataSize);
 
-/// "<folder>mireldo_temp_<n><extension>" when `folder` ends with '/', else with a '/' between.
-QString temporaryRecordName(const QString& folder, long long number, const char* extension);
+/// "<folder>mireldo_temp_<process>_<index><extension>" when `folder` ends with '/', else with
+/// a '/' between: one name per record of a run, so a record kept after a failed save is never
+/// emptied by the next one.
+QString temporaryRecordName(const QString& folder, long long process, long long index,
+                            const char* extension);
 
 class RecordFile {
   public:
@@ -36,11 +43,15 @@ class RecordFile {
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
-    /// Creates (or empties) `path` as a private file (0600, never through a link) for reading
-    /// and writing. The file pointer is 0 and the length 0. False, with errno set, on failure.
+    /// Creates `path` as a new private file (0600, never through a link) for reading and
+    /// writing and locks it. The file pointer is 0 and the length 0. False, with errno set, on
+    /// failure; EEXIST when something is at `path` already or another process holds it (an
+    /// existing file is never emptied or taken over).
     bool create(const QString& path);
     bool isOpen() const { return fd_.valid(); }
     const QString& path() const { return path_; }
+    /// The open descriptor (-1 when closed).
+    int descriptor() const { return fd_.get(); }
 
     /// Writes `count` bytes at the file pointer and advances it. False when not everything
     /// could be written (the pointer and length then count what was).
@@ -54,8 +65,10 @@ class RecordFile {
     std::uint64_t pointer() const { return pointer_; }
     std::uint64_t length() const { return length_; }
 
-    /// Closes the descriptor; the file stays.
+    /// Closes the descriptor (releasing the lock); the file stays.
     void close();
+    /// Closes the descriptor and forgets the file, which stays on disk (a kept record).
+    void release();
     /// Closes and deletes the file; the path is forgotten.
     void remove();
 

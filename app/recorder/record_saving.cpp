@@ -102,19 +102,13 @@ QString cutQuestion(int stringId, std::uint32_t frame, std::uint32_t rate) {
     return text;
 }
 
-bool writeWavDirectly(const QString& wavPath, std::uint64_t dataStart, const WAVEFORMATEX& format,
-                      const QString& destination) {
+bool writeWavInto(const QString& wavPath, std::uint64_t dataStart, const WAVEFORMATEX& format,
+                  platform::PendingFile& out) {
     const QByteArray inName = QFile::encodeName(wavPath);
-    const QByteArray outName = QFile::encodeName(destination);
     platform::UniqueFd in(::open(inName.constData(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
     if (!in.valid() || ::fstat(in.get(), &st) != 0 ||
-        ::lseek(in.get(), static_cast<off_t>(dataStart), SEEK_SET) < 0) {
-        return false;
-    }
-    platform::UniqueFd out(
-        ::open(outName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!out.valid()) {
+        ::lseek(in.get(), static_cast<off_t>(dataStart), SEEK_SET) < 0 || !out.restart()) {
         return false;
     }
     const auto length = static_cast<std::uint64_t>(st.st_size);
@@ -123,7 +117,7 @@ bool writeWavDirectly(const QString& wavPath, std::uint64_t dataStart, const WAV
     data = std::min<std::uint64_t>(data, 0xFFFFFFFFu - kWavHeaderBytes);
     const auto header = makeWavHeader(format, static_cast<std::uint32_t>(data + 36),
                                       static_cast<std::uint32_t>(data));
-    bool ok = writeAll(out.get(), header.data(), header.size());
+    bool ok = writeAll(out.fd(), header.data(), header.size());
     std::vector<unsigned char> block(1 << 20);
     std::uint64_t left = data;
     while (ok && left > 0) {
@@ -137,16 +131,86 @@ bool writeWavDirectly(const QString& wavPath, std::uint64_t dataStart, const WAV
             ok = false;
             break;
         }
-        ok = writeAll(out.get(), block.data(), static_cast<std::size_t>(got));
+        ok = writeAll(out.fd(), block.data(), static_cast<std::size_t>(got));
         left -= static_cast<std::uint64_t>(got);
     }
-    if (::close(out.release()) != 0) {
-        ok = false;
-    }
-    if (!ok) {
-        ::unlink(outName.constData());
-    }
     return ok;
+}
+
+bool writeWavDirectly(const QString& wavPath, std::uint64_t dataStart, const WAVEFORMATEX& format,
+                      const QString& destination) {
+    auto out = platform::PendingFile::create(destination);
+    return out && writeWavInto(wavPath, dataStart, format, out.value()) &&
+           out.value().commit(destination, true).ok();
+}
+
+namespace {
+
+// `path` with " (n)" before its extension.
+QString numberedPath(const QString& path, int n) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype at = dot > slash + 1 ? dot : path.size();
+    return path.left(at) + QStringLiteral(" (%1)").arg(n) + path.mid(at);
+}
+
+// Puts the finished `file` at the target's path; when the target may not be replaced and a
+// file appeared there meanwhile, under the first free numbered name. Empty on failure.
+QString putInPlace(platform::PendingFile& file, const SaveTarget& target) {
+    constexpr int kNameAttempts = 100;
+    for (int n = 1; n <= kNameAttempts; ++n) {
+        const QString path = n == 1 ? target.path : numberedPath(target.path, n);
+        auto placed = file.commit(path, target.replace);
+        if (placed) {
+            return placed.value();
+        }
+        if (target.replace || placed.error().code != EEXIST) {
+            return {};
+        }
+    }
+    file.discard();
+    return {};
+}
+
+} // namespace
+
+SaveResult saveRecordFile(const encoders::EncoderTable& table, const RecordFiles& record,
+                          const SaveTarget& target, FinalisationHost& host) {
+    SaveResult result;
+    auto created = platform::PendingFile::create(target.path);
+    if (!created) {
+        return result;
+    }
+    platform::PendingFile& out = created.value();
+    bool written = false;
+    if (endsWithWav(target.path) && record.dataStart == kWavHeaderBytes) {
+        host.sleepMs(kCopyDelayMs);
+        written = encoders::copyInto(record.wavPath, out);
+    } else {
+        written = encoders::onTheFlyMatches(record.compressed, target.slot, target.kbps) &&
+                  encoders::copyInto(record.compressed->path(), out);
+        if (!written && !table.isLoaded(target.slot)) {
+            // Only the WAV slot is chosen while unloaded: without its plug-in the file is
+            // written here.
+            written = writeWavInto(record.wavPath, record.dataStart, record.format, out);
+        } else if (!written) {
+            encoders::CompressSource source;
+            source.wavPath = record.wavPath;
+            source.dataStart = record.dataStart;
+            source.format = shapeOf(record.format);
+            const std::unique_ptr<encoders::CompressProgress> progress = host.makeProgress();
+            const encoders::CompressOutcome outcome = encoders::compressInto(
+                table, target.slot, target.kbps, source, out, progress.get());
+            written = outcome.ok;
+            result.cancelled = outcome.cancelled;
+        }
+    }
+    if (!written) {
+        return result; // the pending file goes; the target was never touched
+    }
+    result.path = putInPlace(out, target);
+    result.ok = !result.path.isEmpty();
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -171,30 +235,18 @@ void RecordSaving::truncateCompressed(std::uint64_t length) {
     }
 }
 
-bool RecordSaving::writeRecord(CaptureSession& session, int slot, const QString& path,
-                               bool& cancelled) {
-    const WAVEFORMATEX& format = session.format();
-    if (endsWithWav(path) && session.headOffset() == 0) {
-        host_.sleepMs(kCopyDelayMs);
-        session.writeHeaderSizes();
-        return encoders::copyFileOver(session.temporaryWavPath(), path);
+SaveResult RecordSaving::writeRecord(CaptureSession& session, const SaveTarget& target) {
+    // A copied WAV carries the header as it is on disk: one that cannot be brought up to date
+    // would describe the wrong length, so the save stops there.
+    if (endsWithWav(target.path) && session.headOffset() == 0 && !session.writeHeaderSizes()) {
+        return {};
     }
-    if (!table_.isLoaded(slot)) {
-        // Only the WAV slot is chosen while unloaded: without its plug-in the file is
-        // written here.
-        return writeWavDirectly(session.temporaryWavPath(), session.dataStart(), format, path);
-    }
-    encoders::CompressSource source;
-    source.wavPath = session.temporaryWavPath();
-    source.dataStart = session.dataStart();
-    source.format = shapeOf(format);
-    const std::uint32_t kbps =
-        encoders::bitrateFor(table_.slot(slot), host_.saveSettings().recordQuality);
-    std::unique_ptr<encoders::CompressProgress> progress = host_.makeProgress();
-    const encoders::CompressOutcome outcome =
-        encoders::compress(table_, slot, kbps, source, path, progress.get(), &compressor_);
-    cancelled = outcome.cancelled;
-    return outcome.ok;
+    RecordFiles record;
+    record.wavPath = session.temporaryWavPath();
+    record.dataStart = session.dataStart();
+    record.format = session.format();
+    record.compressed = &compressor_;
+    return saveRecordFile(table_, record, target, host_);
 }
 
 void RecordSaving::save(CaptureSession& session, bool automatic) {
@@ -219,7 +271,10 @@ void RecordSaving::save(CaptureSession& session, bool automatic) {
     }
     const QString name = automaticRecordName(host_.now());
     const bool folderExists = !folder.isEmpty() && QFileInfo(folder).isDir();
-    QString path;
+    SaveTarget target;
+    target.slot = slot;
+    target.kbps = encoders::bitrateFor(table_.slot(slot), settings.recordQuality);
+    QString& path = target.path;
     if (folderExists && (!settings.askForRenaming || automatic)) {
         path = freeRecordPath(folder, name, extension);
     } else {
@@ -230,24 +285,26 @@ void RecordSaving::save(CaptureSession& session, bool automatic) {
             return;
         }
         path = withSlotExtension(*chosen, extension);
+        target.replace = true; // the dialog asked before replacing
     }
 
     if (!discard) {
         session.setStatus(RecorderStatus::Saving);
         host_.setWaitCursor(true);
-        bool cancelled = false;
-        if (!writeRecord(session, slot, path, cancelled)) {
-            QFile::remove(path);
+        const SaveResult result = writeRecord(session, target);
+        if (!result.ok) {
+            // Nothing was written under the record's name: a file the user chose to replace
+            // is still there.
             host_.setWaitCursor(false);
             session.setStatus(RecorderStatus::Ready);
-            if (!cancelled) {
+            if (!result.cancelled) {
                 session.view().showMessage(loadString(kStrSaveFailed), true);
             }
             return;
         }
         session.setStatus(RecorderStatus::Ready);
         host_.setWaitCursor(false);
-        host_.recordSaved(path);
+        host_.recordSaved(result.path);
     }
     session.setSaved(true);
 }

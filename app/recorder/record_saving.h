@@ -75,9 +75,48 @@ bool discardsRecord(std::uint64_t dataBytes, const WAVEFORMATEX& format,
 /// digits, seconds and truncated tenths.
 QString cutQuestion(int stringId, std::uint32_t frame, std::uint32_t rate);
 /// Writes the record (header, then the frames from `dataStart`) of `wavPath` as a WAV file at
-/// `destination`; the destination is removed on failure.
+/// `destination`, through a temporary file beside it renamed when complete: on failure the
+/// destination is as it was.
 bool writeWavDirectly(const QString& wavPath, std::uint64_t dataStart, const WAVEFORMATEX& format,
                       const QString& destination);
+/// The same into the pending file `out`, written from its start.
+bool writeWavInto(const QString& wavPath, std::uint64_t dataStart, const WAVEFORMATEX& format,
+                  platform::PendingFile& out);
+
+/// A finished record as a save needs it, apart from the capture session that made it.
+struct RecordFiles {
+    QString wavPath;              ///< the temporary WAV; its header must hold the current sizes
+    std::uint64_t dataStart = 44; ///< bytes before the first frame saved (header and cut head)
+    WAVEFORMATEX format{};
+    /// The record's flushed on-the-fly compression, when it holds the whole record; else null.
+    const encoders::OnTheFlyCompressor* compressed = nullptr;
+};
+
+/// Where and how a record is saved.
+struct SaveTarget {
+    QString path;
+    /// The user chose `path` (and agreed to replace a file there). Otherwise a file that
+    /// appears at `path` meanwhile is never replaced: the record gets " (2)", " (3)" ...
+    bool replace = false;
+    int slot = encoders::kEncodeWav;
+    std::uint32_t kbps = 128;
+};
+
+/// How a save went.
+struct SaveResult {
+    bool ok = false;
+    bool cancelled = false; ///< the user cancelled the progress dialog
+    QString path;           ///< where the record is now (success only)
+};
+
+/// Writes a finished record into its target: a copy of the WAV for a WAV target without a cut
+/// head (after the host's pause), a copy of the on-the-fly compression when it was made with
+/// the same slot and bit rate, otherwise a compression through the slot's plug-in, the only
+/// case that shows the host's progress display (without the WAV plug-in a WAV target is
+/// written here). The file is written under a temporary name in the target's folder and
+/// renamed when complete; a failure removes only that temporary file.
+SaveResult saveRecordFile(const encoders::EncoderTable& table, const RecordFiles& record,
+                          const SaveTarget& target, FinalisationHost& host);
 
 class RecordSaving : public RecordFinalisation {
   public:
@@ -102,7 +141,7 @@ class RecordSaving : public RecordFinalisation {
     const encoders::OnTheFlyCompressor& compressor() const { return compressor_; }
 
   private:
-    bool writeRecord(CaptureSession& session, int slot, const QString& path, bool& cancelled);
+    SaveResult writeRecord(CaptureSession& session, const SaveTarget& target);
 
     const encoders::EncoderTable& table_;
     FinalisationHost& host_;

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace mireldo::recorder {
 
@@ -62,12 +63,19 @@ class RecorderView {
 
     /// Shows status `code` with `text` in the status line and repaints it at once.
     virtual void setStatusText(RecorderStatus code, const QString& text) = 0;
+    /// The recorder status the status line shows now; nullopt when it shows none (nothing
+    /// yet, or another part of the window has written its own text there since). The session
+    /// sets a status only when it differs from this one.
+    virtual std::optional<RecorderStatus> shownStatus() const { return std::nullopt; }
     /// Asks `text` with Yes, No and Cancel and a question icon.
     virtual RecorderAnswer ask(const QString& text) = 0;
     /// Shows `text` with OK; with the stop icon when `stopIcon` is set.
     virtual void showMessage(const QString& text, bool stopIcon) = 0;
     /// The endpoint mode's "Recording Failed" dialog.
     virtual void showRecordingFailed() = 0;
+    /// A record that could not be saved was closed and left at `path` in the recording folder,
+    /// where the next start of the program recovers it.
+    virtual void recordKept(const QString& path) { (void)path; }
 
     /// Length display and the trackbar's range: `dataBytes` of audio in `format`.
     virtual void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) = 0;

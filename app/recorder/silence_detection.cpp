@@ -56,9 +56,11 @@ bool isSilent(const unsigned char* bytes, std::uint32_t count, int bitsPerSample
     return meanDeviation(bytes, count, bitsPerSample) < silenceThreshold(noiseLevel, bitsPerSample);
 }
 
-std::uint32_t silenceThresholdBytes(std::int32_t seconds, std::uint16_t bitsPerSample,
+std::uint64_t silenceThresholdBytes(std::int32_t seconds, std::uint16_t bitsPerSample,
                                     std::uint16_t channels, std::uint32_t rate) {
-    const auto s = static_cast<std::uint32_t>(seconds);
+    // At most 2^32 x 2^16 x 2^16 x 2^32 would not fit, but bits (8, 16), channels (1, 2) and
+    // rates (at most 48,000) of a capture keep the product below 2^55.
+    const std::uint64_t s = static_cast<std::uint32_t>(seconds);
     return s * bitsPerSample * channels * rate / 8u;
 }
 

@@ -26,9 +26,9 @@ std::int64_t meanDeviation(const unsigned char* bytes, std::uint32_t count, int 
 bool isSilent(const unsigned char* bytes, std::uint32_t count, int bitsPerSample, int noiseLevel);
 
 /// Bytes of captured audio that `seconds` of silence make: seconds x bits x channels x rate / 8
-/// in unsigned 32-bit arithmetic, as the recorder has always computed it (it wraps for very
-/// long settings; a negative setting reads as its 32-bit pattern).
-std::uint32_t silenceThresholdBytes(std::int32_t seconds, std::uint16_t bitsPerSample,
+/// in 64-bit arithmetic, which cannot overflow for any 32-bit number of seconds. A negative
+/// setting reads as its unsigned 32-bit pattern (a silence that never counts as long).
+std::uint64_t silenceThresholdBytes(std::int32_t seconds, std::uint16_t bitsPerSample,
                                     std::uint16_t channels, std::uint32_t rate);
 
 /// The values of one capture session that silence detection keeps.
@@ -36,7 +36,7 @@ struct SilenceState {
     /// File length (bytes) right after the last written buffer that held sound.
     std::uint64_t marker = 0;
     /// Bytes of silence that count as a long silence, in the capture format.
-    std::uint32_t thresholdBytes = 0;
+    std::uint64_t thresholdBytes = 0;
     /// The same marker for the temporary compressed file of on-the-fly compression.
     std::uint64_t compressedMarker = 0;
 

@@ -18,6 +18,7 @@ StaleFileReport cleanTemporaryFolder() {
     }
     StaleFileOptions options;
     options.temporaryFolder = folder.value();
+    options.legacyFolder = platform::legacyTemporaryFolder();
     options.recordFolder = readRecordFolder(platform::ProfileStore());
     options.homeFolder = QDir::homePath();
     return removeStaleTemporaryFiles(options);

@@ -29,6 +29,10 @@ namespace mireldo {
 
 namespace {
 
+/// "These unfinished records could not be moved out of the temporary folder and were left
+/// there:\n\n%1"
+constexpr int kStrRecordsLeft = 601;
+
 // RecorderView over the window's controls and message boxes.
 class WindowRecorderView final : public recorder::RecorderView {
   public:
@@ -47,6 +51,14 @@ class WindowRecorderView final : public recorder::RecorderView {
     void setStatusText(recorder::RecorderStatus code, const QString&) override {
         window_.setStatus(static_cast<int>(code));
     }
+    std::optional<recorder::RecorderStatus> shownStatus() const override {
+        // The window forgets its code when the playlist writes into the status line.
+        const int code = window_.status();
+        if (code < 0) {
+            return std::nullopt;
+        }
+        return static_cast<recorder::RecorderStatus>(code);
+    }
     recorder::RecorderAnswer ask(const QString& text) override {
         switch (messages_.showMessage(text, MessageIcon::Question, MessageButtons::YesNoCancel)) {
         case MessageAnswer::Yes:
@@ -64,6 +76,12 @@ class WindowRecorderView final : public recorder::RecorderView {
     void showRecordingFailed() override {
         ui::CRecordingFailedDialog dialog(&window_);
         dialog.exec();
+    }
+    void recordKept(const QString& path) override {
+        // The record that could not be saved stays in the recording folder; the next start
+        // recovers it into the record folder.
+        messages_.showMessage(loadString(kStrRecordsLeft).arg(path), MessageIcon::Exclamation,
+                              MessageButtons::Ok);
     }
 
     void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) override {

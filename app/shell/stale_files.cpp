@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <limits>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -202,7 +203,33 @@ QString recoveryFolder(const StaleFileOptions& options) {
     return {};
 }
 
-void handleWav(const QString& path, const StaleFileOptions& options, StaleFileReport& report) {
+// How the lock of a temporary WAV stands.
+enum class LockState { Taken, Busy, Unsupported };
+
+// Takes the recorders' lock on `fd` without waiting.
+LockState takeLock(int fd) {
+    int result = 0;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        return LockState::Taken;
+    }
+    return errno == EWOULDBLOCK ? LockState::Busy : LockState::Unsupported;
+}
+
+// True when a process records into the WAV at `path`: it holds the lock. A file that cannot
+// be opened or locked counts as in use.
+bool wavInUse(const QString& path) {
+    UniqueFd fd(::open(nativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        return errno != ENOENT;
+    }
+    return takeLock(fd.get()) == LockState::Busy;
+}
+
+void handleWav(const QString& path, const StaleFileOptions& options, bool runningOwner,
+               StaleFileReport& report) {
     const QByteArray native = nativePath(path);
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0) {
@@ -212,17 +239,22 @@ void handleWav(const QString& path, const StaleFileOptions& options, StaleFileRe
         report.kept << path;
         return;
     }
+    UniqueFd fd(::open(native.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        report.kept << path;
+        return;
+    }
+    // Held until the file has been dealt with: a recorder that has just made this file finds
+    // it locked (or gone) and takes another name instead of recording into a deleted file.
+    if (takeLock(fd.get()) == LockState::Busy || runningOwner) {
+        report.kept << path;
+        return;
+    }
     const auto length = static_cast<std::uint64_t>(st.st_size);
     if (length <= kHeaderSize) {
         if (::unlink(native.constData()) == 0) {
             report.deleted << path;
         }
-        return;
-    }
-
-    UniqueFd fd(::open(native.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        report.kept << path;
         return;
     }
     std::array<std::uint8_t, kHeaderSize> header{};
@@ -262,13 +294,16 @@ void handleWav(const QString& path, const StaleFileOptions& options, StaleFileRe
     report.recovered << target;
 }
 
-void handleCompressed(const QString& path, StaleFileReport& report) {
+void handleCompressed(const QString& path, bool runningOwner, StaleFileReport& report) {
     const QByteArray native = nativePath(path);
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0) {
         return;
     }
-    if (S_ISDIR(st.st_mode)) {
+    // The compression of a record being captured goes with its WAV, which is locked.
+    QString wav = path;
+    wav.replace(wav.size() - 4, 4, QStringLiteral(".wav"));
+    if (S_ISDIR(st.st_mode) || runningOwner || wavInUse(wav)) {
         report.kept << path;
         return;
     }
@@ -323,15 +358,11 @@ TemporaryWavInfo inspectTemporaryWav(std::span<const std::uint8_t> header,
     return info;
 }
 
-std::optional<std::int64_t> temporaryFileNumber(QStringView name, QStringView extension) {
-    const QStringView prefix(kTempPrefix);
-    if (!name.startsWith(prefix) || !name.endsWith(extension) ||
-        name.size() <= prefix.size() + extension.size()) {
-        return std::nullopt;
-    }
-    const QStringView digits =
-        name.mid(prefix.size(), name.size() - prefix.size() - extension.size());
-    if (digits.size() > 18) {
+namespace {
+
+// The value of `digits` (1 to 18 decimal digits); nullopt otherwise.
+std::optional<std::int64_t> decimal(QStringView digits) {
+    if (digits.isEmpty() || digits.size() > 18) {
         return std::nullopt;
     }
     std::int64_t value = 0;
@@ -342,6 +373,26 @@ std::optional<std::int64_t> temporaryFileNumber(QStringView name, QStringView ex
         value = value * 10 + (c.unicode() - u'0');
     }
     return value;
+}
+
+} // namespace
+
+std::optional<std::int64_t> temporaryFileNumber(QStringView name, QStringView extension) {
+    const QStringView prefix(kTempPrefix);
+    if (!name.startsWith(prefix) || !name.endsWith(extension) ||
+        name.size() <= prefix.size() + extension.size()) {
+        return std::nullopt;
+    }
+    const QStringView middle =
+        name.mid(prefix.size(), name.size() - prefix.size() - extension.size());
+    const qsizetype underscore = middle.indexOf(u'_');
+    if (underscore < 0) {
+        return decimal(middle);
+    }
+    if (!decimal(middle.mid(underscore + 1))) {
+        return std::nullopt;
+    }
+    return decimal(middle.left(underscore));
 }
 
 QString joinFolder(const QString& folder, const QString& name) {
@@ -371,20 +422,19 @@ bool isRunningMireldoProcess(std::int64_t pid) {
         theirs.st_ino == ours.st_ino) {
         return true;
     }
-    // Another installed copy of the program.
+    // Another installed copy of the program, or the command line's.
     QFile comm(proc + QStringLiteral("/comm"));
     if (comm.open(QIODevice::ReadOnly)) {
-        return comm.readAll().trimmed() == "mireldo";
+        const QByteArray name = comm.readAll().trimmed();
+        return name == "mireldo" || name == "mireldo-cli";
     }
     return false;
 }
 
-StaleFileReport removeStaleTemporaryFiles(const StaleFileOptions& options) {
-    StaleFileReport report;
-    if (options.temporaryFolder.isEmpty()) {
-        return report;
-    }
-    const QDir dir(options.temporaryFolder);
+namespace {
+
+void cleanFolder(const QString& folder, const StaleFileOptions& options, StaleFileReport& report) {
+    const QDir dir(folder);
     const auto filters = QDir::Files | QDir::Hidden | QDir::System;
 
     const auto belongsToRunning = [&](const QString& name, QStringView extension) {
@@ -394,21 +444,25 @@ StaleFileReport removeStaleTemporaryFiles(const StaleFileOptions& options) {
 
     for (const QString& name :
          dir.entryList({QStringLiteral("mireldo_temp_*.wav")}, filters, QDir::Name)) {
-        const QString path = joinFolder(options.temporaryFolder, name);
-        if (belongsToRunning(name, u".wav")) {
-            report.kept << path;
-            continue;
-        }
-        handleWav(path, options, report);
+        handleWav(joinFolder(folder, name), options, belongsToRunning(name, u".wav"), report);
     }
     for (const QString& name :
          dir.entryList({QStringLiteral("mireldo_temp_*.mp3")}, filters, QDir::Name)) {
-        const QString path = joinFolder(options.temporaryFolder, name);
-        if (belongsToRunning(name, u".mp3")) {
-            report.kept << path;
-            continue;
-        }
-        handleCompressed(path, report);
+        handleCompressed(joinFolder(folder, name), belongsToRunning(name, u".mp3"), report);
+    }
+}
+
+} // namespace
+
+StaleFileReport removeStaleTemporaryFiles(const StaleFileOptions& options) {
+    StaleFileReport report;
+    if (!options.temporaryFolder.isEmpty()) {
+        cleanFolder(options.temporaryFolder, options, report);
+    }
+    if (!options.legacyFolder.isEmpty() && options.legacyFolder != options.temporaryFolder) {
+        cleanFolder(options.legacyFolder, options, report);
+        // Gone once nothing is left in it; a folder still holding something stays.
+        ::rmdir(nativePath(options.legacyFolder).constData());
     }
     return report;
 }

@@ -1,10 +1,16 @@
 #pragma once
 
-// Start-up clean-up of the temporary folder. A run of the program keeps the record being
-// captured in "mireldo_temp_<pid>.wav" and its on-the-fly compression in
-// "mireldo_temp_<pid>.mp3" there. Files left by a run that ended abnormally are dealt with
-// before the main window opens:
-//   - files whose number is the id of a running Mireldo process belong to it: left alone;
+// Start-up clean-up of the recording folder. A run of the program (the window or the command
+// line) keeps each record being captured in "mireldo_temp_<pid>_<n>.wav" and its on-the-fly
+// compression in "mireldo_temp_<pid>_<n>.mp3" there (earlier versions used
+// "mireldo_temp_<pid>.wav" and ".mp3"). Files left by a run that ended abnormally, and
+// records a run could not save, are dealt with before the main window opens:
+//   - a temporary WAV is in use while a process holds the advisory lock (flock) that every
+//     recording process keeps on it; a locked WAV and its compressed companion are left
+//     alone. The clean-up holds the same lock while it deals with a file, so a recorder never
+//     starts on a file the clean-up is about to delete. As a fallback (file systems without
+//     locks, earlier versions that did not lock), files whose process id is a running
+//     Mireldo process (the window or mireldo-cli) are left alone too;
 //   - a WAV holding audio beyond its 44-byte header is a record that run lost: its header
 //     sizes are repaired from the file length and it is moved into the record folder (the
 //     home folder when none is set) as "YYYY-MM-DD HHhMMmSSs (recovered).wav", named from its
@@ -43,8 +49,8 @@ struct TemporaryWavInfo {
 TemporaryWavInfo inspectTemporaryWav(std::span<const std::uint8_t> header,
                                      std::uint64_t fileLength);
 
-/// The number in "mireldo_temp_<number><extension>"; nullopt when `name` has another form.
-/// `extension` includes the dot (".wav").
+/// The process id in "mireldo_temp_<pid>_<n><extension>" or "mireldo_temp_<pid><extension>";
+/// nullopt when `name` has another form. `extension` includes the dot (".wav").
 std::optional<std::int64_t> temporaryFileNumber(QStringView name, QStringView extension);
 
 /// `folder` and `name` joined with one '/' ("%s%s" when the folder already ends with it).
@@ -55,13 +61,16 @@ QString joinFolder(const QString& folder, const QString& name);
 QString recoveredRecordName(const QDateTime& time, int attempt);
 
 /// True when `pid` is a running process of this program: the same executable as the calling
-/// process, or one named "mireldo". The calling process itself answers false: at start-up it
-/// owns no temporary files yet, so a file with its number was left by a dead process whose
-/// id has been reused.
+/// process, or one named "mireldo" or "mireldo-cli". The calling process itself answers false:
+/// at start-up it owns no temporary files yet, so a file with its number was left by a dead
+/// process whose id has been reused.
 bool isRunningMireldoProcess(std::int64_t pid);
 
 struct StaleFileOptions {
     QString temporaryFolder;
+    /// The folder earlier versions recorded in, looked at after temporaryFolder (empty: none).
+    /// It is removed when it is left empty, so it is looked at until it has been dealt with.
+    QString legacyFolder;
     /// Where recovered records go; empty means homeFolder.
     QString recordFolder;
     QString homeFolder;
@@ -78,7 +87,7 @@ struct StaleFileReport {
     QStringList notRecovered;  ///< records that could not be moved; still in the folder
 };
 
-/// Runs the clean-up described above over `options.temporaryFolder`.
+/// Runs the clean-up described above over `options.temporaryFolder`, then the legacy folder.
 StaleFileReport removeStaleTemporaryFiles(const StaleFileOptions& options);
 
 } // namespace mireldo

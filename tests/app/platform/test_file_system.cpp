@@ -66,3 +66,70 @@ TEST(FileSystemTest, ExistenceChecksTellFilesFromFolders) {
     EXPECT_FALSE(fileExists(q(dir.path().string()) + QString::fromUtf8("/A.WAV")))
         << "names are case-sensitive";
 }
+
+namespace {
+
+std::string readText(const std::string& path) {
+    const auto bytes = testsupport::readFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+void writeText(int fd, const std::string& text) {
+    ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+}
+
+std::size_t entries(const testsupport::TempDir& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(PendingFileTest, NothingAppearsUnderTheNameUntilCommitAndAFailureKeepsTheOldFile) {
+    testsupport::TempDir dir;
+    const std::string target = dir.file("take.wav");
+    testsupport::writeFile(target, {'o', 'l', 'd'});
+    {
+        Result<PendingFile> file = PendingFile::create(q(target));
+        ASSERT_TRUE(file.ok()) << file.error().message.toStdString();
+        const QString temporary = file.value().temporaryPath();
+        EXPECT_TRUE(temporary.startsWith(q(dir.file(".take.wav."))));
+        EXPECT_TRUE(temporary.endsWith(QStringLiteral(".part")));
+        writeText(file.value().fd(), "half");
+        EXPECT_EQ(readText(target), "old");
+        // Dropped without commit (a failed save): the old file stays, the temporary goes.
+    }
+    EXPECT_EQ(readText(target), "old");
+    EXPECT_EQ(entries(dir), 1u);
+
+    Result<PendingFile> file = PendingFile::create(q(target));
+    ASSERT_TRUE(file.ok());
+    writeText(file.value().fd(), "new");
+    // Not allowed to replace: the old file stays and the pending file can go elsewhere.
+    Result<QString> refused = file.value().commit(q(target), false);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, EEXIST);
+    EXPECT_EQ(readText(target), "old");
+    Result<QString> placed = file.value().commit(q(dir.file("take (2).wav")), false);
+    ASSERT_TRUE(placed.ok()) << placed.error().message.toStdString();
+    EXPECT_EQ(readText(dir.file("take (2).wav")), "new");
+    EXPECT_EQ(entries(dir), 2u);
+
+    Result<PendingFile> over = PendingFile::create(q(target));
+    ASSERT_TRUE(over.ok());
+    writeText(over.value().fd(), "replaced");
+    ASSERT_TRUE(over.value().commit(q(target), true).ok());
+    EXPECT_EQ(readText(target), "replaced");
+    EXPECT_EQ(entries(dir), 2u);
+}
+
+TEST(PendingFileTest, AMissingFolderFailsWithoutCreatingAnything) {
+    testsupport::TempDir dir;
+    Result<PendingFile> file = PendingFile::create(q(dir.file("gone/take.mp3")));
+    ASSERT_FALSE(file.ok());
+    EXPECT_EQ(file.error().code, ENOENT);
+    EXPECT_EQ(entries(dir), 0u);
+}

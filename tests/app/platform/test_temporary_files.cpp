@@ -157,23 +157,98 @@ TEST(PrivateFolderTest, ConcurrentCreatorsAllSucceed) {
     }
 }
 
-TEST(TemporaryFolderTest, IsMireldoUidInsideTheSystemTemporaryFolder) {
-    testsupport::TempDir dir;
-    const char* oldTmp = std::getenv("TMPDIR");
-    const std::string saved = oldTmp != nullptr ? oldTmp : "";
-    ::setenv("TMPDIR", dir.path().c_str(), 1);
-    Result<QString> folder = temporaryFolder();
-    if (oldTmp != nullptr) {
-        ::setenv("TMPDIR", saved.c_str(), 1);
-    } else {
-        ::unsetenv("TMPDIR");
+// Sets (or, with nullptr, removes) an environment variable for one scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        old_ = had_ ? old : "";
+        if (value != nullptr) {
+            ::setenv(name, value, 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (had_) {
+            ::setenv(name_.c_str(), old_.c_str(), 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
     }
 
-    ASSERT_TRUE(folder.ok()) << folder.error().message.toStdString();
+  private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+TEST(TemporaryFolderTest, LivesInTheStateHomeOnDiskNotInTheSystemTemporaryFolder) {
+    testsupport::TempDir dir;
+    const ScopedEnv tmp("TMPDIR", (dir.path() / "tmp").c_str());
+    const ScopedEnv over("MIRELDO_TEMP_DIR", nullptr);
+    fs::create_directories(dir.path() / "tmp");
+    {
+        const ScopedEnv state("XDG_STATE_HOME", (dir.path() / "state").c_str());
+        Result<QString> folder = temporaryFolder();
+        ASSERT_TRUE(folder.ok()) << folder.error().message.toStdString();
+        EXPECT_EQ(folder.value(), q(dir.path() / "state/Tarnwick/Mireldo/recording"));
+        EXPECT_EQ(modeOf(folder.value().toStdString()), 0700u);
+        // The folders made on the way are private too.
+        EXPECT_EQ(modeOf((dir.path() / "state").string()), 0700u);
+        EXPECT_EQ(modeOf((dir.path() / "state/Tarnwick/Mireldo").string()), 0700u);
+        // A second call finds the same folder.
+        EXPECT_EQ(temporaryFolder().value(), folder.value());
+    }
+    {
+        // Without the variable (or with a relative one, which the convention ignores): the
+        // home folder's .local/state.
+        const ScopedEnv state("XDG_STATE_HOME", "relative/state");
+        const ScopedEnv home("HOME", (dir.path() / "home").c_str());
+        Result<QString> folder = temporaryFolder();
+        ASSERT_TRUE(folder.ok()) << folder.error().message.toStdString();
+        EXPECT_EQ(folder.value(), q(dir.path() / "home/.local/state/Tarnwick/Mireldo/recording"));
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+    EXPECT_TRUE(legacyTemporaryFolder().isEmpty()); // looked for, never made
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+}
+
+TEST(TemporaryFolderTest, TheVariableOverridesItUnderTheSameRules) {
+    testsupport::TempDir dir;
+    const ScopedEnv state("XDG_STATE_HOME", (dir.path() / "state").c_str());
+    {
+        const ScopedEnv over("MIRELDO_TEMP_DIR", (dir.path() / "a/b/rec").c_str());
+        Result<QString> folder = temporaryFolder();
+        ASSERT_TRUE(folder.ok()) << folder.error().message.toStdString();
+        EXPECT_EQ(folder.value(), q(dir.path() / "a/b/rec"));
+        EXPECT_EQ(modeOf(folder.value().toStdString()), 0700u);
+    }
+    fs::create_directories(dir.path() / "open");
+    ASSERT_EQ(::chmod((dir.path() / "open").c_str(), 0755), 0);
+    const ScopedEnv over("MIRELDO_TEMP_DIR", (dir.path() / "open").c_str());
+    Result<QString> refused = temporaryFolder();
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, EACCES);
+    EXPECT_FALSE(fs::exists(dir.path() / "state")); // the override is the only folder used
+}
+
+TEST(TemporaryFolderTest, TheOldFolderIsFoundOnlyWhenItIsPrivateAndOurs) {
+    testsupport::TempDir dir;
+    const ScopedEnv tmp("TMPDIR", dir.path().c_str());
     EXPECT_EQ(temporaryFolderName(), QStringLiteral("mireldo-%1").arg(::geteuid()));
-    EXPECT_EQ(QDir(folder.value()).canonicalPath(),
-              QDir(q(dir.path() / temporaryFolderName().toStdString())).canonicalPath());
-    EXPECT_EQ(modeOf(folder.value().toStdString()), 0700u);
+    const fs::path old = dir.path() / temporaryFolderName().toStdString();
+    EXPECT_TRUE(legacyTemporaryFolder().isEmpty());
+    EXPECT_FALSE(fs::exists(old));
+    fs::create_directory(old);
+    ASSERT_EQ(::chmod(old.c_str(), 0700), 0);
+    EXPECT_EQ(QDir(legacyTemporaryFolder()).canonicalPath(), QDir(q(old)).canonicalPath());
+    ASSERT_EQ(::chmod(old.c_str(), 0755), 0);
+    EXPECT_TRUE(legacyTemporaryFolder().isEmpty());
+    fs::remove(old);
+    fs::create_directory_symlink(dir.path(), old);
+    EXPECT_TRUE(legacyTemporaryFolder().isEmpty());
 }
 
 TEST(PrivateFileTest, CreatesA0600FileOpenForReadingAndWriting) {

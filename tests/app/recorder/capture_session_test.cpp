@@ -115,9 +115,10 @@ TEST_F(CaptureSessionTest, NoFormatRowRecords48kHz16BitMonoIntoAPrivateFile) {
     ASSERT_TRUE(s.recording());
     EXPECT_EQ(farm.openedIndices, std::vector<int>{-1});
     EXPECT_EQ(farm.last().format(), (PcmFormat{1, 48000, 16}));
-    EXPECT_EQ(QFileInfo(s.temporaryWavPath()).fileName(), QStringLiteral("mireldo_temp_4242.wav"));
+    EXPECT_EQ(QFileInfo(s.temporaryWavPath()).fileName(),
+              QStringLiteral("mireldo_temp_4242_1.wav"));
     EXPECT_EQ(QFileInfo(s.temporaryCompressedPath()).fileName(),
-              QStringLiteral("mireldo_temp_4242.mp3"));
+              QStringLiteral("mireldo_temp_4242_1.mp3"));
     struct stat st {};
     ASSERT_EQ(::stat(s.temporaryWavPath().toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);

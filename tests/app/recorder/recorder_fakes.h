@@ -27,6 +27,9 @@ class FakeView : public mireldo::recorder::RecorderView {
     std::deque<mireldo::recorder::RecorderAnswer> answers; ///< next answers; Cancel when empty
 
     std::vector<mireldo::recorder::RecorderStatus> statuses;
+    /// What the status line shows; a test resets it to play another writer of the line.
+    std::optional<mireldo::recorder::RecorderStatus> shown;
+    std::vector<QString> kept; ///< paths told by recordKept
     std::vector<QString> messages;
     std::vector<QString> questions;
     int recordingFailedDialogs = 0;
@@ -42,7 +45,12 @@ class FakeView : public mireldo::recorder::RecorderView {
     mireldo::recorder::CaptureOptions options() const override { return opts; }
     void setStatusText(mireldo::recorder::RecorderStatus code, const QString&) override {
         statuses.push_back(code);
+        shown = code;
     }
+    std::optional<mireldo::recorder::RecorderStatus> shownStatus() const override {
+        return shown;
+    }
+    void recordKept(const QString& path) override { kept.push_back(path); }
     mireldo::recorder::RecorderAnswer ask(const QString& text) override;
     void showMessage(const QString& text, bool) override { messages.push_back(text); }
     void showRecordingFailed() override { ++recordingFailedDialogs; }

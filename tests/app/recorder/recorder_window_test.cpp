@@ -98,7 +98,9 @@ TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
     ::setenv("MIRELDO_AUDIO_MODE", "virtual", 1);
     ::setenv("MIRELDO_VIRTUAL_INPUT", input.c_str(), 1);
     ::setenv("MIRELDO_VIRTUAL_SPEED", "10", 1);
-    ::setenv("TMPDIR", dir.path().c_str(), 1);
+    // The records in progress go to the test's folder, never to the user's state folder.
+    const std::string recording = dir.file("recording");
+    ::setenv("MIRELDO_TEMP_DIR", recording.c_str(), 1);
 
     ScriptedMessages messages;
     mireldo::DialogServices services;
@@ -119,6 +121,7 @@ TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
     window->controlAs<QAbstractButton>(1127)->click();
     ASSERT_TRUE(session->recording())
         << (messages.shown.empty() ? std::string() : messages.shown.back().toStdString());
+    EXPECT_TRUE(session->temporaryWavPath().startsWith(QString::fromStdString(recording) + u'/'));
     EXPECT_FALSE(window->control(1217)->isEnabled());
     EXPECT_TRUE(window->control(1022)->isEnabled());
     ASSERT_TRUE(pumpUntil([&] { return !session->recording(); })); // the input ends
@@ -160,7 +163,7 @@ TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
     window.reset();
 
     ::unsetenv("MIRELDO_VIRTUAL_INPUT");
-    ::unsetenv("TMPDIR");
+    ::unsetenv("MIRELDO_TEMP_DIR");
     mireldo::platform::ProfileStore::setFolderForTesting(QString());
 }
 

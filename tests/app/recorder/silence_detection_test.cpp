@@ -82,16 +82,17 @@ TEST(SilenceMeasure, MeanAndDeviationTruncateAndIgnoreAnOddByte) {
     EXPECT_EQ(silenceThreshold(-1, 8), 10);
 }
 
-TEST(SilenceThresholdBytes, ThirtyTwoBitArithmetic) {
+TEST(SilenceThresholdBytes, SixtyFourBitArithmetic) {
     EXPECT_EQ(silenceThresholdBytes(2, 16, 2, 44100), 352800u);
     EXPECT_EQ(silenceThresholdBytes(2, 8, 1, 8000), 16000u);
     EXPECT_EQ(silenceThresholdBytes(0, 16, 2, 48000), 0u);
-    // 99 s of 48 kHz 16-bit stereo is 19,008,000 bytes; the product before the division
-    // (152,064,000) still fits. 30,000 s does not: the product wraps before dividing.
     EXPECT_EQ(silenceThresholdBytes(99, 16, 2, 48000), 19008000u);
-    const std::uint64_t wide = 30000ull * 16 * 2 * 48000;
-    EXPECT_EQ(silenceThresholdBytes(30000, 16, 2, 48000),
-              static_cast<std::uint32_t>((wide & 0xFFFFFFFFull) / 8));
+    // 3,000 s of 48 kHz 16-bit stereo: the product before the division (4,608,000,000) does
+    // not fit 32 bits; wrapped it gave 39,129,088 bytes, a split after about 204 s.
+    EXPECT_EQ(silenceThresholdBytes(3000, 16, 2, 48000), 576000000u);
+    EXPECT_EQ(silenceThresholdBytes(30000, 16, 2, 48000), 5760000000u);
+    // A negative setting is its unsigned pattern: a silence that never counts as long.
+    EXPECT_EQ(silenceThresholdBytes(-1, 16, 2, 48000), 0xFFFFFFFFull * 192000);
 }
 
 TEST(SilenceDecisions, SkipLeadingSilenceOnlyWhileDroppingAndEmpty) {
