@@ -1,6 +1,8 @@
 // The virtual back-end: an output that appends what it plays to a WAV file and an input that
 // reads a WAV file or makes a tone, both paced by a clock running at virtualSpeed() times
-// real time. Each device runs one worker thread that sleeps until the next buffer is due.
+// real time. Each device runs one worker thread that sleeps until the next buffer is due. Time
+// comes from virtualNow(): under a test's manual clock the worker sleeps until woken, and the
+// clock itself brings each device up to date when it moves (clockAdvanced()).
 // The lock, worker thread, header queue and close/reset come from DeviceWorker
 // (device_worker.h), which also states the thread rules; this file holds the clock and the
 // files.
@@ -8,6 +10,7 @@
 #include "../unique_fd.h"
 #include "backends.h"
 #include "device_worker.h"
+#include "virtual_clock.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,6 +35,28 @@ namespace mireldo::platform::audio {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Frames `framesPerSecond` grants between `from` and `to`, computed from whole nanoseconds so
+// that a step of exactly n buffers' duration grants exactly n buffers.
+double framesBetween(Clock::time_point from, Clock::time_point to, double framesPerSecond) {
+    if (to <= from) {
+        return 0;
+    }
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(to - from).count();
+    return static_cast<double>(nanos) * framesPerSecond / 1e9;
+}
+
+// Sleeps on `cv` until `deadline` on the virtual clock; under a manual clock until woken (the
+// clock wakes the device by catching it up itself).
+template <class Lock>
+void sleepUntil(std::condition_variable& cv, Lock& lock, Clock::time_point last, double seconds) {
+    if (virtualClockIsManual()) {
+        cv.wait(lock);
+        return;
+    }
+    cv.wait_until(lock, last + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(seconds)));
+}
 
 constexpr std::uint32_t kWavHeaderBytes = 44;
 // Largest data chunk a canonical WAV header can describe.
@@ -314,26 +339,30 @@ std::shared_ptr<WavSink> acquireSink(const PcmFormat& format, MmResult* error, b
     return sink;
 }
 
-class VirtualWaveOut final : public OutputWorker {
+class VirtualWaveOut final : public OutputWorker, private VirtualClockListener {
   public:
     VirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, std::shared_ptr<WavSink> sink)
         : OutputWorker(format, owner), sink_(std::move(sink)),
-          framesPerSecond_(format.sampleRate * virtualSpeed()), last_(Clock::now()) {
+          framesPerSecond_(format.sampleRate * virtualSpeed()), last_(virtualNow()) {
         startWorker();
+        addClockListener(this);
     }
-    ~VirtualWaveOut() override { close(); }
+    ~VirtualWaveOut() override {
+        removeClockListener(this);
+        close();
+    }
 
     MmResult write(WaveHeader* h) override {
         return enqueue(h, [this] {
             if (queue_.size() == 1) {
-                last_ = Clock::now(); // the clock runs only while there is something to play
+                last_ = virtualNow(); // the clock runs only while there is something to play
             }
         });
     }
 
     MmResult pause() override {
         return whileOpen([this] {
-            advance(Clock::now());
+            advance(virtualNow());
             paused_ = true;
         });
     }
@@ -342,19 +371,26 @@ class VirtualWaveOut final : public OutputWorker {
         return whileOpen([this] {
             if (paused_) {
                 paused_ = false;
-                last_ = Clock::now();
+                last_ = virtualNow();
                 cv_.notify_all();
             }
         });
     }
 
   private:
-    void settleLocked() override { advance(Clock::now()); }
+    void settleLocked() override { advance(virtualNow()); }
+
+    void clockAdvanced() override {
+        std::lock_guard lock(mutex_);
+        if (!closed_) {
+            advance(virtualNow());
+        }
+    }
 
     void run() override {
         std::unique_lock lock(mutex_);
         while (!closed_) {
-            advance(Clock::now());
+            advance(virtualNow());
             if (paused_ || queue_.empty()) {
                 cv_.wait(lock);
                 continue;
@@ -366,8 +402,7 @@ class VirtualWaveOut final : public OutputWorker {
                 static_cast<double>((head->dwBufferLength - headDone_) / format().blockAlign()) -
                 credit_;
             const double seconds = std::clamp(framesLeft / framesPerSecond_, 0.0, 1.0);
-            cv_.wait_until(lock, last_ + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(seconds)));
+            sleepUntil(cv_, lock, last_, seconds);
         }
     }
 
@@ -378,7 +413,7 @@ class VirtualWaveOut final : public OutputWorker {
             credit_ = 0;
             return;
         }
-        credit_ += std::chrono::duration<double>(now - last_).count() * framesPerSecond_;
+        credit_ += framesBetween(last_, now, framesPerSecond_);
         last_ = now;
         const std::uint32_t frameBytes = format().blockAlign();
         while (!queue_.empty()) {
@@ -419,7 +454,7 @@ class VirtualWaveOut final : public OutputWorker {
         played_ = 0;
         credit_ = 0;
         paused_ = false;
-        last_ = Clock::now();
+        last_ = virtualNow();
     }
 
     const std::shared_ptr<WavSink> sink_;
@@ -473,21 +508,25 @@ InputSpec inputSpec() {
     return source;
 }
 
-class VirtualWaveIn final : public DeviceWorker<WaveIn> {
+class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockListener {
   public:
     VirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, InputSpec source, UniqueFd fd,
                   WavLayout layout)
         : DeviceWorker(format, owner), spec_(std::move(source)), fd_(std::move(fd)),
           layout_(layout), framesPerSecond_(format.sampleRate * virtualSpeed()),
-          last_(Clock::now()) {
+          last_(virtualNow()) {
         startWorker();
+        addClockListener(this);
     }
-    ~VirtualWaveIn() override { close(); }
+    ~VirtualWaveIn() override {
+        removeClockListener(this);
+        close();
+    }
 
     MmResult addBuffer(WaveHeader* h) override {
         return enqueue(h, [this] {
             if (queue_.size() == 1) {
-                last_ = Clock::now();
+                last_ = virtualNow();
             }
         });
     }
@@ -496,7 +535,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn> {
         return whileOpen([this] {
             if (!running_) {
                 running_ = true;
-                last_ = Clock::now();
+                last_ = virtualNow();
                 credit_ = 0;
                 cv_.notify_all();
             }
@@ -505,7 +544,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn> {
 
     MmResult stop() override {
         return whileOpen([this] {
-            advance(Clock::now());
+            advance(virtualNow());
             running_ = false;
             if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
                 WaveHeader* h = queue_.front();
@@ -521,10 +560,17 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn> {
     }
 
   private:
+    void clockAdvanced() override {
+        std::lock_guard lock(mutex_);
+        if (!closed_) {
+            advance(virtualNow());
+        }
+    }
+
     void run() override {
         std::unique_lock lock(mutex_);
         while (!closed_) {
-            advance(Clock::now());
+            advance(virtualNow());
             if (!running_ || ended_ || queue_.empty()) {
                 cv_.wait(lock);
                 continue;
@@ -535,8 +581,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn> {
                                     format().blockAlign()) -
                 credit_;
             const double seconds = std::clamp(framesLeft / framesPerSecond_, 0.0, 1.0);
-            cv_.wait_until(lock, last_ + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(seconds)));
+            sleepUntil(cv_, lock, last_, seconds);
         }
     }
 
@@ -546,7 +591,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn> {
             credit_ = 0;
             return;
         }
-        credit_ += std::chrono::duration<double>(now - last_).count() * framesPerSecond_;
+        credit_ += framesBetween(last_, now, framesPerSecond_);
         last_ = now;
         const std::uint32_t frameBytes = format().blockAlign();
         while (!queue_.empty() && !ended_) {
