@@ -415,6 +415,18 @@ bool isRunningMireldoProcess(std::int64_t pid) {
         return false;
     }
     const QString proc = QStringLiteral("/proc/%1").arg(pid);
+    // A process that has ended but not been waited for (a zombie) still has its entry; it
+    // holds no files any more.
+    QFile stat(proc + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray fields = stat.readAll();
+    const qsizetype nameEnd = fields.lastIndexOf(')');
+    if (nameEnd < 0 || nameEnd + 2 >= fields.size() || fields[nameEnd + 2] == 'Z' ||
+        fields[nameEnd + 2] == 'X') {
+        return false;
+    }
     struct stat theirs {};
     struct stat ours {};
     if (::stat(nativePath(proc + QStringLiteral("/exe")).constData(), &theirs) == 0 &&

@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace mireldo::recorder;
 using namespace mireldo::platform::audio;
@@ -33,6 +38,45 @@ std::uint32_t le32(const Bytes& b, std::size_t at) {
 }
 std::uint32_t le16(const Bytes& b, std::size_t at) {
     return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8;
+}
+
+// Limits the size of files this process writes (RLIMIT_FSIZE) for one scope; the signal that
+// a write past the limit raises is ignored, so the write fails with EFBIG as on a full disk.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+  private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+// Makes every later write through `fd` fail (EBADF) by putting a read-only descriptor of the
+// same file in its place: a disk that stops taking writes.
+void makeUnwritable(int fd, const QString& path) {
+    const int readOnly = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readOnly, 0);
+    ASSERT_EQ(::dup2(readOnly, fd), fd);
+    ::close(readOnly);
+}
+
+// True when another open file description of `path` gets the lock at once.
+bool lockIsFree(const QString& path) {
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
 }
 
 class CaptureSessionTest : public ::testing::Test {
@@ -571,6 +615,167 @@ TEST_F(CaptureSessionTest, ADeviceThatTakesNoBufferStopsRecordingAtOnce) {
     s.record();
     EXPECT_FALSE(s.recording());
     EXPECT_EQ(view.messages.size(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CaptureSessionTest, EveryRecordHasItsOwnLockedFileAndANameInUseIsPassedOver) {
+    // A file left by a dead process with the same id, not recovered yet.
+    const std::string left = dir.file("mireldo_temp_4242_1.wav");
+    testsupport::writeFile(left, {'k', 'e', 'e', 'p'});
+    CaptureSession& s = make();
+    s.record();
+    ASSERT_TRUE(s.recording());
+    EXPECT_EQ(QFileInfo(s.temporaryWavPath()).fileName(), QStringLiteral("mireldo_temp_4242_2.wav"));
+    EXPECT_EQ(QFileInfo(s.temporaryCompressedPath()).fileName(),
+              QStringLiteral("mireldo_temp_4242_2.mp3"));
+    EXPECT_EQ(testsupport::readFile(left), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    // Whoever records into the file holds its lock; the start-up recovery of another run
+    // tests it.
+    EXPECT_FALSE(lockIsFree(s.temporaryWavPath()));
+    deliver(sound);
+    s.stop();
+    EXPECT_FALSE(lockIsFree(s.temporaryWavPath()));
+}
+
+TEST_F(CaptureSessionTest, AFailedSplitSaveKeepsTheRecordAndRecordsOnIntoANewOne) {
+    view.opts.silence.actionAtBlank = 2;
+    fin.saveSucceeds = false;
+    CaptureSession& s = make();
+    s.record();
+    const QString first = s.temporaryWavPath();
+    deliver(sound);
+    deliver(quiet);
+    deliver(quiet); // long: the save fails
+    ASSERT_EQ(fin.saves, std::vector<bool>{true});
+    // The record stays on disk, whole and unlocked for the next start's recovery...
+    ASSERT_EQ(view.kept, std::vector<QString>{first});
+    EXPECT_EQ(s.keptRecords(), QStringList{first});
+    const Bytes kept = fileBytes(first);
+    ASSERT_EQ(kept.size(), 44u + 3 * kCaptureBufferBytes);
+    EXPECT_EQ(le32(kept, 40), 3 * kCaptureBufferBytes);
+    EXPECT_TRUE(std::equal(sound.begin(), sound.end(), kept.begin() + 44));
+    EXPECT_TRUE(lockIsFree(first));
+    EXPECT_TRUE(view.questions.empty());
+    // ...and recording goes on into a record of its own, which never touches the kept one.
+    EXPECT_TRUE(s.recording());
+    EXPECT_NE(s.temporaryWavPath(), first);
+    deliverHandedBack(*farm.devices[0], 100);
+    deliver(sound);
+    EXPECT_EQ(data(), sound);
+    EXPECT_EQ(fileBytes(first), kept);
+
+    // A session that ends with audio nobody saved leaves it too.
+    const QString second = s.temporaryWavPath();
+    s.stop();
+    session.reset();
+    EXPECT_EQ(fileBytes(second).size(), 44u + kCaptureBufferBytes);
+    EXPECT_EQ(fileBytes(first), kept);
+}
+
+TEST_F(CaptureSessionTest, KeepingARecordClosesTheSessionWithoutDeletingIt) {
+    CaptureSession& s = make();
+    EXPECT_TRUE(s.keepRecord().isEmpty()); // no record
+    s.record();
+    deliver(sound);
+    const QString path = s.keepRecord();
+    EXPECT_EQ(path, QString::fromStdString(dir.file("mireldo_temp_4242_1.wav")));
+    EXPECT_FALSE(s.recording());
+    EXPECT_FALSE(s.deviceOpen());
+    EXPECT_FALSE(s.fileOpen());
+    EXPECT_EQ(s.dataLength(), 0u);
+    EXPECT_EQ(view.statuses.back(), RecorderStatus::Ready);
+    EXPECT_EQ(fin.discards, 1); // its compression is of no use any more
+    EXPECT_EQ(fileBytes(path).size(), 44u + kCaptureBufferBytes);
+    s.newRecord(); // nothing to ask, nothing deleted
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+TEST_F(CaptureSessionTest, EarlyEndsAreRemembered) {
+    CaptureSession& s = make();
+    s.record();
+    deliver(sound);
+    s.stop();
+    EXPECT_EQ(s.fault(), RecordingFault::None); // asked to stop
+
+    s.record();
+    deliverHandedBack(farm.last());
+    space = kLowDiskSpaceBytes - 1;
+    deliver(sound);
+    EXPECT_FALSE(s.recording());
+    EXPECT_EQ(s.fault(), RecordingFault::LowDiskSpace);
+
+    space = std::uint64_t{1} << 40;
+    s.record();
+    deliverHandedBack(farm.last());
+    deliver(Bytes{}); // an empty buffer: the device is broken
+    EXPECT_FALSE(s.recording());
+    EXPECT_EQ(s.fault(), RecordingFault::Device);
+}
+
+TEST_F(CaptureSessionTest, AWriteThatStopsInsideAFrameLeavesWholeFramesAndEndsRecording) {
+    view.opts.formatRow = 13; // 8000 Hz 16-bit stereo: 4-byte frames
+    CaptureSession& s = make();
+    s.record();
+    deliver(sound);
+    {
+        // Room for 1,001 more bytes: the next buffer stops in its 251st frame.
+        const FileSizeLimit limit(44 + kCaptureBufferBytes + 1001);
+        deliver(sound);
+    }
+    EXPECT_FALSE(s.recording());
+    EXPECT_EQ(s.fault(), RecordingFault::Write);
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_EQ(view.messages.back(), QStringLiteral("Fail to create a file for audio recording!"));
+    const Bytes file = fileBytes(s.temporaryWavPath());
+    ASSERT_EQ(file.size(), 44u + kCaptureBufferBytes + 1000);
+    EXPECT_EQ(le32(file, 40), kCaptureBufferBytes + 1000);
+    EXPECT_EQ(s.position(), (kCaptureBufferBytes + 1000) / 4);
+    EXPECT_EQ(fin.discards, 1); // the compression got audio the record did not
+    // Recording resumes at a frame boundary.
+    s.record();
+    deliverHandedBack(farm.last());
+    deliver(sound);
+    EXPECT_EQ(s.dataLength(), 2 * kCaptureBufferBytes + 1000);
+}
+
+TEST_F(CaptureSessionTest, AHeaderThatCannotBeWrittenAtStopIsReported) {
+    CaptureSession& s = make();
+    s.record();
+    deliver(sound);
+    makeUnwritable(s.file().descriptor(), s.temporaryWavPath());
+    s.stop();
+    EXPECT_FALSE(s.recording());
+    EXPECT_EQ(s.fault(), RecordingFault::Write);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], QStringLiteral("Fail to create a file for audio recording!"));
+    EXPECT_EQ(view.statuses.back(), RecorderStatus::Paused);
+}
+
+TEST_F(CaptureSessionTest, TheStatusShowsAgainAfterAnotherWriterUsedTheLine) {
+    CaptureSession& s = make();
+    s.record();
+    deliver(sound);
+    s.stop();
+    s.stop();
+    EXPECT_EQ(view.statuses,
+              (std::vector<RecorderStatus>{RecorderStatus::Recording, RecorderStatus::Paused}));
+    view.shown.reset(); // the playlist wrote "Play: ..." into the line
+    s.stop();
+    EXPECT_EQ(view.statuses.back(), RecorderStatus::Paused);
+    EXPECT_EQ(view.statuses.size(), 3u);
+}
+
+TEST_F(CaptureSessionTest, ALongSilenceThresholdIsComputedWithoutOverflow) {
+    view.opts.formatRow = 1; // 48000 Hz 16-bit stereo
+    view.opts.longBlankSeconds = 3000;
+    CaptureSession& s = make();
+    s.record();
+    // 3,000 s x 192,000 bytes; in 32 bits it wrapped to 39,129,088 (a split after 204 s).
+    EXPECT_EQ(s.silence().thresholdBytes, 576000000u);
 }
 
 } // namespace
