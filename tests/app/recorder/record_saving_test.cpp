@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace mireldo::recorder;
 using namespace mireldo::encoders;
@@ -412,6 +416,108 @@ TEST_F(RecordSavingTest, CutsAtTheEdgesDoNothingAndCutTailShortensTheFile) {
     // RIFF and data sizes follow the new length.
     EXPECT_EQ(file[4] | file[5] << 8, (44 + 8000 - 8) & 0xFFFF);
     EXPECT_EQ(file[40] | file[41] << 8, 8000);
+}
+
+// Files in `folder` other than the record folder's own "tmp" (temporary files left behind).
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
+}
+
+TEST_F(RecordSavingTest, AFailedSaveOverAChosenFileLeavesTheOldFile) {
+    view.opts.formatRow = 1; // 48000 Hz stereo
+    view.opts.encodeMethod = kEncodeOgg;
+    make();
+    recordBytes(10240 * 60);
+    const QString chosen = folder() + QStringLiteral("/take.ogg");
+    testsupport::writeFile(chosen.toStdString(), {'o', 'l', 'd'});
+    host.settings.askForRenaming = true;
+    host.saveAsAnswer = chosen;
+    host.settings.recordQuality = 3; // not the on-the-fly rate: compresses
+    host.cancelAt = 2;               // cancelled part-way through the compression
+    saving->save(*session, false);
+    EXPECT_TRUE(host.saved.empty());
+    EXPECT_FALSE(session->saved());
+    EXPECT_EQ(fileBytes(chosen), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(filesIn(folder()), QStringList{QStringLiteral("take.ogg")});
+
+    // A write error while copying (the file size limit standing in for a full disk).
+    view.opts.encodeMethod = kEncodeWav;
+    const QString wav = folder() + QStringLiteral("/take.wav");
+    testsupport::writeFile(wav.toStdString(), {'o', 'l', 'd'});
+    host.saveAsAnswer = wav;
+    {
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old;
+        limit.rlim_cur = 100000; // less than the record's 614,444 bytes
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        saving->save(*session, false);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, handler);
+    }
+    EXPECT_TRUE(host.saved.empty());
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], QStringLiteral("Failed to save file."));
+    EXPECT_EQ(fileBytes(wav), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(filesIn(folder()).size(), 2);
+
+    // With room, the chosen file is replaced whole.
+    saving->save(*session, false);
+    ASSERT_EQ(host.saved, std::vector<QString>{wav});
+    EXPECT_EQ(fileBytes(wav), fileBytes(session->temporaryWavPath()));
+    EXPECT_EQ(filesIn(folder()).size(), 2);
+}
+
+TEST_F(RecordSavingTest, AnAutomaticSaveNeverReplacesAFileThatAppearedUnderItsName) {
+    make();
+    recordBytes(16000);
+    const QString name = folder() + QStringLiteral("/2024-03-02 09h05m03s.wav");
+    RecordFiles record;
+    record.wavPath = session->temporaryWavPath();
+    record.format = session->format();
+    SaveTarget target;
+    target.path = name; // chosen while free...
+    target.slot = kEncodeWav;
+    testsupport::writeFile(name.toStdString(), {'o', 't', 'h', 'e', 'r'}); // ...taken since
+    const SaveResult result = saveRecordFile(table(), record, target, host);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.path, folder() + QStringLiteral("/2024-03-02 09h05m03s (2).wav"));
+    EXPECT_EQ(fileBytes(name), (Bytes{'o', 't', 'h', 'e', 'r'}));
+    EXPECT_EQ(fileBytes(result.path), fileBytes(session->temporaryWavPath()));
+}
+
+TEST_F(RecordSavingTest, AHeaderThatCannotBeWrittenStopsTheCopy) {
+    make();
+    recordBytes(16000);
+    const int fd = session->file().descriptor();
+    const int readOnly =
+        ::open(session->temporaryWavPath().toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readOnly, 0);
+    ASSERT_EQ(::dup2(readOnly, fd), fd);
+    ::close(readOnly);
+    saving->save(*session, true);
+    EXPECT_TRUE(host.saved.empty());
+    EXPECT_FALSE(session->saved());
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], QStringLiteral("Failed to save file."));
+    EXPECT_TRUE(filesIn(folder()).isEmpty());
+}
+
+TEST_F(RecordSavingTest, ARecordEndingInSoundIsCopiedFromTheOnTheFlyFileWhenDroppingSilence) {
+    view.opts.formatRow = 0; // 48000 Hz mono
+    view.opts.encodeMethod = kEncodeMp3;
+    view.opts.silence.dropBlanks = true;
+    make();
+    recordBytes(10240 * 20);
+    saving->save(*session, true);
+    ASSERT_EQ(host.saved.size(), 1u);
+    const QString temp = session->temporaryCompressedPath();
+    ASSERT_TRUE(QFileInfo::exists(temp));
+    // Copied: the same bytes as the on-the-fly file, and no progress dialog.
+    EXPECT_EQ(fileBytes(host.saved[0]), fileBytes(temp));
+    EXPECT_EQ(host.progresses, 0);
+    EXPECT_TRUE(saving->compressor().active());
 }
 
 } // namespace
