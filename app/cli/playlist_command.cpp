@@ -149,8 +149,11 @@ int runPlaylist(const QStringList& args, Console console) {
     }
 
     PlaylistModel model(playlist::kPlaylistCapacity, playlist::ModelPictures::plain());
+    // Another command line holds the list only for a moment; the window holds it for good.
+    constexpr int kWaitForWriterMs = 500;
     if (!model.initialise(listPath,
-                          reading ? playlist::ListAccess::Read : playlist::ListAccess::Write)) {
+                          reading ? playlist::ListAccess::Read : playlist::ListAccess::Write,
+                          kWaitForWriterMs)) {
         std::fprintf(console.err, "mireldo-cli: the loader thread could not be started\n");
         return kExitFailed;
     }

@@ -3,6 +3,7 @@
 // copying, with a fake player and a fake window.
 
 #include "list_file.h"
+#include "native_path.h"
 #include "playlist_commands.h"
 #include "playlist_test_util.h"
 
@@ -13,6 +14,8 @@
 #include <QFileInfo>
 
 #include <filesystem>
+
+#include <sys/stat.h>
 
 using namespace mireldo::playlist;
 using namespace playlisttest;
@@ -394,4 +397,78 @@ TEST_F(PlaylistCommandsTest, CopyToReplacesTargetsAndTellsFailures) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_TRUE(host.messages[0].contains(qs(dir.file("a.wav"))));
     EXPECT_TRUE(host.messages[0].contains(qs(dir.file("b.wav"))));
+}
+
+// Special files: a FIFO, a socket or a device is never added by Add Files or Add Directory,
+// and one that reaches the loader through the list file is refused without blocking it.
+TEST_F(PlaylistCommandsTest, SpecialFilesAreNotAddedAndNeverBlockTheLoader) {
+    makeLoadedModel(1);
+    const std::string fifo = dir.file("x.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    writeWav(dir.file("z.wav"));
+
+    commands->addFiles({qs(fifo), qs(dir.file("z.wav"))});
+    EXPECT_EQ(paths(), (std::vector<QString>{qs(dir.file("a.wav")), qs(dir.file("z.wav"))}));
+
+    std::filesystem::create_directory(dir.path() / "folder.wav");
+    commands->addDirectory(qs(dir.path().string()));
+    EXPECT_EQ(model->count(), 2) << "neither the FIFO nor the folder named *.wav comes in";
+
+    // Through the list file, the FIFO becomes an item; the loader refuses it and goes on.
+    ASSERT_EQ(model->addPath(qs(fifo)), 2);
+    writeWav(dir.file("after.wav"));
+    ASSERT_EQ(model->addPath(qs(dir.file("after.wav"))), 3);
+    ASSERT_TRUE(pumpUntil([&] { return model->isSettled(); }, 10000));
+    EXPECT_EQ(model->item(2)->lengthOrState, std::uint32_t{SONDREL_ERR_UNSUPPORTED});
+    EXPECT_TRUE(model->item(3)->isLoaded());
+    EXPECT_EQ(refuseSpecialFile("/dev/null"), SONDREL_ERR_UNSUPPORTED);
+
+    // Copy To from the FIFO's item fails at once instead of waiting for a writer.
+    commands->copyItemTo(2, qs(dir.file("copy.wav")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("copy.wav")));
+    EXPECT_EQ(host.messages.size(), 1u);
+}
+
+// A name that is not UTF-8 (Latin-1 "lat\xe9.wav") survives adding, loading, the list file,
+// renaming, copying and deleting, byte for byte.
+TEST_F(PlaylistCommandsTest, NamesThatAreNotUtf8SurviveEveryCommand) {
+    using mireldo::platform::decodePath;
+    using mireldo::platform::encodePath;
+    makeLoadedModel(0);
+    const std::string base = dir.path().string();
+    const std::string latin = base + "/lat\xe9.wav";
+    writeWav(latin);
+    commands->addFiles({decodePath(QByteArray::fromStdString(latin))});
+    ASSERT_EQ(model->count(), 1);
+    ASSERT_TRUE(pumpUntil([&] { return model->isSettled(); }));
+    EXPECT_TRUE(model->item(0)->isLoaded()) << "the loader opened the very file";
+
+    // The list file holds the bytes.
+    const auto saved = testsupport::readFile(listPath().toStdString());
+    ASSERT_GE(saved.size(), 12u + 264);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data()) + 12), latin);
+    std::vector<ListEntry> back;
+    ASSERT_TRUE(readListFile(listPath(), [&](ListEntry e) { back.push_back(e); }));
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(encodePath(back[0].path).toStdString(), latin);
+
+    // Rename to another such name, then copy it into a folder, then delete it.
+    commands->renameItem(0, decodePath("r\xe9nomm\xe9.wav"));
+    EXPECT_TRUE(host.messages.empty());
+    const std::string renamed = base + "/r\xe9nomm\xe9.wav";
+    EXPECT_TRUE(std::filesystem::exists(renamed));
+    EXPECT_FALSE(std::filesystem::exists(latin));
+    EXPECT_EQ(encodePath(model->item(0)->path).toStdString(), renamed);
+    ASSERT_TRUE(pumpUntil([&] { return model->isSettled(); }));
+    EXPECT_TRUE(model->item(0)->isLoaded());
+
+    std::filesystem::create_directory(dir.path() / "out\xff");
+    commands->copyItemsToFolder({1}, decodePath(QByteArray::fromStdString(base + "/out\xff")));
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(testsupport::readFile(base + "/out\xff/r\xe9nomm\xe9.wav"),
+              testsupport::readFile(renamed));
+
+    commands->removeItems({1}, 2);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_FALSE(std::filesystem::exists(renamed)) << "the file itself was deleted";
 }

@@ -138,13 +138,16 @@ TEST_F(PlaylistModelTest, StartUpRewritesTheFileAsVersion3WithAbsolutePaths) {
         << "the stored path itself is absolute";
 }
 
-TEST_F(PlaylistModelTest, MalformedListFilesGiveAnEmptyListSavedOverThem) {
+TEST_F(PlaylistModelTest, MalformedListFilesGiveAnEmptyListAndAreKeptAsBackups) {
     auto version4 = listHeader(kListFileMagic, 4, 1, 264);
     appendRecord(version4, "/a.wav", 264);
     auto badMagic = listHeader(0x12345678u, 3, 1, 264);
     appendRecord(badMagic, "/a.wav", 264);
     auto shortFile = listHeader(kListFileMagic, 3, 2, 264);
     appendRecord(shortFile, "/a.wav", 264);
+    const std::string bak = listPath().toStdString() + ".bak";
+    const std::vector<std::string> backups{bak, bak + ".1", bak + ".2"};
+    int i = 0;
     for (const auto& bytes : {version4, badMagic, shortFile}) {
         testsupport::writeFile(listPath().toStdString(), bytes);
         auto model = makeModel();
@@ -152,6 +155,7 @@ TEST_F(PlaylistModelTest, MalformedListFilesGiveAnEmptyListSavedOverThem) {
         model->initialise(listPath());
         EXPECT_EQ(model->count(), 0);
         EXPECT_EQ(testsupport::readFile(listPath().toStdString()).size(), 12u);
+        EXPECT_EQ(testsupport::readFile(backups[static_cast<std::size_t>(i++)]), bytes);
     }
 }
 
