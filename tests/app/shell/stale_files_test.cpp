@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -250,6 +251,12 @@ TEST(TemporaryNames, NumbersAndJoining) {
     EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp_.wav", u".wav"));
     EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp_12a.wav", u".wav"));
     EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp_12.mp3", u".wav"));
+    // One name per record: the process id, then the record's index.
+    EXPECT_EQ(mireldo::temporaryFileNumber(u"mireldo_temp_123_4.wav", u".wav"), 123);
+    EXPECT_EQ(mireldo::temporaryFileNumber(u"mireldo_temp_123_45.mp3", u".mp3"), 123);
+    EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp_123_.wav", u".wav"));
+    EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp__4.wav", u".wav"));
+    EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp_1_2_3.wav", u".wav"));
     EXPECT_EQ(mireldo::joinFolder(QStringLiteral("/tmp/x/"), QStringLiteral("a")), QStringLiteral("/tmp/x/a"));
     EXPECT_EQ(mireldo::joinFolder(QStringLiteral("/tmp/x"), QStringLiteral("a")), QStringLiteral("/tmp/x/a"));
 }
@@ -267,11 +274,101 @@ TEST(RunningProcess, OnlyLiveProcessesOfThisProgramCount) {
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_FALSE(mireldo::isRunningMireldoProcess(child));
+    // A child that has ended but was not waited for (a zombie) is not running either.
+    const pid_t zombie = ::fork();
+    ASSERT_GE(zombie, 0);
+    if (zombie == 0) {
+        ::_exit(0);
+    }
+    for (int i = 0; i < 500; ++i) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOWAIT) == 0) {
+            break;
+        }
+    }
+    EXPECT_FALSE(mireldo::isRunningMireldoProcess(zombie));
+    ::waitpid(zombie, &status, 0);
     // The calling process owns no temporary files at start-up.
     EXPECT_FALSE(mireldo::isRunningMireldoProcess(::getpid()));
     EXPECT_FALSE(mireldo::isRunningMireldoProcess(0));
     EXPECT_FALSE(mireldo::isRunningMireldoProcess(-5));
     EXPECT_FALSE(mireldo::isRunningMireldoProcess(INT64_MAX));
+}
+
+// Holds the recorders' advisory lock on a file, as a process recording into it does.
+class HeldLock {
+  public:
+    explicit HeldLock(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_CLOEXEC)) {
+        EXPECT_GE(fd_, 0);
+        EXPECT_EQ(::flock(fd_, LOCK_EX | LOCK_NB), 0);
+    }
+    ~HeldLock() { release(); }
+    void release() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+  private:
+    int fd_;
+};
+
+TEST_F(StaleFiles, ALockedRecordIsInUseWhateverItsProcessIdSays) {
+    // The process test would call these dead: only the lock tells that a recorder (the
+    // window, or mireldo-cli, which the process test once missed) is writing.
+    options_.isRunningProcess = [](std::int64_t) { return false; };
+    const std::vector<uint8_t> live = crashedWav(2, 16, 40000);
+    const std::string wav = tempFile("mireldo_temp_999_3.wav");
+    const std::string mp3 = tempFile("mireldo_temp_999_3.mp3");
+    const std::string fresh = tempFile("mireldo_temp_999_4.wav"); // just made, still empty
+    testsupport::writeFile(wav, live);
+    testsupport::writeFile(mp3, testsupport::patternBytes(300));
+    testsupport::writeFile(fresh, {});
+    HeldLock recording(wav);
+    HeldLock starting(fresh);
+
+    StaleFileReport report = run();
+    EXPECT_TRUE(report.recovered.isEmpty());
+    EXPECT_TRUE(report.deleted.isEmpty());
+    EXPECT_EQ(report.kept.size(), 3);
+    EXPECT_EQ(testsupport::readFile(wav), live); // not even its header was touched
+    EXPECT_TRUE(fs::exists(mp3));
+    EXPECT_TRUE(fs::exists(fresh));
+
+    // Once nobody holds it (a record kept after a failed save, or a killed recorder), it is
+    // recovered whole.
+    recording.release();
+    starting.release();
+    report = run();
+    ASSERT_EQ(report.recovered.size(), 1);
+    const std::vector<uint8_t> saved = testsupport::readFile(report.recovered[0].toStdString());
+    ASSERT_EQ(saved.size(), live.size());
+    EXPECT_TRUE(std::equal(saved.begin() + 44, saved.end(), live.begin() + 44));
+    EXPECT_FALSE(fs::exists(mp3));
+    EXPECT_FALSE(fs::exists(fresh));
+}
+
+TEST_F(StaleFiles, TheFolderOfEarlierVersionsIsLookedAtAndRemovedWhenEmpty) {
+    const std::string old = dir_.file("mireldo-0");
+    fs::create_directories(old);
+    const std::vector<uint8_t> lost = crashedWav(1, 16, 8000);
+    testsupport::writeFile(old + "/mireldo_temp_31.wav", lost);
+    testsupport::writeFile(old + "/mireldo_temp_31.mp3", testsupport::patternBytes(10));
+    testsupport::writeFile(tempFile("mireldo_temp_32_1.wav"), crashedWav(1, 16, 2000));
+    options_.legacyFolder = QString::fromStdString(old);
+    const StaleFileReport report = run();
+    EXPECT_EQ(report.recovered.size(), 2);
+    EXPECT_FALSE(fs::exists(old));
+
+    // A folder still holding something (a file of a running process) stays.
+    fs::create_directories(old);
+    const std::string running = old + "/mireldo_temp_" + std::to_string(kRunningPid) + ".wav";
+    testsupport::writeFile(running, lost);
+    const StaleFileReport second = run();
+    EXPECT_TRUE(second.recovered.isEmpty());
+    EXPECT_TRUE(fs::exists(running));
 }
 
 } // namespace
