@@ -220,8 +220,13 @@ TEST_F(PulseCapture, FloatMono48kGives44kFramesTheRulesPredict) {
     const std::size_t seen = mono.data.size();
     ASSERT_TRUE(platformtest::processEventsUntil(
         [&] { return mono.data.size() >= seen + 44100 / 2 * 2; }, 10000));
+    // Close hands every buffer back; take them all in before counting what they hold.
+    mono.requeue = false;
+    stereo.requeue = false;
     mono.device->close();
     stereo.device->close();
+    ASSERT_TRUE(platformtest::processEventsUntil(
+        [&] { return mono.held.size() == 24 && stereo.held.size() == 24; }, 10000));
 
     const auto expected = [](float v) { return static_cast<int>(std::trunc(v * 32767.0L)); };
     for (Collector* c : {&mono, &stereo}) {
@@ -360,7 +365,9 @@ TEST_F(PulseCapture, ASlowConsumerLosesNothingTheRingCanHold) {
     EXPECT_TRUE(std::equal(pcm.begin() + static_cast<std::ptrdiff_t>(from), pcm.end(),
                            c.data.begin() + static_cast<std::ptrdiff_t>(*at)))
         << "a gap in the captured audio";
+    c.requeue = false;
     c.device->close();
+    ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.held.size() == 150; }));
     const auto counts = endpointCaptureCounts(*c.device);
     ASSERT_TRUE(counts);
     EXPECT_EQ(counts->lost, 0u);
