@@ -2,15 +2,24 @@
 // input; the saved files are read back with ffprobe.
 
 #include "record_command.h"
+#include "stale_files.h"
 #include "test_support.h"
 
 #include <QDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/file.h>
+#include <unistd.h>
 #include <vector>
 
 using testsupport::runCommand;
@@ -58,17 +67,114 @@ class RecordCli : public ::testing::Test {
         return path;
     }
 
+    // The command line of a recording run (records in progress go to rec()).
+    std::string recordCommand(const std::string& input, const std::string& args,
+                              int speed) const {
+        const std::string cfg = (dir.path() / "cfg").string();
+        return "HOME=" + shellQuote(cfg) + " MIRELDO_CONFIG_DIR=" + shellQuote(cfg) +
+               " MIRELDO_TEMP_DIR=" + shellQuote(rec()) +
+               " MIRELDO_AUDIO_MODE=virtual MIRELDO_VIRTUAL_SPEED=" + std::to_string(speed) +
+               " MIRELDO_VIRTUAL_INPUT=" + shellQuote(input) + " " +
+               shellQuote(testsupport::binDir() + "/mireldo-cli") + " record " + args +
+               " --folder " + shellQuote(out());
+    }
+
     testsupport::CommandResult record(const std::string& input, const std::string& args,
                                       int speed) {
-        const std::string cfg = (dir.path() / "cfg").string();
-        return runCommand("HOME=" + shellQuote(cfg) + " MIRELDO_CONFIG_DIR=" + shellQuote(cfg) +
-                          " MIRELDO_AUDIO_MODE=virtual MIRELDO_VIRTUAL_SPEED=" +
-                          std::to_string(speed) + " MIRELDO_VIRTUAL_INPUT=" + shellQuote(input) +
-                          " " + shellQuote(testsupport::binDir() + "/mireldo-cli") + " record " +
-                          args + " --folder " + shellQuote(out()) + " 2>/dev/null");
+        return runCommand(recordCommand(input, args, speed) + " 2>/dev/null");
+    }
+
+    // Starts a recording run in the background; its output, diagnostics, exit status and
+    // process id go to files named by `tag`.
+    void startRecording(const std::string& tag, const std::string& input, const std::string& args,
+                        int speed) {
+        const std::string cmd = "sh -c " + shellQuote("echo $$ > " + shellQuote(dir.file(tag + ".pid")) +
+                                                      "; exec env " + recordCommand(input, args, speed)) +
+                                " > " + shellQuote(dir.file(tag + ".out")) + " 2> " +
+                                shellQuote(dir.file(tag + ".err")) + "; echo $? > " +
+                                shellQuote(dir.file(tag + ".status"));
+        ASSERT_EQ(runCommand("( " + cmd + " ) > /dev/null 2>&1 &").exitCode, 0);
+    }
+
+    // Waits (seconds at most) for the background run `tag` to end; its exit status, -1 when
+    // it did not end.
+    int waitForRun(const std::string& tag) {
+        const std::string status = dir.file(tag + ".status");
+        if (!waitFor([&] { return std::filesystem::exists(status) && !text(status).empty(); })) {
+            return -1;
+        }
+        return std::stoi(text(status));
+    }
+
+    // The first temporary WAV in rec() holding more than `bytes`; empty when none comes
+    // within the time limit.
+    std::string waitForRecording(std::uintmax_t bytes) {
+        std::string found;
+        waitFor([&] {
+            std::error_code error;
+            for (const auto& e : std::filesystem::directory_iterator(rec(), error)) {
+                const std::string name = e.path().filename().string();
+                if (name.rfind("mireldo_temp_", 0) == 0 && e.path().extension() == ".wav" &&
+                    std::filesystem::file_size(e.path(), error) > bytes) {
+                    found = e.path().string();
+                    return true;
+                }
+            }
+            return false;
+        });
+        return found;
+    }
+
+    static bool waitFor(const std::function<bool()>& done, int seconds = 60) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            QThread::msleep(5);
+        }
+        return true;
+    }
+
+    static std::string text(const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+    // The bytes of the data chunk of a WAV file.
+    static std::vector<uint8_t> pcmOf(const std::string& path) {
+        const std::vector<uint8_t> bytes = testsupport::readFile(path);
+        std::size_t at = 12;
+        while (at + 8 <= bytes.size()) {
+            const uint32_t size = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 |
+                                  static_cast<uint32_t>(bytes[at + 7]) << 24;
+            if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
+                const std::size_t end = std::min<std::size_t>(bytes.size(), at + 8 + size);
+                return {bytes.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(end)};
+            }
+            at += 8 + size + (size & 1);
+        }
+        return {};
+    }
+
+    // The start-up recovery of the window over rec(), into recovered().
+    mireldo::StaleFileReport recoverAsTheWindowDoes(bool processTest) const {
+        mireldo::StaleFileOptions options;
+        options.temporaryFolder = QString::fromStdString(rec());
+        options.recordFolder = QString::fromStdString(recovered());
+        options.homeFolder = QString::fromStdString(dir.file("home"));
+        if (!processTest) {
+            options.isRunningProcess = [](std::int64_t) { return false; };
+        }
+        return mireldo::removeStaleTemporaryFiles(options);
     }
 
     std::string out() const { return (dir.path() / "out").string(); }
+    std::string rec() const { return (dir.path() / "rec").string(); }
+    std::string recovered() const { return (dir.path() / "recovered").string(); }
 
     static std::string probe(const std::string& path, const std::string& entry) {
         const auto r = runCommand(toolBeside(MIRELDO_FFMPEG_EXE, "ffprobe") +
@@ -204,6 +310,138 @@ TEST_F(RecordCli, AMissingFolderIsAUsageError) {
                               " 2>/dev/null");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.output.empty());
+}
+
+TEST(RecordArguments, ALongSilenceARecordCannotHoldIsAUsageError) {
+    // 3,000 s of 48 kHz 16-bit stereo (576,000,000 bytes) fits in a record; 20,000 s does not,
+    // but at 8 kHz 8-bit mono (160,000,000 bytes) it does.
+    mireldo::cli::RecordOptions o;
+    EXPECT_TRUE(mireldo::cli::parseRecordArguments(
+                    QStringList{QStringLiteral("--format"), QStringLiteral("1"),
+                                QStringLiteral("--long-silence"), QStringLiteral("3000")},
+                    o)
+                    .isEmpty());
+    EXPECT_EQ(o.longSilenceSeconds, 3000);
+    mireldo::cli::RecordOptions tooLong;
+    EXPECT_FALSE(mireldo::cli::parseRecordArguments(
+                     QStringList{QStringLiteral("--long-silence"), QStringLiteral("20000"),
+                                 QStringLiteral("--format"), QStringLiteral("1")},
+                     tooLong)
+                     .isEmpty());
+    mireldo::cli::RecordOptions small;
+    EXPECT_TRUE(mireldo::cli::parseRecordArguments(
+                    QStringList{QStringLiteral("--long-silence"), QStringLiteral("20000"),
+                                QStringLiteral("--format"), QStringLiteral("26")},
+                    small)
+                    .isEmpty());
+}
+
+TEST_F(RecordCli, ALongSilenceARecordCannotHoldExitsWithAUsageError) {
+    const std::string input = makeInput("x.wav", {0.3}, 0);
+    const auto r = record(input, "--format 1 --long-silence 20000", 10);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.output.empty());
+}
+
+TEST_F(RecordCli, AWriteErrorExitsOneAndStillSavesWhatWasRecorded) {
+    const std::string input = makeInput("long.wav", {3.0}, 0);
+    // Files of at most 400 blocks of 512 bytes (204,800 bytes): the record cannot grow past
+    // that, as on a full disk. The signal such a write raises is ignored, so it fails.
+    const auto r = runCommand("ulimit -f 400; trap '' XFSZ; " +
+                              recordCommand(input, "--format 3 --encode wav", 10) + " 2> " +
+                              shellQuote(dir.file("err")));
+    EXPECT_EQ(r.exitCode, 1);
+    const auto saved = lines(r.output);
+    ASSERT_EQ(saved.size(), 1u) << r.output;
+    const std::vector<uint8_t> bytes = testsupport::readFile(saved[0]);
+    ASSERT_GT(bytes.size(), 44u);
+    EXPECT_LE(bytes.size(), 204800u);
+    const std::vector<uint8_t> data = pcmOf(saved[0]);
+    EXPECT_EQ(data.size(), bytes.size() - 44); // the header agrees with the file
+    EXPECT_EQ(data.size() % 4, 0u);             // whole frames only
+    const std::vector<uint8_t> sent = pcmOf(input);
+    ASSERT_LE(data.size(), sent.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), sent.begin()));
+    EXPECT_NE(text(dir.file("err")).find("Fail to create a file"), std::string::npos);
+}
+
+TEST_F(RecordCli, FailedSplitSavesKeepEveryRecordRecordOnAndExitOne) {
+    const std::vector<double> bursts{1.0, 1.5, 0.8};
+    const std::string input = makeInput("bursts.wav", bursts, 4.0);
+    startRecording("split", input, "--format 3 --drop-silence --action 2 --long-silence 2 "
+                                   "--encode wav", 2);
+    // The record folder goes away while the first record is captured: no save can succeed.
+    ASSERT_FALSE(waitForRecording(44).empty());
+    std::filesystem::remove_all(out());
+    ASSERT_EQ(waitForRun("split"), 1);
+    EXPECT_TRUE(lines(text(dir.file("split.out"))).empty());
+    // Every record stays in the recording folder, its path told.
+    std::vector<std::string> kept;
+    for (const std::string& line : lines(text(dir.file("split.err")))) {
+        const std::string mark = "it is kept in ";
+        const auto at = line.find(mark);
+        if (at != std::string::npos) {
+            const std::string rest = line.substr(at + mark.size());
+            kept.push_back(rest.substr(0, rest.find(" (")));
+        }
+    }
+    ASSERT_EQ(kept.size(), bursts.size()) << text(dir.file("split.err"));
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(kept[i].rfind(rec() + "/mireldo_temp_", 0), 0u) << kept[i];
+        EXPECT_TRUE(std::filesystem::exists(kept[i])) << kept[i];
+    }
+    // The window's next start recovers them, each holding its burst.
+    const mireldo::StaleFileReport report = recoverAsTheWindowDoes(true);
+    ASSERT_EQ(report.recovered.size(), 3);
+    std::vector<double> durations;
+    for (const QString& path : report.recovered) {
+        durations.push_back(duration(path.toStdString()));
+    }
+    std::sort(durations.begin(), durations.end());
+    const std::vector<double> expected{0.8, 1.0, 1.5};
+    for (std::size_t i = 0; i < durations.size(); ++i) {
+        EXPECT_GE(durations[i], expected[i] - 0.06);
+        EXPECT_LE(durations[i], expected[i] + 2.2); // the silence up to the split stays
+    }
+}
+
+TEST_F(RecordCli, TheWindowsRecoveryLeavesALiveRecordingAloneAndItIsSavedWhole) {
+    const std::string input = makeInput("tone.wav", {2.0}, 0);
+    startRecording("live", input, "--format 3 --encode wav", 2);
+    const std::string live = waitForRecording(44);
+    ASSERT_FALSE(live.empty());
+    // Only the lock protects the file here: the process test is told the recorder is dead.
+    const mireldo::StaleFileReport report = recoverAsTheWindowDoes(false);
+    EXPECT_TRUE(report.recovered.isEmpty());
+    EXPECT_TRUE(report.deleted.isEmpty());
+    EXPECT_TRUE(report.kept.contains(QString::fromStdString(live)));
+    ASSERT_EQ(waitForRun("live"), 0) << text(dir.file("live.err"));
+    const auto saved = lines(text(dir.file("live.out")));
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(pcmOf(saved[0]), pcmOf(input)); // every frame of the input, nothing else
+    EXPECT_FALSE(std::filesystem::exists(live));
+}
+
+TEST_F(RecordCli, AKilledRecordingIsRecoveredWhole) {
+    const std::string input = makeInput("tone.wav", {6.0}, 0);
+    startRecording("killed", input, "--format 3 --encode wav", 1);
+    const std::string live = waitForRecording(100000);
+    ASSERT_FALSE(live.empty());
+    const pid_t pid = std::stoi(text(dir.file("killed.pid")));
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ASSERT_EQ(waitForRun("killed"), 128 + SIGKILL);
+
+    const mireldo::StaleFileReport report = recoverAsTheWindowDoes(true);
+    ASSERT_EQ(report.recovered.size(), 1) << report.kept.join(u' ').toStdString();
+    const std::string path = report.recovered[0].toStdString();
+    const std::vector<uint8_t> bytes = testsupport::readFile(path);
+    const std::vector<uint8_t> data = pcmOf(path);
+    EXPECT_EQ(data.size(), bytes.size() - 44);
+    EXPECT_GE(data.size(), 100000u - 44);
+    EXPECT_EQ(data.size() % 4, 0u);
+    const std::vector<uint8_t> sent = pcmOf(input);
+    ASSERT_LE(data.size(), sent.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), sent.begin()));
 }
 
 } // namespace
