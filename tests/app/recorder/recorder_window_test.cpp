@@ -4,6 +4,7 @@
 #include "audio_mode.h"
 #include "capture_session.h"
 #include "main_window.h"
+#include "play_list_box.h"
 #include "profile_store.h"
 #include "test_support.h"
 #include "user_messages.h"
@@ -162,6 +163,64 @@ TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
     EXPECT_FALSE(QFileInfo::exists(record));
     window.reset();
 
+    ::unsetenv("MIRELDO_VIRTUAL_INPUT");
+    ::unsetenv("MIRELDO_TEMP_DIR");
+    mireldo::platform::ProfileStore::setFolderForTesting(QString());
+}
+
+TEST(RecorderWindow, TheRecorderStatusShowsAgainAfterThePlaylistWroteTheLine) {
+    app();
+    testsupport::TempDir dir;
+    mireldo::platform::ProfileStore::setFolderForTesting(QString::fromStdString(dir.path().string()));
+    mireldo::setAudioMode(mireldo::AudioMode::Virtual);
+    std::vector<std::uint8_t> pcm;
+    for (int i = 0; i < 4000; ++i) {
+        const auto v = static_cast<std::int16_t>(20000 * std::sin(i * 2 * 3.14159265 * 440 / 8000));
+        testsupport::putU16(pcm, static_cast<std::uint16_t>(v));
+    }
+    const std::string input = dir.file("input.wav");
+    testsupport::writeFile(input, testsupport::makeWav(1, 8000, 16, pcm));
+    ::setenv("MIRELDO_AUDIO_MODE", "virtual", 1);
+    ::setenv("MIRELDO_VIRTUAL_INPUT", input.c_str(), 1);
+    ::setenv("MIRELDO_VIRTUAL_SPEED", "10", 1);
+    ::setenv("MIRELDO_TEMP_DIR", dir.file("recording").c_str(), 1);
+
+    ScriptedMessages messages;
+    mireldo::DialogServices services;
+    services.inputDeviceNames = [] { return QStringList{QStringLiteral("Virtual input")}; };
+    services.outputDeviceNames = []() -> std::optional<QStringList> {
+        return QStringList{QStringLiteral("Virtual output")};
+    };
+    services.messages = &messages;
+    services.pluginFolder = QString::fromStdString(dir.path().string());
+    services.playlistFile = QString::fromStdString(dir.file("list.lst"));
+    auto window = std::make_unique<CRecorderDialog>(std::move(services));
+    window->show();
+    mireldo::recorder::CaptureSession* session = window->captureSession();
+    auto* list = dynamic_cast<mireldo::playlist::CPlayListBox*>(window->control(1011));
+    ASSERT_NE(list, nullptr);
+    auto* line = window->controlAs<QLabel>(1008);
+
+    window->controlAs<QComboBox>(1217)->setCurrentIndex(12);
+    window->controlAs<QAbstractButton>(1127)->click();
+    ASSERT_TRUE(pumpUntil([&] { return !session->recording(); }));
+    EXPECT_EQ(line->text(), QStringLiteral("Recording paused"));
+
+    // The playlist plays an item and writes "Play: ..." into the same line.
+    const int row = window->addRecordToPlaylist(QString::fromStdString(input));
+    ASSERT_GE(row, 0);
+    ASSERT_TRUE(pumpUntil([&] { return list->model()->isSettled(); }));
+    list->playSelected(); // the added item is selected
+    ASSERT_TRUE(pumpUntil([&] { return line->text().startsWith(QStringLiteral("Play: ")); }));
+
+    // The recorder's next status shows although its code did not change.
+    session->stop();
+    EXPECT_EQ(line->text(), QStringLiteral("Recording paused"));
+
+    ASSERT_TRUE(pumpUntil([&] { return list->commands()->currentItem() == nullptr; }));
+    messages.answer = MessageAnswer::No;
+    window->reject();
+    window.reset();
     ::unsetenv("MIRELDO_VIRTUAL_INPUT");
     ::unsetenv("MIRELDO_TEMP_DIR");
     mireldo::platform::ProfileStore::setFolderForTesting(QString());
