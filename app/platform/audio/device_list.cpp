@@ -12,15 +12,17 @@ MmResult prepareHeader(WaveHeader& header) {
     if (header.lpData == nullptr && header.dwBufferLength != 0) {
         return MMSYSERR_INVALPARAM;
     }
-    header.dwFlags |= WHDR_PREPARED;
+    setHeaderFlags(header, headerFlags(header) | WHDR_PREPARED);
     return MMSYSERR_NOERROR;
 }
 
 MmResult unprepareHeader(WaveHeader& header) {
-    if ((header.dwFlags & WHDR_INQUEUE) != 0) {
+    // The device clears WHDR_INQUEUE on its own thread as it hands the buffer back.
+    const std::uint32_t flags = headerFlags(header);
+    if ((flags & WHDR_INQUEUE) != 0) {
         return WAVERR_STILLPLAYING;
     }
-    header.dwFlags &= ~WHDR_PREPARED;
+    setHeaderFlags(header, flags & ~WHDR_PREPARED);
     return MMSYSERR_NOERROR;
 }
 

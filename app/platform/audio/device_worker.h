@@ -112,17 +112,18 @@ class DeviceWorker : public Device {
         if (closed_) {
             return MMSYSERR_INVALHANDLE;
         }
-        if ((h->dwFlags & WHDR_PREPARED) == 0) {
+        const std::uint32_t flags = headerFlags(*h);
+        if ((flags & WHDR_PREPARED) == 0) {
             return WAVERR_UNPREPARED;
         }
-        if ((h->dwFlags & WHDR_INQUEUE) != 0 || !lengthFits(h->dwBufferLength)) {
+        if ((flags & WHDR_INQUEUE) != 0 || !lengthFits(h->dwBufferLength)) {
             return MMSYSERR_INVALPARAM;
         }
         if constexpr (kOutput) {
-            h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+            setHeaderFlags(*h, (flags | WHDR_INQUEUE) & ~WHDR_DONE);
         } else {
             h->dwBytesRecorded = 0;
-            h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~(WHDR_DONE | WHDR_ENDOFINPUT);
+            setHeaderFlags(*h, (flags | WHDR_INQUEUE) & ~(WHDR_DONE | WHDR_ENDOFINPUT));
         }
         queue_.push_back(h);
         queued();
@@ -133,7 +134,8 @@ class DeviceWorker : public Device {
     /// Marks `h` done and posts it to the owner (MM_WOM_DONE or MM_WIM_DATA; wParam is the
     /// device, lParam the header). Called with mutex_ held.
     void handBack(WaveHeader* h) {
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        // The owner may read the flags at any time (unprepareHeader(), polling WHDR_DONE).
+        setHeaderFlags(*h, (headerFlags(*h) & ~WHDR_INQUEUE) | WHDR_DONE);
         const Device* device = this;
         postMessage(owner_, kOutput ? MM_WOM_DONE : MM_WIM_DATA,
                     reinterpret_cast<std::uintptr_t>(device), reinterpret_cast<std::intptr_t>(h));

@@ -607,7 +607,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
             credit_ -= got;
             if (got < want) {
                 ended_ = true;
-                h->dwFlags |= WHDR_ENDOFINPUT;
+                setHeaderFlags(*h, headerFlags(*h) | WHDR_ENDOFINPUT);
             }
             if (ended_ || h->dwBytesRecorded + frameBytes > h->dwBufferLength) {
                 queue_.pop_front();

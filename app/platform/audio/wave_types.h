@@ -8,6 +8,7 @@
 // device posts it back (MM_WOM_DONE / MM_WIM_DATA) or reset() returns; the owner must not
 // touch it in between.
 
+#include <atomic>
 #include <cstdint>
 
 namespace mireldo::platform::audio {
@@ -64,6 +65,16 @@ struct PcmFormat {
     }
     friend bool operator==(const PcmFormat&, const PcmFormat&) = default;
 };
+
+/// The flags of `header`, read while a device may be setting them (any thread).
+inline std::uint32_t headerFlags(const WaveHeader& header) {
+    return std::atomic_ref(const_cast<std::uint32_t&>(header.dwFlags))
+        .load(std::memory_order_acquire);
+}
+/// Sets the flags of `header` so that headerFlags() on another thread sees them whole.
+inline void setHeaderFlags(WaveHeader& header, std::uint32_t flags) {
+    std::atomic_ref(header.dwFlags).store(flags, std::memory_order_release);
+}
 
 /// Marks a header prepared. Fails (MMSYSERR_INVALPARAM) without data. Owner's thread.
 MmResult prepareHeader(WaveHeader& header);

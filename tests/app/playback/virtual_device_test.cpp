@@ -123,7 +123,7 @@ TEST_F(VirtualDeviceTest, OutputAppendsForTheSameFormatAndRestartsForAnother) {
         ASSERT_TRUE(out);
         block->header.dwFlags = WHDR_PREPARED;
         out->write(&block->header);
-        ASSERT_TRUE(pumpUntil([&] { return block->header.dwFlags & WHDR_DONE; }));
+        ASSERT_TRUE(pumpUntil([&] { return headerFlags(block->header) & WHDR_DONE; }));
         out->close();
     }
     auto both = a.bytes_;
@@ -134,7 +134,7 @@ TEST_F(VirtualDeviceTest, OutputAppendsForTheSameFormatAndRestartsForAnother) {
     ASSERT_TRUE(mono);
     Block c(testPcm(300, 1, 8, 3));
     mono->write(&c.header);
-    ASSERT_TRUE(pumpUntil([&] { return c.header.dwFlags & WHDR_DONE; }));
+    ASSERT_TRUE(pumpUntil([&] { return headerFlags(c.header) & WHDR_DONE; }));
     mono->close();
     EXPECT_EQ(wavPayload(out_), c.bytes_);
 }
