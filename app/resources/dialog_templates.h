@@ -19,15 +19,15 @@ enum class ControlKind {
     Button,     ///< push button with a text or a picture
     ToolButton, ///< small flat picture button (area toggles, About)
     CheckBox,
-    ComboBox,   ///< drop-down list
-    Edit,       ///< one-line edit field
-    Slider,     ///< horizontal track bar
-    ListBox,    ///< plain list
-    CheckList,  ///< list with a check box per row
-    Playlist,   ///< the playlist control
-    Waveform,   ///< the live waveform scope
-    Position,   ///< the playlist's position control
-    Link,       ///< hyperlink label
+    ComboBox,  ///< drop-down list
+    Edit,      ///< one-line edit field
+    Slider,    ///< horizontal track bar
+    ListBox,   ///< plain list
+    CheckList, ///< list with a check box per row
+    Playlist,  ///< the playlist control
+    Waveform,  ///< the live waveform scope
+    Position,  ///< the playlist's position control
+    Link,      ///< hyperlink label
 };
 
 /// Control flags.
@@ -54,17 +54,73 @@ struct DialogTemplate {
 
 /// Names of the main window's controls (template 102); the values are the template's ids.
 enum class MainCtl : int {
+    RecordingDeviceLabel = 1050, ///< "Recording device:"
     RecordingDevice = 1266,      ///< "Recording device:" list (ALSA mode)
+    DeviceNotListed = 1071,      ///< the "Device not listed?" link (endpoint mode)
+    OutputFormat = 1217,         ///< "Output format:" list
     RecordingSourceLabel = 1051, ///< "Recording source:"
     RecordingSources = 1268,     ///< the check list of the device's recording sources
+    EndpointList = 1049,         ///< the sound server's capture sources (endpoint mode)
     ForceSelection = 1009,       ///< "Force selection"
     Advance = 1147,              ///< "Advance...": the desktop's input mixer
-    RecordingVolume = 1010,      ///< the recording-volume slider
-    EndpointList = 1049,         ///< the sound server's capture sources (endpoint mode)
-    Mute = 1052,                 ///< "Mute" of the selected source (endpoint mode)
     RecordingVolumeLabel = 1053, ///< "Recording volume:" (endpoint mode)
-    DeviceNotListed = 1071,      ///< the "Device not listed?" link (endpoint mode)
+    RecordingVolume = 1010,      ///< the recording-volume slider
+    Mute = 1052,                 ///< "Mute" of the selected source (endpoint mode)
+    PositionText = 1119,         ///< the position box
+    Waveform = 1084,             ///< the live waveform
+    LengthText = 1120,           ///< the length box
+    RecordPosition = 1121,       ///< the record's position slider
+    Home = 1122,                 ///< "<<"
+    End = 1123,                  ///< ">>"
+    Play = 103,                  ///< ">": plays the record
+    Stop = 1022,                 ///< "S": stops
+    Record = 1127,               ///< "R": records
+    NewRecord = 1125,            ///< "New Record"
+    CutHead = 1055,              ///< "Cut Head"
+    CutTail = 1124,              ///< "Cut Tail"
+    SaveRecord = 1116,           ///< "Save Record"
+    OnlineHelp = 1091,           ///< "Online Help"
+    StatusLine = 1008,           ///< the status line
+    About = 1013,                ///< the About button
+    PanelToggle = 1007,          ///< shows or hides the playlist panel
+    SilenceGroup = 1037,         ///< the "Silence detection" group
+    SilenceToggle = 1018,        ///< collapses or expands the silence area
+    NoiseLevelLabel = 1038,      ///< "Noise level:"
+    NoiseLevel = 1033,           ///< the noise-level list
+    DropSilence = 1027,          ///< "Drop silence at start and end of a record"
+    LongSilenceLabel = 1039,     ///< "Action at silence longer than"
+    LongSilenceSeconds = 1031,   ///< the long-silence seconds
+    SetLongSilence = 1032,       ///< "Set" for the long-silence seconds
+    LongSilenceUnit = 1040,      ///< "seconds:"
+    SilenceAction = 1030,        ///< the action at a long silence
+    SavingGroup = 1041,          ///< the "Saving settings" group
+    SavingToggle = 1019,         ///< collapses or expands the saving area
+    RecordFolderLabel = 1042,    ///< "Folder for saving records:"
+    RecordFolder = 1001,         ///< the record folder
+    BrowseRecordFolder = 1002,   ///< "..." beside the record folder
+    AskForName = 1024,           ///< "Ask for a file name before saving a record"
+    DiscardShort = 1034,         ///< "Discard records shorter than "
+    ShortRecordSeconds = 1035,   ///< the short-record seconds
+    SetShortRecord = 1036,       ///< "Set" for the short-record seconds
+    ShortRecordUnit = 1043,      ///< "seconds"
+    EncodingLabel = 1047,        ///< "Audio encoding method:"
+    EncodingMethod = 1003,       ///< the encoding-method list
+    QualityLabel = 1044,         ///< "Quality:"
+    QualityLow = 1045,           ///< "L"
+    Quality = 1004,              ///< the quality slider
+    QualityHigh = 1046,          ///< "H"
+    QualityKbps = 1017,          ///< the bit rate of the quality
+    Playlist = 1011,             ///< the playlist
+    PlaylistPlay = 104,          ///< the playlist's play button
+    PlaylistStop = 1023,         ///< the playlist's stop button
+    PlaylistPause = 1021,        ///< the playlist's pause button
+    PlaylistPosition = 1015,     ///< the playlist's position control
+    LoopPlaying = 1025,          ///< "Play selected music items looply"
+    PlaylistTime = 1014,         ///< the playlist's time label
+    PlaylistStatus = 1012,       ///< the playlist's status
     OutputDevice = 1028,         ///< the button that shows the output-device menu
+    PlaybackVolume = 1016,       ///< the playing volume slider
+    AdvertisingLine = 1026,      ///< the advertising line
 };
 
 /// Template 102, the main window.

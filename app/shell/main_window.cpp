@@ -1,14 +1,14 @@
 #include "main_window.h"
 
+#include "app_buttons.h"
 #include "app_info.h"
 #include "audio/wave_in.h"
 #include "audio/wave_out.h"
 #include "audio_mode.h"
 #include "dialog_templates.h"
-#include "message_box.h"
-#include "app_buttons.h"
 #include "image_button.h"
 #include "link_label.h"
+#include "message_box.h"
 #include "play_list_box.h"
 #include "playlist_model.h"
 #include "position_control.h"
@@ -43,20 +43,38 @@ namespace mireldo {
 namespace {
 
 // Controls hidden when an area collapses and moved when an area above them changes height.
-constexpr std::initializer_list<int> kSilenceAreaControls{1038, 1033, 1027, 1039,
-                                                          1031, 1032, 1040, 1030};
-constexpr std::initializer_list<int> kSavingAreaControls{
-    1042, 1001, 1002, 1024, 1034, 1035, 1036, 1043, 1047, 1017, 1003, 1045, 1004, 1046, 1044};
-constexpr std::initializer_list<int> kBelowSilenceArea{
-    101,  1041, 1042, 1001, 1002, 1024, 1034, 1035, 1036, 1043, 1047, 1044, 1017, 1003, 1045,
-    1004, 1046, 1026, 1025, 104,  1023, 1021, 1015, 1012, 1014, 1019, 1028, 1016};
-constexpr std::initializer_list<int> kBelowSavingArea{101,  1026, 1025, 104,  1023, 1021,
-                                                      1015, 1012, 1014, 1028, 1016};
-constexpr std::initializer_list<int> kPlaylistPanel{1011, 104, 1023, 1021, 1015};
+constexpr std::initializer_list<MainCtl> kSilenceAreaControls{
+    MainCtl::NoiseLevelLabel,  MainCtl::NoiseLevel,         MainCtl::DropSilence,
+    MainCtl::LongSilenceLabel, MainCtl::LongSilenceSeconds, MainCtl::SetLongSilence,
+    MainCtl::LongSilenceUnit,  MainCtl::SilenceAction};
+constexpr std::initializer_list<MainCtl> kSavingAreaControls{
+    MainCtl::RecordFolderLabel, MainCtl::RecordFolder,    MainCtl::BrowseRecordFolder,
+    MainCtl::AskForName,        MainCtl::DiscardShort,    MainCtl::ShortRecordSeconds,
+    MainCtl::SetShortRecord,    MainCtl::ShortRecordUnit, MainCtl::EncodingLabel,
+    MainCtl::QualityKbps,       MainCtl::EncodingMethod,  MainCtl::QualityLow,
+    MainCtl::Quality,           MainCtl::QualityHigh,     MainCtl::QualityLabel};
+constexpr std::initializer_list<MainCtl> kBelowSilenceArea{
+    MainCtl::SavingGroup,        MainCtl::RecordFolderLabel, MainCtl::RecordFolder,
+    MainCtl::BrowseRecordFolder, MainCtl::AskForName,        MainCtl::DiscardShort,
+    MainCtl::ShortRecordSeconds, MainCtl::SetShortRecord,    MainCtl::ShortRecordUnit,
+    MainCtl::EncodingLabel,      MainCtl::QualityLabel,      MainCtl::QualityKbps,
+    MainCtl::EncodingMethod,     MainCtl::QualityLow,        MainCtl::Quality,
+    MainCtl::QualityHigh,        MainCtl::AdvertisingLine,   MainCtl::LoopPlaying,
+    MainCtl::PlaylistPlay,       MainCtl::PlaylistStop,      MainCtl::PlaylistPause,
+    MainCtl::PlaylistPosition,   MainCtl::PlaylistStatus,    MainCtl::PlaylistTime,
+    MainCtl::SavingToggle,       MainCtl::OutputDevice,      MainCtl::PlaybackVolume};
+constexpr std::initializer_list<MainCtl> kBelowSavingArea{
+    MainCtl::AdvertisingLine, MainCtl::LoopPlaying,   MainCtl::PlaylistPlay,
+    MainCtl::PlaylistStop,    MainCtl::PlaylistPause, MainCtl::PlaylistPosition,
+    MainCtl::PlaylistStatus,  MainCtl::PlaylistTime,  MainCtl::OutputDevice,
+    MainCtl::PlaybackVolume};
+constexpr std::initializer_list<MainCtl> kPlaylistPanel{
+    MainCtl::Playlist, MainCtl::PlaylistPlay, MainCtl::PlaylistStop, MainCtl::PlaylistPause,
+    MainCtl::PlaylistPosition};
 
 // Kilobits per second of each quality step, shown beside the quality slider.
-constexpr std::array<int, 16> kQualityKbps{8,   16,  32,  40,  48,  56,  64,  80,
-                                           96,  112, 128, 160, 192, 224, 256, 320};
+constexpr std::array<int, 16> kQualityKbps{8,  16,  32,  40,  48,  56,  64,  80,
+                                           96, 112, 128, 160, 192, 224, 256, 320};
 
 // Rows of the "Output format:" list: rate, bits, channels.
 struct FormatRow {
@@ -75,10 +93,28 @@ FormatRow formatRow(int row) {
 constexpr int kFormatRowCount = 28;
 
 // Tooltips of controls that keep them for good.
-constexpr std::array<std::pair<int, int>, 21> kTooltips{{
-    {103, 374},  {1009, 441}, {1010, 440}, {1013, 477}, {1016, 499}, {1022, 380}, {1124, 377},
-    {1084, 370}, {1091, 478}, {1116, 378}, {1119, 369}, {1120, 371}, {1122, 372}, {1123, 373},
-    {1125, 376}, {1127, 375}, {1147, 444}, {104, 433},  {1023, 435}, {1021, 434}, {1028, 497},
+constexpr std::array<std::pair<MainCtl, int>, 21> kTooltips{{
+    {MainCtl::Play, 374},
+    {MainCtl::ForceSelection, 441},
+    {MainCtl::RecordingVolume, 440},
+    {MainCtl::About, 477},
+    {MainCtl::PlaybackVolume, 499},
+    {MainCtl::Stop, 380},
+    {MainCtl::CutTail, 377},
+    {MainCtl::Waveform, 370},
+    {MainCtl::OnlineHelp, 478},
+    {MainCtl::SaveRecord, 378},
+    {MainCtl::PositionText, 369},
+    {MainCtl::LengthText, 371},
+    {MainCtl::Home, 372},
+    {MainCtl::End, 373},
+    {MainCtl::NewRecord, 376},
+    {MainCtl::Record, 375},
+    {MainCtl::Advance, 444},
+    {MainCtl::PlaylistPlay, 433},
+    {MainCtl::PlaylistStop, 435},
+    {MainCtl::PlaylistPause, 434},
+    {MainCtl::OutputDevice, 497},
 }};
 
 QIcon icon(const char* name) {
@@ -131,17 +167,19 @@ CRecorderDialog::~CRecorderDialog() {
     stopReceiving();
     exchangeFromControls(false);
     bool endpointSelected = false;
-    if (auto* endpoints = controlAs<QListWidget>(1049);
+    if (auto* endpoints = controlAs<QListWidget>(MainCtl::EndpointList);
         endpoints != nullptr && isEndpointMode() && endpoints->currentItem() != nullptr) {
         history_.win7DeviceNameSel = endpoints->currentItem()->text();
         endpointSelected = true;
     }
     // A list without a selection (its device is gone, or no device layer lists any) keeps
     // the stored row, so the choice is there again when the device comes back.
-    if (auto* devices = controlAs<QComboBox>(1266); devices && devices->currentIndex() >= 0) {
+    if (auto* devices = controlAs<QComboBox>(MainCtl::RecordingDevice);
+        devices && devices->currentIndex() >= 0) {
         history_.offlineRecDev = devices->currentIndex();
     }
-    if (auto* formats = controlAs<QComboBox>(1217); formats && formats->currentIndex() >= 0) {
+    if (auto* formats = controlAs<QComboBox>(MainCtl::OutputFormat);
+        formats && formats->currentIndex() >= 0) {
         history_.offlineRecFmt2 = formats->currentIndex();
     }
     platform::ProfileStore store;
@@ -174,7 +212,7 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
     case ControlKind::GroupBox:
         return new QGroupBox(text, this);
     case ControlKind::Label: {
-        if (c.id == 1014) {
+        if (c.id == static_cast<int>(MainCtl::PlaylistTime)) {
             auto* time = new ui::CTimeLabel(this);
             time->setFormatFlags(Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine);
             time->setText(text);
@@ -182,7 +220,8 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
         }
         auto* label = new QLabel(text, this);
         label->setTextFormat(Qt::PlainText);
-        if (c.id == 1014 || c.id == 1017) {
+        if (c.id == static_cast<int>(MainCtl::PlaylistTime) ||
+            c.id == static_cast<int>(MainCtl::QualityKbps)) {
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         }
         return label;
@@ -275,11 +314,12 @@ void CRecorderDialog::initDialog() {
         arrangeForEndpointMode();
     }
     setUpPictures();
-    if (auto* link = qobject_cast<ui::CLinkLabel*>(control(1071))) {
+    if (auto* link = qobject_cast<ui::CLinkLabel*>(control(MainCtl::DeviceNotListed))) {
         link->attach();
     }
     if (!services_.playlistFile.isEmpty()) {
-        static_cast<playlist::CPlayListBox*>(control(1011))->initialise(services_.playlistFile);
+        static_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))
+            ->initialise(services_.playlistFile);
     }
     computeLayoutValues();
 
@@ -312,18 +352,20 @@ void CRecorderDialog::initDialog() {
     wireRecordingSettings();
 
     // Recorder buttons as they stand without a record: only Record and New Record can act.
-    for (int id : {1121, 1122, 1123, 103, 1022, 1055, 1124, 1116}) {
+    for (MainCtl id : {MainCtl::RecordPosition, MainCtl::Home, MainCtl::End, MainCtl::Play,
+                       MainCtl::Stop, MainCtl::CutHead, MainCtl::CutTail, MainCtl::SaveRecord}) {
         control(id)->setEnabled(false);
     }
 
-    auto* quality = controlAs<QSlider>(1004);
+    auto* quality = controlAs<QSlider>(MainCtl::Quality);
     quality->setRange(0, 15);
     quality->setPageStep(1);
     quality->setValue(settings_.recordQuality);
-    controlAs<QLabel>(1017)->setText(
-        QStringLiteral("%1 kbps").arg(kQualityKbps[static_cast<std::size_t>(settings_.recordQuality)]));
+    controlAs<QLabel>(MainCtl::QualityKbps)
+        ->setText(QStringLiteral("%1 kbps").arg(
+            kQualityKbps[static_cast<std::size_t>(settings_.recordQuality)]));
 
-    for (int id : {1031, 1035}) {
+    for (MainCtl id : {MainCtl::LongSilenceSeconds, MainCtl::ShortRecordSeconds}) {
         auto* edit = controlAs<QLineEdit>(id);
         edit->setMaxLength(2);
         QPalette p = edit->palette();
@@ -332,11 +374,11 @@ void CRecorderDialog::initDialog() {
     }
     // A folder path of this system may be up to PATH_MAX long; a shorter limit would cut a
     // stored folder when it is read back from the field.
-    controlAs<QLineEdit>(1001)->setMaxLength(4095);
-    auto* volume = controlAs<QSlider>(1016);
+    controlAs<QLineEdit>(MainCtl::RecordFolder)->setMaxLength(4095);
+    auto* volume = controlAs<QSlider>(MainCtl::PlaybackVolume);
     volume->setRange(0, 65535);
     volume->setValue(65535);
-    control(1015)->setEnabled(false); // no current playlist item yet
+    control(MainCtl::PlaylistPosition)->setEnabled(false); // no current playlist item yet
 
     writeControls();
     connectControls();
@@ -345,23 +387,27 @@ void CRecorderDialog::initDialog() {
 }
 
 void CRecorderDialog::arrangeForEndpointMode() {
-    setControlsVisible({1266, 1051, 1268, 1009, 1147}, false);
-    const QRect label = control(1051)->geometry();
-    const QRect sources = control(1268)->geometry();
-    const QRect advance = control(1147)->geometry();
-    control(1049)->setGeometry(QRect(QPoint(label.left(), sources.top()),
-                                     QPoint(sources.right(), advance.bottom())));
-    control(1049)->show();
+    setControlsVisible({MainCtl::RecordingDevice, MainCtl::RecordingSourceLabel,
+                        MainCtl::RecordingSources, MainCtl::ForceSelection, MainCtl::Advance},
+                       false);
+    const QRect label = control(MainCtl::RecordingSourceLabel)->geometry();
+    const QRect sources = control(MainCtl::RecordingSources)->geometry();
+    const QRect advance = control(MainCtl::Advance)->geometry();
+    control(MainCtl::EndpointList)
+        ->setGeometry(
+            QRect(QPoint(label.left(), sources.top()), QPoint(sources.right(), advance.bottom())));
+    control(MainCtl::EndpointList)->show();
 
-    const QRect volumeLabel = control(1053)->geometry();
-    QWidget* mute = control(1052);
+    const QRect volumeLabel = control(MainCtl::RecordingVolumeLabel)->geometry();
+    QWidget* mute = control(MainCtl::Mute);
     const int muteWidth = mute->width();
     const QRect slider(sources.left(), volumeLabel.top() - 1, sources.width() - muteWidth,
                        volumeLabel.height() + 9);
-    control(1010)->setGeometry(slider);
+    control(MainCtl::RecordingVolume)->setGeometry(slider);
     mute->move(slider.right() + 1, slider.top() + (slider.height() - mute->height()) / 2);
-    setControlsVisible({1052, 1053, 1071}, true);
-    auto* volume = controlAs<QSlider>(1010);
+    setControlsVisible({MainCtl::Mute, MainCtl::RecordingVolumeLabel, MainCtl::DeviceNotListed},
+                       true);
+    auto* volume = controlAs<QSlider>(MainCtl::RecordingVolume);
     volume->setRange(0, 100);
     volume->setPageStep(5);
     volume->setValue(0);
@@ -370,17 +416,17 @@ void CRecorderDialog::arrangeForEndpointMode() {
 void CRecorderDialog::setUpPictures() {
     // The position control sits on the row of the playlist's buttons and reaches to 10 pixels
     // from the window's right edge.
-    QWidget* position = control(1015);
-    const QRect play = control(104)->geometry();
+    QWidget* position = control(MainCtl::PlaylistPosition);
+    const QRect play = control(MainCtl::PlaylistPlay)->geometry();
     const int left = position->x();
     position->setGeometry(left, play.top() + (play.height() - position->height()) / 2,
                           width() - 10 - left, position->height());
 
-    const std::array<std::pair<int, const char*>, 5> pictures{{{1122, "home"},
-                                                               {1123, "end"},
-                                                               {103, "play"},
-                                                               {1022, "stop"},
-                                                               {1127, "record"}}};
+    const std::array<std::pair<MainCtl, const char*>, 5> pictures{{{MainCtl::Home, "home"},
+                                                                   {MainCtl::End, "end"},
+                                                                   {MainCtl::Play, "play"},
+                                                                   {MainCtl::Stop, "stop"},
+                                                                   {MainCtl::Record, "record"}}};
     for (const auto& [id, name] : pictures) {
         auto* button = qobject_cast<QAbstractButton*>(control(id));
         // The text stays as the accessible name of a picture-only button.
@@ -389,18 +435,18 @@ void CRecorderDialog::setUpPictures() {
         button->setIcon(icon(name));
         button->setIconSize(QSize(18, 18));
     }
-    auto* about = controlAs<QToolButton>(1013);
+    auto* about = controlAs<QToolButton>(MainCtl::About);
     about->setAccessibleName(loadString(kStrAboutMireldo));
     about->setText(QString());
     about->setIcon(icon("about"));
 }
 
 void CRecorderDialog::fillDeviceAndFormatLists() {
-    auto* devices = controlAs<QComboBox>(1266);
+    auto* devices = controlAs<QComboBox>(MainCtl::RecordingDevice);
     if (services_.inputDeviceNames) {
         devices->addItems(services_.inputDeviceNames());
     }
-    auto* formats = controlAs<QComboBox>(1217);
+    auto* formats = controlAs<QComboBox>(MainCtl::OutputFormat);
     for (int row = 0; row < kFormatRowCount; ++row) {
         const FormatRow f = formatRow(row);
         formats->addItem(f.channels == 1
@@ -413,43 +459,45 @@ void CRecorderDialog::fillDeviceAndFormatLists() {
 }
 
 void CRecorderDialog::computeLayoutValues() {
-    silenceGroup_ = control(1037)->geometry();
-    savingGroup_ = control(1041)->geometry();
+    silenceGroup_ = control(MainCtl::SilenceGroup)->geometry();
+    savingGroup_ = control(MainCtl::SavingGroup)->geometry();
     const auto bottom = [](const QRect& r) { return r.y() + r.height(); };
-    silenceAmount_ = bottom(control(1018)->geometry()) - bottom(silenceGroup_) + 3;
-    savingAmount_ = bottom(control(1019)->geometry()) - bottom(savingGroup_) + 3;
-    narrowWidth_ = control(1011)->x() + 3;
+    silenceAmount_ =
+        bottom(control(MainCtl::SilenceToggle)->geometry()) - bottom(silenceGroup_) + 3;
+    savingAmount_ = bottom(control(MainCtl::SavingToggle)->geometry()) - bottom(savingGroup_) + 3;
+    narrowWidth_ = control(MainCtl::Playlist)->x() + 3;
 }
 
 void CRecorderDialog::connectControls() {
-    connect(controlAs<QToolButton>(1018), &QToolButton::clicked, this,
+    connect(controlAs<QToolButton>(MainCtl::SilenceToggle), &QToolButton::clicked, this,
             [this] { toggleArea(Area::Silence); });
-    connect(controlAs<QToolButton>(1019), &QToolButton::clicked, this,
+    connect(controlAs<QToolButton>(MainCtl::SavingToggle), &QToolButton::clicked, this,
             [this] { toggleArea(Area::Saving); });
-    connect(controlAs<QToolButton>(1007), &QToolButton::clicked, this,
+    connect(controlAs<QToolButton>(MainCtl::PanelToggle), &QToolButton::clicked, this,
             [this] { togglePlaylistPanel(); });
-    connect(controlAs<QToolButton>(1013), &QToolButton::clicked, this,
+    connect(controlAs<QToolButton>(MainCtl::About), &QToolButton::clicked, this,
             [this] { systemCommand(16); });
-    connect(controlAs<QPushButton>(1091), &QPushButton::clicked, this,
+    connect(controlAs<QPushButton>(MainCtl::OnlineHelp), &QPushButton::clicked, this,
             [] { QDesktopServices::openUrl(helpPageUrl()); });
-    connect(controlAs<QPushButton>(1002), &QPushButton::clicked, this,
+    connect(controlAs<QPushButton>(MainCtl::BrowseRecordFolder), &QPushButton::clicked, this,
             [this] { chooseRecordFolder(); });
 
     // Settings that take effect the moment they change.
-    connect(controlAs<QSlider>(1004), &QSlider::valueChanged, this, [this](int value) {
+    connect(controlAs<QSlider>(MainCtl::Quality), &QSlider::valueChanged, this, [this](int value) {
         settings_.recordQuality = value & 15;
-        controlAs<QLabel>(1017)->setText(QStringLiteral("%1 kbps").arg(
-            kQualityKbps[static_cast<std::size_t>(settings_.recordQuality)]));
+        controlAs<QLabel>(MainCtl::QualityKbps)
+            ->setText(QStringLiteral("%1 kbps").arg(
+                kQualityKbps[static_cast<std::size_t>(settings_.recordQuality)]));
     });
-    connect(controlAs<QComboBox>(1033), &QComboBox::currentIndexChanged, this,
+    connect(controlAs<QComboBox>(MainCtl::NoiseLevel), &QComboBox::currentIndexChanged, this,
             [this](int index) { settings_.noiseLevel = index; });
-    connect(controlAs<QComboBox>(1030), &QComboBox::currentIndexChanged, this,
+    connect(controlAs<QComboBox>(MainCtl::SilenceAction), &QComboBox::currentIndexChanged, this,
             [this](int index) { settings_.actionAtBlank = index; });
-    connect(controlAs<QCheckBox>(1027), &QCheckBox::toggled, this,
+    connect(controlAs<QCheckBox>(MainCtl::DropSilence), &QCheckBox::toggled, this,
             [this](bool on) { settings_.toDropBlanks = on ? 1 : 0; });
-    connect(controlAs<QCheckBox>(1034), &QCheckBox::toggled, this,
+    connect(controlAs<QCheckBox>(MainCtl::DiscardShort), &QCheckBox::toggled, this,
             [this](bool on) { settings_.discardShortRecord = on ? 1 : 0; });
-    connect(controlAs<QCheckBox>(1009), &QCheckBox::toggled, this,
+    connect(controlAs<QCheckBox>(MainCtl::ForceSelection), &QCheckBox::toggled, this,
             [this](bool on) { forceSelection_ = on; });
 }
 
@@ -458,8 +506,8 @@ bool CRecorderDialog::readControls() {
 }
 
 bool CRecorderDialog::exchangeFromControls(bool prompt) {
-    auto* shortEdit = controlAs<QLineEdit>(1035);
-    auto* longEdit = controlAs<QLineEdit>(1031);
+    auto* shortEdit = controlAs<QLineEdit>(MainCtl::ShortRecordSeconds);
+    auto* longEdit = controlAs<QLineEdit>(MainCtl::LongSilenceSeconds);
     const auto shortSeconds = parseDialogInteger(shortEdit->text());
     const auto longSeconds = parseDialogInteger(longEdit->text());
     if (prompt && (!shortSeconds || !longSeconds)) {
@@ -470,15 +518,15 @@ bool CRecorderDialog::exchangeFromControls(bool prompt) {
         return false;
     }
 
-    settings_.encodeMethod = controlAs<QComboBox>(1003)->currentIndex();
-    settings_.actionAtBlank = controlAs<QComboBox>(1030)->currentIndex();
-    settings_.noiseLevel = controlAs<QComboBox>(1033)->currentIndex();
-    forceSelection_ = controlAs<QCheckBox>(1009)->isChecked();
-    settings_.askForRenaming = controlAs<QCheckBox>(1024)->isChecked() ? 1 : 0;
-    settings_.looplyPlaying = controlAs<QCheckBox>(1025)->isChecked() ? 1 : 0;
-    settings_.discardShortRecord = controlAs<QCheckBox>(1034)->isChecked() ? 1 : 0;
-    mute_ = controlAs<QCheckBox>(1052)->isChecked();
-    settings_.toDropBlanks = controlAs<QCheckBox>(1027)->isChecked() ? 1 : 0;
+    settings_.encodeMethod = controlAs<QComboBox>(MainCtl::EncodingMethod)->currentIndex();
+    settings_.actionAtBlank = controlAs<QComboBox>(MainCtl::SilenceAction)->currentIndex();
+    settings_.noiseLevel = controlAs<QComboBox>(MainCtl::NoiseLevel)->currentIndex();
+    forceSelection_ = controlAs<QCheckBox>(MainCtl::ForceSelection)->isChecked();
+    settings_.askForRenaming = controlAs<QCheckBox>(MainCtl::AskForName)->isChecked() ? 1 : 0;
+    settings_.looplyPlaying = controlAs<QCheckBox>(MainCtl::LoopPlaying)->isChecked() ? 1 : 0;
+    settings_.discardShortRecord = controlAs<QCheckBox>(MainCtl::DiscardShort)->isChecked() ? 1 : 0;
+    mute_ = controlAs<QCheckBox>(MainCtl::Mute)->isChecked();
+    settings_.toDropBlanks = controlAs<QCheckBox>(MainCtl::DropSilence)->isChecked() ? 1 : 0;
     // Without a prompt (the window is going away) a field that holds no integer keeps the
     // value it had, rather than losing it.
     if (shortSeconds) {
@@ -487,23 +535,25 @@ bool CRecorderDialog::exchangeFromControls(bool prompt) {
     if (longSeconds) {
         settings_.longBlankSeconds = *longSeconds;
     }
-    settings_.recordFolder = controlAs<QLineEdit>(1001)->text();
+    settings_.recordFolder = controlAs<QLineEdit>(MainCtl::RecordFolder)->text();
     return true;
 }
 
 void CRecorderDialog::writeControls() {
-    selectRow(controlAs<QComboBox>(1003), settings_.encodeMethod);
-    selectRow(controlAs<QComboBox>(1030), settings_.actionAtBlank);
-    selectRow(controlAs<QComboBox>(1033), settings_.noiseLevel);
-    controlAs<QCheckBox>(1009)->setChecked(forceSelection_);
-    controlAs<QCheckBox>(1024)->setChecked(settings_.askForRenaming != 0);
-    controlAs<QCheckBox>(1025)->setChecked(settings_.looplyPlaying != 0);
-    controlAs<QCheckBox>(1034)->setChecked(settings_.discardShortRecord != 0);
-    controlAs<QCheckBox>(1052)->setChecked(mute_);
-    controlAs<QCheckBox>(1027)->setChecked(settings_.toDropBlanks != 0);
-    controlAs<QLineEdit>(1035)->setText(QString::number(settings_.shortRecordSeconds));
-    controlAs<QLineEdit>(1031)->setText(QString::number(settings_.longBlankSeconds));
-    controlAs<QLineEdit>(1001)->setText(settings_.recordFolder);
+    selectRow(controlAs<QComboBox>(MainCtl::EncodingMethod), settings_.encodeMethod);
+    selectRow(controlAs<QComboBox>(MainCtl::SilenceAction), settings_.actionAtBlank);
+    selectRow(controlAs<QComboBox>(MainCtl::NoiseLevel), settings_.noiseLevel);
+    controlAs<QCheckBox>(MainCtl::ForceSelection)->setChecked(forceSelection_);
+    controlAs<QCheckBox>(MainCtl::AskForName)->setChecked(settings_.askForRenaming != 0);
+    controlAs<QCheckBox>(MainCtl::LoopPlaying)->setChecked(settings_.looplyPlaying != 0);
+    controlAs<QCheckBox>(MainCtl::DiscardShort)->setChecked(settings_.discardShortRecord != 0);
+    controlAs<QCheckBox>(MainCtl::Mute)->setChecked(mute_);
+    controlAs<QCheckBox>(MainCtl::DropSilence)->setChecked(settings_.toDropBlanks != 0);
+    controlAs<QLineEdit>(MainCtl::ShortRecordSeconds)
+        ->setText(QString::number(settings_.shortRecordSeconds));
+    controlAs<QLineEdit>(MainCtl::LongSilenceSeconds)
+        ->setText(QString::number(settings_.longBlankSeconds));
+    controlAs<QLineEdit>(MainCtl::RecordFolder)->setText(settings_.recordFolder);
 }
 
 void CRecorderDialog::setStartupReport(const StaleFileReport& report) {
@@ -552,7 +602,8 @@ bool CRecorderDialog::isAreaExpanded(Area area) const {
 
 void CRecorderDialog::updateToggle(Area area) {
     const bool expanded = isAreaExpanded(area);
-    auto* button = controlAs<QToolButton>(area == Area::Silence ? 1018 : 1019);
+    auto* button = controlAs<QToolButton>(area == Area::Silence ? MainCtl::SilenceToggle
+                                                                : MainCtl::SavingToggle);
     button->setIcon(icon(expanded ? "collapse" : "expand"));
     const int tip = area == Area::Silence ? (expanded ? kStrCollapseSilence : kStrExpandSilence)
                                           : (expanded ? kStrCollapseSaving : kStrExpandSaving);
@@ -561,7 +612,7 @@ void CRecorderDialog::updateToggle(Area area) {
 
 void CRecorderDialog::updatePanelToggle() {
     const bool shown = settings_.showRightPanel != 0;
-    auto* button = controlAs<QToolButton>(1007);
+    auto* button = controlAs<QToolButton>(MainCtl::PanelToggle);
     button->setIcon(icon(shown ? "panel_hide" : "panel_show"));
     button->setToolTip(loadString(shown ? kStrHidePlaylist : kStrShowPlaylist));
 }
@@ -585,7 +636,7 @@ void CRecorderDialog::toggleArea(Area area) {
     const bool expanded = setting != 0;
     updateToggle(area);
 
-    QWidget* group = control(silence ? 1037 : 1041);
+    QWidget* group = control(silence ? MainCtl::SilenceGroup : MainCtl::SavingGroup);
     const QRect stored = silence ? silenceGroup_ : savingGroup_;
     const int amount = silence ? silenceAmount_ : savingAmount_;
     const int oldHeight = group->height();
@@ -599,7 +650,7 @@ void CRecorderDialog::toggleArea(Area area) {
     const int d = group->height() - oldHeight;
 
     applyWindowSize();
-    QWidget* playlist = control(1011);
+    QWidget* playlist = control(MainCtl::Playlist);
     playlist->resize(playlist->width(), playlist->height() + d);
     if (silence) {
         moveControls(kBelowSilenceArea, d);
@@ -616,16 +667,16 @@ void CRecorderDialog::togglePlaylistPanel() {
     applyWindowSize();
 }
 
-void CRecorderDialog::moveControls(std::initializer_list<int> ids, int dy) {
-    for (int id : ids) {
+void CRecorderDialog::moveControls(std::initializer_list<MainCtl> ids, int dy) {
+    for (MainCtl id : ids) {
         if (QWidget* w = control(id)) {
             w->move(w->x(), w->y() + dy);
         }
     }
 }
 
-void CRecorderDialog::setControlsVisible(std::initializer_list<int> ids, bool visible) {
-    for (int id : ids) {
+void CRecorderDialog::setControlsVisible(std::initializer_list<MainCtl> ids, bool visible) {
+    for (MainCtl id : ids) {
         if (QWidget* w = control(id)) {
             w->setVisible(visible);
         }
@@ -637,21 +688,21 @@ void CRecorderDialog::setStatus(int code) {
         return;
     }
     status_ = code;
-    auto* line = controlAs<QLabel>(1008);
+    auto* line = controlAs<QLabel>(MainCtl::StatusLine);
     line->setText(loadString(kStrReadyToRecord + code));
     line->repaint();
 }
 
 void CRecorderDialog::chooseRecordFolder() {
-    const QString start = settings_.recordFolder.isEmpty() ? QDir::homePath()
-                                                           : settings_.recordFolder;
+    const QString start =
+        settings_.recordFolder.isEmpty() ? QDir::homePath() : settings_.recordFolder;
     const QString chosen =
         QFileDialog::getExistingDirectory(this, loadString(kStrChooseRecordFolder), start);
     if (chosen.isEmpty()) {
         return;
     }
     settings_.recordFolder = normaliseRecordFolder(chosen);
-    controlAs<QLineEdit>(1001)->setText(settings_.recordFolder);
+    controlAs<QLineEdit>(MainCtl::RecordFolder)->setText(settings_.recordFolder);
 }
 
 UserMessages& CRecorderDialog::messages() {

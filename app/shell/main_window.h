@@ -153,8 +153,8 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     void updateToggle(Area area);
     void updatePanelToggle();
     void applyWindowSize();
-    void moveControls(std::initializer_list<int> ids, int dy);
-    void setControlsVisible(std::initializer_list<int> ids, bool visible);
+    void moveControls(std::initializer_list<MainCtl> ids, int dy);
+    void setControlsVisible(std::initializer_list<MainCtl> ids, bool visible);
     void chooseRecordFolder();
     void tellStartupReport();
     bool exchangeFromControls(bool prompt);

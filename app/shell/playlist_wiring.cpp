@@ -1,7 +1,6 @@
-// CRecorderDialog: the playlist panel. The playlist control (1011) with the buttons Play
-// Selected (104), Pause/Continue (1021) and Stop Playing (1023), the playing volume (1016), the
-// loop option (1025), the position control (1015), the time label (1014), the status line, and
-// the output-device menu of button 1028 whose setting both players use.
+// CRecorderDialog: the playlist panel. The playlist control with the buttons Play Selected,
+// Pause/Continue and Stop Playing, the playing volume, the loop option, the position control,
+// the time label, the status line, and the output-device menu whose setting both players use.
 
 #include "main_window.h"
 
@@ -41,7 +40,7 @@ void CRecorderDialog::wirePlaylist() {
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, command] {
             settings_.currentOutputDevice = command - kOutputMenuFirst;
-            if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(1011))) {
+            if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))) {
                 list->setOutputDevice(settings_.currentOutputDevice);
             }
         });
@@ -56,25 +55,25 @@ void CRecorderDialog::wirePlaylist() {
             }
         }
     }
-    if (auto* button = controlAs<QAbstractButton>(1028)) {
+    if (auto* button = controlAs<QAbstractButton>(MainCtl::OutputDevice)) {
         connect(button, &QAbstractButton::clicked, this, [this] { showOutputDeviceMenu(); });
     }
 
-    auto* list = dynamic_cast<playlist::CPlayListBox*>(control(1011));
+    auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist));
     if (list == nullptr || list->commands() == nullptr) {
         return; // no list file: the panel has nothing to play
     }
-    auto* position = qobject_cast<ui::CPositionControl*>(control(1015));
+    auto* position = qobject_cast<ui::CPositionControl*>(control(MainCtl::PlaylistPosition));
     list->attachPositionControl(position);
     if (position != nullptr) {
         position->setEnabled(true);
     }
-    list->attachTimeLabel(qobject_cast<ui::CTimeLabel*>(control(1014)));
+    list->attachTimeLabel(qobject_cast<ui::CTimeLabel*>(control(MainCtl::PlaylistTime)));
     list->setMessageSink([this](const QString& text) {
         messages().showMessage(text, MessageIcon::Stop, MessageButtons::Ok);
     });
     list->setStatusSink([this](const QString& text) {
-        if (auto* line = controlAs<QLabel>(1008)) {
+        if (auto* line = controlAs<QLabel>(MainCtl::StatusLine)) {
             line->setText(text);
             line->repaint();
         }
@@ -87,38 +86,37 @@ void CRecorderDialog::wirePlaylist() {
         }
     });
     list->setOutputDevice(settings_.currentOutputDevice);
-    if (auto* loop = controlAs<QCheckBox>(1025)) {
+    if (auto* loop = controlAs<QCheckBox>(MainCtl::LoopPlaying)) {
         list->setLoop(loop->isChecked());
         connect(loop, &QCheckBox::toggled, list, [list](bool on) { list->setLoop(on); });
     }
-    if (auto* volume = controlAs<QSlider>(1016)) {
+    if (auto* volume = controlAs<QSlider>(MainCtl::PlaybackVolume)) {
         list->setPlayingVolume(volume->value());
         connect(volume, &QSlider::valueChanged, list,
                 [list](int value) { list->setPlayingVolume(value); });
     }
-    const auto onClick = [this](int id, auto slot) {
+    const auto onClick = [this](MainCtl id, auto slot) {
         if (auto* button = controlAs<QAbstractButton>(id)) {
             connect(button, &QAbstractButton::clicked, this, slot);
         }
     };
-    onClick(104, [list] { list->playSelected(); });
-    onClick(1021, [list] { list->pauseContinue(); });
-    onClick(1023, [list] { list->stopPlaying(); });
+    onClick(MainCtl::PlaylistPlay, [list] { list->playSelected(); });
+    onClick(MainCtl::PlaylistPause, [list] { list->pauseContinue(); });
+    onClick(MainCtl::PlaylistStop, [list] { list->stopPlaying(); });
 
     if (CRecorderApp* app = CRecorderApp::instance()) {
         FolderHistory& folders = app->folders();
         list->setStartFolders(folders.folder(FolderHistory::AddFiles),
                               folders.folder(FolderHistory::AddDir));
         list->setFolderSink([app](bool addDirectory, const QString& folder) {
-            app->folders().setFolder(addDirectory ? FolderHistory::AddDir
-                                                  : FolderHistory::AddFiles,
+            app->folders().setFolder(addDirectory ? FolderHistory::AddDir : FolderHistory::AddFiles,
                                      folder);
         });
     }
 }
 
 int CRecorderDialog::addRecordToPlaylist(const QString& path) {
-    auto* list = dynamic_cast<playlist::CPlayListBox*>(control(1011));
+    auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist));
     if (list == nullptr || list->model() == nullptr) {
         return -1;
     }
@@ -127,7 +125,7 @@ int CRecorderDialog::addRecordToPlaylist(const QString& path) {
 }
 
 void CRecorderDialog::showOutputDeviceMenu() {
-    auto* button = control(1028);
+    auto* button = control(MainCtl::OutputDevice);
     if (outputMenu_ == nullptr || button == nullptr) {
         return;
     }
