@@ -80,6 +80,10 @@ class ConsoleView final : public recorder::RecorderView {
                      "start of mireldo recovers it)\n",
                      path.toLocal8Bit().constData());
     }
+    void showSaveProgress(int percent) override {
+        saving_ = percent;
+        showLine();
+    }
     void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) override {
         if (format.nAvgBytesPerSec != 0) {
             seconds_ = static_cast<double>(dataBytes) / format.nAvgBytesPerSec;
@@ -123,6 +127,12 @@ class ConsoleView final : public recorder::RecorderView {
         std::fprintf(console_.err, "\r%-28s %lld:%02lld.%d  level %3d%%",
                      status_.toLocal8Bit().constData(), whole / 60, whole % 60,
                      static_cast<int>((seconds_ - static_cast<double>(whole)) * 10), level_);
+        // A record finished at a split being compressed meanwhile.
+        if (saving_ >= 0) {
+            std::fprintf(console_.err, "  saving %3d%%", saving_);
+        } else {
+            std::fputs("              ", console_.err);
+        }
         std::fflush(console_.err);
         lineShown_ = true;
     }
@@ -135,6 +145,7 @@ class ConsoleView final : public recorder::RecorderView {
     QString status_;
     double seconds_ = 0;
     int level_ = 0;
+    int saving_ = -1;
 };
 
 // Saving without dialogs: the folder was checked before recording, so no name is asked for;
@@ -388,6 +399,9 @@ int runRecord(const QStringList& args, Console console) {
     if (session.recording()) {
         session.stop();
     }
+    // Records finished at splits are saved (or kept) first, so the paths come out in the
+    // order the records were made.
+    saving.waitForSaves();
     if (session.dataLength() != 0 && !session.saved()) {
         saving.save(session, true);
         if (!session.saved()) {

@@ -14,8 +14,12 @@
 // A record that cannot be saved is never deleted: its temporary WAV stays in the recording
 // folder (the window's next start recovers it) and its path goes to the diagnostics stream;
 // after a failed automatic save (--action 2, the size limit) recording goes on into a new
-// record. Exit status: 0 when recording ended as asked and every record was saved (or
-// discarded by --discard-shorter); 1 when a record could not be saved, or recording ended
+// record. Splits (--action 2, the size limit) never pause the capture: the next record
+// starts with the next buffer while the finished one is saved in the background, and the run
+// waits for those saves before it ends.
+//
+// Exit status: 0 when recording ended as asked and every record was saved (or discarded by
+// --discard-shorter); 1 when a record could not be saved, or recording ended
 // early by a device error, a write error or low disk space (what was recorded is still saved
 // and printed); 2 for a usage error; 130 after Ctrl+C when nothing failed.
 //

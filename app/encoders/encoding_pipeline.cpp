@@ -255,7 +255,7 @@ OnTheFlyCompressor::~OnTheFlyCompressor() { finish(true); }
 
 void OnTheFlyCompressor::start(int encodeMethod, int quality, const PcmShape& format,
                                const QString& path) {
-    if (active()) {
+    if (active() || closed_) {
         finish(true);
     }
     const int slotIndex = outputSlot(table_, encodeMethod, format);
@@ -339,6 +339,14 @@ void OnTheFlyCompressor::feed(const unsigned char* data, std::uint32_t bytes) {
 
 void OnTheFlyCompressor::finish(bool discard) {
     if (!active()) {
+        if (discard && closed_) {
+            // A completed file that was kept for a copy.
+            removeFile(path_);
+            path_.clear();
+            length_ = 0;
+            flushed_ = false;
+            closed_ = false;
+        }
         return;
     }
     const EncoderSlot& slot = table_.slot(slot_);
@@ -366,6 +374,26 @@ void OnTheFlyCompressor::finish(bool discard) {
     flushed_ = false;
 }
 
+void OnTheFlyCompressor::close() {
+    finish(false);
+    if (!active()) {
+        return; // the flush failed and the compression is gone
+    }
+    const EncoderSlot& slot = table_.slot(slot_);
+    slot.beCloseStream(stream_);
+    completeFile(slot, stream_, path_);
+    stream_ = 0;
+    capacity_ = 0;
+    buffer_.reset();
+    file_.reset();
+    const QByteArray name = QFile::encodeName(path_);
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0) {
+        length_ = static_cast<std::uint64_t>(st.st_size);
+    }
+    closed_ = true;
+}
+
 void OnTheFlyCompressor::truncate(std::uint64_t length) {
     if (!file_.valid() || length >= length_) {
         return;
@@ -390,6 +418,7 @@ void OnTheFlyCompressor::abandon() {
     path_.clear();
     length_ = 0;
     flushed_ = false;
+    closed_ = false;
 }
 
 } // namespace mireldo::encoders

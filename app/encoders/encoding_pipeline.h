@@ -8,9 +8,13 @@
 // No widgets here: progress goes through CompressProgress, which the "Progress" dialog
 // implements in the window and tests fake.
 //
-// Threads: the user-interface thread only (the capture session's).
-// Ownership: OnTheFlyCompressor owns its plug-in stream, its output buffer and the descriptor
-// of the temporary compressed file; the EncoderTable it uses must outlive it.
+// Threads: one thread at a time. An OnTheFlyCompressor lives on the user-interface thread (the
+// capture session's) while its record is captured; a finished one may be handed whole to a
+// background save, which then alone uses it. compress() and compressInto() run on any thread:
+// the plug-ins keep their state per stream.
+// Ownership: OnTheFlyCompressor owns its plug-in stream, its output buffer, the descriptor of
+// the temporary compressed file and the file itself (deleted when it is discarded or
+// destroyed); the EncoderTable it uses must outlive it.
 
 #include "encoder_table.h"
 #include "file_system.h"
@@ -125,9 +129,15 @@ class OnTheFlyCompressor {
     void feed(const unsigned char* data, std::uint32_t bytes);
     /// Flushes; with `discard` also ends the stream, completes and deletes the file.
     void finish(bool discard);
+    /// For a record that is finished for good: flushes, ends the stream and completes the file
+    /// (the plug-in's info tag or VBR header) in place, which a save then copies. The file stays
+    /// until the compressor is discarded or destroyed; nothing can be fed any more.
+    void close();
 
     /// A stream is open (possibly flushed).
     bool active() const { return stream_ != 0; }
+    /// close() completed the file: it holds the whole record and nothing more comes.
+    bool closed() const { return closed_; }
     /// The compression was flushed and not fed since: its file is complete.
     bool flushed() const { return flushed_; }
     /// The temporary compressed file; empty when there is none.
@@ -153,6 +163,7 @@ class OnTheFlyCompressor {
     QString path_;
     std::uint64_t length_ = 0;
     bool flushed_ = false;
+    bool closed_ = false;
     BeId3v1Tag tag_ = makeId3v1PreTag();
 };
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <new>
 
 #include <unistd.h>
@@ -57,7 +58,28 @@ QString formatNotSupported(const EndpointFormat& f) {
     return text;
 }
 
+// The size limit the environment sets for tests (MIRELDO_RECORD_SIZE_LIMIT, in bytes): only
+// ever lower than the real one, and at least one buffer past the header.
+std::uint64_t sizeLimitFromEnvironment() {
+    const char* text = std::getenv("MIRELDO_RECORD_SIZE_LIMIT");
+    if (text == nullptr || *text == '\0') {
+        return kRecordSizeLimit;
+    }
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0') {
+        return kRecordSizeLimit;
+    }
+    return std::clamp<std::uint64_t>(value, kWavHeaderBytes + kCaptureBufferBytes,
+                                     kRecordSizeLimit);
+}
+
 } // namespace
+
+void RecordFinalisation::saveFinished(CaptureSession& session, FinishedRecord record) {
+    // Nothing here saves: the record stays for the next start's recovery.
+    session.keepFinished(std::move(record));
+}
 
 CaptureSession::CaptureSession(RecorderView& view) : CaptureSession(view, Environment{}) {}
 
@@ -82,6 +104,9 @@ CaptureSession::CaptureSession(RecorderView& view, Environment environment)
     }
     if (env_.fileNumber == 0) {
         env_.fileNumber = static_cast<long long>(::getpid());
+    }
+    if (env_.sizeLimit == kRecordSizeLimit) {
+        env_.sizeLimit = sizeLimitFromEnvironment();
     }
 
     // Allocation stops at the first failure; a header without a block ends every walk.
@@ -116,6 +141,8 @@ CaptureSession::CaptureSession(RecorderView& view, Environment environment)
 }
 
 CaptureSession::~CaptureSession() {
+    // Records finished at splits are saved (or kept) before anything here goes.
+    finalisation().waitForSaves();
     stopReceiving();
     if (player_) {
         stopPlayer();
@@ -241,22 +268,9 @@ bool CaptureSession::openSession(const CaptureOptions& options) {
         }
         folder = made.value();
     }
-    // Every record gets names of its own; a name in use (a record kept earlier, or a file
-    // left by a dead process with the same id) is passed over, never emptied.
     QString wavPath;
     QString compressedPath;
-    constexpr int kNameAttempts = 1000;
-    for (int attempt = 0; attempt < kNameAttempts && wavPath.isEmpty(); ++attempt) {
-        const long long index = nextIndex_++;
-        const QString candidate = temporaryRecordName(folder, env_.fileNumber, index, ".wav");
-        if (file_.create(candidate)) {
-            wavPath = candidate;
-            compressedPath = temporaryRecordName(folder, env_.fileNumber, index, ".mp3");
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-    if (wavPath.isEmpty()) {
+    if (!createRecordFile(folder, file_, wavPath, compressedPath)) {
         view_.showMessage(loadString(kStrFileCreateFailed), true);
         return false;
     }
@@ -296,11 +310,35 @@ bool CaptureSession::openSession(const CaptureOptions& options) {
     }
 
     compressedPath_ = compressedPath;
+    startCompressionIfDue(options);
+    return true;
+}
+
+bool CaptureSession::createRecordFile(const QString& folder, RecordFile& file, QString& wavPath,
+                                      QString& compressedPath) {
+    // Every record gets names of its own; a name in use (a record kept earlier, or a file
+    // left by a dead process with the same id) is passed over, never emptied.
+    constexpr int kNameAttempts = 1000;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const long long index = nextIndex_++;
+        const QString candidate = temporaryRecordName(folder, env_.fileNumber, index, ".wav");
+        if (file.create(candidate)) {
+            wavPath = candidate;
+            compressedPath = temporaryRecordName(folder, env_.fileNumber, index, ".mp3");
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
+void CaptureSession::startCompressionIfDue(const CaptureOptions& options) {
     if (format_.wBitsPerSample == 16 &&
         (options.encodeMethod != 0 || format_.nSamplesPerSec >= 16000)) {
         finalisation().startCompression(*this, compressedPath_);
     }
-    return true;
 }
 
 void CaptureSession::queueBuffer(WaveHeader& header) {
@@ -437,7 +475,29 @@ bool CaptureSession::requestClose() {
         return false;
     }
     newRecord();
-    return !device_;
+    if (device_) {
+        return false;
+    }
+    // Records finished at splits are still being saved: they are not left behind.
+    finalisation().waitForSaves();
+    return true;
+}
+
+QString CaptureSession::keepFinished(FinishedRecord record) {
+    if (!record.file.isOpen()) {
+        return {};
+    }
+    // Best effort: the recovery repairs the sizes of a header that could not be written.
+    record.file.writeSizes(record.format);
+    const QString path = record.file.path();
+    record.file.release();
+    finishedRecordKept(path);
+    return path;
+}
+
+void CaptureSession::finishedRecordKept(const QString& path) {
+    kept_ << path;
+    view_.recordKept(path);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -534,7 +594,7 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
         return;
     }
     if (file_.length() >= env_.sizeLimit) {
-        saveAndRenew();
+        splitRecord();
         return;
     }
     if (silent) {
@@ -568,7 +628,7 @@ void CaptureSession::applyLongSilence(LongSilenceAction action) {
     case LongSilenceAction::None:
         return;
     case LongSilenceAction::SaveAndRenew:
-        saveAndRenew();
+        splitRecord();
         return;
     case LongSilenceAction::PostStop:
         platform::postMessage(handle(), RECORDER_STOP_COMMAND);
@@ -580,17 +640,52 @@ void CaptureSession::applyLongSilence(LongSilenceAction action) {
     }
 }
 
-void CaptureSession::saveAndRenew() {
-    stop();
-    finalisation().save(*this, true);
-    if (!saved_ && dataLength() != 0) {
-        // Not saved: the record stays on disk for recovery and recording goes on in a new one.
-        keepRecord();
+// The record ends after the buffer just written and the next buffer goes into a new record:
+// the device runs on with its buffers queued, so nothing captured meanwhile is lost. The
+// finished record is handed to the finalisation, which saves it in the background.
+void CaptureSession::splitRecord() {
+    RecordFile next;
+    QString nextWav;
+    QString nextCompressed;
+    errno = 0;
+    if (!createRecordFile(folderOfRecord(), next, nextWav, nextCompressed) ||
+        !next.writeHeader(format_, 36, 0)) {
+        // No room for the next record: recording ends here and this record stays in the
+        // session, to be saved as after Stop.
+        const int error = errno != 0 ? errno : EIO;
+        next.remove();
+        writeFailed(error);
+        return;
     }
-    newRecord();
-    if (!device_) {
-        record();
+    const CaptureOptions options = view_.options();
+
+    FinishedRecord done;
+    const bool headerWritten = writeHeaderSizes();
+    done.format = format_;
+    done.dataStart = dataStart();
+    done.silence = silence_;
+    done.file = std::move(file_);
+
+    file_ = std::move(next);
+    file_.seek(kWavHeaderBytes);
+    wavPath_ = nextWav;
+    compressedPath_ = nextCompressed;
+    headOffset_ = 0;
+    position_ = 0;
+    saved_ = false;
+    silence_.marker = file_.length();
+    silence_.compressedMarker = 0;
+
+    if (!headerWritten) {
+        // A header that does not describe the record would go into the saved file: the record
+        // is kept for the recovery instead, and its compression is of no use.
+        finalisation().finishCompression(true);
+        keepFinished(std::move(done));
+    } else {
+        finalisation().saveFinished(*this, std::move(done));
     }
+    startCompressionIfDue(options);
+    refreshDisplays();
 }
 
 void CaptureSession::deviceFailed() {
@@ -647,13 +742,8 @@ bool CaptureSession::writeHeaderSizes() {
     }
     // The data chunk runs from the header to the end of the file, frames before a cut head
     // included, so the file stays a valid WAV of everything it holds.
-    const std::uint64_t frame = std::max<std::uint64_t>(format_.nBlockAlign, 1);
-    const std::uint64_t length = std::max<std::uint64_t>(file_.length(), kWavHeaderBytes);
-    std::uint64_t data = std::min<std::uint64_t>(length - kWavHeaderBytes, 0xFFFFFFFFu - 36);
-    data -= data % frame;
     errno = 0;
-    return file_.writeHeader(format_, static_cast<std::uint32_t>(data + 36),
-                             static_cast<std::uint32_t>(data));
+    return file_.writeSizes(format_);
 }
 
 void CaptureSession::cutTrailingSilence() {

@@ -9,10 +9,16 @@
 // session object is made. A header's user word is its state: 0 free, 2 queued in the device,
 // 3 stale (queued when recording stopped; its data is not to be used).
 //
+// Splits: when a record reaches the size limit, or the long-silence action 2 applies, the
+// record ends where it is and the next buffer already goes into a new record, with the device
+// running on; the finished record goes to the finalisation (saveFinished), which saves it in
+// the background. The device is closed only by New Record, keepRecord() and destruction.
+//
 // Threads: everything runs on the thread that made the object (the window's); the device and
 // the player post their notifications to it as messages (MM_WIM_DATA, RECORDER_POSITION_MSG).
 // Ownership: owns the device, the temporary files, the buffers, the player and the stream it
-// plays. The view and the finalisation are not owned and must outlive the session.
+// plays; a finished record belongs to the finalisation once handed over. The view and the
+// finalisation are not owned and must outlive the session.
 
 #include "capture_format.h"
 #include "message_receiver.h"
@@ -99,6 +105,8 @@ class CaptureSession : public platform::MessageReceiver {
         TickSource ticks;          ///< a steady clock
         QString temporaryFolder;   ///< platform::temporaryFolder()
         long long fileNumber = 0;  ///< process number in the temporary names; 0: the process id
+        /// Bytes at which a record is split. A test seam: MIRELDO_RECORD_SIZE_LIMIT (bytes) in
+        /// the environment lowers the default for a whole program.
         std::uint64_t sizeLimit = kRecordSizeLimit;
         int bufferCount = kCaptureBufferCount; ///< fewer simulates failed allocations
         bool withPlayer = true;    ///< start the recorder's player thread
@@ -106,8 +114,9 @@ class CaptureSession : public platform::MessageReceiver {
 
     explicit CaptureSession(RecorderView& view);
     CaptureSession(RecorderView& view, Environment environment);
-    /// Stops the player, closes the device, closes and deletes the temporary files; a record
-    /// that holds audio and was never saved is left on disk instead (see keepRecord()).
+    /// Waits for the background saves of finished records, stops the player, closes the device,
+    /// closes and deletes the temporary files; a record that holds audio and was never saved is
+    /// left on disk instead (see keepRecord()).
     ~CaptureSession() override;
 
     /// Installs the saving and on-the-fly compression code (not owned); null: none.
@@ -132,6 +141,7 @@ class CaptureSession : public platform::MessageReceiver {
     /// Button 1032: the threshold in bytes recomputed for `seconds` in the capture format.
     void setLongBlankSeconds(std::int32_t seconds);
     /// Closing the window: false (stay) while recording or when the user kept the record.
+    /// Before it says yes it waits for the background saves of finished records.
     bool requestClose();
     /// Ends the record without deleting it, for a record that could not be saved: recording
     /// stops, the header gets the sizes, the temporary WAV is closed (its lock released) and
@@ -139,6 +149,13 @@ class CaptureSession : public platform::MessageReceiver {
     /// is as after New Record. Tells the view (recordKept) and returns the path; empty when
     /// there was no record.
     QString keepRecord();
+    /// Keeps a record finished at a split that could not be saved: the header gets its sizes,
+    /// the file is closed (its lock released) and left for recovery, and it is told as
+    /// keepRecord() tells. Returns the path.
+    QString keepFinished(FinishedRecord record);
+    /// A finished record whose background save failed was left at `path` for recovery: told
+    /// to the view and remembered with the kept records.
+    void finishedRecordKept(const QString& path);
 
     // Notifications (normally arriving as messages).
     /// MM_WIM_DATA: `device` handed back `header`.
@@ -158,7 +175,7 @@ class CaptureSession : public platform::MessageReceiver {
     /// Why recording last ended early (device, write error, low disk space); sticky for the
     /// life of the session object.
     RecordingFault fault() const { return fault_; }
-    /// Records closed by keepRecord(), in order.
+    /// Records closed by keepRecord() or kept after a failed split save, in order.
     const QStringList& keptRecords() const { return kept_; }
     const WAVEFORMATEX& format() const { return format_; }
     std::uint32_t headOffset() const { return headOffset_; }
@@ -196,6 +213,10 @@ class CaptureSession : public platform::MessageReceiver {
 
   private:
     bool openSession(const CaptureOptions& options);
+    bool createRecordFile(const QString& folder, RecordFile& file, QString& wavPath,
+                          QString& compressedPath);
+    void startCompressionIfDue(const CaptureOptions& options);
+    void splitRecord();
     void closeDevice();
     void queueBuffer(platform::audio::WaveHeader& header);
     void stopPlayer();
@@ -205,7 +226,6 @@ class CaptureSession : public platform::MessageReceiver {
     void reportWriteError(int error);
     void dropPartialFrame();
     void applyLongSilence(LongSilenceAction action);
-    void saveAndRenew();
     void showPosition();
     RecordFinalisation& finalisation();
     std::uint64_t now() const;

@@ -4,11 +4,13 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace mireldo::recorder {
 
@@ -143,6 +145,32 @@ bool RecordFile::truncate(std::uint64_t length) {
     }
     length_ = length;
     return true;
+}
+
+bool RecordFile::writeSizes(const WAVEFORMATEX& format) {
+    const std::uint64_t frame = std::max<std::uint64_t>(format.nBlockAlign, 1);
+    const std::uint64_t length = std::max<std::uint64_t>(length_, kWavHeaderBytes);
+    std::uint64_t data = std::min<std::uint64_t>(length - kWavHeaderBytes, 0xFFFFFFFFu - 36);
+    data -= data % frame;
+    return writeHeader(format, static_cast<std::uint32_t>(data + 36),
+                       static_cast<std::uint32_t>(data));
+}
+
+RecordFile::RecordFile(RecordFile&& other) noexcept
+    : fd_(std::move(other.fd_)), path_(std::move(other.path_)),
+      pointer_(std::exchange(other.pointer_, 0)), length_(std::exchange(other.length_, 0)) {
+    other.path_.clear();
+}
+
+RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
+    if (this != &other) {
+        fd_ = std::move(other.fd_);
+        path_ = std::move(other.path_);
+        other.path_.clear();
+        pointer_ = std::exchange(other.pointer_, 0);
+        length_ = std::exchange(other.length_, 0);
+    }
+    return *this;
 }
 
 void RecordFile::close() {

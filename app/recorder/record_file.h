@@ -9,8 +9,10 @@
 // of any run of the program leaves a locked temporary WAV alone, whichever program (the window
 // or the command line) records into it, and takes the same lock before it touches one.
 //
-// Threads: one thread at a time (the capture session's).
-// Ownership: owns its descriptor; the file itself is deleted only by remove().
+// Threads: one thread at a time: the capture session's, or a background save's once the file
+// has been moved to it (a record finished at a split).
+// Ownership: owns its descriptor (and with it the lock); the file itself is deleted only by
+// remove(). Moving hands the open file, its lock and its path to the new object.
 
 #include "sondrel.h"
 #include "unique_fd.h"
@@ -42,6 +44,9 @@ class RecordFile {
     ~RecordFile() { close(); }
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
+    RecordFile(RecordFile&& other) noexcept;
+    /// Closes the file held (it stays on disk) and takes `other`'s.
+    RecordFile& operator=(RecordFile&& other) noexcept;
 
     /// Creates `path` as a new private file (0600, never through a link) for reading and
     /// writing and locks it. The file pointer is 0 and the length 0. False, with errno set, on
@@ -58,6 +63,9 @@ class RecordFile {
     bool write(const void* data, std::uint32_t count);
     /// Writes the header for `format` with the given sizes at offset 0; the pointer stays.
     bool writeHeader(const WAVEFORMATEX& format, std::uint32_t riffSize, std::uint32_t dataSize);
+    /// Rewrites the header for `format` with the sizes of the file as it is now: the data
+    /// chunk runs to the end in whole frames (at most what the header can describe).
+    bool writeSizes(const WAVEFORMATEX& format);
     /// Cuts or extends the file to `length` bytes (used by cuts at save and by the editors).
     bool truncate(std::uint64_t length);
 

@@ -1,5 +1,6 @@
 #include "record_saving.h"
 
+#include "background_saves.h"
 #include "string_table.h"
 
 #include <QDir>
@@ -216,22 +217,30 @@ SaveResult saveRecordFile(const encoders::EncoderTable& table, const RecordFiles
 // ---------------------------------------------------------------------------------------
 
 RecordSaving::RecordSaving(const encoders::EncoderTable& table, FinalisationHost& host)
-    : table_(table), host_(host), compressor_(table) {}
+    : table_(table), host_(host),
+      compressor_(std::make_unique<encoders::OnTheFlyCompressor>(table)),
+      saves_(std::make_unique<BackgroundSaves>(
+          table, [this](const SaveReport& report) { backgroundReport(report); })) {}
+
+RecordSaving::~RecordSaving() {
+    // Every record handed over is saved or kept before the worker ends.
+    saves_.reset();
+}
 
 void RecordSaving::startCompression(CaptureSession& session, const QString& compressedPath) {
-    compressor_.start(session.view().options().encodeMethod, host_.saveSettings().recordQuality,
+    compressor_->start(session.view().options().encodeMethod, host_.saveSettings().recordQuality,
                       shapeOf(session.format()), compressedPath);
 }
 
 void RecordSaving::feedCompression(const unsigned char* data, std::uint32_t bytes) {
-    compressor_.feed(data, bytes);
+    compressor_->feed(data, bytes);
 }
 
-void RecordSaving::finishCompression(bool discard) { compressor_.finish(discard); }
+void RecordSaving::finishCompression(bool discard) { compressor_->finish(discard); }
 
 void RecordSaving::truncateCompressed(std::uint64_t length) {
-    if (length < compressor_.length()) {
-        compressor_.finish(true);
+    if (length < compressor_->length()) {
+        compressor_->finish(true);
     }
 }
 
@@ -245,8 +254,36 @@ SaveResult RecordSaving::writeRecord(CaptureSession& session, const SaveTarget& 
     record.wavPath = session.temporaryWavPath();
     record.dataStart = session.dataStart();
     record.format = session.format();
-    record.compressed = &compressor_;
+    record.compressed = compressor_.get();
     return saveRecordFile(table_, record, target, host_);
+}
+
+std::optional<SaveTarget> RecordSaving::chooseTarget(const SaveSettings& settings, int slot,
+                                                     bool automatic) {
+    const QString extension = QString::fromLatin1(table_.slot(slot).extension);
+    const QString displayName = QString::fromLatin1(table_.slot(slot).displayName);
+    QString folder = settings.recordFolder;
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
+        folder.chop(1);
+    }
+    const QString name = automaticRecordName(host_.now());
+    const bool folderExists = !folder.isEmpty() && QFileInfo(folder).isDir();
+    SaveTarget target;
+    target.slot = slot;
+    target.kbps = encoders::bitrateFor(table_.slot(slot), settings.recordQuality);
+    if (folderExists && (!settings.askForRenaming || automatic)) {
+        target.path = freeRecordPath(folder, name, extension);
+        return target;
+    }
+    const QString initial = folderExists ? folder + QLatin1Char('/') + name : name;
+    const QString filter = QStringLiteral("%1 (*.%2)|*.%2||").arg(displayName, extension);
+    const std::optional<QString> chosen = host_.askSaveAs(initial, extension, filter);
+    if (!chosen || chosen->isEmpty()) {
+        return std::nullopt;
+    }
+    target.path = withSlotExtension(*chosen, extension);
+    target.replace = true; // the dialog asked before replacing
+    return target;
 }
 
 void RecordSaving::save(CaptureSession& session, bool automatic) {
@@ -262,31 +299,11 @@ void RecordSaving::save(CaptureSession& session, bool automatic) {
     const WAVEFORMATEX& format = session.format();
     const bool discard = discardsRecord(session.dataLength(), format, settings);
     const int slot = encoders::outputSlot(table_, options.encodeMethod, shapeOf(format));
-    const QString extension = QString::fromLatin1(table_.slot(slot).extension);
-    const QString displayName = QString::fromLatin1(table_.slot(slot).displayName);
-
-    QString folder = settings.recordFolder;
-    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
-        folder.chop(1);
+    const std::optional<SaveTarget> chosen = chooseTarget(settings, slot, automatic);
+    if (!chosen) {
+        return;
     }
-    const QString name = automaticRecordName(host_.now());
-    const bool folderExists = !folder.isEmpty() && QFileInfo(folder).isDir();
-    SaveTarget target;
-    target.slot = slot;
-    target.kbps = encoders::bitrateFor(table_.slot(slot), settings.recordQuality);
-    QString& path = target.path;
-    if (folderExists && (!settings.askForRenaming || automatic)) {
-        path = freeRecordPath(folder, name, extension);
-    } else {
-        const QString initial = folderExists ? folder + QLatin1Char('/') + name : name;
-        const QString filter = QStringLiteral("%1 (*.%2)|*.%2||").arg(displayName, extension);
-        const std::optional<QString> chosen = host_.askSaveAs(initial, extension, filter);
-        if (!chosen || chosen->isEmpty()) {
-            return;
-        }
-        path = withSlotExtension(*chosen, extension);
-        target.replace = true; // the dialog asked before replacing
-    }
+    const SaveTarget& target = *chosen;
 
     if (!discard) {
         session.setStatus(RecorderStatus::Saving);
@@ -307,6 +324,75 @@ void RecordSaving::save(CaptureSession& session, bool automatic) {
         host_.recordSaved(result.path);
     }
     session.setSaved(true);
+}
+
+void RecordSaving::saveFinished(CaptureSession& session, FinishedRecord record) {
+    reportTo_ = &session;
+    // The compression so far is the finished record's; the next record starts its own.
+    std::unique_ptr<encoders::OnTheFlyCompressor> compressed = std::move(compressor_);
+    compressor_ = std::make_unique<encoders::OnTheFlyCompressor>(table_);
+    compressed->finish(false);
+    if (!compressed->active()) {
+        compressed.reset(); // none, or its flush failed: the save compresses from the WAV
+    }
+
+    if (!session.view().readControls()) {
+        session.keepFinished(std::move(record));
+        return;
+    }
+    const CaptureOptions options = session.view().options();
+    const SaveSettings settings = host_.saveSettings();
+    if (options.silence.dropBlanks && record.silence.marker < record.file.length()) {
+        // The trailing-silence cut. The compression holds the silence too, and a shortened
+        // file would contradict the header its plug-in completes, so it is not used.
+        compressed.reset();
+        if (!record.file.truncate(std::max(record.silence.marker, record.dataStart)) ||
+            !record.file.writeSizes(record.format)) {
+            session.view().showMessage(loadString(kStrSaveFailed), true);
+            session.keepFinished(std::move(record));
+            return;
+        }
+    }
+    if (discardsRecord(record.dataLength(), record.format, settings)) {
+        record.file.remove(); // neither written nor reported, as a discarded save
+        return;
+    }
+    const int slot = encoders::outputSlot(table_, options.encodeMethod, shapeOf(record.format));
+    std::optional<SaveTarget> target = chooseTarget(settings, slot, true);
+    if (!target) {
+        session.keepFinished(std::move(record));
+        return;
+    }
+    SaveJob job;
+    job.record = std::move(record);
+    job.compressed = std::move(compressed);
+    job.target = std::move(*target);
+    saves_->add(std::move(job));
+}
+
+bool RecordSaving::savesPending() const { return saves_->pending(); }
+
+void RecordSaving::waitForSaves() { saves_->waitForAll(); }
+
+void RecordSaving::backgroundReport(const SaveReport& report) {
+    if (reportTo_ == nullptr) {
+        return;
+    }
+    RecorderView& view = reportTo_->view();
+    if (report.kind == SaveReport::Kind::Progress) {
+        view.showSaveProgress(report.percent);
+        return;
+    }
+    view.showSaveProgress(-1);
+    if (report.ok) {
+        host_.recordSaved(report.savedPath);
+        return;
+    }
+    // Nothing was written under the record's name; the record waits for the recovery.
+    view.showMessage(loadString(kStrSaveFailed), true);
+    if (!report.keptPath.isEmpty()) {
+        reportTo_->finishedRecordKept(report.keptPath);
+    }
 }
 
 void RecordSaving::cutHead(CaptureSession& session) {

@@ -8,15 +8,22 @@
 // The window (or the command line) supplies the settings, the Save As dialog, the wait
 // cursor, the progress display and the playlist through FinalisationHost.
 //
-// Threads: the user-interface thread only (the capture session's).
-// Ownership: owns the on-the-fly compressor; the encoder table and the host are not owned and
-// must outlive this object.
+// Records finished at splits are saved in the background (BackgroundSaves, its own worker
+// thread) while recording goes on: the name is chosen when the record is handed over, and the
+// saved file reaches the host (the playlist) on this thread when its save completes.
+//
+// Threads: the user-interface thread only (the capture session's); the background saves talk
+// back to it with typed reports.
+// Ownership: owns the on-the-fly compressor and the background saves (with the records they
+// hold); the encoder table and the host are not owned and must outlive this object, which
+// waits for the background saves when it is destroyed.
 
 #include "capture_session.h"
 #include "encoding_pipeline.h"
 #include "recorder_view.h"
 
 #include <QDateTime>
+#include <QStringList>
 #include <QString>
 
 #include <cstdint>
@@ -118,34 +125,52 @@ struct SaveResult {
 SaveResult saveRecordFile(const encoders::EncoderTable& table, const RecordFiles& record,
                           const SaveTarget& target, FinalisationHost& host);
 
+class BackgroundSaves;
+struct SaveReport;
+
 class RecordSaving : public RecordFinalisation {
   public:
     RecordSaving(const encoders::EncoderTable& table, FinalisationHost& host);
+    ~RecordSaving() override;
 
     void startCompression(CaptureSession& session, const QString& compressedPath) override;
     void feedCompression(const unsigned char* data, std::uint32_t bytes) override;
     void finishCompression(bool discard) override;
-    bool compressionActive() const override { return compressor_.active(); }
-    std::uint64_t compressedLength() const override { return compressor_.length(); }
+    bool compressionActive() const override { return compressor_->active(); }
+    std::uint64_t compressedLength() const override { return compressor_->length(); }
     /// The trailing-silence cut of the compressed file. The plug-ins complete their headers
     /// (lengths, frame counts) when they flush, so a shortened file would contradict them:
     /// the compression is dropped instead and the save compresses from the cut WAV.
     void truncateCompressed(std::uint64_t length) override;
     void save(CaptureSession& session, bool automatic) override;
+    /// A split's record: takes its on-the-fly compression along (flushed), cuts its trailing
+    /// silence and applies the discard rule here, picks the automatic name (the Save As
+    /// dialog when the record folder is missing; a cancelled dialog keeps the record), then
+    /// saves it in the background. A compression shows its progress through the view.
+    void saveFinished(CaptureSession& session, FinishedRecord record) override;
+    bool savesPending() const override;
+    void waitForSaves() override;
 
     /// Cut Head: after the question, drops the frames before the position.
     void cutHead(CaptureSession& session);
     /// Cut Tail: after the question, drops the frames after the position.
     void cutTail(CaptureSession& session);
 
-    const encoders::OnTheFlyCompressor& compressor() const { return compressor_; }
+    const encoders::OnTheFlyCompressor& compressor() const { return *compressor_; }
 
   private:
     SaveResult writeRecord(CaptureSession& session, const SaveTarget& target);
+    /// The automatic name in the record folder, or the Save As dialog's; nullopt: cancelled.
+    std::optional<SaveTarget> chooseTarget(const SaveSettings& settings, int slot,
+                                           bool automatic);
+    void backgroundReport(const SaveReport& report);
 
     const encoders::EncoderTable& table_;
     FinalisationHost& host_;
-    encoders::OnTheFlyCompressor compressor_;
+    std::unique_ptr<encoders::OnTheFlyCompressor> compressor_;
+    // The session that handed over the records being saved; it waits for them before it goes.
+    CaptureSession* reportTo_ = nullptr;
+    std::unique_ptr<BackgroundSaves> saves_; // last: its worker ends before the rest goes
 };
 
 } // namespace mireldo::recorder

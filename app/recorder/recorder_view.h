@@ -6,6 +6,7 @@
 //
 // Threads: the user-interface thread only (the capture session's thread).
 
+#include "record_file.h"
 #include "silence_detection.h"
 #include "sondrel.h"
 
@@ -76,6 +77,9 @@ class RecorderView {
     /// A record that could not be saved was closed and left at `path` in the recording folder,
     /// where the next start of the program recovers it.
     virtual void recordKept(const QString& path) { (void)path; }
+    /// Progress of a record being compressed in the background while recording goes on:
+    /// `percent` 0..100 beside the status, or -1 when no compression runs any more.
+    virtual void showSaveProgress(int percent) { (void)percent; }
 
     /// Length display and the trackbar's range: `dataBytes` of audio in `format`.
     virtual void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) = 0;
@@ -89,6 +93,19 @@ class RecorderView {
     /// Fills the live waveform's points from one captured buffer and repaints it.
     virtual void showWaveform(const unsigned char* data, std::uint32_t bytes,
                               const WAVEFORMATEX& format) = 0;
+};
+
+/// A record ended by a split (the size limit, the long-silence action 2) while recording goes
+/// on into the next one. Owns the temporary WAV, still open and locked with its header up to
+/// date, until it is saved (then deleted), discarded or kept for recovery.
+struct FinishedRecord {
+    RecordFile file;
+    WAVEFORMATEX format{};
+    std::uint64_t dataStart = kWavHeaderBytes; ///< header and frames removed by Cut Head
+    SilenceState silence;                      ///< its marker and compressed-file marker
+    std::uint64_t dataLength() const {
+        return file.length() > dataStart ? file.length() - dataStart : 0;
+    }
 };
 
 /// On-the-fly compression and saving, which the capture session calls at fixed points. Every
@@ -122,6 +139,17 @@ class RecordFinalisation {
         (void)session;
         (void)automatic;
     }
+
+    /// A split: `record` has ended and `session` records on into a new record, for which
+    /// startCompression() comes next; until then the on-the-fly compression is the finished
+    /// record's. Saves it automatically without holding up the capture. A record that cannot
+    /// be saved goes back through CaptureSession::keepFinished(). Here: it is kept.
+    virtual void saveFinished(CaptureSession& session, FinishedRecord record);
+    /// Whether saves of finished records are still running or have not reported yet.
+    virtual bool savesPending() const { return false; }
+    /// Waits until every save of a finished record has ended and reported (the saved file
+    /// added, a failed one kept), so the program may end without losing one.
+    virtual void waitForSaves() {}
 };
 
 } // namespace mireldo::recorder

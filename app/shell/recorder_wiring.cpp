@@ -32,6 +32,10 @@ namespace {
 /// "These unfinished records could not be moved out of the temporary folder and were left
 /// there:\n\n%1"
 constexpr int kStrRecordsLeft = 601;
+/// "Compressing audio data...."
+constexpr int kStrCompressing = 432;
+/// "Ready to record", the first of the recorder's status texts.
+constexpr int kStrStatusBase = 489;
 
 // RecorderView over the window's controls and message boxes.
 class WindowRecorderView final : public recorder::RecorderView {
@@ -82,6 +86,23 @@ class WindowRecorderView final : public recorder::RecorderView {
         // recovers it into the record folder.
         messages_.showMessage(loadString(kStrRecordsLeft).arg(path), MessageIcon::Exclamation,
                               MessageButtons::Ok);
+    }
+
+    void showSaveProgress(int percent) override {
+        // The record finished at a split is compressed while recording goes on: its progress
+        // follows the recorder's status, which stays what it is ("Recording ...").
+        const int code = window_.status();
+        auto* line = window_.controlAs<QLabel>(MainCtl::StatusLine);
+        if (code < 0 || line == nullptr) {
+            return; // another part of the window has the line; the next status takes it back
+        }
+        QString text = loadString(kStrStatusBase + code);
+        if (percent >= 0) {
+            text += QStringLiteral("   ") + loadString(kStrCompressing) +
+                    QStringLiteral(" %1%").arg(percent);
+        }
+        line->setText(text);
+        line->repaint();
     }
 
     void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) override {

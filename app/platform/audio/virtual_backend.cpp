@@ -1,6 +1,10 @@
 // The virtual back-end: an output that appends what it plays to a WAV file and an input that
 // reads a WAV file or makes a tone, both paced by a clock running at virtualSpeed() times
-// real time. Each device runs one worker thread that sleeps until the next buffer is due. Time
+// real time. The input either pauses while nobody takes its audio (the default: a file is read
+// on from where the last capture stopped) or, with MIRELDO_VIRTUAL_INPUT_FREE_RUNNING=1, runs on
+// by the clock from the first time it is opened, as a sound card does: whatever no queued buffer
+// of a started device is there to take (the device closed, stopped or out of buffers) is lost.
+// Each device runs one worker thread that sleeps until the next buffer is due. Time
 // comes from virtualNow(): under a test's manual clock the worker sleeps until woken, and the
 // clock itself brings each device up to date when it moves (clockAdvanced()).
 // The lock, worker thread, header queue and close/reset come from DeviceWorker
@@ -475,6 +479,8 @@ struct InputSource {
     std::mutex mutex;
     std::map<std::string, std::uint64_t> fileOffsets; // bytes of data delivered, per file
     double tonePhase = 0;                             // radians, kept in [0, 2 pi)
+    // Free-running inputs: when each file (or "" for the tone) first began to play.
+    std::map<std::string, Clock::time_point> origins;
 };
 
 InputSource& inputSource() {
@@ -487,10 +493,13 @@ struct InputSpec {
     bool tone = true;
     double frequency = 440.0;
     std::string path;
+    bool freeRunning = false; ///< MIRELDO_VIRTUAL_INPUT_FREE_RUNNING=1
 };
 
 InputSpec inputSpec() {
     InputSpec source;
+    const char* running = std::getenv("MIRELDO_VIRTUAL_INPUT_FREE_RUNNING");
+    source.freeRunning = running != nullptr && std::strcmp(running, "1") == 0;
     const char* env = std::getenv("MIRELDO_VIRTUAL_INPUT");
     const std::string text = env != nullptr ? env : "";
     if (text.empty() || text == "tone") {
@@ -515,6 +524,13 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         : DeviceWorker(format, owner), spec_(std::move(source)), fd_(std::move(fd)),
           layout_(layout), framesPerSecond_(format.sampleRate * virtualSpeed()),
           last_(virtualNow()) {
+        if (spec_.freeRunning) {
+            InputSource& src = inputSource();
+            std::lock_guard lock(src.mutex);
+            origin_ = src.origins.try_emplace(spec_.tone ? std::string() : spec_.path, last_)
+                          .first->second;
+            next_ = sourceFrameAt(last_);
+        }
         startWorker();
         addClockListener(this);
     }
@@ -527,6 +543,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         return enqueue(h, [this] {
             if (queue_.size() == 1) {
                 last_ = virtualNow();
+                skipUntil(last_); // no buffer was there to take what came meanwhile
             }
         });
     }
@@ -537,6 +554,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
                 running_ = true;
                 last_ = virtualNow();
                 credit_ = 0;
+                skipUntil(last_);
                 cv_.notify_all();
             }
         });
@@ -576,16 +594,64 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
                 continue;
             }
             const WaveHeader* head = queue_.front();
+            double owed = credit_;
+            if (spec_.freeRunning) {
+                const std::uint64_t due = sourceFrameAt(virtualNow());
+                owed = due > next_ ? static_cast<double>(due - next_) : 0.0;
+            }
             const double framesLeft =
                 static_cast<double>((head->dwBufferLength - head->dwBytesRecorded) /
                                     format().blockAlign()) -
-                credit_;
+                owed;
             const double seconds = std::clamp(framesLeft / framesPerSecond_, 0.0, 1.0);
             sleepUntil(cv_, lock, last_, seconds);
         }
     }
 
+    // The frame of a free-running source that plays at `t`.
+    std::uint64_t sourceFrameAt(Clock::time_point t) const {
+        return static_cast<std::uint64_t>(std::floor(framesBetween(origin_, t, framesPerSecond_)));
+    }
+
+    // A free-running source moves on to `now` without anyone taking its frames.
+    void skipUntil(Clock::time_point now) {
+        if (spec_.freeRunning) {
+            next_ = std::max(next_, sourceFrameAt(now));
+        }
+    }
+
+    // Free-running: the queued buffers take the source's frames from next_ up to those due at
+    // `now`; what they cannot take is lost.
+    void advanceFreeRunning(Clock::time_point now) {
+        const std::uint64_t due = sourceFrameAt(now);
+        const std::uint32_t frameBytes = format().blockAlign();
+        while (running_ && !ended_ && !queue_.empty() && next_ < due) {
+            WaveHeader* h = queue_.front();
+            const std::uint32_t room = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes;
+            const auto want =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(room, due - next_));
+            const std::uint32_t got =
+                want == 0 ? 0 : captureAt(next_, h->lpData + h->dwBytesRecorded, want);
+            h->dwBytesRecorded += got * frameBytes;
+            next_ += got;
+            if (got < want) {
+                ended_ = true;
+                setHeaderFlags(*h, headerFlags(*h) | WHDR_ENDOFINPUT);
+            }
+            if (ended_ || h->dwBytesRecorded + frameBytes > h->dwBufferLength) {
+                queue_.pop_front();
+                handBack(h);
+            }
+        }
+        next_ = std::max(next_, due);
+        last_ = now;
+    }
+
     void advance(Clock::time_point now) {
+        if (spec_.freeRunning) {
+            advanceFreeRunning(now);
+            return;
+        }
         if (!running_ || ended_ || queue_.empty()) {
             last_ = now;
             credit_ = 0;
@@ -654,6 +720,40 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         return static_cast<std::uint32_t>(bytes / f.blockAlign());
     }
 
+    // Frames `first`... of a free-running source into `out`: the file's frames at that place
+    // or the tone's samples at that time; fewer only past the file's end.
+    std::uint32_t captureAt(std::uint64_t first, char* out, std::uint32_t frames) {
+        const PcmFormat& f = format();
+        if (spec_.tone) {
+            const double step = 2.0 * std::numbers::pi * spec_.frequency / f.sampleRate;
+            for (std::uint32_t i = 0; i < frames; ++i) {
+                const double value =
+                    0.5 * std::sin(std::fmod(static_cast<double>(first + i) * step,
+                                             2.0 * std::numbers::pi));
+                for (std::uint16_t c = 0; c < f.channels; ++c) {
+                    if (f.bitsPerSample == 16) {
+                        const auto s = static_cast<std::int16_t>(std::lround(value * 32767.0));
+                        std::memcpy(out, &s, 2);
+                        out += 2;
+                    } else {
+                        *out++ = static_cast<char>(
+                            static_cast<unsigned char>(128 + std::lround(value * 127.0)));
+                    }
+                }
+            }
+            return frames;
+        }
+        const std::uint64_t at = first * f.blockAlign();
+        const std::uint64_t left = layout_.dataBytes > at ? layout_.dataBytes - at : 0;
+        const std::uint64_t bytes =
+            std::min<std::uint64_t>(left, std::uint64_t{frames} * f.blockAlign());
+        if (bytes > 0 && !readAll(fd_.get(), out, static_cast<size_t>(bytes),
+                                  static_cast<off_t>(layout_.dataOffset + at))) {
+            return 0;
+        }
+        return static_cast<std::uint32_t>(bytes / f.blockAlign());
+    }
+
     void releaseAllLocked() override {
         handBackQueue();
         running_ = false;
@@ -665,8 +765,12 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
     const WavLayout layout_;
     const double framesPerSecond_;
 
+    // Free-running: when the source began to play (fixed at the open).
+    Clock::time_point origin_;
+
     // Guarded by mutex_.
     double credit_ = 0;
+    std::uint64_t next_ = 0; // free-running: the source's next frame a buffer would take
     Clock::time_point last_;
     bool running_ = false;
     bool ended_ = false;

@@ -306,10 +306,12 @@ TEST_F(CaptureSessionTest, UnknownFreeSpaceStillAppliesTheSizeLimit) {
     EXPECT_TRUE(s.recording());
 }
 
-TEST_F(CaptureSessionTest, SizeLimitSavesAndStartsANewRecord) {
+TEST_F(CaptureSessionTest, SizeLimitSavesAndStartsANewRecordWithTheNextBuffer) {
     sizeLimit = 44 + 3 * kCaptureBufferBytes;
+    view.opts.encodeMethod = 2; // compressed on the fly at 8000 Hz
     CaptureSession& s = make();
     s.record();
+    const QString first = s.temporaryWavPath();
     deliver(sound);
     deliver(sound);
     EXPECT_TRUE(fin.saves.empty());
@@ -318,18 +320,45 @@ TEST_F(CaptureSessionTest, SizeLimitSavesAndStartsANewRecord) {
     const Bytes expected = concat({&sound, &sound, &quiet});
     ASSERT_EQ(fin.savedCopies[0].size(), 44 + expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), fin.savedCopies[0].begin() + 44));
-    EXPECT_EQ(farm.devices.size(), 2u);
-    EXPECT_EQ(farm.devices[0]->closes, 1);
+    EXPECT_EQ(le32(fin.savedCopies[0], 40), expected.size()); // the header has its sizes
+    // The device runs on: never stopped, reset or closed, every buffer still queued.
+    ASSERT_EQ(farm.devices.size(), 1u);
+    EXPECT_EQ(farm.last().closes + farm.last().resets + farm.last().stops, 0);
+    EXPECT_EQ(farm.last().queued.size(), 150u);
     EXPECT_TRUE(s.recording());
     EXPECT_EQ(s.dataLength(), 0u);
+    EXPECT_NE(s.temporaryWavPath(), first);
+    EXPECT_FALSE(QFileInfo::exists(first)); // saved, so gone
+    EXPECT_EQ(fin.starts, 2); // the new record is compressed on the fly from its start
     EXPECT_TRUE(view.questions.empty()); // the record was saved: nothing to ask
+    EXPECT_EQ(view.statuses.back(), RecorderStatus::Recording);
 
-    // The first device's buffers come back stale and go to the new device unwritten.
-    deliverHandedBack(*farm.devices[0], 100);
-    EXPECT_EQ(s.dataLength(), 0u);
-    EXPECT_EQ(farm.devices[1]->queued.size(), 150u);
+    // The next buffer is the new record's first, after a whole header.
     deliver(sound);
     EXPECT_EQ(data(), sound);
+    EXPECT_EQ(s.position(), kCaptureBufferBytes / 2);
+    s.stop();
+    EXPECT_EQ(le32(fileBytes(s.temporaryWavPath()), 40), kCaptureBufferBytes);
+}
+
+TEST_F(CaptureSessionTest, ASplitWithoutRoomForTheNextRecordStopsAndKeepsTheRecord) {
+    sizeLimit = 44 + 2 * kCaptureBufferBytes;
+    CaptureSession& s = make();
+    s.record();
+    deliver(sound);
+    // The recording folder is gone when the next record needs a file.
+    const std::string moved = dir.path().string() + "-moved";
+    ASSERT_EQ(::rename(dir.path().c_str(), moved.c_str()), 0);
+    deliver(sound);
+    ASSERT_EQ(::rename(moved.c_str(), dir.path().c_str()), 0);
+    EXPECT_TRUE(fin.saves.empty());
+    EXPECT_FALSE(s.recording());
+    EXPECT_EQ(view.statuses.back(), RecorderStatus::Paused);
+    EXPECT_EQ(s.fault(), RecordingFault::Write);
+    // The record stays in the session, whole, to be saved as after Stop.
+    EXPECT_EQ(data(), concat({&sound, &sound}));
+    EXPECT_EQ(le32(fileBytes(s.temporaryWavPath()), 40), 2 * kCaptureBufferBytes);
+    EXPECT_FALSE(s.saved());
 }
 
 TEST_F(CaptureSessionTest, StaleBuffersAreRequeuedUnwrittenAfterRecordingResumes) {
@@ -399,10 +428,17 @@ TEST_F(CaptureSessionTest, LongSilenceSaveAndRenew) {
     deliver(quiet);
     ASSERT_EQ(fin.saves, std::vector<bool>{true});
     EXPECT_EQ(fin.savedCopies[0].size(), 44 + 3 * kCaptureBufferBytes);
-    EXPECT_EQ(farm.devices.size(), 2u);
+    EXPECT_EQ(farm.devices.size(), 1u); // the device is not closed for a split
     EXPECT_TRUE(s.recording());
     EXPECT_EQ(s.dataLength(), 0u);
     EXPECT_EQ(s.silence().marker, 44u);
+    // The silence goes on in the new record, which splits again after its own long silence
+    // (more than 16,000 bytes past its header).
+    deliver(quiet);
+    EXPECT_EQ(fin.saves.size(), 1u);
+    deliver(quiet);
+    ASSERT_EQ(fin.saves.size(), 2u);
+    EXPECT_EQ(fin.savedCopies[1].size(), 44 + 2 * kCaptureBufferBytes);
 }
 
 TEST_F(CaptureSessionTest, LongSilenceStopIsPostedAndKeepsTheRecord) {
@@ -662,7 +698,7 @@ TEST_F(CaptureSessionTest, AFailedSplitSaveKeepsTheRecordAndRecordsOnIntoANewOne
     // ...and recording goes on into a record of its own, which never touches the kept one.
     EXPECT_TRUE(s.recording());
     EXPECT_NE(s.temporaryWavPath(), first);
-    deliverHandedBack(*farm.devices[0], 100);
+    EXPECT_EQ(farm.devices.size(), 1u);
     deliver(sound);
     EXPECT_EQ(data(), sound);
     EXPECT_EQ(fileBytes(first), kept);

@@ -92,6 +92,17 @@ void FakeFinalisation::save(mireldo::recorder::CaptureSession& session, bool aut
     }
 }
 
+void FakeFinalisation::saveFinished(mireldo::recorder::CaptureSession& session,
+                                    mireldo::recorder::FinishedRecord record) {
+    saves.push_back(true);
+    if (!saveSucceeds) {
+        session.keepFinished(std::move(record));
+        return;
+    }
+    savedCopies.push_back(fileBytes(record.file.path()));
+    record.file.remove();
+}
+
 std::vector<unsigned char> fileBytes(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {

@@ -131,6 +131,10 @@ class FakeFinalisation : public mireldo::recorder::RecordFinalisation {
     bool compressionActive() const override { return active; }
     std::uint64_t compressedLength() const override { return compressed; }
     void save(mireldo::recorder::CaptureSession& session, bool automatic) override;
+    /// A split's record, "saved" at once as an automatic save (by copying its WAV and
+    /// deleting it) or, when saves fail, given back to be kept.
+    void saveFinished(mireldo::recorder::CaptureSession& session,
+                      mireldo::recorder::FinishedRecord record) override;
 };
 
 /// Reads a whole file.
