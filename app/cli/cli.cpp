@@ -6,6 +6,7 @@
 #include "audio/wave_in.h"
 #include "audio_mode.h"
 #include "audio/wave_out.h"
+#include "convert_command.h"
 #include "play_command.h"
 #include "playlist_command.h"
 #include "record_command.h"
@@ -103,6 +104,11 @@ constexpr std::array kCommands{
             "                   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR]\n"
             "                   [--duration SECONDS]",
             runRecord},
+    Command{"convert",
+            "convert [--type mp3|wav|ogg|wma] [--rate keep|16000|22050|24000|32000|44100|48000]\n"
+            "                   [--channels keep|1|2] [--bitrate KBPS] [--range H:MM:SS.T-H:MM:SS.T]\n"
+            "                   [--merge] [--overwrite] --to DEST FILE...",
+            runConvert},
 };
 
 void printUsage(std::FILE* to) {
