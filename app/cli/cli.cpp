@@ -10,6 +10,7 @@
 #include "play_command.h"
 #include "playlist_command.h"
 #include "record_command.h"
+#include "tag_command.h"
 
 #include <array>
 
@@ -98,6 +99,8 @@ constexpr std::array kCommands{
     Command{"play", "play FILE... [--device N] [--loop]", runPlay},
     Command{"devices", "devices", runDevices},
     Command{"playlist", "playlist [--list FILE] show | add PATH... | remove N...", runPlaylist},
+    Command{"tag", "tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
+                   "                   [--track N] [--genre G]", runTag},
     Command{"record",
             "record [--input default|N|SOURCE] [--format ROW] [--noise-level 0-4] [--drop-silence]\n"
             "                   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]\n"
