@@ -16,6 +16,11 @@ Mp3Tag interpretMp3Tag(std::span<const std::uint8_t> head, std::span<const std::
             return tag;
         }
     }
+    // "ID3" whose tag does not fit the file: a cut or damaged file. Appending an ID3v1 tag
+    // could make that header fit and turn the file into something else, so it is left alone.
+    if (head.size() >= 3 && head[0] == 'I' && head[1] == 'D' && head[2] == '3') {
+        tag.writable = false;
+    }
     if (fileSize > kId3v1Size) {
         if (const auto fields = parseId3v1(last)) {
             tag.kind = TagKind::Id3v1;
@@ -37,6 +42,9 @@ TagFields fieldsToWrite(const Mp3Tag& tag, const TagFields& edited) {
 std::optional<std::vector<std::uint8_t>> rewriteMp3TagBytes(std::span<const std::uint8_t> file,
                                                             const TagFields& edited) {
     const Mp3Tag tag = readMp3TagBytes(file);
+    if (!tag.writable) {
+        return std::nullopt;
+    }
     const TagFields fields = fieldsToWrite(tag, edited);
     if (tag.kind == TagKind::Id3v2) {
         const std::uint32_t oldSize = tag.id3v2.header.bodySize;

@@ -23,7 +23,7 @@ struct Mp3Tag {
     TagKind kind = TagKind::None;
     TagFields fields;
     /// False for an ID3v2 tag whose frames cannot all be walked (it is read as far as they go
-    /// and never rewritten).
+    /// and never rewritten), and for a file starting with an ID3v2 header that does not fit it.
     bool writable = true;
     /// The walk of the ID3v2 tag (kind Id3v2 only).
     Id3v2Tag id3v2;

@@ -220,6 +220,9 @@ TagStatus writeMp3Tag(const QString& path, const TagFields& edited,
     if (!readTag(fd.get(), size, tag)) {
         return TagStatus::CannotOpen;
     }
+    if (!tag.writable) {
+        return TagStatus::NotWritable;
+    }
     const TagFields fields = fieldsToWrite(tag, edited);
     Writer writer(fd.get(), fault);
 
