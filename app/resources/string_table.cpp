@@ -107,6 +107,23 @@ constexpr std::array kStrings{
     // Endpoint capture: the recorder fell so far behind that the sound device's buffer
     // overflowed; %1 is the audio lost so far, in seconds.
     StringEntry{610, "Recording fell behind the sound device: %1 seconds of audio were lost."},
+    // Tag editing: messages, the two dialogs' captions, labels and buttons.
+    StringEntry{650, "Fail to open the file for editing."},
+    StringEntry{651, "Failed to read tag information from the file!"},
+    StringEntry{652, "Can not modify tag information!"},
+    StringEntry{653, "Failed to modify tag information!"},
+    StringEntry{654, "Mp3 Tag Information"},
+    StringEntry{655, "WMA Tag Information"},
+    StringEntry{656, "Title:"},
+    StringEntry{657, "Artist:"},
+    StringEntry{658, "Album:"},
+    StringEntry{659, "Genre:"},
+    StringEntry{660, "Track number:"},
+    StringEntry{661, "Release year:"},
+    StringEntry{662, "Comments:"},
+    StringEntry{663, "File name:"},
+    StringEntry{664, "Update"},
+    StringEntry{665, "Cancel"},
     // The framework's prompt for an integer field.
     StringEntry{61712, "Please enter an integer."},
 };

@@ -49,5 +49,14 @@ inline constexpr int kStrErrorGettingName = 602;
 inline constexpr int kStrNoMixerProgram = 603;
 /// The standard prompt of an integer field holding something else.
 inline constexpr int kStrEnterInteger = 61712;
+/// Tag editing: a file that cannot be read or rewritten, and the WMA editor's three messages.
+inline constexpr int kStrTagFileFailed = 650;
+inline constexpr int kStrWmaTagReadFailed = 651;
+inline constexpr int kStrWmaTagCannotModify = 652;
+inline constexpr int kStrWmaTagModifyFailed = 653;
+/// Captions of the MP3 and WMA tag dialogs; labels and buttons follow from 656 to 665.
+inline constexpr int kStrMp3TagCaption = 654;
+inline constexpr int kStrWmaTagCaption = 655;
+inline constexpr int kStrTagFirstLabel = 656;
 
 } // namespace mireldo
