@@ -8,6 +8,7 @@
 #include "position_control.h"
 #include "recorder_app.h"
 #include "string_table.h"
+#include "tag_editing.h"
 #include "time_label.h"
 
 #include <QAbstractButton>
@@ -41,7 +42,20 @@ void CRecorderDialog::wirePlaylist() {
         connect(action, &QAction::triggered, this, [this, command] {
             settings_.currentOutputDevice = command - kOutputMenuFirst;
             if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))) {
-                list->setOutputDevice(settings_.currentOutputDevice);
+                // "MP3/WMA Tag": the list has checked the selection and the ending; the item is loaded
+    // again afterwards (its stream closed, back to pending, queued) so its row shows the tag.
+    list->setTagHook([this, list](playlist::PlaylistItem* item) {
+        const auto tell = [this](int id) { messages().showString(id, MessageIcon::Stop); };
+        const QString path = item->path;
+        const bool wma = path.right(3).compare(QLatin1String("wma"), Qt::CaseInsensitive) == 0;
+        const auto outcome = wma ? tags::editWmaTags(this, path, tell)
+                                 : tags::editMp3Tags(this, path, tell);
+        if (outcome != tags::TagEditOutcome::NotShown) {
+            list->model()->reloadItem(list->model()->indexOf(item));
+            list->update();
+        }
+    });
+    list->setOutputDevice(settings_.currentOutputDevice);
             }
         });
     };
