@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -139,10 +140,20 @@ struct Split {
 struct RunResult {
     std::vector<QString> records; // every saved file, in order
     std::vector<QString> kept;
+    std::vector<QString> messages;
     std::vector<int> progress;
+    std::vector<RecorderStatus> statuses;
 };
 
-class GaplessSplit : public ::testing::TestWithParam<Split> {
+// How a run records.
+struct RunSettings {
+    int encodeMethod = 3;
+    bool sizeLimit = true; ///< split at 2.5 s; else the long-silence action 2 after 1 s
+    bool dropBlanks = false;
+    QString recordFolder;  ///< empty: a folder of the run's own
+};
+
+class GaplessRun : public ::testing::Test {
   protected:
     void SetUp() override {
         rectest::coreApp();
@@ -157,9 +168,9 @@ class GaplessSplit : public ::testing::TestWithParam<Split> {
         ::unsetenv("MIRELDO_VIRTUAL_INPUT_FREE_RUNNING");
     }
 
-    // Records the whole input with `encodeMethod` and saves what is left at the end, as
-    // mireldo-cli does.
-    RunResult run(const std::string& tag, int encodeMethod) {
+    // Records the whole input and saves what is left at the end, as mireldo-cli does (a record
+    // that cannot be saved is kept).
+    RunResult run(const std::string& tag, const RunSettings& how) {
         // A file of its own: a free-running input starts playing when it is first opened.
         const std::string inputPath = dir.file(tag + "-input.wav");
         testsupport::writeFile(inputPath, testsupport::makeWav(1, kRate, 16, bytesOf(input)));
@@ -171,18 +182,20 @@ class GaplessSplit : public ::testing::TestWithParam<Split> {
 
         ProgressView view;
         view.opts.formatRow = kFormatRow;
-        view.opts.encodeMethod = encodeMethod;
+        view.opts.encodeMethod = how.encodeMethod;
         view.opts.longBlankSeconds = 1;
-        view.opts.silence.dropBlanks = false;
-        view.opts.silence.actionAtBlank = GetParam().sizeLimit ? 0 : 2;
+        view.opts.silence.dropBlanks = how.dropBlanks;
+        view.opts.silence.actionAtBlank = how.sizeLimit ? 0 : 2;
         TestHost host;
-        host.settings.recordFolder = QString::fromStdString(out.string());
+        host.settings.recordFolder = how.recordFolder.isEmpty()
+                                         ? QString::fromStdString(out.string())
+                                         : how.recordFolder;
         RecordSaving saving(plugins(), host);
         CaptureSession::Environment env;
         env.freeSpace = [](const QString&) { return std::optional<std::uint64_t>(1ull << 40); };
         env.temporaryFolder = QString::fromStdString(tmp.string());
         env.withPlayer = false;
-        if (GetParam().sizeLimit) {
+        if (how.sizeLimit) {
             env.sizeLimit = 44 + kRate * 2 * 5 / 2; // 2.5 s
         }
         RunResult result;
@@ -203,13 +216,27 @@ class GaplessSplit : public ::testing::TestWithParam<Split> {
             saving.waitForSaves();
             if (session.dataLength() != 0) {
                 saving.save(session, true);
+                if (!session.saved()) {
+                    session.keepRecord();
+                }
             }
-            EXPECT_TRUE(session.saved());
         }
         result.records = host.saved;
         result.kept = view.kept;
+        result.messages = view.messages;
         result.progress = view.progress;
+        result.statuses = view.statuses;
         return result;
+    }
+
+    // The records' samples (after their headers), end to end.
+    static Samples joined(const std::vector<QString>& paths) {
+        Samples all;
+        for (const QString& path : paths) {
+            const Samples s = samplesOf(testsupport::readFile(path.toStdString()), 44);
+            all.insert(all.end(), s.begin(), s.end());
+        }
+        return all;
     }
 
     ManualClock clock;
@@ -217,9 +244,13 @@ class GaplessSplit : public ::testing::TestWithParam<Split> {
     Samples input;
 };
 
+class GaplessSplit : public GaplessRun, public ::testing::WithParamInterface<Split> {};
+
 TEST_P(GaplessSplit, TheRecordsOfARunHoldTheInputFrameForFrame) {
+    RunSettings how;
+    how.sizeLimit = GetParam().sizeLimit;
     // WAV: copies of the records, which put end to end are the input exactly.
-    const RunResult wav = run("wav", 3);
+    const RunResult wav = run("wav", how);
     EXPECT_TRUE(wav.kept.empty());
     ASSERT_GE(wav.records.size(), 4u) << "too few splits to prove anything";
     Samples joined;
@@ -244,7 +275,8 @@ TEST_P(GaplessSplit, TheRecordsOfARunHoldTheInputFrameForFrame) {
 
     // MP3 compressed on the fly, the same run: every record's length within one encoder
     // frame of its WAV twin's, and the audio where it belongs.
-    const RunResult mp3 = run("mp3", 0);
+    how.encodeMethod = 0;
+    const RunResult mp3 = run("mp3", how);
     EXPECT_TRUE(mp3.kept.empty());
     ASSERT_EQ(mp3.records.size(), wav.records.size());
     std::size_t at = 0;
@@ -274,5 +306,51 @@ INSTANTIATE_TEST_SUITE_P(
     Splits, GaplessSplit,
     ::testing::Values(Split{"SizeLimit", true}, Split{"LongSilenceAction2", false}),
     [](const ::testing::TestParamInfo<Split>& info) { return std::string(info.param.name); });
+
+TEST_F(GaplessRun, SavesThatFailKeepEveryRecordWhileRecordingGoesOn) {
+    // A record folder nothing can be written into, not even by root.
+    RunSettings how;
+    how.recordFolder = QStringLiteral("/proc");
+    const RunResult r = run("failing", how);
+    EXPECT_TRUE(r.records.empty());
+    ASSERT_GE(r.kept.size(), 4u);
+    EXPECT_EQ(std::count(r.messages.begin(), r.messages.end(),
+                         QStringLiteral("Failed to save file.")),
+              static_cast<long>(r.kept.size()));
+    // Every record stays whole in the recording folder, unlocked and with its sizes, and
+    // together they are still the input: recording never paused for a failed save.
+    for (const QString& path : r.kept) {
+        const auto bytes = testsupport::readFile(path.toStdString());
+        ASSERT_GE(bytes.size(), 44u) << path.toStdString();
+        EXPECT_EQ(bytes[40] | bytes[41] << 8 | bytes[42] << 16 | bytes[43] << 24,
+                  static_cast<int>(bytes.size() - 44));
+    }
+    EXPECT_TRUE(joined(r.kept) == input);
+}
+
+TEST_F(GaplessRun, ACompressionInTheBackgroundShowsItsProgressAndRecordingShowsThroughout) {
+    // With drop-silence, a record split at a long silence loses its silent tail, so its
+    // on-the-fly MP3 no longer fits and the record is compressed again from the WAV.
+    RunSettings how;
+    how.encodeMethod = 0;
+    how.sizeLimit = false;
+    how.dropBlanks = true;
+    const RunResult r = run("progress", how);
+    EXPECT_TRUE(r.kept.empty());
+    ASSERT_GE(r.records.size(), 3u);
+    ASSERT_FALSE(r.progress.empty());
+    EXPECT_NE(std::find(r.progress.begin(), r.progress.end(), 100), r.progress.end());
+    EXPECT_EQ(r.progress.back(), -1); // cleared when the save ended
+    // The status line never left "Recording ..." for a split's save.
+    const auto firstPause =
+        std::find(r.statuses.begin(), r.statuses.end(), RecorderStatus::Paused);
+    EXPECT_EQ(std::count(r.statuses.begin(), firstPause, RecorderStatus::Saving), 0);
+    EXPECT_EQ(std::count(r.statuses.begin(), firstPause, RecorderStatus::Ready), 0);
+    // The tones are saved whole: each record decodes to sound of the input's length or more.
+    for (const QString& path : r.records) {
+        EXPECT_TRUE(path.endsWith(QStringLiteral(".mp3")));
+        EXPECT_GE(decode(path).size(), kRate);
+    }
+}
 
 } // namespace
