@@ -2,8 +2,9 @@
 // reads a WAV file or makes a tone, both paced by a clock running at virtualSpeed() times
 // real time. The input either pauses while nobody takes its audio (the default: a file is read
 // on from where the last capture stopped) or, with MIRELDO_VIRTUAL_INPUT_FREE_RUNNING=1, runs on
-// by the clock from the first time it is opened, as a sound card does: whatever no queued buffer
-// of a started device is there to take (the device closed, stopped or out of buffers) is lost.
+// by the clock from the first time a device of it is started, as a sound card does: whatever
+// no queued buffer of a started device is there to take (the device closed, stopped or out of
+// buffers) is lost.
 // Each device runs one worker thread that sleeps until the next buffer is due. Time
 // comes from virtualNow(): under a test's manual clock the worker sleeps until woken, and the
 // clock itself brings each device up to date when it moves (clockAdvanced()).
@@ -524,13 +525,6 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         : DeviceWorker(format, owner), spec_(std::move(source)), fd_(std::move(fd)),
           layout_(layout), framesPerSecond_(format.sampleRate * virtualSpeed()),
           last_(virtualNow()) {
-        if (spec_.freeRunning) {
-            InputSource& src = inputSource();
-            std::lock_guard lock(src.mutex);
-            origin_ = src.origins.try_emplace(spec_.tone ? std::string() : spec_.path, last_)
-                          .first->second;
-            next_ = sourceFrameAt(last_);
-        }
         startWorker();
         addClockListener(this);
     }
@@ -554,6 +548,15 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
                 running_ = true;
                 last_ = virtualNow();
                 credit_ = 0;
+                if (spec_.freeRunning && !started_) {
+                    // The source plays from the first start of any device of it.
+                    InputSource& src = inputSource();
+                    std::lock_guard sourceLock(src.mutex);
+                    origin_ = src.origins.try_emplace(spec_.tone ? std::string() : spec_.path,
+                                                      last_)
+                                  .first->second;
+                    started_ = true;
+                }
                 skipUntil(last_);
                 cv_.notify_all();
             }
@@ -608,8 +611,12 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         }
     }
 
-    // The frame of a free-running source that plays at `t`.
+    // The frame of a free-running source that plays at `t` (0 before this device knows when
+    // it began).
     std::uint64_t sourceFrameAt(Clock::time_point t) const {
+        if (!started_) {
+            return 0;
+        }
         return static_cast<std::uint64_t>(std::floor(framesBetween(origin_, t, framesPerSecond_)));
     }
 
@@ -765,10 +772,10 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
     const WavLayout layout_;
     const double framesPerSecond_;
 
-    // Free-running: when the source began to play (fixed at the open).
-    Clock::time_point origin_;
-
     // Guarded by mutex_.
+    // Free-running: when the source began to play, known from this device's first start.
+    Clock::time_point origin_;
+    bool started_ = false;
     double credit_ = 0;
     std::uint64_t next_ = 0; // free-running: the source's next frame a buffer would take
     Clock::time_point last_;

@@ -210,6 +210,30 @@ TEST_F(RecordCli, LongSilenceAction2SavesOneFilePerBurst) {
     EXPECT_EQ(QDir(QString::fromStdString(out())).entryList(QDir::Files).size(), 3);
 }
 
+TEST_F(RecordCli, SplitsLoseNothingOnAnInputThatRunsOnWhileClosed) {
+    // 16 s of tones and pauses played by an input that runs on whatever the recorder does, as
+    // a sound card does, from the moment recording starts; a record is split every 3 s (96,000 bytes at 16 kHz mono) and at
+    // every long silence. Put end to end, the saved records are the input exactly.
+    const std::string input = makeInput("run.wav", {3.5, 4.0, 2.5}, 3.0, 16000, 1);
+    const std::string cmd = "MIRELDO_VIRTUAL_INPUT_FREE_RUNNING=1 MIRELDO_RECORD_SIZE_LIMIT=96044 " +
+                            recordCommand(input, "--format 8 --action 2 --long-silence 2 "
+                                                 "--encode wav", 10);
+    const auto r = runCommand(cmd + " 2>/dev/null");
+    ASSERT_EQ(r.exitCode, 0);
+    const auto saved = lines(r.output);
+    ASSERT_GE(saved.size(), 6u) << r.output;
+    std::vector<uint8_t> joined;
+    for (const std::string& path : saved) {
+        const auto pcm = pcmOf(path);
+        joined.insert(joined.end(), pcm.begin(), pcm.end());
+    }
+    const auto original = pcmOf(input);
+    ASSERT_EQ(joined.size(), original.size()) << "bytes lost or added at the splits";
+    EXPECT_TRUE(joined == original);
+    // Nothing was left behind in the recording folder.
+    EXPECT_TRUE(QDir(QString::fromStdString(rec())).entryList(QDir::Files).isEmpty());
+}
+
 TEST_F(RecordCli, LongSilenceAction4SavesOneFileAndStops) {
     const std::string input = makeInput("bursts4.wav", {1.0, 1.5}, 4.0);
     const auto r = record(input, "--format 3 --drop-silence --action 4 --long-silence 2 "
