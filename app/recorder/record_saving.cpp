@@ -290,6 +290,8 @@ void RecordSaving::save(CaptureSession& session, bool automatic) {
     if (!session.view().readControls()) {
         return;
     }
+    // Records finished at splits reach the playlist first, in the order they were made.
+    saves_->waitForAll();
     const CaptureOptions options = session.view().options();
     const SaveSettings settings = host_.saveSettings();
     finishCompression(false);

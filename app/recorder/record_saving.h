@@ -142,6 +142,8 @@ class RecordSaving : public RecordFinalisation {
     /// (lengths, frame counts) when they flush, so a shortened file would contradict them:
     /// the compression is dropped instead and the save compresses from the cut WAV.
     void truncateCompressed(std::uint64_t length) override;
+    /// Saves the session's record (after the background saves still running, so the saved
+    /// files reach the host in the order the records were made).
     void save(CaptureSession& session, bool automatic) override;
     /// A split's record: takes its on-the-fly compression along (flushed), cuts its trailing
     /// silence and applies the discard rule here, picks the automatic name (the Save As

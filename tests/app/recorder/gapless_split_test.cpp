@@ -143,6 +143,7 @@ struct RunResult {
     std::vector<QString> messages;
     std::vector<int> progress;
     std::vector<RecorderStatus> statuses;
+    bool pendingAfterClose = false;
 };
 
 // How a run records.
@@ -151,6 +152,9 @@ struct RunSettings {
     bool sizeLimit = true; ///< split at 2.5 s; else the long-silence action 2 after 1 s
     bool dropBlanks = false;
     QString recordFolder;  ///< empty: a folder of the run's own
+    /// End as the window closes (New Record's question answered Yes, then the close), not
+    /// as mireldo-cli ends.
+    bool closeAsTheWindow = false;
 };
 
 class GaplessRun : public ::testing::Test {
@@ -213,6 +217,11 @@ class GaplessRun : public ::testing::Test {
             }
             EXPECT_FALSE(session.recording()) << "the input did not end";
             EXPECT_EQ(session.fault(), RecordingFault::None);
+            if (how.closeAsTheWindow) {
+                view.answers = {RecorderAnswer::Yes};
+                EXPECT_TRUE(session.requestClose());
+                result.pendingAfterClose = saving.savesPending();
+            }
             saving.waitForSaves();
             if (session.dataLength() != 0) {
                 saving.save(session, true);
@@ -326,6 +335,16 @@ TEST_F(GaplessRun, SavesThatFailKeepEveryRecordWhileRecordingGoesOn) {
                   static_cast<int>(bytes.size() - 44));
     }
     EXPECT_TRUE(joined(r.kept) == input);
+}
+
+TEST_F(GaplessRun, ClosingTheWindowWaitsForTheSavesStillRunning) {
+    RunSettings how;
+    how.closeAsTheWindow = true;
+    const RunResult r = run("close", how);
+    EXPECT_FALSE(r.pendingAfterClose);
+    EXPECT_TRUE(r.kept.empty());
+    ASSERT_GE(r.records.size(), 4u);
+    EXPECT_TRUE(joined(r.records) == input);
 }
 
 TEST_F(GaplessRun, ACompressionInTheBackgroundShowsItsProgressAndRecordingShowsThroughout) {
