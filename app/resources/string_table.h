@@ -58,5 +58,42 @@ inline constexpr int kStrWmaTagModifyFailed = 653;
 inline constexpr int kStrMp3TagCaption = 654;
 inline constexpr int kStrWmaTagCaption = 655;
 inline constexpr int kStrTagFirstLabel = 656;
+/// The converter dialog: caption (700), the four column headings (701-704), "Converting..."
+/// (705), the entries of the type, rate, channel and bit-rate lists (706, 710, 717, 720 on),
+/// checks, buttons and labels (736-750), messages (751-755), the add filter (756), the "Time
+/// range" dialog (757-762) and an unreadable source (763).
+inline constexpr int kStrConverterCaption = 700;
+inline constexpr int kStrConverterFirstHeading = 701;
+inline constexpr int kStrConverting = 705;
+inline constexpr int kStrConverterFirstType = 706;
+inline constexpr int kStrConverterFirstRate = 710;
+inline constexpr int kStrConverterFirstChannels = 717;
+inline constexpr int kStrConverterFirstBitrate = 720;
+inline constexpr int kStrConverterSkip = 736;
+inline constexpr int kStrConverterMerge = 737;
+inline constexpr int kStrConverterAdd = 738;
+inline constexpr int kStrConverterRemove = 739;
+inline constexpr int kStrConverterRemoveAll = 740;
+inline constexpr int kStrConverterSetRange = 741;
+inline constexpr int kStrConverterBrowse = 742;
+inline constexpr int kStrConverterConvert = 743;
+inline constexpr int kStrConverterCancel = 744;
+inline constexpr int kStrConverterCurrent = 745;
+inline constexpr int kStrConverterFirstLabel = 746; ///< destination, type, rate, channels, bit rate
+inline constexpr int kStrNoSourceFile = 751;
+inline constexpr int kStrNoDestination = 752;
+inline constexpr int kStrConvertedCount = 753;
+inline constexpr int kStrConvertedAskPlaylist = 754;
+inline constexpr int kStrChooseConvertFolder = 755;
+inline constexpr int kStrConverterFilter = 756;
+inline constexpr int kStrTimeRangeCaption = 757;
+inline constexpr int kStrEntireAudioFile = 758;
+inline constexpr int kStrStartTime = 759;
+inline constexpr int kStrEndTime = 760;
+inline constexpr int kStrStartAfterEnd = 761;
+inline constexpr int kStrOk = 762;
+inline constexpr int kStrSourceUnreadable = 763;
+/// "The encoder was not loaded correctly!"
+inline constexpr int kStrEncoderNotLoaded = 178;
 
 } // namespace mireldo

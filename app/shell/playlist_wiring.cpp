@@ -4,6 +4,7 @@
 
 #include "main_window.h"
 
+#include "converter_dialog.h"
 #include "play_list_box.h"
 #include "position_control.h"
 #include "recorder_app.h"
@@ -98,6 +99,15 @@ void CRecorderDialog::wirePlaylist() {
         if (auto* button = controlAs<QAbstractButton>(id); button && button->isEnabled()) {
             button->click();
         }
+    });
+    // "Audio Convertor/Merger": the selected items' paths; outputs the user takes are added
+    // to the list, each selected as it is added.
+    list->setConverterHook([this, list](const QStringList& paths) {
+        converter::ConverterServices services;
+        services.encoders = &encoderTable();
+        services.messages = &messages();
+        services.addToPlaylist = [list](const QString& path) { list->addFile(path, true); };
+        converter::runConverterDialog(this, paths, std::move(services));
     });
     list->setOutputDevice(settings_.currentOutputDevice);
     if (auto* loop = controlAs<QCheckBox>(MainCtl::LoopPlaying)) {
