@@ -1,17 +1,18 @@
 /// wmaruntime: the Windows Media runtime of this system, a shared library loaded by name at run
 /// time ("libwmaruntime.so"). Its reading half is a synchronous reader that opens an ASF/WMA
 /// file, answers header attributes, describes its outputs and hands out decoded PCM samples of
-/// varying size.
+/// varying size. Its editing half is a metadata editor that reads and writes the descriptive
+/// attributes of a file's header, and a check for protected content.
 ///
-/// The library exports one function, WMCreateSyncReader, so a host needs one symbol lookup. The
-/// objects it hands out carry a table of functions as their first member (called as
-/// `reader->vtbl->Open(reader, path)`). Every function returns WMR_OK (0) or a negative
-/// WMR_E_* code and never lets an exception escape. Times are in 100-nanosecond units.
+/// The library exports three functions: WMCreateSyncReader, WMCreateEditor and
+/// WMIsContentProtected. The objects it hands out carry a table of functions as their first
+/// member (called as `reader->vtbl->Open(reader, path)`). Every function returns WMR_OK (0) or a
+/// negative WMR_E_* code and never lets an exception escape. Times are in 100-nanosecond units.
 ///
-/// Threads: one reader is used by one thread at a time; different readers are independent.
-/// Ownership: a reader belongs to whoever created it and is destroyed by its Release; a sample
-/// belongs to whoever received it from GetNextSample and is destroyed by its Release. Samples
-/// stay valid after their reader is closed or released.
+/// Threads: one reader or editor is used by one thread at a time; different objects are
+/// independent. Ownership: a reader or editor belongs to whoever created it and is destroyed by
+/// its Release; a sample belongs to whoever received it from GetNextSample and is destroyed by
+/// its Release. Samples stay valid after their reader is closed or released.
 #ifndef WMARUNTIME_API_H
 #define WMARUNTIME_API_H
 
@@ -29,8 +30,12 @@ extern "C" {
 
 /// File name under which hosts load the runtime (found beside the program).
 #define WMR_LIBRARY_NAME "libwmaruntime.so"
-/// Name of the reader factory, the library's only export.
+/// Name of the reader factory.
 #define WMR_FACTORY_NAME "WMCreateSyncReader"
+/// Name of the metadata editor factory.
+#define WMR_EDITOR_FACTORY_NAME "WMCreateEditor"
+/// Name of the protection check.
+#define WMR_PROTECTION_CHECK_NAME "WMIsContentProtected"
 /// Version of the function tables below; the factory refuses any other.
 #define WMR_API_VERSION 1u
 /// Rights asked of a new reader: playback.
@@ -47,6 +52,7 @@ extern "C" {
 #define WMR_E_NO_MORE_SAMPLES ((int32_t)0xC00D0BCF)  /* end of the selected range or stream */
 #define WMR_E_BUFFER_TOO_SMALL ((int32_t)0xC00D07D4) /* value buffer shorter than the value */
 #define WMR_E_UNSUPPORTED ((int32_t)0xC00D0BC6)      /* no decoder for the stream's codec */
+#define WMR_E_WRITE_FAILED ((int32_t)0xC00D0BBA)     /* the file could not be saved; it is as it was */
 
 /* Attribute data types. */
 #define WMR_TYPE_DWORD 0u  /* uint32, little-endian */
@@ -55,6 +61,7 @@ extern "C" {
 #define WMR_TYPE_BOOL 3u   /* uint32 0 or 1 */
 #define WMR_TYPE_QWORD 4u  /* uint64, little-endian */
 #define WMR_TYPE_WORD 5u   /* uint16, little-endian */
+#define WMR_TYPE_GUID 6u   /* 16 bytes, the file's byte order */
 
 #pragma pack(push, 1)
 
@@ -150,13 +157,67 @@ struct WmrSyncReader {
     const WmrSyncReaderVtbl* vtbl;
 };
 
+typedef struct WmrMetadataEditor WmrMetadataEditor;
+
+/// Functions of a metadata editor. Attributes are those of the file's header; stream 0 is the
+/// file as a whole (the only stream with attributes here). "Title", "Author" and "Description"
+/// (with "Copyright" and "Rating") live in the header's content description; every other name
+/// is an extended attribute such as "WM/AlbumTitle", kept with its stored type. Files written
+/// through FFmpeg carry the seven names the tag dialog edits also (or only) as attributes named
+/// by FFmpeg's keys ("title", "date", ...); those stand in for a missing name when reading, and
+/// writing a name replaces them.
+typedef struct WmrMetadataEditorVtbl {
+    /// Closes the editor without saving if open, and destroys it.
+    void (*Release)(WmrMetadataEditor* self);
+    /// Opens an ASF file by path for editing; a symbolic link is followed to the file it names,
+    /// and that file is the one saved. Reads the header only. WMR_E_INVALID_FILE when the file
+    /// is not a readable ASF file.
+    int32_t (*Open)(WmrMetadataEditor* self, const char* path);
+    /// Forgets every change and closes the file. WMR_E_UNEXPECTED when not open.
+    int32_t (*Close)(WmrMetadataEditor* self);
+    /// Saves the changes and closes the file. The new file is written beside the old one in the
+    /// same folder with the old one's permissions, flushed to disk and renamed over it, so the
+    /// old file stays whole until the new one is complete. On failure (WMR_E_WRITE_FAILED) the
+    /// old file is unchanged, no temporary file remains and the editor stays open.
+    /// WMR_E_UNEXPECTED when not open.
+    int32_t (*Flush)(WmrMetadataEditor* self);
+    /// Reads an attribute as the reader's GetAttributeByName does: with value null, writes its
+    /// type and length in bytes; otherwise *lengthInOut is the room in value (strings are UTF-8
+    /// with a terminating NUL counted in the length). WMR_E_NOT_FOUND when the file does not
+    /// carry it (an empty content-description text counts as missing). Changes made with
+    /// SetAttribute are seen at once.
+    int32_t (*GetAttributeByName)(WmrMetadataEditor* self, uint16_t streamNumber,
+                                  const char* name, uint32_t* typeOut, uint8_t* value,
+                                  uint32_t* lengthInOut);
+    /// Sets an attribute of stream 0, replacing every value of that name, to length bytes of
+    /// value of the given type (a string: UTF-8, no terminating NUL needed; the five
+    /// content-description names take strings only). Nothing is written until Flush.
+    int32_t (*SetAttribute)(WmrMetadataEditor* self, uint16_t streamNumber, const char* name,
+                            uint32_t type, const uint8_t* value, uint32_t length);
+} WmrMetadataEditorVtbl;
+
+struct WmrMetadataEditor {
+    const WmrMetadataEditorVtbl* vtbl;
+};
+
 /// Type of the factory, as a host finds it with dlsym.
 typedef int32_t (*WmrCreateSyncReaderFn)(uint32_t apiVersion, uint32_t rights,
                                          WmrSyncReader** readerOut);
 
+/// Type of the editor factory, as a host finds it with dlsym.
+typedef int32_t (*WmrCreateEditorFn)(uint32_t apiVersion, WmrMetadataEditor** editorOut);
+/// Type of the protection check, as a host finds it with dlsym.
+typedef int32_t (*WmrIsContentProtectedFn)(const char* path, int32_t* protectedOut);
+
 /// Creates a reader. apiVersion must be WMR_API_VERSION; rights WMR_RIGHTS_PLAYBACK.
 WMR_API int32_t WMCreateSyncReader(uint32_t apiVersion, uint32_t rights,
                                    WmrSyncReader** readerOut);
+/// Creates a metadata editor. apiVersion must be WMR_API_VERSION.
+WMR_API int32_t WMCreateEditor(uint32_t apiVersion, WmrMetadataEditor** editorOut);
+/// Writes 1 to *protectedOut when the ASF file at path carries a content encryption object
+/// (in its header or its header extension), else 0. WMR_E_INVALID_FILE when the file cannot be
+/// read or does not start with a well-formed ASF header.
+WMR_API int32_t WMIsContentProtected(const char* path, int32_t* protectedOut);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -1,5 +1,7 @@
-// The C face of the runtime: the factory and the function tables of readers and samples. Every
-// entry catches whatever the reader throws and answers with a code.
+// The C face of the runtime: the factories, the protection check and the function tables of
+// readers, samples and metadata editors. Every entry catches whatever is thrown behind it and
+// answers with a code.
+#include "metadata_editor.h"
 #include "sync_reader.h"
 
 extern "C" {
@@ -109,7 +111,45 @@ int32_t readerNextSample(WmrSyncReader* r, uint16_t number, WmrSample** sample, 
     });
 }
 
+MetadataEditor* self(WmrMetadataEditor* editor) {
+    return static_cast<MetadataEditor*>(editor);
+}
+
+void editorRelease(WmrMetadataEditor* e) {
+    delete self(e);
+}
+
+int32_t editorOpen(WmrMetadataEditor* e, const char* path) {
+    return e == nullptr ? WMR_E_INVALIDARG : guarded([&] { return self(e)->open(path); });
+}
+
+int32_t editorClose(WmrMetadataEditor* e) {
+    return e == nullptr ? WMR_E_INVALIDARG : guarded([&] { return self(e)->close(); });
+}
+
+int32_t editorFlush(WmrMetadataEditor* e) {
+    return e == nullptr ? WMR_E_INVALIDARG : guarded([&] { return self(e)->flush(); });
+}
+
+int32_t editorAttribute(WmrMetadataEditor* e, uint16_t stream, const char* name, uint32_t* type,
+                        uint8_t* value, uint32_t* length) {
+    return e == nullptr ? WMR_E_INVALIDARG : guarded([&] {
+        return self(e)->attribute(stream, name, type, value, length);
+    });
+}
+
+int32_t editorSetAttribute(WmrMetadataEditor* e, uint16_t stream, const char* name,
+                           uint32_t type, const uint8_t* value, uint32_t length) {
+    return e == nullptr ? WMR_E_INVALIDARG : guarded([&] {
+        return self(e)->setAttribute(stream, name, type, value, length);
+    });
+}
+
 } // namespace
+
+const WmrMetadataEditorVtbl kEditorFunctions{&editorRelease,   &editorOpen,
+                                             &editorClose,     &editorFlush,
+                                             &editorAttribute, &editorSetAttribute};
 
 const WmrSampleVtbl kSampleFunctions{&sampleRelease, &sampleBuffer};
 
@@ -141,4 +181,24 @@ extern "C" WMR_API int32_t WMCreateSyncReader(uint32_t apiVersion, uint32_t righ
     }
     *readerOut = reader;
     return WMR_OK;
+}
+
+extern "C" WMR_API int32_t WMCreateEditor(uint32_t apiVersion, WmrMetadataEditor** editorOut) {
+    if (editorOut == nullptr) {
+        return WMR_E_INVALIDARG;
+    }
+    *editorOut = nullptr;
+    if (apiVersion != WMR_API_VERSION) {
+        return WMR_E_INVALIDARG;
+    }
+    auto* editor = new (std::nothrow) wmaruntime::MetadataEditor();
+    if (editor == nullptr) {
+        return WMR_E_OUTOFMEMORY;
+    }
+    *editorOut = editor;
+    return WMR_OK;
+}
+
+extern "C" WMR_API int32_t WMIsContentProtected(const char* path, int32_t* protectedOut) {
+    return wmaruntime::guarded([&] { return wmaruntime::isContentProtected(path, protectedOut); });
 }

@@ -1,4 +1,4 @@
-// wmaruntime through its one export and its function tables, loaded with dlopen like its hosts.
+// wmaruntime's reader through its export and its function tables, loaded with dlopen like its hosts.
 #include "test_support.h"
 #include "wmaruntime_api.h"
 
@@ -98,7 +98,7 @@ protected:
 TempDir* WmaRuntime::dir = nullptr;
 std::string WmaRuntime::file;
 
-TEST_F(WmaRuntime, ExportsOnlyTheFactory) {
+TEST_F(WmaRuntime, ExportsOnlyTheFactoriesAndTheProtectionCheck) {
     const auto r = runCommand("nm -D --defined-only " + shellQuote(WMARUNTIME_PATH) + " 2>&1");
     ASSERT_EQ(r.exitCode, 0) << r.output;
     std::set<std::string> exported;
@@ -107,7 +107,8 @@ TEST_F(WmaRuntime, ExportsOnlyTheFactory) {
     while (lines >> address >> type >> name) {
         exported.insert(name);
     }
-    EXPECT_EQ(exported, std::set<std::string>{"WMCreateSyncReader"});
+    EXPECT_EQ(exported, (std::set<std::string>{"WMCreateSyncReader", "WMCreateEditor",
+                                                "WMIsContentProtected"}));
 }
 
 TEST_F(WmaRuntime, FactoryRefusesOtherVersionsAndRights) {
