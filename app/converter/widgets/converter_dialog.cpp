@@ -118,7 +118,9 @@ CConverterDialog::CConverterDialog(const QStringList& paths, ConverterServices s
                                    platform::ProfileStore& store, QWidget* parent)
     : CIdDialog(parent), services_(std::move(services)), store_(store) {
     if (!services_.chooseSources) {
-        services_.chooseSources = [this](const QString& f) { return chooseSourcesWithDialog(this, f); };
+        services_.chooseSources = [this](const QString& f) {
+            return chooseSourcesWithDialog(this, f);
+        };
     }
     if (!services_.chooseSaveFile) {
         services_.chooseSaveFile = [this](const QString& f) {
@@ -126,7 +128,9 @@ CConverterDialog::CConverterDialog(const QStringList& paths, ConverterServices s
         };
     }
     if (!services_.chooseFolder) {
-        services_.chooseFolder = [this](const QString& s) { return chooseFolderWithBrowser(this, s); };
+        services_.chooseFolder = [this](const QString& s) {
+            return chooseFolderWithBrowser(this, s);
+        };
     }
     if (!services_.runTimeRange) {
         services_.runTimeRange = [](CTimeRangeDialog& dialog) { return dialog.exec(); };
@@ -192,15 +196,20 @@ void CConverterDialog::buildControls() {
 
     destination_ = add(static_cast<int>(ConvCtl::Destination), new QLineEdit(this));
     destination_->setMaxLength(kDestinationLength);
-    type_ = add(static_cast<int>(ConvCtl::Type), dropList(kStrConverterFirstType, kTypeCount, this));
+    type_ =
+        add(static_cast<int>(ConvCtl::Type), dropList(kStrConverterFirstType, kTypeCount, this));
     rate_ = add(static_cast<int>(ConvCtl::Rate),
                 dropList(kStrConverterFirstRate, static_cast<int>(kRateChoices.size()), this));
-    channels_ = add(static_cast<int>(ConvCtl::Channels), dropList(kStrConverterFirstChannels, 3, this));
-    bitrate_ = add(static_cast<int>(ConvCtl::Bitrate),
-                   dropList(kStrConverterFirstBitrate, static_cast<int>(kBitrateChoices.size()), this));
-    skip_ = add(static_cast<int>(ConvCtl::Skip), new QCheckBox(loadString(kStrConverterSkip), this));
+    channels_ =
+        add(static_cast<int>(ConvCtl::Channels), dropList(kStrConverterFirstChannels, 3, this));
+    bitrate_ =
+        add(static_cast<int>(ConvCtl::Bitrate),
+            dropList(kStrConverterFirstBitrate, static_cast<int>(kBitrateChoices.size()), this));
+    skip_ =
+        add(static_cast<int>(ConvCtl::Skip), new QCheckBox(loadString(kStrConverterSkip), this));
     skip_->setChecked(true);
-    merge_ = add(static_cast<int>(ConvCtl::Merge), new QCheckBox(loadString(kStrConverterMerge), this));
+    merge_ =
+        add(static_cast<int>(ConvCtl::Merge), new QCheckBox(loadString(kStrConverterMerge), this));
     sourceBar_ = add(static_cast<int>(ConvCtl::Progress2), new QProgressBar(this));
     sourceBar_->setRange(0, 100);
     sourceBar_->setValue(0);
@@ -225,7 +234,8 @@ void CConverterDialog::buildControls() {
     destinationRow->addWidget(browseButton);
 
     auto* choices = new QGridLayout;
-    const std::pair<int, QComboBox*> lists[] = {{1, type_}, {2, rate_}, {3, channels_}, {4, bitrate_}};
+    const std::pair<int, QComboBox*> lists[] = {
+        {1, type_}, {2, rate_}, {3, channels_}, {4, bitrate_}};
     for (const auto& [i, combo] : lists) {
         auto* label = new QLabel(loadString(kStrConverterFirstLabel + i), this);
         label->setBuddy(combo);
@@ -489,9 +499,9 @@ void CConverterDialog::finishJob(const JobOutcome& outcome) {
                                         MessageIcon::None, MessageButtons::Ok);
         return;
     }
-    const MessageAnswer answer = services_.messages->showMessage(
-        loadString(kStrConvertedAskPlaylist).arg(count), MessageIcon::Question,
-        MessageButtons::YesNo);
+    const MessageAnswer answer =
+        services_.messages->showMessage(loadString(kStrConvertedAskPlaylist).arg(count),
+                                        MessageIcon::Question, MessageButtons::YesNo);
     if (answer == MessageAnswer::Yes && services_.addToPlaylist) {
         for (const QString& output : outcome.outputs) {
             services_.addToPlaylist(output);

@@ -7,7 +7,9 @@ RememberedFolders& rememberedFolders() {
     return folders;
 }
 
-void forgetRememberedFolders() { rememberedFolders() = RememberedFolders{}; }
+void forgetRememberedFolders() {
+    rememberedFolders() = RememberedFolders{};
+}
 
 QString destinationFromSaveChoice(const QString& path) {
     const qsizetype dot = path.lastIndexOf(u'.');

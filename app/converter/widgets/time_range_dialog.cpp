@@ -28,8 +28,8 @@ CTimeRangeDialog::CTimeRangeDialog(UserMessages& messages, QWidget* parent)
     setWindowTitle(loadString(kStrTimeRangeCaption));
     auto* grid = new QGridLayout;
     for (int half = 0; half < 2; ++half) {
-        grid->addWidget(new QLabel(loadString(half == 0 ? kStrStartTime : kStrEndTime), this),
-                        half, 0);
+        grid->addWidget(new QLabel(loadString(half == 0 ? kStrStartTime : kStrEndTime), this), half,
+                        0);
         for (int part = 0; part < 4; ++part) {
             const int i = half * 4 + part;
             const int length = kFieldLengths[static_cast<std::size_t>(i)];
@@ -41,9 +41,9 @@ CTimeRangeDialog::CTimeRangeDialog(UserMessages& messages, QWidget* parent)
             field->setAlignment(Qt::AlignRight);
             grid->addWidget(field, half, 1 + 2 * part);
             if (part < 3) {
-                grid->addWidget(new QLabel(part == 2 ? QStringLiteral(".") : QStringLiteral(":"),
-                                           this),
-                                half, 2 + 2 * part);
+                grid->addWidget(
+                    new QLabel(part == 2 ? QStringLiteral(".") : QStringLiteral(":"), this), half,
+                    2 + 2 * part);
             }
         }
     }

@@ -107,16 +107,21 @@ class ConverterDialogTest : public ::testing::Test {
     QStringList added_;
 };
 
-void click(CConverterDialog& d, ConvCtl id) { d.controlAs<QPushButton>(id)->click(); }
+void click(CConverterDialog& d, ConvCtl id) {
+    d.controlAs<QPushButton>(id)->click();
+}
 
 // Rules without a window ---------------------------------------------------------------------
 
 TEST(ConverterSession, SaveChoiceLosesOnlyAThreeCharacterExtensionOfTheFileName) {
-    EXPECT_EQ(destinationFromSaveChoice(QStringLiteral("/out/song.mp3")), QStringLiteral("/out/song"));
-    EXPECT_EQ(destinationFromSaveChoice(QStringLiteral("/out/song.WAV")), QStringLiteral("/out/song"));
+    EXPECT_EQ(destinationFromSaveChoice(QStringLiteral("/out/song.mp3")),
+              QStringLiteral("/out/song"));
+    EXPECT_EQ(destinationFromSaveChoice(QStringLiteral("/out/song.WAV")),
+              QStringLiteral("/out/song"));
     EXPECT_EQ(destinationFromSaveChoice(QStringLiteral("/out/take.flac")),
               QStringLiteral("/out/take.flac"));
-    EXPECT_EQ(destinationFromSaveChoice(QStringLiteral("/out/take.aa")), QStringLiteral("/out/take.aa"));
+    EXPECT_EQ(destinationFromSaveChoice(QStringLiteral("/out/take.aa")),
+              QStringLiteral("/out/take.aa"));
     // A dot in a folder name is no extension.
     EXPECT_EQ(destinationFromSaveChoice(QStringLiteral("/o.a/bc")), QStringLiteral("/o.a/bc"));
     EXPECT_TRUE(holdsSource({QStringLiteral("/a/Song.mp3")}, QStringLiteral("/A/song.MP3")));
@@ -193,8 +198,9 @@ TEST_F(ConverterDialogTest, AddSkipsKnownPathsInAnyCaseAndRemembersTheFirstFolde
     };
     auto d = open({QStringLiteral("/x/one.mp3")});
     click(*d, ConvCtl::Add);
-    EXPECT_EQ(d->sources(), (QStringList{QStringLiteral("/x/one.mp3"), QStringLiteral("/y/three.ogg"),
-                                         QStringLiteral("/x/two.wav")}));
+    EXPECT_EQ(d->sources(),
+              (QStringList{QStringLiteral("/x/one.mp3"), QStringLiteral("/y/three.ogg"),
+                           QStringLiteral("/x/two.wav")}));
     EXPECT_EQ(d->controlAs<QTableWidget>(ConvCtl::List)->rowCount(), 3);
     EXPECT_EQ(d->cellText(2, ColName), QStringLiteral("two.wav"));
     EXPECT_EQ(rememberedFolders().add, QStringLiteral("/x"));
@@ -219,8 +225,8 @@ TEST_F(ConverterDialogTest, CancellingTheFirstAddOfTheRunClosesTheDialog) {
 }
 
 TEST_F(ConverterDialogTest, RemoveKeepsSourcesAndRowsInStep) {
-    auto d = open({QStringLiteral("/a/1.wav"), QStringLiteral("/a/2.wav"), QStringLiteral("/a/3.wav"),
-                   QStringLiteral("/a/4.wav")});
+    auto d = open({QStringLiteral("/a/1.wav"), QStringLiteral("/a/2.wav"),
+                   QStringLiteral("/a/3.wav"), QStringLiteral("/a/4.wav")});
     auto* list = d->controlAs<QTableWidget>(ConvCtl::List);
     list->selectRow(0);
     list->setSelectionMode(QAbstractItemView::MultiSelection);
@@ -250,14 +256,14 @@ TEST_F(ConverterDialogTest, SetTimeRangeWritesTheRangeIntoEverySelectedRow) {
         qobject_cast<QPushButton*>(r.control(RangeCtl::Ok))->click();
         return r.result();
     };
-    auto d = open({QStringLiteral("/a/1.wav"), QStringLiteral("/a/2.wav"), QStringLiteral("/a/3.wav"),
-                   QStringLiteral("/a/4.wav")});
+    auto d = open({QStringLiteral("/a/1.wav"), QStringLiteral("/a/2.wav"),
+                   QStringLiteral("/a/3.wav"), QStringLiteral("/a/4.wav")});
     click(*d, ConvCtl::SetRange); // nothing selected: nothing happens
     EXPECT_FALSE(shownRange.has_value());
 
     d->controlAs<QTableWidget>(ConvCtl::List)->selectAll();
-    d->controlAs<QTableWidget>(ConvCtl::List)->setRangeSelected(QTableWidgetSelectionRange(3, 0, 3, 3),
-                                                                 false);
+    d->controlAs<QTableWidget>(ConvCtl::List)
+        ->setRangeSelected(QTableWidgetSelectionRange(3, 0, 3, 3), false);
     click(*d, ConvCtl::SetRange);
     EXPECT_TRUE(shownEntire);
     for (int row = 0; row < 3; ++row) {
@@ -295,7 +301,8 @@ TEST_F(ConverterDialogTest, TimeRangeRefusesAnEndBeforeTheStartEvenForAnEntireFi
               2);
     qobject_cast<QPushButton*>(r.control(RangeCtl::Ok))->click();
     ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0].text, QStringLiteral("Start time can not be larger than end time."));
+    EXPECT_EQ(messages_.shown[0].text,
+              QStringLiteral("Start time can not be larger than end time."));
     EXPECT_EQ(messages_.shown[0].icon, MessageIcon::Stop);
     EXPECT_TRUE(r.isVisible());
     screenshot(r, "converter_time_range.png");
@@ -329,7 +336,8 @@ TEST_F(ConverterDialogTest, DestinationIsASaveChoiceForOneSourceAndAFolderOtherw
     };
     auto d = open({QStringLiteral("/a/1.wav")});
     click(*d, ConvCtl::Browse);
-    EXPECT_EQ(d->controlAs<QLineEdit>(ConvCtl::Destination)->text(), QStringLiteral("/out/new/song"));
+    EXPECT_EQ(d->controlAs<QLineEdit>(ConvCtl::Destination)->text(),
+              QStringLiteral("/out/new/song"));
     EXPECT_EQ(d->choices().destination, QStringLiteral("/out/new/song"));
     EXPECT_EQ(rememberedFolders().destination, QStringLiteral("/out/new"));
     click(*d, ConvCtl::Browse);
@@ -342,8 +350,9 @@ TEST_F(ConverterDialogTest, DestinationIsASaveChoiceForOneSourceAndAFolderOtherw
     EXPECT_EQ(two->controlAs<QLineEdit>(ConvCtl::Destination)->text(), QStringLiteral("/out/all"));
     // What "..." chose is written at closing.
     two->reject();
-    EXPECT_EQ(store_->getString(QStringLiteral("History"), QStringLiteral("AudioConvertorDestination")),
-              QStringLiteral("/out/all"));
+    EXPECT_EQ(
+        store_->getString(QStringLiteral("History"), QStringLiteral("AudioConvertorDestination")),
+        QStringLiteral("/out/all"));
 }
 
 TEST_F(ConverterDialogTest, ConvertRefusesWithoutSourcesOrDestination) {
@@ -358,7 +367,8 @@ TEST_F(ConverterDialogTest, ConvertRefusesWithoutSourcesOrDestination) {
     one->controlAs<QLineEdit>(ConvCtl::Destination)->setText(QStringLiteral("   "));
     click(*one, ConvCtl::Convert);
     ASSERT_EQ(messages_.shown.size(), 2u);
-    EXPECT_EQ(messages_.shown[1].text, QStringLiteral("No destination file or directory was specified."));
+    EXPECT_EQ(messages_.shown[1].text,
+              QStringLiteral("No destination file or directory was specified."));
     EXPECT_FALSE(std::filesystem::exists(dir_.file("out.mp3")));
 }
 
@@ -417,7 +427,8 @@ TEST_F(ConverterDialogTest, JobShowsEachRowsResultDeletesFailuresAndOffersTheOut
 
     // Convert took the controls: closing writes them.
     d->reject();
-    EXPECT_EQ(store_->getInt(QStringLiteral("History"), QStringLiteral("AudioConvertorChannels"), -1), 1);
+    EXPECT_EQ(
+        store_->getInt(QStringLiteral("History"), QStringLiteral("AudioConvertorChannels"), -1), 1);
 
     // Again with skip checked: both outputs exist, so nothing is offered and nothing is added.
     auto again = open({good1, good2});
@@ -426,7 +437,8 @@ TEST_F(ConverterDialogTest, JobShowsEachRowsResultDeletesFailuresAndOffersTheOut
     click(*again, ConvCtl::Convert);
     EXPECT_EQ(again->cellText(0, ColStatus), QStringLiteral("Skipped"));
     ASSERT_EQ(messages_.shown.size(), 3u);
-    EXPECT_EQ(messages_.shown[2].text, QStringLiteral("Converting completed. 0 files converted successfully."));
+    EXPECT_EQ(messages_.shown[2].text,
+              QStringLiteral("Converting completed. 0 files converted successfully."));
     EXPECT_EQ(messages_.shown[2].buttons, MessageButtons::Ok);
     EXPECT_EQ(added_.size(), 2);
 }
@@ -465,13 +477,16 @@ TEST_F(ConverterDialogTest, CancelDuringTheSecondSourceKeepsTheFirstAndAsksNothi
         }
         firstJob = false;
         // Queued: these run from the job's event pump, as a user's clicks would.
-        QMetaObject::invokeMethod(d.get(), [&] {
-            d->reject(); // closing does nothing while the job runs
-            stillShownAfterClose = d->isVisible();
-            click(*d, ConvCtl::RemoveAll); // neither does Remove all
-            sourcesDuringJob = static_cast<int>(d->sources().size());
-            click(*d, ConvCtl::CancelJob);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            d.get(),
+            [&] {
+                d->reject(); // closing does nothing while the job runs
+                stillShownAfterClose = d->isVisible();
+                click(*d, ConvCtl::RemoveAll); // neither does Remove all
+                sourcesDuringJob = static_cast<int>(d->sources().size());
+                click(*d, ConvCtl::CancelJob);
+            },
+            Qt::QueuedConnection);
     });
     click(*d, ConvCtl::Convert);
 
