@@ -43,20 +43,7 @@ void CRecorderDialog::wirePlaylist() {
         connect(action, &QAction::triggered, this, [this, command] {
             settings_.currentOutputDevice = command - kOutputMenuFirst;
             if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))) {
-                // "MP3/WMA Tag": the list has checked the selection and the ending; the item is loaded
-    // again afterwards (its stream closed, back to pending, queued) so its row shows the tag.
-    list->setTagHook([this, list](playlist::PlaylistItem* item) {
-        const auto tell = [this](int id) { messages().showString(id, MessageIcon::Stop); };
-        const QString path = item->path;
-        const bool wma = path.right(3).compare(QLatin1String("wma"), Qt::CaseInsensitive) == 0;
-        const auto outcome = wma ? tags::editWmaTags(this, path, tell)
-                                 : tags::editMp3Tags(this, path, tell);
-        if (outcome != tags::TagEditOutcome::NotShown) {
-            list->model()->reloadItem(list->model()->indexOf(item));
-            list->update();
-        }
-    });
-    list->setOutputDevice(settings_.currentOutputDevice);
+                list->setOutputDevice(settings_.currentOutputDevice);
             }
         });
     };
@@ -98,6 +85,19 @@ void CRecorderDialog::wirePlaylist() {
     list->setMainCommandSink([this](int id) {
         if (auto* button = controlAs<QAbstractButton>(id); button && button->isEnabled()) {
             button->click();
+        }
+    });
+    // "MP3/WMA Tag": the list has checked the selection and the ending; the item is loaded
+    // again afterwards (its stream closed, back to pending, queued) so its row shows the tag.
+    list->setTagHook([this, list](playlist::PlaylistItem* item) {
+        const auto tell = [this](int id) { messages().showString(id, MessageIcon::Stop); };
+        const QString path = item->path;
+        const bool wma = path.right(3).compare(QLatin1String("wma"), Qt::CaseInsensitive) == 0;
+        const auto outcome = wma ? tags::editWmaTags(this, path, tell)
+                                 : tags::editMp3Tags(this, path, tell);
+        if (outcome != tags::TagEditOutcome::NotShown) {
+            list->model()->reloadItem(list->model()->indexOf(item));
+            list->update();
         }
     });
     // "Audio Convertor/Merger": the selected items' paths; outputs the user takes are added

@@ -132,6 +132,8 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     void setMainCommandSink(std::function<void(int)> sink) { mainCommand_ = std::move(sink); }
     /// The tag editor for one item and the converter for paths; nothing happens while unset.
     void setTagHook(std::function<void(PlaylistItem*)> hook) { tagHook_ = std::move(hook); }
+    /// True once the window has installed the tag and converter commands.
+    bool hasCommandHooks() const { return tagHook_ && converterHook_; }
     void setConverterHook(std::function<void(const QStringList&)> hook) {
         converterHook_ = std::move(hook);
     }

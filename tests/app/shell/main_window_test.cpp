@@ -1,6 +1,7 @@
 #include "audio_mode.h"
 #include "dialog_templates.h"
 #include "main_window.h"
+#include "play_list_box.h"
 #include "message_box.h"
 #include "profile_store.h"
 #include "string_table.h"
@@ -352,6 +353,18 @@ TEST_F(MainWindow, TheTenthOutputDeviceCanBeChosenAndIsKept) {
               10);
     auto again = makeDialog(10);
     EXPECT_EQ(again->settings().currentOutputDevice, 10);
+}
+
+TEST_F(MainWindow, ThePlaylistsTagAndConverterCommandsWorkFromTheStart) {
+    mireldo::DialogServices services;
+    services.messages = &messages_;
+    services.pluginFolder = QString::fromStdString(dir_.path().string());
+    services.playlistFile = QString::fromStdString(dir_.file("list.lst"));
+    CRecorderDialog dialog(std::move(services));
+    auto* list = dynamic_cast<mireldo::playlist::CPlayListBox*>(
+        dialog.control(mireldo::MainCtl::Playlist));
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->hasCommandHooks());
 }
 
 TEST_F(MainWindow, CollapsedAreasOpenCollapsedAndMoveWhatIsBelow) {
