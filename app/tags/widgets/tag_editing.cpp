@@ -42,15 +42,22 @@ TagEditOutcome editMp3Tags(QWidget* parent, const QString& path, const TagMessag
 TagEditOutcome editWmaTags(QWidget* parent, const QString& path, const TagMessage& message,
                            const TagDialogRunner& run) {
     CTagDialog dialog(kStrWmaTagCaption, kWmaLimits, parent);
-    dialog.setFields(TagFields{}, path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    dialog.setFields(TagFields{}, fileName);
     WmaTagEditor editor;
-    if (!editor.open(path)) {
+    if (editor.open(path)) {
+        dialog.setFields(editor.fields(), fileName);
+    } else {
         message(kStrWmaTagReadFailed);
     }
     bool written = false;
-    dialog.setUpdateHandler([&](const TagFields&) {
+    dialog.setUpdateHandler([&](const TagFields& fields) {
         if (!editor.isOpen()) {
             message(kStrWmaTagCannotModify);
+            return false;
+        }
+        if (!editor.write(fields)) {
+            message(kStrWmaTagModifyFailed);
             return false;
         }
         written = true;

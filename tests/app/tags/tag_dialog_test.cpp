@@ -5,6 +5,7 @@
 #include "string_table.h"
 #include "tag_dialog.h"
 #include "tag_editing.h"
+#include "wma_tag_editor.h"
 #include "tag_test_util.h"
 #include "test_support.h"
 
@@ -16,6 +17,9 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+
+#include <signal.h>
+#include <sys/resource.h>
 
 using namespace mireldo::tags;
 using namespace tagtest;
@@ -47,6 +51,24 @@ void screenshot(QWidget& w, const char* name) {
 
 QLineEdit* editOf(CTagDialog& d, TagCtl id) {
     return static_cast<QLineEdit*>(d.control(id));
+}
+
+void pressUpdate(CTagDialog& d) {
+    for (QPushButton* b : d.findChildren<QPushButton*>()) {
+        if (b->text() == QStringLiteral("Update")) {
+            b->click();
+        }
+    }
+}
+
+/// A short WMA file with tags, made by ffmpeg.
+void makeWma(const std::string& path) {
+    const auto r = testsupport::runCommand(
+        std::string(MIRELDO_FFMPEG_EXE) +
+        " -nostdin -v error -y -f lavfi -i sine=d=0.5 -c:a wmav2 -metadata title=Before"
+        " -metadata artist=Someone -metadata genre=Chiptune -metadata track=3 " +
+        testsupport::shellQuote(path) + " 2>&1");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
 }
 
 class TagDialogs : public ::testing::Test {
@@ -145,6 +167,70 @@ TEST_F(TagDialogs, WmaDialogWithoutTheEditorTellsItCannotReadOrModify) {
     });
     EXPECT_EQ(outcome, TagEditOutcome::Cancelled);
     EXPECT_EQ(messages_, (std::vector<int>{651, 652}));
+}
+
+TEST_F(TagDialogs, WmaDialogShowsTheAttributesAndUpdateSavesThemThroughTheRuntime) {
+    const std::string wma = dir_.file("clip.wma");
+    makeWma(wma);
+    const QString qwma = QString::fromStdString(wma);
+    const auto outcome = editWmaTags(nullptr, qwma, message_, [](CTagDialog& d) {
+        EXPECT_EQ(editOf(d, TagCtl::Title)->text(), QStringLiteral("Before"));
+        EXPECT_EQ(editOf(d, TagCtl::Artist)->text(), QStringLiteral("Someone"));
+        EXPECT_EQ(editOf(d, TagCtl::Track)->text(), QStringLiteral("3"));
+        EXPECT_EQ(static_cast<QComboBox*>(d.control(TagCtl::Genre))->currentText(),
+                  QStringLiteral("Chiptune"));
+        editOf(d, TagCtl::Title)->setText(QStringLiteral("After"));
+        editOf(d, TagCtl::Album)->setText(QStringLiteral("New album  "));
+        screenshot(d, "wma_tag_dialog_runtime.png");
+        pressUpdate(d);
+        return d.result();
+    });
+    EXPECT_EQ(outcome, TagEditOutcome::Updated);
+    EXPECT_TRUE(messages_.empty());
+
+    WmaTagEditor reread;
+    ASSERT_TRUE(reread.open(qwma));
+    EXPECT_EQ(reread.fields().title, QStringLiteral("After"));
+    EXPECT_EQ(reread.fields().album, QStringLiteral("New album"));
+    EXPECT_EQ(reread.fields().genreText, QStringLiteral("Chiptune")) << "kept as it was";
+    EXPECT_EQ(reread.fields().track, 3);
+
+    // Cancel writes nothing.
+    const auto before = testsupport::readFile(wma);
+    EXPECT_EQ(editWmaTags(nullptr, qwma, message_, [](CTagDialog& d) {
+                  editOf(d, TagCtl::Title)->setText(QStringLiteral("Dropped"));
+                  return static_cast<int>(QDialog::Rejected);
+              }),
+              TagEditOutcome::Cancelled);
+    EXPECT_EQ(testsupport::readFile(wma), before);
+}
+
+TEST_F(TagDialogs, WmaSaveThatFailsShowsTheModifyMessageAndKeepsTheFileAndDialog) {
+    const std::string wma = dir_.file("clip.wma");
+    makeWma(wma);
+    const auto before = testsupport::readFile(wma);
+    const auto outcome = editWmaTags(nullptr, QString::fromStdString(wma), message_,
+                                     [&](CTagDialog& d) {
+        editOf(d, TagCtl::Title)->setText(QStringLiteral("A title the disk has no room for"));
+        // The new file cannot grow past a few kilobytes, as on a full disk.
+        struct rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        struct sigaction ignore{};
+        struct sigaction previous{};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &previous);
+        struct rlimit low = old;
+        low.rlim_cur = 2048;
+        ::setrlimit(RLIMIT_FSIZE, &low);
+        pressUpdate(d);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::sigaction(SIGXFSZ, &previous, nullptr);
+        EXPECT_EQ(messages_, std::vector<int>{653});
+        EXPECT_NE(d.result(), static_cast<int>(QDialog::Accepted)) << "the dialog stays open";
+        return static_cast<int>(QDialog::Rejected);
+    });
+    EXPECT_EQ(outcome, TagEditOutcome::Cancelled);
+    EXPECT_EQ(testsupport::readFile(wma), before);
 }
 
 } // namespace
