@@ -3,6 +3,7 @@
 #include "mp3_tag_file.h"
 #include "native_path.h"
 #include "tag_fields.h"
+#include "wma_tag_editor.h"
 
 namespace mireldo::cli {
 
@@ -50,6 +51,63 @@ void setGenre(TagFields& f, const QString& value) {
     f.genreText = value;
 }
 
+/// True for a path the tag command treats as WMA: its last three characters, in any case.
+bool isWma(const QString& path) {
+    return path.right(3).compare(QStringLiteral("wma"), Qt::CaseInsensitive) == 0;
+}
+
+/// Applies the options given on the command line to `f`.
+void applyOptions(const QList<std::pair<QString, QString>>& options, TagFields& f) {
+    for (const auto& [name, value] : options) {
+        if (name == QStringLiteral("--title")) {
+            f.title = value;
+        } else if (name == QStringLiteral("--artist")) {
+            f.artist = value;
+        } else if (name == QStringLiteral("--album")) {
+            f.album = value;
+        } else if (name == QStringLiteral("--year")) {
+            f.year = value;
+        } else if (name == QStringLiteral("--comment")) {
+            f.comment = value;
+        } else if (name == QStringLiteral("--track")) {
+            const unsigned track = value.toUInt();
+            f.track = track > static_cast<unsigned>(tags::kMaxTrack) ? tags::kMaxTrack
+                                                                    : static_cast<int>(track);
+        } else {
+            setGenre(f, value);
+        }
+    }
+}
+
+/// The WMA half: the attributes through the runtime's metadata editor, as the WMA dialog
+/// reads and writes them (every field is written on a change).
+int runWmaTag(const QString& path, const QList<std::pair<QString, QString>>& options,
+              Console console) {
+    tags::WmaTagEditor editor;
+    if (!editor.open(path)) {
+        std::fprintf(console.err, "mireldo-cli tag: %s: cannot be read\n",
+                     local(path).constData());
+        return kExitFailed;
+    }
+    if (options.isEmpty()) {
+        print(editor.fields(), console);
+        return kExitOk;
+    }
+    TagFields f = editor.fields();
+    applyOptions(options, f);
+    if (!editor.write(f)) {
+        std::fprintf(console.err, "mireldo-cli tag: %s: cannot be written; the file is unchanged\n",
+                     local(path).constData());
+        return kExitFailed;
+    }
+    tags::WmaTagEditor again;
+    if (!again.open(path)) {
+        return kExitFailed;
+    }
+    print(again.fields(), console);
+    return kExitOk;
+}
+
 } // namespace
 
 int runTag(const QStringList& args, Console console) {
@@ -79,6 +137,9 @@ int runTag(const QStringList& args, Console console) {
         options.append({args[i], args[i + 1]});
     }
 
+    if (isWma(path)) {
+        return runWmaTag(path, options, console);
+    }
     const tags::Mp3TagRead read = tags::readMp3Tag(path);
     if (read.status != tags::TagStatus::Ok) {
         std::fprintf(console.err, "mireldo-cli tag: %s: %s\n", local(path).constData(),
@@ -91,25 +152,7 @@ int runTag(const QStringList& args, Console console) {
         return kExitOk;
     }
     TagFields f = read.tag.fields;
-    for (const auto& [name, value] : options) {
-        if (name == QStringLiteral("--title")) {
-            f.title = value;
-        } else if (name == QStringLiteral("--artist")) {
-            f.artist = value;
-        } else if (name == QStringLiteral("--album")) {
-            f.album = value;
-        } else if (name == QStringLiteral("--year")) {
-            f.year = value;
-        } else if (name == QStringLiteral("--comment")) {
-            f.comment = value;
-        } else if (name == QStringLiteral("--track")) {
-            const unsigned track = value.toUInt();
-            f.track = track > static_cast<unsigned>(tags::kMaxTrack) ? tags::kMaxTrack
-                                                                    : static_cast<int>(track);
-        } else {
-            setGenre(f, value);
-        }
-    }
+    applyOptions(options, f);
     const tags::TagStatus written = tags::writeMp3Tag(path, f);
     if (written != tags::TagStatus::Ok) {
         std::fprintf(console.err, "mireldo-cli tag: %s: %s\n", local(path).constData(),

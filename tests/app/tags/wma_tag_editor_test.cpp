@@ -168,4 +168,33 @@ TEST_F(WmaTagEditing, ProtectedUnreadableOrRuntimeLessFilesAreNotEdited) {
     EXPECT_FALSE(absent.write(TagFields{}));
 }
 
+TEST_F(WmaTagEditing, TheCommandLineShowsAndWritesThroughTheSameEditor) {
+    makeWma(path_, "-metadata title=Before -metadata genre=Jazz");
+    const auto cli = [](const std::string& args) {
+        return runCommand(shellQuote(binDir() + "/mireldo-cli") + " tag " + args + " 2>&1");
+    };
+    auto r = cli(shellQuote(path_));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Title: Before\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Genre: Jazz\n"), std::string::npos) << r.output;
+
+    r = cli(shellQuote(path_) + " --title After --track 9 --comment ''");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Title: After\nArtist: \n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Track: 9\n"), std::string::npos) << r.output;
+    const auto tags = probe(path_);
+    EXPECT_EQ(tags.at("title"), "After");
+    EXPECT_EQ(tags.at("track"), "9");
+    EXPECT_EQ(tags.at("genre"), "Jazz");
+    EXPECT_EQ(tags.at("comment"), " ");
+
+    // The extension decides, in any case; a file that is not ASF is refused untouched.
+    const std::string fake = dir_.file("FAKE.WMA");
+    const Bytes wav = makeWav(1, 8000, 16, patternBytes(100));
+    writeFile(fake, wav);
+    r = cli(shellQuote(fake) + " --title X");
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(readFile(fake), wav);
+}
+
 } // namespace
