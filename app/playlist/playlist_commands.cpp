@@ -128,22 +128,21 @@ PlaylistCommands::PlaylistCommands(PlaylistModel& model, PlayerPort& player, Pla
 
 PlaylistCommands::~PlaylistCommands() = default;
 
-PlaylistItem* PlaylistCommands::itemOfRow(int row) const {
-    const int index = row - 1;
+PlaylistItem* PlaylistCommands::itemAt(int index) const {
     return index >= 0 && index < model_.count() ? model_.item(index) : nullptr;
 }
 
-bool PlaylistCommands::refuseEmpty(const std::vector<int>& rows) {
-    if (rows.empty()) {
+bool PlaylistCommands::refuseEmpty(const std::vector<int>& selection) {
+    if (selection.empty()) {
         host_.showStopMessage(texts::noItemSelected());
         return true;
     }
     return false;
 }
 
-bool PlaylistCommands::refusePlayingEdit(const std::vector<int>& rows) {
-    if (!rows.empty() && itemOfRow(rows.front()) != nullptr &&
-        itemOfRow(rows.front()) == queue_.currentItem()) {
+bool PlaylistCommands::refusePlayingEdit(const std::vector<int>& selection) {
+    if (!selection.empty() && itemAt(selection.front()) != nullptr &&
+        itemAt(selection.front()) == queue_.currentItem()) {
         host_.showStopMessage(texts::cannotEditPlaying());
         return true;
     }
@@ -152,25 +151,25 @@ bool PlaylistCommands::refusePlayingEdit(const std::vector<int>& rows) {
 
 // Playing ----------------------------------------------------------------------------------
 
-bool PlaylistCommands::playSelected(const std::vector<int>& rows) {
-    if (refuseEmpty(rows)) {
+bool PlaylistCommands::playSelected(const std::vector<int>& selection) {
+    if (refuseEmpty(selection)) {
         return false;
     }
-    if (rows.size() > 1 && !host_.confirmMultiPlay(static_cast<int>(rows.size()))) {
+    if (selection.size() > 1 && !host_.confirmMultiPlay(static_cast<int>(selection.size()))) {
         return false;
     }
     if (player_.isOpen()) {
         player_.stop();
     }
     queue_.clear();
-    PlaylistItem* first = itemOfRow(rows.front());
+    PlaylistItem* first = itemAt(selection.front());
     if (first == nullptr || !playItem(first, true)) {
         host_.repaintList();
         return false;
     }
     std::vector<PlaylistItem*> items;
-    for (int row : rows) {
-        if (PlaylistItem* item = itemOfRow(row)) {
+    for (int index : selection) {
+        if (PlaylistItem* item = itemAt(index)) {
             items.push_back(item);
         }
     }
@@ -264,9 +263,8 @@ void PlaylistCommands::stopPlaying() {
     host_.repaintList();
 }
 
-void PlaylistCommands::onPositionScroll(int code, std::uint32_t position) {
-    constexpr int kThumbTrack = 5;
-    if (code == kThumbTrack) {
+void PlaylistCommands::onPositionControl(PositionAction action, std::uint32_t position) {
+    if (action == PositionAction::Dragging) {
         dragging_ = true;
         return;
     }
@@ -307,7 +305,7 @@ QString PlaylistCommands::addFiles(const QStringList& paths) {
         }
     }
     if (isItemIndex(last, model_)) {
-        host_.selectOnly(last + 1);
+        host_.selectOnly(last);
         host_.repaintList();
     }
     host_.setBusy(false);
@@ -336,7 +334,7 @@ void PlaylistCommands::addDirectory(const QString& folder) {
             }
         }
         if (isItemIndex(last, model_)) {
-            host_.selectOnly(last + 1);
+            host_.selectOnly(last);
             host_.repaintList();
         }
     }
@@ -345,16 +343,16 @@ void PlaylistCommands::addDirectory(const QString& folder) {
     model_.save();
 }
 
-void PlaylistCommands::removeItems(std::vector<int> rows, int answer) {
-    if (refuseEmpty(rows) || answer == 0) {
+void PlaylistCommands::removeItems(std::vector<int> selection, RemoveAnswer answer) {
+    if (refuseEmpty(selection) || answer == RemoveAnswer::Keep) {
         return;
     }
-    std::sort(rows.begin(), rows.end());
+    std::sort(selection.begin(), selection.end());
     QStringList failures;
     int lastRemoved = -1;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const int row = rows[i];
-        PlaylistItem* item = itemOfRow(row);
+    for (std::size_t i = 0; i < selection.size(); ++i) {
+        const int index = selection[i];
+        PlaylistItem* item = itemAt(index);
         if (item == nullptr) {
             continue;
         }
@@ -367,35 +365,37 @@ void PlaylistCommands::removeItems(std::vector<int> rows, int answer) {
             queue_.remove(item);
         }
         const QString path = item->path;
-        host_.deleteRow(row);
-        const QString error = model_.removeItem(row - 1, answer == 2);
+        host_.itemRemoving(index);
+        const QString error =
+            model_.removeItem(index, answer == RemoveAnswer::RemoveAndDeleteFiles);
         if (!error.isEmpty()) {
             failures.append(texts::deleteFailed(path, error));
         }
-        lastRemoved = row;
-        for (std::size_t j = i + 1; j < rows.size(); ++j) {
-            if (rows[j] > row) {
-                --rows[j];
+        lastRemoved = index;
+        for (std::size_t j = i + 1; j < selection.size(); ++j) {
+            if (selection[j] > index) {
+                --selection[j];
             }
         }
     }
-    if (lastRemoved > 0 && model_.count() > 0) {
-        host_.selectOnly(std::min(lastRemoved, model_.count()));
+    // The item now at the last removed place is selected, or the new last item.
+    if (lastRemoved >= 0 && model_.count() > 0) {
+        host_.selectOnly(std::min(lastRemoved, model_.count() - 1));
     }
     host_.repaintList();
     tellFailures(failures);
     model_.save();
 }
 
-std::vector<int> PlaylistCommands::moveUp(std::vector<int> rows) {
-    std::sort(rows.begin(), rows.end());
+std::vector<int> PlaylistCommands::moveUp(std::vector<int> selection) {
+    std::sort(selection.begin(), selection.end());
     bool moved = false;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const int r = rows[i];
-        const bool aboveSelected = i > 0 && rows[i - 1] == r - 1;
-        if (r > 1 && r <= model_.count() && !aboveSelected) {
-            model_.swapItems(r - 1, r - 2);
-            rows[i] = r - 1;
+    for (std::size_t i = 0; i < selection.size(); ++i) {
+        const int n = selection[i];
+        const bool aboveSelected = i > 0 && selection[i - 1] == n - 1;
+        if (n > 0 && n < model_.count() && !aboveSelected) {
+            model_.swapItems(n, n - 1);
+            selection[i] = n - 1;
             moved = true;
         }
     }
@@ -403,18 +403,18 @@ std::vector<int> PlaylistCommands::moveUp(std::vector<int> rows) {
         host_.repaintList();
     }
     model_.save();
-    return rows;
+    return selection;
 }
 
-std::vector<int> PlaylistCommands::moveDown(std::vector<int> rows) {
-    std::sort(rows.begin(), rows.end());
+std::vector<int> PlaylistCommands::moveDown(std::vector<int> selection) {
+    std::sort(selection.begin(), selection.end());
     bool moved = false;
-    for (std::size_t k = rows.size(); k-- > 0;) {
-        const int r = rows[k];
-        const bool belowSelected = k + 1 < rows.size() && rows[k + 1] == r + 1;
-        if (r >= 1 && r < model_.count() && !belowSelected) {
-            model_.swapItems(r - 1, r);
-            rows[k] = r + 1;
+    for (std::size_t k = selection.size(); k-- > 0;) {
+        const int n = selection[k];
+        const bool belowSelected = k + 1 < selection.size() && selection[k + 1] == n + 1;
+        if (n >= 0 && n + 1 < model_.count() && !belowSelected) {
+            model_.swapItems(n, n + 1);
+            selection[k] = n + 1;
             moved = true;
         }
     }
@@ -422,7 +422,7 @@ std::vector<int> PlaylistCommands::moveDown(std::vector<int> rows) {
         host_.repaintList();
     }
     model_.save();
-    return rows;
+    return selection;
 }
 
 void PlaylistCommands::renameItem(int index, const QString& newName) {
@@ -457,11 +457,12 @@ void PlaylistCommands::copyItemTo(int index, const QString& target) {
     }
 }
 
-void PlaylistCommands::copyItemsToFolder(const std::vector<int>& rows, const QString& folder) {
+void PlaylistCommands::copyItemsToFolder(const std::vector<int>& selection,
+                                         const QString& folder) {
     QStringList failures;
     host_.setBusy(true);
-    for (int row : rows) {
-        const PlaylistItem* item = itemOfRow(row);
+    for (int index : selection) {
+        const PlaylistItem* item = itemAt(index);
         if (item == nullptr) {
             continue;
         }

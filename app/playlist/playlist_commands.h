@@ -7,8 +7,8 @@
 // answers in; the player and the control are reached through the two small interfaces below,
 // so tests drive every rule with fakes.
 //
-// Selections are list-box rows in ascending order: row r shows item r - 1 (row 0 is the dummy
-// row and never part of a selection).
+// Selections are item indices of the model in ascending order; the control maps its rows to
+// them.
 //
 // Threads: the window thread of the model, for every function.
 // Ownership: the commands own the play queue; the model, the player and the host belong to
@@ -24,6 +24,19 @@
 #include <vector>
 
 namespace mireldo::playlist {
+
+/// What the position control reports.
+enum class PositionAction {
+    Dragging, ///< the thumb is being dragged: notifications leave the control alone
+    MovedTo,  ///< a move ended at a position: the player goes there
+};
+
+/// The answer of the remove question.
+enum class RemoveAnswer {
+    Keep,                 ///< nothing is removed
+    Remove,               ///< the items leave the list, their files stay
+    RemoveAndDeleteFiles, ///< the items leave the list and their files are deleted
+};
 
 /// The player engine as the commands use it (CAudioPlayThread in the application).
 class PlayerPort {
@@ -48,20 +61,20 @@ class PlaylistHost {
     virtual ~PlaylistHost() = default;
     /// A message box with the stop icon.
     virtual void showStopMessage(const QString& text) = 0;
-    /// Asked before several rows are played; false cancels.
-    virtual bool confirmMultiPlay(int rows) = 0;
+    /// Asked before `count` items are played; false cancels.
+    virtual bool confirmMultiPlay(int count) = 0;
     /// Playing `title` began; an empty title means playing ended ("Ready").
     virtual void onPlayStarted(const QString& title) = 0;
     virtual void setPositionRange(std::uint32_t maximum) = 0;
     virtual void setPosition(std::uint32_t position) = 0;
     /// The time label's text (shown only while the label is visible).
     virtual void setTimeText(const QString& text) = 0;
-    /// The rows must be drawn again (the playing item or the selection changed).
+    /// The list must be drawn again (the playing item or the selection changed).
     virtual void repaintList() = 0;
-    /// Row `row` of the list box goes (its item has been or is being removed).
-    virtual void deleteRow(int row) = 0;
-    /// Selects row `row` alone.
-    virtual void selectOnly(int row) = 0;
+    /// Item `index` is about to leave the model: its row goes.
+    virtual void itemRemoving(int index) = 0;
+    /// Selects item `index` alone.
+    virtual void selectOnly(int index) = 0;
     /// Shows or ends the wait cursor.
     virtual void setBusy(bool busy) = 0;
 };
@@ -99,8 +112,8 @@ class PlaylistCommands {
 
     // Playing ---------------------------------------------------------------------------
 
-    /// Plays the selection as a sequence. False when nothing started.
-    bool playSelected(const std::vector<int>& rows);
+    /// Plays the items `selection` as a sequence. False when nothing started.
+    bool playSelected(const std::vector<int>& selection);
     /// Starts the player on `item`. Messages about the item's state only `withMessages`;
     /// an output that cannot be opened is always told.
     bool playItem(PlaylistItem* item, bool withMessages);
@@ -110,9 +123,8 @@ class PlaylistCommands {
     void advance();
     void pauseContinue();
     void stopPlaying();
-    /// The position control's notification: `code` 5 thumb-track, else the end of a move to
-    /// `position`.
-    void onPositionScroll(int code, std::uint32_t position);
+    /// The position control's notification; `position` counts for PositionAction::MovedTo.
+    void onPositionControl(PositionAction action, std::uint32_t position);
     /// The volume slider's position (0 to 65535) for both channels.
     void setVolume(int position);
 
@@ -128,33 +140,33 @@ class PlaylistCommands {
     // Editing the list ------------------------------------------------------------------
 
     /// Adds files in order (stops at a folder or a path that cannot be read, and when the
-    /// list is full). Selects the last added row, saves the list. Returns the folder of the
+    /// list is full). Selects the last added item, saves the list. Returns the folder of the
     /// first path added (empty when none was).
     QString addFiles(const QStringList& paths);
     /// Adds the files of `folder` matching addDirectoryPatterns() (not its subfolders).
     void addDirectory(const QString& folder);
-    /// Removes the rows (answer 1 keeps the files, 2 deletes them too; 0 removes nothing).
-    void removeItems(std::vector<int> rows, int answer);
-    /// Moves the selected rows up by one where they can; returns the new selection.
-    std::vector<int> moveUp(std::vector<int> rows);
-    /// Moves the selected rows down by one where they can; returns the new selection.
-    std::vector<int> moveDown(std::vector<int> rows);
+    /// Removes the items `selection` as `answer` says.
+    void removeItems(std::vector<int> selection, RemoveAnswer answer);
+    /// Moves the selected items up by one where they can; returns the new selection.
+    std::vector<int> moveUp(std::vector<int> selection);
+    /// Moves the selected items down by one where they can; returns the new selection.
+    std::vector<int> moveDown(std::vector<int> selection);
     /// Renames the file of item `index` to `newName` (with extension) in its folder and loads
     /// the item again. A name equal to the old one but for letter case changes nothing.
     void renameItem(int index, const QString& newName);
     /// Copies the file of item `index` to `target`.
     void copyItemTo(int index, const QString& target);
-    /// Copies the files of the items of `rows` into `folder` under their own names.
-    void copyItemsToFolder(const std::vector<int>& rows, const QString& folder);
+    /// Copies the files of the items `selection` into `folder` under their own names.
+    void copyItemsToFolder(const std::vector<int>& selection, const QString& folder);
 
-    /// Tells "No item was selected." when `rows` is empty; true when it was.
-    bool refuseEmpty(const std::vector<int>& rows);
+    /// Tells "No item was selected." when `selection` is empty; true when it was.
+    bool refuseEmpty(const std::vector<int>& selection);
     /// Tells "You can not edit an item which is being played." when the first selected item
     /// is playing; true when it is.
-    bool refusePlayingEdit(const std::vector<int>& rows);
+    bool refusePlayingEdit(const std::vector<int>& selection);
 
   private:
-    PlaylistItem* itemOfRow(int row) const;
+    PlaylistItem* itemAt(int index) const;
     void endOfSequence();
     void tellFailures(const QStringList& failures);
 

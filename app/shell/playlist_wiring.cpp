@@ -96,8 +96,7 @@ void CRecorderDialog::wirePlaylist() {
         const auto outcome = wma ? tags::editWmaTags(this, path, tell)
                                  : tags::editMp3Tags(this, path, tell);
         if (outcome != tags::TagEditOutcome::NotShown) {
-            list->model()->reloadItem(list->model()->indexOf(item));
-            list->update();
+            list->controller()->reloadItem(item);
         }
     });
     // "Audio Convertor/Merger": the selected items' paths; outputs the user takes are added
@@ -106,7 +105,9 @@ void CRecorderDialog::wirePlaylist() {
         converter::ConverterServices services;
         services.encoders = &encoderTable();
         services.messages = &messages();
-        services.addToPlaylist = [list](const QString& path) { list->addFile(path, true); };
+        services.addToPlaylist = [controller = list->controller()](const QString& path) {
+            controller->addFile(path, true);
+        };
         converter::runConverterDialog(this, paths, std::move(services));
     });
     list->setOutputDevice(settings_.currentOutputDevice);

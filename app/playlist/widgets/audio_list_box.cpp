@@ -13,10 +13,6 @@
 #include <QTimerEvent>
 #include <QToolTip>
 
-#ifdef MIRELDO_PLAYLIST_HAS_PLAYER
-#include "audio_play_thread.h"
-#endif
-
 #include <algorithm>
 
 namespace mireldo::playlist {
@@ -36,8 +32,6 @@ Picture ownPicture(const QImage& image) {
 
 } // namespace
 
-std::unique_ptr<PlayerPort> makeListPlayerPort(playback::CAudioPlayThread* player);
-
 CAudioListBox::CAudioListBox(int capacity, QWidget* parent)
     : MessageReceiverBase<QListWidget>(parent), capacity_(capacity) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -50,20 +44,11 @@ CAudioListBox::CAudioListBox(int capacity, QWidget* parent)
     // The context menu opens on the right button's release and on F12 (see the mouse and key
     // handlers), not on the platform's context-menu event.
     setContextMenuPolicy(Qt::PreventContextMenu);
-    onMessage(PLAYLIST_PLAYER_MSG, [this](std::uintptr_t position, std::intptr_t end) {
-        if (commands_ != nullptr) {
-            commands_->onPlayerPosition(static_cast<std::uint32_t>(position), end != 0);
-        }
-    });
 }
 
 CAudioListBox::~CAudioListBox() {
     shutdownList();
-    // The play queue names items of the model: it goes first.
-    commands_.reset();
-    // The player goes before the model: it must never outlive the streams it may be given.
-    player_.reset();
-    model_.reset();
+    controller_.reset();
 }
 
 bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures,
@@ -82,11 +67,14 @@ bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures,
     for (const QImage& image : defaultImages_) {
         pictures.defaults.push_back(ownPicture(image));
     }
-    model_ = std::make_unique<PlaylistModel>(capacity_, std::move(pictures));
+    controller_ = std::make_unique<PlaylistController>(capacity_, std::move(pictures),
+                                                       static_cast<PlaylistHost&>(*this),
+                                                       static_cast<PlaylistSelection&>(*this));
+    PlaylistModel& model = controller_->model();
     if (opener_) {
-        model_->setOpener(opener_);
+        model.setOpener(opener_);
     }
-    model_->setListener(this);
+    model.setListener(this);
 
     clear();
     auto* dummy = new QListWidgetItem;
@@ -94,39 +82,30 @@ bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures,
     dummy->setSizeHint(QSize(0, 0));
     addItem(dummy);
 
-#ifdef MIRELDO_PLAYLIST_HAS_PLAYER
-    auto player = std::make_unique<playback::CAudioPlayThread>();
-    if (player->CreateThread()) {
-        player->SetNotify(handle(), PLAYLIST_PLAYER_MSG, 80);
-        player_ = std::move(player);
-    }
-#endif
-
 #if QT_CONFIG(sessionmanager)
     // The session is ending (log-off or shutdown): keep the list as it is now.
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         QObject::connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
-            if (model_ != nullptr) {
-                model_->save();
+            if (controller_ != nullptr) {
+                controller_->model().save();
             }
         });
     }
 #endif
 
-    playerPort_ = makeListPlayerPort(player_.get());
-    commands_ = std::make_unique<PlaylistCommands>(*model_, *playerPort_,
-                                                   static_cast<PlaylistHost&>(*this));
-    commands_->setLoop(loop_);
-    commands_->setOutputDevice(outputDevice_);
+    controller_->commands().setLoop(loop_);
+    controller_->commands().setOutputDevice(outputDevice_);
     if (contextMenu_ == nullptr) {
         buildContextMenu();
     }
 
-    const bool started = model_->initialise(listPath);
-    if (!model_->listNotice().isEmpty()) {
+    // Starts the player engine, then loads the list.
+    const bool started = controller_->initialise(listPath);
+    if (!model.listNotice().isEmpty()) {
         // Told once the window is up, through the message sink the window sets after this.
         QMetaObject::invokeMethod(
-            this, [this] { showStopMessage(model_->listNotice()); }, Qt::QueuedConnection);
+            this, [this] { showStopMessage(controller_->model().listNotice()); },
+            Qt::QueuedConnection);
     }
     animationTimer_ = startTimer(kAnimationMs);
     viewport()->setMouseTracking(true);
@@ -134,32 +113,13 @@ bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures,
 }
 
 int CAudioListBox::addFile(const QString& path, bool select) {
-    if (model_ == nullptr) {
-        return kAddRefused;
-    }
-    const int index = model_->addFile(path);
-    if (select && index >= 0 && index < capacity_) {
-        clearSelection();
-        setCurrentRow(index + 1, QItemSelectionModel::ClearAndSelect);
-        viewport()->update();
-    }
-    return index;
+    return controller_ != nullptr ? controller_->addFile(path, select) : kAddRefused;
 }
 
 void CAudioListBox::removeItem(int index, bool deleteFile) {
-    if (model_ == nullptr || index < 0 || index >= model_->count()) {
-        return;
+    if (controller_ != nullptr) {
+        controller_->removeItem(index, deleteFile);
     }
-    PlaylistItem* entry = model_->item(index);
-    if (commands_ != nullptr && entry == commands_->currentItem()) {
-        commands_->stopPlaying();
-    }
-    if (commands_ != nullptr && entry->queued != 0) {
-        commands_->forgetItem(entry);
-    }
-    delete takeItem(index + 1);
-    model_->removeItem(index, deleteFile);
-    viewport()->update();
 }
 
 void CAudioListBox::shutdownList() {
@@ -171,22 +131,14 @@ void CAudioListBox::shutdownList() {
         killTimer(animationTimer_);
         animationTimer_ = 0;
     }
-    if (model_ != nullptr) {
-        model_->shutdown(); // saves when modified, then stops the loader
+    if (controller_ != nullptr) {
+        controller_->shutdown(); // the list file and the loader, then the player
     }
-#ifdef MIRELDO_PLAYLIST_HAS_PLAYER
-    if (player_ != nullptr) {
-        if (player_->IsOpen()) {
-            player_->Stop();
-        }
-        player_->Quit(30);
-    }
-#endif
 }
 
 void CAudioListBox::itemAdded(int index) {
     auto* row = new QListWidgetItem;
-    row->setSizeHint(QSize(0, model_->item(index)->imageHeight));
+    row->setSizeHint(QSize(0, model()->item(index)->imageHeight));
     addItem(row);
     // A new row lies at or above the bottom of the visible rows only while the view is not yet
     // full; asking the view for row geometry here would lay out every row once per add.
@@ -207,7 +159,7 @@ void CAudioListBox::itemChanged(int index) {
 
 void CAudioListBox::updateRowHeight(int index) {
     QListWidgetItem* row = item(index + 1);
-    const int height = model_->item(index)->imageHeight;
+    const int height = model()->item(index)->imageHeight;
     if (row != nullptr && row->sizeHint().height() != height) {
         row->setSizeHint(QSize(0, height));
     }
@@ -259,7 +211,7 @@ void CAudioListBox::paintEvent(QPaintEvent* event) {
     const RowPainter& rows = painter();
     {
         QPainter off(&offscreen_);
-        const int itemCount = model_ != nullptr ? model_->count() : 0;
+        const int itemCount = model() != nullptr ? model()->count() : 0;
         if (itemCount == 0) {
             rows.drawRow(off, 0, QRect(client.topLeft(), QSize(client.width(), 0)), client, true,
                          false, nullptr, false);
@@ -270,7 +222,7 @@ void CAudioListBox::paintEvent(QPaintEvent* event) {
                 QListWidgetItem* it = item(row);
                 const QRect rect = visualItemRect(it);
                 const QRect full(client.left(), rect.top(), client.width(), rect.height());
-                const PlaylistItem* entry = model_->item(row - 1);
+                const PlaylistItem* entry = model()->item(row - 1);
                 const bool highlighted = it->isSelected() || row == anchor;
                 if (event->rect().intersects(
                         QRect(full.topLeft(),
@@ -295,16 +247,16 @@ void CAudioListBox::timerEvent(QTimerEvent* event) {
         return;
     }
     ++animationTicks_;
-    if (!isVisible() || model_ == nullptr || model_->count() == 0) {
+    if (!isVisible() || model() == nullptr || model()->count() == 0) {
         return;
     }
     const QRect client = viewport()->rect();
-    for (int row = topRow(); row <= model_->count(); ++row) {
+    for (int row = topRow(); row <= model()->count(); ++row) {
         const QRect rect = visualItemRect(item(row));
         if (rect.top() > client.bottom()) {
             break;
         }
-        PlaylistItem* entry = model_->item(row - 1);
+        PlaylistItem* entry = model()->item(row - 1);
         if (entry->imageCount > 1) {
             entry->imageIndex = static_cast<std::int8_t>((entry->imageIndex + 1) % entry->imageCount);
             viewport()->update(QRect(QPoint(client.left(), rect.top()),
@@ -314,14 +266,14 @@ void CAudioListBox::timerEvent(QTimerEvent* event) {
 }
 
 QString CAudioListBox::tooltipForTool(int tool) const {
-    if (model_ == nullptr || tool < 1 || tool > kTooltipTools) {
+    if (model() == nullptr || tool < 1 || tool > kTooltipTools) {
         return {};
     }
     const int index = std::max(topRow(), 1) + tool - 2;
-    if (index < 0 || index >= model_->count()) {
+    if (index < 0 || index >= model()->count()) {
         return {};
     }
-    return tooltipText(*model_->item(index), index);
+    return tooltipText(*model()->item(index), index);
 }
 
 bool CAudioListBox::viewportEvent(QEvent* event) {

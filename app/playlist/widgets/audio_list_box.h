@@ -5,14 +5,18 @@
 // off-screen and copied to the screen in one operation; the loading animation runs on a
 // 500 ms timer over the visible rows only.
 //
-// Threads: the GUI thread only. The model's loader thread reports through posted messages.
-// Ownership: the control owns its model (items, list file, loader) and its player engine.
-// Destruction order: timer, list-file save and loader first (shutdownList()), then the player,
-// then the model closes every stream and deletes the items.
+// The control draws and asks; the engine (model, loader, player and commands) is its
+// PlaylistController, to which it hands the selection as item indices and forwards commands.
+//
+// Threads: the GUI thread only. The loader and the player report to the controller through
+// posted messages.
+// Ownership: the control owns its controller. Destruction order: the timer first, then the
+// controller (list-file save and loader, then the player, then the model; shutdownList()).
 
 #include "item_loader.h"
 #include "message_receiver.h"
 #include "playlist_commands.h"
+#include "playlist_controller.h"
 #include "playlist_model.h"
 #include "row_painter.h"
 
@@ -27,9 +31,6 @@
 
 class QMenu;
 
-namespace mireldo::playback {
-class CAudioPlayThread;
-}
 namespace mireldo::ui {
 class CPositionControl;
 class CTimeLabel;
@@ -37,8 +38,6 @@ class CTimeLabel;
 
 namespace mireldo::playlist {
 
-/// The player's position notification to the control (wParam position, lParam end flag).
-inline constexpr std::uint32_t PLAYLIST_PLAYER_MSG = platform::WM_USER + 100;
 /// Animation timer period in milliseconds.
 inline constexpr int kAnimationMs = 500;
 
@@ -63,7 +62,8 @@ inline constexpr int kMainRecorderStop = 1022;
 
 class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
                       public PlaylistListener,
-                      private PlaylistHost {
+                      private PlaylistHost,
+                      private PlaylistSelection {
   public:
     CAudioListBox(int capacity, QWidget* parent = nullptr);
     ~CAudioListBox() override;
@@ -88,8 +88,12 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     /// and the player. Idempotent; the destructor calls it.
     void shutdownList();
 
-    PlaylistModel* model() const { return model_.get(); }
-    playback::CAudioPlayThread* player() const { return player_.get(); }
+    PlaylistModel* model() const { return controller_ ? &controller_->model() : nullptr; }
+    playback::CAudioPlayThread* player() const {
+        return controller_ ? controller_->player() : nullptr;
+    }
+    /// The playlist's engine (null before initialise()).
+    PlaylistController* controller() const { return controller_.get(); }
 
     /// The text of tooltip tool `tool` (1 to 60) for the current top row; empty for none.
     QString tooltipForTool(int tool) const;
@@ -101,11 +105,13 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     void setPlayingItem(const PlaylistItem* item) { playingItem_ = item; }
 
     /// The commands on this list (null before initialise()).
-    PlaylistCommands* commands() const { return commands_.get(); }
+    PlaylistCommands* commands() const { return controller_ ? &controller_->commands() : nullptr; }
     /// Runs context-menu command `id` (the main window hands the menu's commands here).
     void onCommand(int id);
     /// The list box's selected rows, ascending, without the dummy row.
     std::vector<int> selectedRows() const;
+    /// The selected item indices, ascending (row r shows item r - 1).
+    std::vector<int> selectedIndices() const override;
     /// Selects exactly `rows`.
     void selectRows(const std::vector<int>& rows);
     /// The context menu (built at initialise() unless one was given).
@@ -150,8 +156,8 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     // Questions and dialogs, overridable so tests answer them without a window.
     /// Asked before several rows are played; true plays them.
     virtual bool ConfirmMultiPlay(int rows);
-    /// Asked before `rows` rows are removed: 0 keep them, 1 remove, 2 remove and delete files.
-    virtual int ConfirmRemove(int rows);
+    /// Asked before `rows` rows are removed.
+    virtual RemoveAnswer ConfirmRemove(int rows);
     /// Playing `title` began; empty: playing ended.
     virtual void OnPlayStarted(const QString& title);
     /// Files to add (empty: cancelled).
@@ -195,8 +201,8 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     void setPosition(std::uint32_t position) override;
     void setTimeText(const QString& text) override;
     void repaintList() override;
-    void deleteRow(int row) override;
-    void selectOnly(int row) override;
+    void itemRemoving(int index) override;
+    void selectOnly(int index) override;
     void setBusy(bool busy) override;
 
     void buildContextMenu();
@@ -216,13 +222,10 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     const RowPainter& painter();
 
     const int capacity_;
-    std::unique_ptr<PlaylistModel> model_;
-    std::unique_ptr<playback::CAudioPlayThread> player_;
+    std::unique_ptr<PlaylistController> controller_;
     ItemLoader::Opener opener_;
     std::vector<QImage> defaultImages_;
     QMenu* contextMenu_ = nullptr;
-    std::unique_ptr<PlayerPort> playerPort_;
-    std::unique_ptr<PlaylistCommands> commands_;
     ui::CPositionControl* position_ = nullptr;
     ui::CTimeLabel* timeLabel_ = nullptr;
     std::function<void(const QString&)> messageSink_;

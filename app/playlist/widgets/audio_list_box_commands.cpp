@@ -1,5 +1,5 @@
-// CAudioListBox: the playlist's commands, keys, mouse and context menu, and the player and
-// window the commands reach through PlaylistHost.
+// CAudioListBox: the playlist's commands, keys, mouse and context menu, and the window the
+// controller reaches through PlaylistHost.
 
 #include "audio_list_box.h"
 
@@ -22,10 +22,6 @@
 #include <QScrollBar>
 #include <QUrl>
 
-#ifdef MIRELDO_PLAYLIST_HAS_PLAYER
-#include "audio_play_thread.h"
-#endif
-
 #include <algorithm>
 
 namespace mireldo::playlist {
@@ -43,48 +39,6 @@ QString dottedSuffix(const QString& path) {
 
 } // namespace
 
-// The player engine behind PlayerPort; a list without an engine plays nothing.
-class ListPlayerPort final : public PlayerPort {
-  public:
-    explicit ListPlayerPort(playback::CAudioPlayThread* player) : player_(player) {}
-
-#ifdef MIRELDO_PLAYLIST_HAS_PLAYER
-    bool isOpen() const override { return player_ != nullptr && player_->IsOpen(); }
-    bool isPaused() const override { return player_ != nullptr && player_->IsPaused(); }
-    int play(int device, SondrelStream* stream, const WAVEFORMATEX& format, std::uint32_t total,
-             std::uint32_t start) override {
-        return player_ != nullptr ? player_->Play(device, stream, format, total, start) : 1;
-    }
-    void pause() override { player_->Pause(); }
-    void resume() override { player_->Resume(); }
-    void stop() override { player_->Stop(); }
-    void seek(std::uint32_t frame) override { player_->Seek(frame); }
-    void setVolume(std::uint32_t volume) override {
-        if (player_ != nullptr) {
-            player_->SetVolume(volume);
-        }
-    }
-#else
-    bool isOpen() const override { return false; }
-    bool isPaused() const override { return false; }
-    int play(int, SondrelStream*, const WAVEFORMATEX&, std::uint32_t, std::uint32_t) override {
-        return 1;
-    }
-    void pause() override {}
-    void resume() override {}
-    void stop() override {}
-    void seek(std::uint32_t) override {}
-    void setVolume(std::uint32_t) override {}
-#endif
-
-  private:
-    [[maybe_unused]] playback::CAudioPlayThread* player_;
-};
-
-std::unique_ptr<PlayerPort> makeListPlayerPort(playback::CAudioPlayThread* player) {
-    return std::make_unique<ListPlayerPort>(player);
-}
-
 // Selection -----------------------------------------------------------------------------------
 
 std::vector<int> CAudioListBox::selectedRows() const {
@@ -99,6 +53,14 @@ std::vector<int> CAudioListBox::selectedRows() const {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+std::vector<int> CAudioListBox::selectedIndices() const {
+    std::vector<int> items = selectedRows();
+    for (int& row : items) {
+        row -= 1;
+    }
+    return items;
 }
 
 void CAudioListBox::selectRows(const std::vector<int>& rows) {
@@ -143,16 +105,16 @@ void CAudioListBox::setTimeText(const QString& text) {
 }
 
 void CAudioListBox::repaintList() {
-    setPlayingItem(commands_ != nullptr ? commands_->currentItem() : nullptr);
+    setPlayingItem(commands() != nullptr ? commands()->currentItem() : nullptr);
     viewport()->update();
 }
 
-void CAudioListBox::deleteRow(int row) {
-    delete takeItem(row);
+void CAudioListBox::itemRemoving(int index) {
+    delete takeItem(index + 1);
 }
 
-void CAudioListBox::selectOnly(int row) {
-    selectRows({row});
+void CAudioListBox::selectOnly(int index) {
+    selectRows({index + 1});
 }
 
 void CAudioListBox::setBusy(bool busy) {
@@ -169,11 +131,11 @@ bool CAudioListBox::ConfirmMultiPlay(int) {
     return true;
 }
 
-int CAudioListBox::ConfirmRemove(int rows) {
+RemoveAnswer CAudioListBox::ConfirmRemove(int rows) {
     const auto answer = QMessageBox::question(
         window(), QGuiApplication::applicationDisplayName(),
         QStringLiteral("Remove %1 items from the list?").arg(rows));
-    return answer == QMessageBox::Yes ? 1 : 0;
+    return answer == QMessageBox::Yes ? RemoveAnswer::Remove : RemoveAnswer::Keep;
 }
 
 void CAudioListBox::OnPlayStarted(const QString&) {}
@@ -239,53 +201,56 @@ void CAudioListBox::attachPositionControl(ui::CPositionControl* control) {
     position_ = control;
     if (control != nullptr) {
         QObject::connect(control, &ui::CPositionControl::scrolled, this, [this](int code) {
-            if (commands_ != nullptr && position_ != nullptr) {
-                commands_->onPositionScroll(code, position_->position());
+            if (commands() != nullptr && position_ != nullptr) {
+                commands()->onPositionControl(code == ui::kScrollThumbTrack
+                                                  ? PositionAction::Dragging
+                                                  : PositionAction::MovedTo,
+                                              position_->position());
             }
         });
     }
 }
 
 void CAudioListBox::playSelected() {
-    if (commands_ != nullptr) {
-        commands_->playSelected(selectedRows());
+    if (commands() != nullptr) {
+        commands()->playSelected(selectedIndices());
     }
 }
 
 void CAudioListBox::pauseContinue() {
-    if (commands_ != nullptr) {
-        commands_->pauseContinue();
+    if (commands() != nullptr) {
+        commands()->pauseContinue();
     }
 }
 
 void CAudioListBox::stopPlaying() {
-    if (commands_ != nullptr) {
-        commands_->stopPlaying();
+    if (commands() != nullptr) {
+        commands()->stopPlaying();
     }
 }
 
 void CAudioListBox::setPlayingVolume(int position) {
-    if (commands_ != nullptr) {
-        commands_->setVolume(position);
+    if (commands() != nullptr) {
+        commands()->setVolume(position);
     }
 }
 
 void CAudioListBox::setLoop(bool on) {
     loop_ = on;
-    if (commands_ != nullptr) {
-        commands_->setLoop(on);
+    if (commands() != nullptr) {
+        commands()->setLoop(on);
     }
 }
 
 void CAudioListBox::setOutputDevice(int setting) {
     outputDevice_ = setting;
-    if (commands_ != nullptr) {
-        commands_->setOutputDevice(setting);
+    if (commands() != nullptr) {
+        commands()->setOutputDevice(setting);
     }
 }
 
 void CAudioListBox::onCommand(int id) {
-    if (commands_ == nullptr) {
+    if (commands() == nullptr) {
         return;
     }
     switch (id) {
@@ -329,7 +294,7 @@ void CAudioListBox::addFilesCommand() {
     if (paths.isEmpty()) {
         return;
     }
-    const QString folder = commands_->addFiles(paths);
+    const QString folder = commands()->addFiles(paths);
     if (!folder.isEmpty()) {
         addFilesFolder_ = folder;
         if (folderSink_) {
@@ -343,7 +308,7 @@ void CAudioListBox::addDirectoryCommand() {
     if (folder.isEmpty()) {
         return;
     }
-    commands_->addDirectory(folder);
+    commands()->addDirectory(folder);
     addDirFolder_ = folder;
     if (folderSink_) {
         folderSink_(true, folder);
@@ -351,15 +316,15 @@ void CAudioListBox::addDirectoryCommand() {
 }
 
 void CAudioListBox::removeSelected() {
-    const std::vector<int> rows = selectedRows();
-    if (commands_->refuseEmpty(rows)) {
+    const std::vector<int> items = selectedIndices();
+    if (commands()->refuseEmpty(items)) {
         return;
     }
-    const int answer = ConfirmRemove(static_cast<int>(rows.size()));
-    if (answer == 0) {
+    const RemoveAnswer answer = ConfirmRemove(static_cast<int>(items.size()));
+    if (answer == RemoveAnswer::Keep) {
         return;
     }
-    commands_->removeItems(rows, answer);
+    commands()->removeItems(items, answer);
     // Hiding and showing the scroll bar once makes it take the new length at once.
     QScrollBar* bar = verticalScrollBar();
     if (bar->isVisible()) {
@@ -369,30 +334,30 @@ void CAudioListBox::removeSelected() {
 }
 
 void CAudioListBox::openFolderCommand() {
-    const std::vector<int> rows = selectedRows();
-    if (commands_->refuseEmpty(rows)) {
+    const std::vector<int> items = selectedIndices();
+    if (commands()->refuseEmpty(items)) {
         return;
     }
     setBusy(true);
-    openFolder(folderOf(model_->item(rows.front() - 1)->path));
+    openFolder(folderOf(model()->item(items.front())->path));
     setBusy(false);
 }
 
 void CAudioListBox::copyToCommand() {
-    const std::vector<int> rows = selectedRows();
-    if (commands_->refuseEmpty(rows)) {
+    const std::vector<int> items = selectedIndices();
+    if (commands()->refuseEmpty(items)) {
         return;
     }
-    if (rows.size() == 1) {
-        const int index = rows.front() - 1;
-        const QString path = model_->item(index)->path;
+    if (items.size() == 1) {
+        const int index = items.front();
+        const QString path = model()->item(index)->path;
         const QString target = askCopyTarget(QFileInfo(path).completeBaseName(),
                                              dottedSuffix(path), copyFolder_);
         if (target.isEmpty()) {
             return;
         }
         copyFolder_ = folderOf(target);
-        commands_->copyItemTo(index, target);
+        commands()->copyItemTo(index, target);
         return;
     }
     const QString folder = askFolder(texts::copyToFolderPrompt(), copyFolder_);
@@ -400,33 +365,37 @@ void CAudioListBox::copyToCommand() {
         return;
     }
     copyFolder_ = folder;
-    commands_->copyItemsToFolder(rows, folder);
+    commands()->copyItemsToFolder(items, folder);
 }
 
 void CAudioListBox::moveCommand(bool up) {
-    const std::vector<int> rows = selectedRows();
-    selectRows(up ? commands_->moveUp(rows) : commands_->moveDown(rows));
+    const std::vector<int> items = selectedIndices();
+    std::vector<int> moved = up ? commands()->moveUp(items) : commands()->moveDown(items);
+    for (int& index : moved) {
+        index += 1; // back to rows
+    }
+    selectRows(moved);
 }
 
 void CAudioListBox::renameCommand() {
-    const std::vector<int> rows = selectedRows();
-    if (commands_->refuseEmpty(rows) || commands_->refusePlayingEdit(rows)) {
+    const std::vector<int> items = selectedIndices();
+    if (commands()->refuseEmpty(items) || commands()->refusePlayingEdit(items)) {
         return;
     }
-    const int index = rows.front() - 1;
-    const QString path = model_->item(index)->path;
+    const int index = items.front();
+    const QString path = model()->item(index)->path;
     const std::optional<QString> name = askNewName(QFileInfo(path).fileName(), dottedSuffix(path));
     if (name) {
-        commands_->renameItem(index, *name);
+        commands()->renameItem(index, *name);
     }
 }
 
 void CAudioListBox::tagCommand() {
-    const std::vector<int> rows = selectedRows();
-    if (commands_->refuseEmpty(rows) || commands_->refusePlayingEdit(rows)) {
+    const std::vector<int> items = selectedIndices();
+    if (commands()->refuseEmpty(items) || commands()->refusePlayingEdit(items)) {
         return;
     }
-    PlaylistItem* item = model_->item(rows.front() - 1);
+    PlaylistItem* item = model()->item(items.front());
     const QString kind = item->path.right(3);
     const bool tagged = kind.compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0 ||
                         kind.compare(QLatin1String("wma"), Qt::CaseInsensitive) == 0;
@@ -436,12 +405,8 @@ void CAudioListBox::tagCommand() {
 }
 
 void CAudioListBox::converterCommand() {
-    QStringList paths;
-    for (int row : selectedRows()) {
-        paths.append(model_->item(row - 1)->path);
-    }
     if (converterHook_) {
-        converterHook_(paths);
+        converterHook_(controller_->selectedPaths());
     }
 }
 
@@ -530,7 +495,7 @@ void CAudioListBox::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     case Qt::Key_Delete:
-        if (commands_ != nullptr) {
+        if (commands() != nullptr) {
             removeSelected();
         }
         event->accept();
@@ -561,7 +526,7 @@ void CAudioListBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         const QModelIndex index = indexAt(event->position().toPoint());
         if (index.isValid() && index.row() > 0 && !selectionModel()->isSelected(index)) {
-            selectOnly(index.row());
+            selectRows({index.row()});
         }
         event->accept();
         return;
@@ -579,7 +544,7 @@ void CAudioListBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CAudioListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && model_ != nullptr && model_->count() > 0) {
+    if (event->button() == Qt::LeftButton && model() != nullptr && model()->count() > 0) {
         playSelected();
         event->accept();
         return;

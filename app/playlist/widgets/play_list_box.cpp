@@ -28,16 +28,16 @@ QString CPlayListBox::emptyListHint() {
         "learn how to begin with recording, please refer to the online help material.");
 }
 
-int CPlayListBox::ConfirmRemove(int rows) {
+RemoveAnswer CPlayListBox::ConfirmRemove(int rows) {
     platform::ProfileStore store;
     ui::CRemoveItemsDialog dialog(rows, window());
     dialog.setDeleteFiles(store.getInt(kHistorySection, kDeleteFilesKey, 0) != 0);
     if (dialog.exec() != QDialog::Accepted) {
-        return 0;
+        return RemoveAnswer::Keep;
     }
     const bool deleteFiles = dialog.deleteFiles();
     store.setInt(kHistorySection, kDeleteFilesKey, deleteFiles ? 1 : 0);
-    return deleteFiles ? 2 : 1;
+    return deleteFiles ? RemoveAnswer::RemoveAndDeleteFiles : RemoveAnswer::Remove;
 }
 
 void CPlayListBox::OnPlayStarted(const QString& title) {

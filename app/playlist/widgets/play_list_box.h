@@ -29,7 +29,7 @@ class CPlayListBox : public CAudioListBox {
     bool ConfirmMultiPlay(int) override { return true; }
     /// The "Remove Items" dialog with "Also delete files from disk" kept in the setting
     /// DeleteFileWhileRemoveItem (section History).
-    int ConfirmRemove(int rows) override;
+    RemoveAnswer ConfirmRemove(int rows) override;
     /// Sets the status text to "Play: <title>", or "Ready" for an empty title.
     void OnPlayStarted(const QString& title) override;
 

@@ -25,12 +25,12 @@ namespace {
 class TestListBox : public CPlayListBox {
   public:
     QStringList filesToAdd;
-    int removeAnswer = 1;
+    RemoveAnswer removeAnswer = RemoveAnswer::Remove;
     int removeAsked = 0;
 
   protected:
     QStringList askFilesToAdd(const QString&) override { return filesToAdd; }
-    int ConfirmRemove(int) override {
+    RemoveAnswer ConfirmRemove(int) override {
         ++removeAsked;
         return removeAnswer;
     }

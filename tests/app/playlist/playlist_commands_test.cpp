@@ -5,6 +5,7 @@
 #include "list_file.h"
 #include "native_path.h"
 #include "playlist_commands.h"
+#include "playlist_fakes.h"
 #include "playlist_test_util.h"
 
 #include <gtest/gtest.h>
@@ -21,63 +22,6 @@ using namespace mireldo::playlist;
 using namespace playlisttest;
 
 namespace {
-
-class FakePlayer : public PlayerPort {
-  public:
-    bool isOpen() const override { return open; }
-    bool isPaused() const override { return paused; }
-    int play(int device, SondrelStream* stream, const WAVEFORMATEX&, std::uint32_t,
-             std::uint32_t) override {
-        if (failWith != 0) {
-            return failWith;
-        }
-        devices.push_back(device);
-        streams.push_back(stream);
-        open = true;
-        return 0;
-    }
-    void pause() override { paused = true; }
-    void resume() override { paused = false; }
-    void stop() override {
-        ++stops;
-        open = false;
-        paused = false;
-    }
-    void seek(std::uint32_t frame) override { seeks.push_back(frame); }
-    void setVolume(std::uint32_t v) override { volume = v; }
-
-    bool open = false;
-    bool paused = false;
-    int failWith = 0;
-    int stops = 0;
-    std::uint32_t volume = 0;
-    std::vector<int> devices;
-    std::vector<SondrelStream*> streams;
-    std::vector<std::uint32_t> seeks;
-};
-
-class FakeHost : public PlaylistHost {
-  public:
-    void showStopMessage(const QString& text) override { messages.push_back(text); }
-    bool confirmMultiPlay(int) override { return true; }
-    void onPlayStarted(const QString& title) override { titles.push_back(title); }
-    void setPositionRange(std::uint32_t maximum) override { rangeMax = maximum; }
-    void setPosition(std::uint32_t p) override { positions.push_back(p); }
-    void setTimeText(const QString& text) override { timeText = text; }
-    void repaintList() override { ++repaints; }
-    void deleteRow(int row) override { deletedRows.push_back(row); }
-    void selectOnly(int row) override { selected.push_back(row); }
-    void setBusy(bool) override {}
-
-    std::vector<QString> messages;
-    std::vector<QString> titles;
-    std::vector<std::uint32_t> positions;
-    std::vector<int> deletedRows;
-    std::vector<int> selected;
-    std::uint32_t rangeMax = 0;
-    QString timeText;
-    int repaints = 0;
-};
 
 class PlaylistCommandsTest : public ::testing::Test {
   protected:
@@ -130,7 +74,7 @@ TEST(PlayTimeText, MinutesBelowAnHourAndHoursFromAnHourOn) {
 TEST_F(PlaylistCommandsTest, LoopWithOneItemPlaysItAgainAndAgain) {
     makeLoadedModel(1);
     commands->setLoop(true);
-    ASSERT_TRUE(commands->playSelected({1}));
+    ASSERT_TRUE(commands->playSelected({0}));
     for (int end = 0; end < 3; ++end) {
         commands->onPlayerPosition(44099, true);
     }
@@ -145,7 +89,7 @@ TEST_F(PlaylistCommandsTest, LoopWithOneItemPlaysItAgainAndAgain) {
 TEST_F(PlaylistCommandsTest, QueueOfThreePlaysInSelectionOrderThenReady) {
     makeLoadedModel(3, 44100 * 2);
     commands->setOutputDevice(2); // output device 1
-    ASSERT_TRUE(commands->playSelected({1, 2, 3}));
+    ASSERT_TRUE(commands->playSelected({0, 1, 2}));
     EXPECT_EQ(host.titles.back(), QStringLiteral("a"));
     EXPECT_EQ(host.rangeMax, 44100u * 2 - 1);
     for (int i = 0; i < 3; ++i) {
@@ -177,7 +121,7 @@ TEST_F(PlaylistCommandsTest, ItemNotLoadedAtItsTurnEndsTheSequenceSilently) {
     model->addPath(qs(dir.file("c.wav"))); // fails to load: the file is gone
     ASSERT_TRUE(pumpUntil([&] { return model->isSettled(); }));
     ASSERT_TRUE(model->item(2)->hasFailed());
-    ASSERT_TRUE(commands->playSelected({1, 3, 2}));
+    ASSERT_TRUE(commands->playSelected({0, 2, 1}));
     commands->onPlayerPosition(44100, true);
     EXPECT_EQ(commands->currentItem(), nullptr);
     EXPECT_TRUE(commands->queue().empty());
@@ -192,10 +136,10 @@ TEST_F(PlaylistCommandsTest, PlayMessagesForItemsThatCannotPlay) {
     EXPECT_FALSE(commands->playSelected({}));
     EXPECT_EQ(host.messages.back(), QStringLiteral("No item was selected."));
     player.failWith = 1;
-    EXPECT_FALSE(commands->playSelected({1}));
+    EXPECT_FALSE(commands->playSelected({0}));
     EXPECT_EQ(host.messages.back(), QStringLiteral("Failed to open the audio device."));
     player.failWith = 2;
-    EXPECT_FALSE(commands->playSelected({1}));
+    EXPECT_FALSE(commands->playSelected({0}));
     EXPECT_EQ(host.messages.back(), QStringLiteral("Can not play sound."));
     EXPECT_TRUE(commands->queue().empty());
 }
@@ -204,17 +148,17 @@ TEST_F(PlaylistCommandsTest, PauseSeekStopAndVolume) {
     makeLoadedModel(1, 44100 * 3);
     commands->pauseContinue(); // nothing open: nothing happens
     EXPECT_FALSE(player.paused);
-    ASSERT_TRUE(commands->playSelected({1}));
+    ASSERT_TRUE(commands->playSelected({0}));
     commands->pauseContinue();
     EXPECT_TRUE(player.paused);
     commands->pauseContinue();
     EXPECT_FALSE(player.paused);
 
     // While the thumb is dragged positions from the player do not move it.
-    commands->onPositionScroll(5, 0);
+    commands->onPositionControl(PositionAction::Dragging, 0);
     commands->onPlayerPosition(100, false);
     EXPECT_TRUE(host.positions.empty());
-    commands->onPositionScroll(8, 44100 * 2);
+    commands->onPositionControl(PositionAction::MovedTo, 44100 * 2);
     EXPECT_EQ(player.seeks, (std::vector<std::uint32_t>{44100 * 2}));
     EXPECT_EQ(host.timeText, QStringLiteral("00:02.0/00:03.0"));
 
@@ -231,31 +175,31 @@ TEST_F(PlaylistCommandsTest, PauseSeekStopAndVolume) {
 
 TEST_F(PlaylistCommandsTest, RemovingASelectionWithThePlayingItemStopsAtIt) {
     makeLoadedModel(4);
-    ASSERT_TRUE(commands->playSelected({3}));
+    ASSERT_TRUE(commands->playSelected({2}));
     const QString playing = model->item(2)->path;
-    commands->removeItems({1, 2, 3, 4}, 1);
+    commands->removeItems({0, 1, 2, 3}, RemoveAnswer::Remove);
     EXPECT_EQ(host.messages,
               (std::vector<QString>{QStringLiteral("You can not delete items which is being played.")}));
     ASSERT_EQ(model->count(), 2);
     EXPECT_EQ(model->item(0)->path, playing);
-    // Rows are renumbered as they go: row 1 twice, then the playing item at row 1 stops it.
-    EXPECT_EQ(host.deletedRows, (std::vector<int>{1, 1}));
+    // Items are renumbered as they go: item 0 twice, then the playing item at 0 stops it.
+    EXPECT_EQ(host.removedIndices, (std::vector<int>{0, 0}));
     EXPECT_TRUE(host.selected.empty());
-    EXPECT_TRUE(QFileInfo::exists(qs(dir.file("a.wav")))); // answer 1 keeps the files
+    EXPECT_TRUE(QFileInfo::exists(qs(dir.file("a.wav")))); // Remove keeps the files
 }
 
 TEST_F(PlaylistCommandsTest, RemovingQueuedItemsAndDeletingFiles) {
     makeLoadedModel(4);
-    ASSERT_TRUE(commands->playSelected({1, 2, 4}));
-    commands->removeItems({2, 4}, 2);
+    ASSERT_TRUE(commands->playSelected({0, 1, 3}));
+    commands->removeItems({1, 3}, RemoveAnswer::RemoveAndDeleteFiles);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(model->count(), 2);
     EXPECT_FALSE(QFileInfo::exists(qs(dir.file("b.wav"))));
     EXPECT_FALSE(QFileInfo::exists(qs(dir.file("d.wav"))));
     EXPECT_TRUE(QFileInfo::exists(qs(dir.file("c.wav"))));
-    // Only the playing item is left in the queue; the last removed row was the last one.
+    // Only the playing item is left in the queue; the last removed item was the last one.
     EXPECT_EQ(commands->queue().items().size(), 1u);
-    EXPECT_EQ(host.selected, (std::vector<int>{2}));
+    EXPECT_EQ(host.selected, (std::vector<int>{1}));
     // The list file holds the two items that are left.
     std::vector<QString> saved;
     readListFile(listPath(), [&](ListEntry e) { saved.push_back(e.path); });
@@ -265,7 +209,7 @@ TEST_F(PlaylistCommandsTest, RemovingQueuedItemsAndDeletingFiles) {
 TEST_F(PlaylistCommandsTest, DeletingAFileThatFailsIsToldWithTheReasonAndTheItemGoes) {
     makeLoadedModel(2);
     QFile::remove(qs(dir.file("a.wav")));
-    commands->removeItems({1, 2}, 2);
+    commands->removeItems({0, 1}, RemoveAnswer::RemoveAndDeleteFiles);
     EXPECT_EQ(model->count(), 0);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_TRUE(host.messages[0].contains(qs(dir.file("a.wav"))));
@@ -293,7 +237,7 @@ TEST_F(PlaylistCommandsTest, AddingAFolderToA4999ItemListTellsFullOncePerPattern
                          "Too many items. You can add a maximum of 5000 items into the list."));
     }
     EXPECT_TRUE(model->item(kPlaylistCapacity - 1)->path.endsWith(QStringLiteral(".mp3")));
-    // The last add of every pattern with a match found the list full: no row is selected.
+    // The last add of every pattern with a match found the list full: no item is selected.
     EXPECT_TRUE(host.selected.empty());
 }
 
@@ -305,30 +249,30 @@ TEST_F(PlaylistCommandsTest, AddFilesStopsAtAFolderAndReportsTheFirstFolder) {
         {qs(dir.file("x.wav")), qs(dir.path().string()), qs(dir.file("y.wav"))});
     EXPECT_EQ(folder, qs(dir.path().string()));
     EXPECT_EQ(paths(), (std::vector<QString>{qs(dir.file("x.wav"))}));
-    EXPECT_EQ(host.selected, (std::vector<int>{1}));
+    EXPECT_EQ(host.selected, (std::vector<int>{0}));
 }
 
 TEST_F(PlaylistCommandsTest, MovingTopUpOrBottomDownChangesNothingButRewritesTheList) {
     makeLoadedModel(3);
     const auto before = paths();
     QFile::remove(listPath());
-    EXPECT_EQ(commands->moveUp({1}), (std::vector<int>{1}));
+    EXPECT_EQ(commands->moveUp({0}), (std::vector<int>{0}));
     EXPECT_EQ(paths(), before);
     EXPECT_TRUE(QFileInfo::exists(listPath()));
     QFile::remove(listPath());
-    EXPECT_EQ(commands->moveDown({3}), (std::vector<int>{3}));
+    EXPECT_EQ(commands->moveDown({2}), (std::vector<int>{2}));
     EXPECT_EQ(paths(), before);
     EXPECT_TRUE(QFileInfo::exists(listPath()));
     EXPECT_EQ(host.repaints, 0);
 }
 
-TEST_F(PlaylistCommandsTest, MovingBlocksOfRows) {
+TEST_F(PlaylistCommandsTest, MovingBlocksOfItems) {
     makeLoadedModel(5);
     const auto p = paths();
-    // Rows 1-2 are a block at the top: they stay; row 4 passes row 3.
-    EXPECT_EQ(commands->moveUp({1, 2, 4}), (std::vector<int>{1, 2, 3}));
+    // Items 0-1 are a block at the top: they stay; item 3 passes item 2.
+    EXPECT_EQ(commands->moveUp({0, 1, 3}), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(paths(), (std::vector<QString>{p[0], p[1], p[3], p[2], p[4]}));
-    EXPECT_EQ(commands->moveDown({3, 5}), (std::vector<int>{4, 5}));
+    EXPECT_EQ(commands->moveDown({2, 4}), (std::vector<int>{3, 4}));
     EXPECT_EQ(paths(), (std::vector<QString>{p[0], p[1], p[2], p[3], p[4]}));
 }
 
@@ -371,10 +315,10 @@ TEST_F(PlaylistCommandsTest, RenameNeverReplacesAnotherFileAndSaysWhy) {
 
 TEST_F(PlaylistCommandsTest, EditingThePlayingItemIsRefused) {
     makeLoadedModel(2);
-    ASSERT_TRUE(commands->playSelected({2}));
-    EXPECT_TRUE(commands->refusePlayingEdit({2, 1}));
+    ASSERT_TRUE(commands->playSelected({1}));
+    EXPECT_TRUE(commands->refusePlayingEdit({1, 0}));
     EXPECT_EQ(host.messages.back(), QStringLiteral("You can not edit an item which is being played."));
-    EXPECT_FALSE(commands->refusePlayingEdit({1}));
+    EXPECT_FALSE(commands->refusePlayingEdit({0}));
 }
 
 TEST_F(PlaylistCommandsTest, CopyToReplacesTargetsAndTellsFailures) {
@@ -382,7 +326,7 @@ TEST_F(PlaylistCommandsTest, CopyToReplacesTargetsAndTellsFailures) {
     const std::filesystem::path out = dir.path() / "out";
     std::filesystem::create_directory(out);
     testsupport::writeFile((out / "a.wav").string(), {9, 9, 9});
-    commands->copyItemsToFolder({1, 2}, qs(out.string()) + QLatin1Char('/'));
+    commands->copyItemsToFolder({0, 1}, qs(out.string()) + QLatin1Char('/'));
     EXPECT_EQ(testsupport::readFile((out / "a.wav").string()), testsupport::readFile(dir.file("a.wav")));
     EXPECT_EQ(testsupport::readFile((out / "b.wav").string()), testsupport::readFile(dir.file("b.wav")));
     EXPECT_TRUE(host.messages.empty());
@@ -393,7 +337,7 @@ TEST_F(PlaylistCommandsTest, CopyToReplacesTargetsAndTellsFailures) {
     EXPECT_EQ(testsupport::readFile(dir.file("a.wav")), aBytes);
 
     // A folder that does not exist: one message naming both files.
-    commands->copyItemsToFolder({1, 2}, qs(dir.file("missing")));
+    commands->copyItemsToFolder({0, 1}, qs(dir.file("missing")));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_TRUE(host.messages[0].contains(qs(dir.file("a.wav"))));
     EXPECT_TRUE(host.messages[0].contains(qs(dir.file("b.wav"))));
@@ -463,12 +407,12 @@ TEST_F(PlaylistCommandsTest, NamesThatAreNotUtf8SurviveEveryCommand) {
     EXPECT_TRUE(model->item(0)->isLoaded());
 
     std::filesystem::create_directory(dir.path() / "out\xff");
-    commands->copyItemsToFolder({1}, decodePath(QByteArray::fromStdString(base + "/out\xff")));
+    commands->copyItemsToFolder({0}, decodePath(QByteArray::fromStdString(base + "/out\xff")));
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(testsupport::readFile(base + "/out\xff/r\xe9nomm\xe9.wav"),
               testsupport::readFile(renamed));
 
-    commands->removeItems({1}, 2);
+    commands->removeItems({0}, RemoveAnswer::RemoveAndDeleteFiles);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_FALSE(std::filesystem::exists(renamed)) << "the file itself was deleted";
 }
