@@ -1,30 +1,13 @@
 #include "output_file.h"
 
+#include "fd_io.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <new>
 #include <unistd.h>
 
 namespace mireldo::converter {
-
-namespace {
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, data, count);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
 
 bool OutputFile::open(const QString& target) {
     discard();
@@ -66,7 +49,7 @@ OutputFile::StartError OutputFile::startStream(const encoders::EncoderSlot& slot
 }
 
 bool OutputFile::writeOut(std::uint32_t count) {
-    return count <= capacity_ && writeAll(file_.fd(), buffer_.get(), count);
+    return count <= capacity_ && common::writeAll(file_.fd(), buffer_.get(), count);
 }
 
 bool OutputFile::encode(const std::int16_t* samples, std::size_t values,

@@ -1,5 +1,6 @@
 #include "encoding_pipeline.h"
 
+#include "fd_io.h"
 #include "private_file.h"
 
 #include <QFile>
@@ -15,42 +16,9 @@ namespace mireldo::encoders {
 
 namespace {
 
+using common::readAll;
+using common::writeAll;
 using platform::UniqueFd;
-
-// Writes all of `count` bytes; false on any error or short write.
-bool writeAll(int fd, const std::uint8_t* data, std::size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, data, count);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Reads up to `count` bytes (less only at the end of the file); -1 on error.
-ssize_t readSome(int fd, std::uint8_t* data, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(fd, data + done, count - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
 
 void removeFile(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
@@ -112,7 +80,7 @@ bool encodeInto(const EncoderSlot& slot, std::uint32_t kbps, const CompressSourc
     int nextMark = 0;
     bool ok = true;
     while (ok) {
-        const ssize_t got = readSome(in.get(), chunk.get(), chunkBytes);
+        const ssize_t got = readAll(in.get(), chunk.get(), chunkBytes);
         if (got < 0) {
             ok = false;
             break;
@@ -194,7 +162,7 @@ bool copyInto(const QString& from, platform::PendingFile& out) {
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[1 << 20]);
     bool ok = block != nullptr;
     while (ok) {
-        const ssize_t got = readSome(in.get(), block.get(), std::size_t{1} << 20);
+        const ssize_t got = readAll(in.get(), block.get(), std::size_t{1} << 20);
         if (got <= 0) {
             ok = got == 0;
             break;

@@ -1,6 +1,7 @@
 #include "record_saving.h"
 
 #include "background_saves.h"
+#include "fd_io.h"
 #include "string_table.h"
 
 #include <QDir>
@@ -34,21 +35,6 @@ encoders::PcmShape shapeOf(const WAVEFORMATEX& format) {
 
 bool endsWithWav(const QString& path) {
     return path.right(3).compare(QStringLiteral("wav"), Qt::CaseInsensitive) == 0;
-}
-
-bool writeAll(int fd, const unsigned char* data, std::size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, data, count);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -118,21 +104,18 @@ bool writeWavInto(const QString& wavPath, std::uint64_t dataStart, const WAVEFOR
     data = std::min<std::uint64_t>(data, 0xFFFFFFFFu - kWavHeaderBytes);
     const auto header = makeWavHeader(format, static_cast<std::uint32_t>(data + 36),
                                       static_cast<std::uint32_t>(data));
-    bool ok = writeAll(out.fd(), header.data(), header.size());
+    bool ok = common::writeAll(out.fd(), header.data(), header.size());
     std::vector<unsigned char> block(1 << 20);
     std::uint64_t left = data;
     while (ok && left > 0) {
-        const ssize_t got =
-            ::read(in.get(), block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
-                                               left, block.size())));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = common::readAll(
+            in.get(), block.data(),
+            static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size())));
         if (got <= 0) {
             ok = false;
             break;
         }
-        ok = writeAll(out.fd(), block.data(), static_cast<std::size_t>(got));
+        ok = common::writeAll(out.fd(), block.data(), static_cast<std::size_t>(got));
         left -= static_cast<std::uint64_t>(got);
     }
     return ok;

@@ -1,6 +1,7 @@
 #include "stale_files.h"
 
 #include "byte_reader.h"
+#include "fd_io.h"
 #include "unique_fd.h"
 
 #include <QDir>
@@ -29,38 +30,6 @@ QByteArray nativePath(const QString& path) {
     return QFile::encodeName(path);
 }
 
-bool readFully(int fd, std::uint8_t* out, std::size_t count, off_t offset) {
-    while (count > 0) {
-        const ssize_t n = ::pread(fd, out, count, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        out += n;
-        count -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
-bool writeFully(int fd, const std::uint8_t* data, std::size_t count, off_t offset) {
-    while (count > 0) {
-        const ssize_t n = ::pwrite(fd, data, count, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        count -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 void putLe32(std::array<std::uint8_t, 4>& out, std::uint32_t v) {
     for (std::size_t i = 0; i < 4; ++i) {
         out[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -87,8 +56,8 @@ std::optional<std::uint64_t> repairHeader(int fd, std::uint64_t fileLength,
     std::array<std::uint8_t, 4> dataSize{};
     putLe32(riffSize, static_cast<std::uint32_t>(data + 36));
     putLe32(dataSize, static_cast<std::uint32_t>(data));
-    if (!writeFully(fd, riffSize.data(), riffSize.size(), 4) ||
-        !writeFully(fd, dataSize.data(), dataSize.size(), 40) || ::fsync(fd) != 0) {
+    if (!common::pwriteAll(fd, riffSize.data(), riffSize.size(), 4) ||
+        !common::pwriteAll(fd, dataSize.data(), dataSize.size(), 40) || ::fsync(fd) != 0) {
         return std::nullopt;
     }
     return data;
@@ -108,10 +77,8 @@ QString copyToFolder(int in, const QString& folder) {
     std::array<std::uint8_t, 65536> buffer{};
     off_t offset = 0;
     for (;;) {
-        const ssize_t n = ::pread(in, buffer.data(), buffer.size(), offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n =
+            common::preadAll(in, buffer.data(), buffer.size(), static_cast<std::uint64_t>(offset));
         if (n < 0) {
             ::unlink(partPath.constData());
             return {};
@@ -119,7 +86,8 @@ QString copyToFolder(int in, const QString& folder) {
         if (n == 0) {
             break;
         }
-        if (!writeFully(out.get(), buffer.data(), static_cast<std::size_t>(n), offset)) {
+        if (!common::pwriteAll(out.get(), buffer.data(), static_cast<std::size_t>(n),
+                               static_cast<std::uint64_t>(offset))) {
             ::unlink(partPath.constData());
             return {};
         }
@@ -258,7 +226,7 @@ void handleWav(const QString& path, const StaleFileOptions& options, bool runnin
         return;
     }
     std::array<std::uint8_t, kHeaderSize> header{};
-    if (!readFully(fd.get(), header.data(), header.size(), 0)) {
+    if (!common::preadExact(fd.get(), header.data(), header.size(), 0)) {
         report.kept << path;
         return;
     }
@@ -321,7 +289,7 @@ TemporaryWavInfo inspectTemporaryWav(std::span<const std::uint8_t> header,
         info.kind = TemporaryWavInfo::Empty;
         return info;
     }
-    sondrel::ByteReader r(header);
+    common::ByteReader r(header);
     std::array<char, 4> riff{}, wave{}, fmt{}, data{};
     r.bytes(riff.data(), 4);
     r.u32(); // RIFF size: what the repair rewrites

@@ -30,7 +30,7 @@ std::size_t terminatorWidth(std::uint8_t encoding) {
 
 std::size_t afterTerminator(std::uint8_t encoding, std::span<const std::uint8_t> bytes,
                             std::size_t from) {
-    sondrel::ByteReader reader(bytes);
+    common::ByteReader reader(bytes);
     const std::size_t width = terminatorWidth(encoding);
     for (std::size_t i = from; i + width <= bytes.size(); i += width) {
         if (reader.at(i) == 0 && (width == 1 || reader.at(i + 1) == 0)) {
@@ -44,7 +44,7 @@ QString decodeText(std::uint8_t encoding, std::span<const std::uint8_t> bytes) {
     const std::size_t end = afterTerminator(encoding, bytes, 0);
     const std::size_t width = terminatorWidth(encoding);
     const std::size_t length = end > bytes.size() ? bytes.size() : end - width;
-    sondrel::ByteReader reader(bytes);
+    common::ByteReader reader(bytes);
     const std::span<const std::uint8_t> text = reader.view(length);
     const auto* chars = reinterpret_cast<const char*>(text.data());
     const auto size = static_cast<qsizetype>(text.size());

@@ -9,7 +9,7 @@ namespace mireldo::tags {
 
 namespace {
 
-QString slot(sondrel::ByteReader& reader, std::size_t offset, std::size_t width) {
+QString slot(common::ByteReader& reader, std::size_t offset, std::size_t width) {
     QString text;
     for (std::size_t i = 0; i < width; ++i) {
         const std::uint8_t c = reader.at(offset + i);
@@ -33,7 +33,7 @@ void putSlot(std::array<std::uint8_t, kId3v1Size>& out, std::size_t offset, std:
 } // namespace
 
 std::optional<TagFields> parseId3v1(std::span<const std::uint8_t> last) {
-    sondrel::ByteReader reader(last);
+    common::ByteReader reader(last);
     if (last.size() != kId3v1Size || !reader.matches(0, "TAG", 3)) {
         return std::nullopt;
     }

@@ -58,7 +58,7 @@ struct Comment {
 
 Comment parseComment(std::span<const std::uint8_t> content) {
     Comment c;
-    sondrel::ByteReader reader(content);
+    common::ByteReader reader(content);
     const std::uint8_t encoding = reader.u8();
     if (content.size() >= 4) {
         const std::size_t descEnd = afterTerminator(encoding, content, 4);
@@ -189,7 +189,7 @@ std::vector<std::uint8_t> commentContent(const Comment& old, const QString& valu
 
 std::optional<Id3v2Header> parseId3v2Header(std::span<const std::uint8_t> first,
                                             std::uint64_t fileSize) {
-    sondrel::ByteReader reader(first);
+    common::ByteReader reader(first);
     if (!reader.matches(0, "ID3", 3) || first.size() < kId3v2HeaderSize) {
         return std::nullopt;
     }
@@ -216,7 +216,7 @@ Id3v2Tag parseId3v2Body(const Id3v2Header& header, std::span<const std::uint8_t>
     if (major < 2 || major > 4 || (major == 2 && (header.flags & kTagExtendedHeader) != 0)) {
         return tag; // an unknown layout, or v2.2 compression: nothing to walk
     }
-    sondrel::ByteReader reader(body);
+    common::ByteReader reader(body);
     bool writable = (header.flags & kTagUnsynchronised) == 0;
     std::size_t offset = 0;
     if (major > 2 && (header.flags & kTagExtendedHeader) != 0) {
@@ -317,7 +317,7 @@ Id3v2Tag parseId3v2Body(const Id3v2Header& header, std::span<const std::uint8_t>
             commentHasDescription = !parsed.description.isEmpty();
             setField(tag.fields, fi, parsed.text);
         } else {
-            sondrel::ByteReader text(content);
+            common::ByteReader text(content);
             const std::uint8_t encoding = text.u8();
             setField(tag.fields, fi, decodeText(encoding, text.view(text.remaining())));
         }
@@ -340,7 +340,7 @@ std::optional<std::vector<std::uint8_t>> buildId3v2Body(const Id3v2Tag& tag,
     for (std::size_t f = 0; f < kTagFieldCount; ++f) {
         changed[f] = fieldChanged(tag.fields, updated, f);
     }
-    sondrel::ByteReader reader(body);
+    common::ByteReader reader(body);
     std::vector<std::uint8_t> out;
     out.reserve(body.size() + 1024);
     for (std::size_t i = 0; i < tag.frames.size(); ++i) {

@@ -1,6 +1,6 @@
 #include "mp3_tag_file.h"
 
-#include "file_io.h"
+#include "fd_io.h"
 #include "file_system.h"
 #include "id3v1.h"
 #include "native_path.h"
@@ -72,7 +72,7 @@ class Writer {
                 }
             } else {
                 buffer.resize(want);
-                const ssize_t got = sondrel::readAt(from, buffer.data(), want,
+                const ssize_t got = common::preadAll(from, buffer.data(), want,
                                                     static_cast<std::uint64_t>(in));
                 if (got <= 0 || !writeAt(buffer.data(), static_cast<std::size_t>(got),
                                          static_cast<std::uint64_t>(out))) {
@@ -117,7 +117,7 @@ QString resolved(const QString& path) {
 
 bool readExactly(int fd, std::vector<std::uint8_t>& out, std::size_t count, std::uint64_t at) {
     out.resize(count);
-    return sondrel::readAt(fd, out.data(), count, at) == static_cast<ssize_t>(count);
+    return common::preadAll(fd, out.data(), count, at) == static_cast<ssize_t>(count);
 }
 
 /// Reads what interpretMp3Tag() needs from an open file of `size` bytes.

@@ -3,6 +3,8 @@
 #include "byte_reader.h"
 
 namespace sondrel {
+
+using mireldo::common::ByteReader;
 namespace {
 
 // kbit/s by [MPEG-1 or lower sampling frequencies][layer - 1][index].

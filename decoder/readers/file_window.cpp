@@ -1,6 +1,6 @@
 #include "file_window.h"
 
-#include "file_io.h"
+#include "fd_io.h"
 
 #include <algorithm>
 #include <cstring>
@@ -67,7 +67,7 @@ void FileWindow::fill(uint32_t offset, uint32_t wanted) {
     if (fd_ < 0 || size == 0) {
         return;
     }
-    const ssize_t got = readAt(fd_, buffer_.data(), size, base_ + offset);
+    const ssize_t got = mireldo::common::preadAll(fd_, buffer_.data(), size, base_ + offset);
     bufferFill_ = got > 0 ? static_cast<uint32_t>(got) : 0;
     if (bufferFill_ < size) {
         // The file ends sooner than it did: nothing past what the read found is served any more.

@@ -1,6 +1,6 @@
 #include "input_file.h"
 
-#include "file_io.h"
+#include "fd_io.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -92,7 +92,7 @@ size_t InputFile::readAt(uint64_t offset, void* out, size_t count) const {
     if (fd_ < 0 || count == 0) {
         return 0;
     }
-    const ssize_t got = sondrel::readAt(fd_, out, count, offset);
+    const ssize_t got = mireldo::common::preadAll(fd_, out, count, offset);
     return got > 0 ? static_cast<size_t>(got) : 0;
 }
 

@@ -14,6 +14,8 @@
 #include <vector>
 
 namespace sondrel {
+
+using mireldo::common::ByteReader;
 namespace {
 
 // The fields of the fixed header, zero (or absent) where the header size has none.

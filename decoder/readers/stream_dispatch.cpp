@@ -13,6 +13,8 @@
 #include <strings.h>
 
 namespace sondrel {
+
+using mireldo::common::ByteReader;
 namespace {
 
 using ReaderFactory = std::unique_ptr<DecoderStream> (*)();

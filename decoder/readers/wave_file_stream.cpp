@@ -6,6 +6,8 @@
 #include <cstring>
 
 namespace sondrel {
+
+using mireldo::common::ByteReader;
 namespace {
 
 constexpr uint16_t kFormatPcm = 1;

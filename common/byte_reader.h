@@ -5,7 +5,7 @@
 #include <cstring>
 #include <span>
 
-namespace sondrel {
+namespace mireldo::common {
 
 /// The one bounds-checked reader of outside bytes: a byte span with a little-endian cursor, and
 /// random access by offset. Every read either succeeds completely or leaves ok() false and returns
@@ -97,4 +97,9 @@ private:
     bool ok_ = true;
 };
 
+} // namespace mireldo::common
+
+// The playlist's list-file reader still names the reader by its old namespace.
+namespace sondrel {
+using mireldo::common::ByteReader;
 } // namespace sondrel

@@ -4,7 +4,7 @@
 
 #include <array>
 
-using sondrel::ByteReader;
+using mireldo::common::ByteReader;
 
 TEST(ByteReader, ReadsLittleEndianAndStopsAtTheEnd) {
     const std::array<uint8_t, 7> bytes{0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0x7F};
