@@ -98,8 +98,3 @@ private:
 };
 
 } // namespace mireldo::common
-
-// The playlist's list-file reader still names the reader by its old namespace.
-namespace sondrel {
-using mireldo::common::ByteReader;
-} // namespace sondrel

@@ -48,7 +48,7 @@ QString listFolderOf(const QString& listPath) {
 
 bool parseListFile(std::span<const std::uint8_t> bytes, const QString& folder,
                    const ListEntrySink& sink) {
-    sondrel::ByteReader reader(bytes);
+    common::ByteReader reader(bytes);
     const std::uint32_t magic = reader.u32();
     const std::uint32_t version = reader.u32();
     const std::uint16_t count = reader.u16();

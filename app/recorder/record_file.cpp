@@ -1,5 +1,7 @@
 #include "record_file.h"
 
+#include "fd_io.h"
+#include "wav_header.h"
 #include "private_file.h"
 
 #include <QFile>
@@ -14,58 +16,20 @@
 
 namespace mireldo::recorder {
 
-namespace {
-
-void putLe16(unsigned char* p, std::uint32_t v) {
-    p[0] = static_cast<unsigned char>(v & 0xFFu);
-    p[1] = static_cast<unsigned char>((v >> 8) & 0xFFu);
-}
-
-void putLe32(unsigned char* p, std::uint32_t v) {
-    putLe16(p, v & 0xFFFFu);
-    putLe16(p + 2, v >> 16);
-}
-
-bool writeAt(int fd, const void* data, std::size_t size, std::uint64_t offset,
-             std::size_t& written) {
-    const auto* p = static_cast<const char*>(data);
-    written = 0;
-    while (written < size) {
-        const ssize_t n =
-            ::pwrite(fd, p + written, size - written, static_cast<off_t>(offset + written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = ENOSPC;
-            }
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
+static_assert(kWavHeaderBytes == common::kWavHeaderBytes);
 
 std::array<unsigned char, kWavHeaderBytes> makeWavHeader(const WAVEFORMATEX& format,
                                                          std::uint32_t riffSize,
                                                          std::uint32_t dataSize) {
-    std::array<unsigned char, kWavHeaderBytes> h{};
-    std::memcpy(h.data(), "RIFF", 4);
-    putLe32(h.data() + 4, riffSize);
-    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
-    putLe32(h.data() + 16, 16);
-    putLe16(h.data() + 20, 1);
-    putLe16(h.data() + 22, format.nChannels);
-    putLe32(h.data() + 24, format.nSamplesPerSec);
-    putLe32(h.data() + 28, format.nSamplesPerSec * format.nBlockAlign);
-    putLe16(h.data() + 32, format.nBlockAlign);
-    putLe16(h.data() + 34, format.wBitsPerSample);
-    std::memcpy(h.data() + 36, "data", 4);
-    putLe32(h.data() + 40, dataSize);
-    return h;
+    common::WavFormat f;
+    f.channels = format.nChannels;
+    f.sampleRate = format.nSamplesPerSec;
+    f.blockAlign = format.nBlockAlign;
+    f.bitsPerSample = format.wBitsPerSample;
+    const auto header = common::makeWavHeader(f, riffSize, dataSize);
+    std::array<unsigned char, kWavHeaderBytes> out{};
+    std::memcpy(out.data(), header.data(), out.size());
+    return out;
 }
 
 QString temporaryRecordName(const QString& folder, long long process, long long index,
@@ -116,7 +80,7 @@ bool RecordFile::write(const void* data, std::uint32_t count) {
         return false;
     }
     std::size_t written = 0;
-    const bool ok = writeAt(fd_.get(), data, count, pointer_, written);
+    const bool ok = common::pwriteAll(fd_.get(), data, count, pointer_, &written);
     pointer_ += written;
     length_ = std::max(length_, pointer_);
     return ok;
@@ -130,7 +94,7 @@ bool RecordFile::writeHeader(const WAVEFORMATEX& format, std::uint32_t riffSize,
     }
     const auto header = makeWavHeader(format, riffSize, dataSize);
     std::size_t written = 0;
-    const bool ok = writeAt(fd_.get(), header.data(), header.size(), 0, written);
+    const bool ok = common::pwriteAll(fd_.get(), header.data(), header.size(), 0, &written);
     length_ = std::max<std::uint64_t>(length_, written);
     return ok;
 }

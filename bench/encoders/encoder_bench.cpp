@@ -6,6 +6,7 @@
 // Usage: encoder_bench [seconds-of-input]   (default 600)
 
 #include "be_encoder.h"
+#include "wav_header.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -48,27 +49,15 @@ std::vector<int16_t> makeInput(double seconds)
     return v;
 }
 
-void putU32(std::vector<uint8_t>& b, uint32_t x)
-{
-    for (int i = 0; i < 4; ++i) {
-        b.push_back(static_cast<uint8_t>(x >> (8 * i)));
-    }
-}
-
 bool writeWav(const std::string& path, const std::vector<int16_t>& pcm)
 {
-    std::vector<uint8_t> h;
     const uint32_t bytes = static_cast<uint32_t>(pcm.size() * 2);
-    h.insert(h.end(), {'R', 'I', 'F', 'F'});
-    putU32(h, 36 + bytes);
-    h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    putU32(h, 16);
-    putU32(h, 1 | (kChannels << 16));
-    putU32(h, kRate);
-    putU32(h, kRate * 4);
-    putU32(h, 4 | (16 << 16));
-    h.insert(h.end(), {'d', 'a', 't', 'a'});
-    putU32(h, bytes);
+    mireldo::common::WavFormat format;
+    format.channels = kChannels;
+    format.sampleRate = kRate;
+    format.blockAlign = 4;
+    format.bitsPerSample = 16;
+    const auto h = mireldo::common::makeWavHeader(format, bytes);
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         return false;

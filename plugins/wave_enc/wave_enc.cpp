@@ -4,6 +4,7 @@
 
 #include "be_encoder.h"
 #include "plugin_support.h"
+#include "wav_header.h"
 
 #include <cstdint>
 #include <limits>
@@ -17,24 +18,7 @@ using beplugin::FileIdentity;
 using beplugin::StreamOutput;
 using beplugin::Finisher;
 
-constexpr uint32_t kHeaderBytes = 44;
-
-void putU16(std::vector<uint8_t>& v, uint32_t x)
-{
-    v.push_back(static_cast<uint8_t>(x));
-    v.push_back(static_cast<uint8_t>(x >> 8));
-}
-
-void putU32(std::vector<uint8_t>& v, uint32_t x)
-{
-    putU16(v, x & 0xFFFF);
-    putU16(v, x >> 16);
-}
-
-void putTag(std::vector<uint8_t>& v, const char* tag)
-{
-    v.insert(v.end(), tag, tag + 4);
-}
+constexpr uint32_t kHeaderBytes = mireldo::common::kWavHeaderBytes;
 
 class WaveStream : public StreamOutput {
 public:
@@ -77,37 +61,32 @@ public:
     BE_ERR flush(uint8_t* output, uint32_t* written)
     {
         const uint64_t end = out_.tell();
-        std::vector<uint8_t> size;
-        putU32(size, static_cast<uint32_t>(kHeaderBytes - 8 + dataBytes_));
-        out_.seek(4);
-        out_.write(size);
-        size.clear();
-        putU32(size, static_cast<uint32_t>(dataBytes_));
-        out_.seek(40);
-        out_.write(size);
+        const auto header = mireldo::common::makeWavHeader(
+            waveFormat(), static_cast<uint32_t>(kHeaderBytes - 8 + dataBytes_),
+            static_cast<uint32_t>(dataBytes_));
+        out_.seek(mireldo::common::kWavRiffSizeOffset);
+        out_.write(header.data() + mireldo::common::kWavRiffSizeOffset, 4);
+        out_.seek(mireldo::common::kWavDataSizeOffset);
+        out_.write(header.data() + mireldo::common::kWavDataSizeOffset, 4);
         out_.seek(end);
         return finishFlush(output, written, true);
     }
 
 private:
+    mireldo::common::WavFormat waveFormat() const
+    {
+        mireldo::common::WavFormat f;
+        f.channels = static_cast<uint16_t>(format_.channels);
+        f.sampleRate = format_.rate;
+        f.blockAlign = static_cast<uint16_t>(format_.channels * format_.bits / 8);
+        f.bitsPerSample = static_cast<uint16_t>(format_.bits);
+        return f;
+    }
+
     void writeHeader()
     {
-        const uint32_t blockAlign = static_cast<uint32_t>(format_.channels * format_.bits / 8);
-        std::vector<uint8_t> h;
-        putTag(h, "RIFF");
-        putU32(h, kHeaderBytes - 8);
-        putTag(h, "WAVE");
-        putTag(h, "fmt ");
-        putU32(h, 16);
-        putU16(h, 1);
-        putU16(h, static_cast<uint32_t>(format_.channels));
-        putU32(h, format_.rate);
-        putU32(h, format_.rate * blockAlign);
-        putU16(h, blockAlign);
-        putU16(h, static_cast<uint32_t>(format_.bits));
-        putTag(h, "data");
-        putU32(h, 0);
-        out_.write(h);
+        const auto h = mireldo::common::makeWavHeader(waveFormat(), 0);
+        out_.write(h.data(), h.size());
     }
 
     AudioFormat format_;

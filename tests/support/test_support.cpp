@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "wav_header.h"
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -64,21 +66,14 @@ void putBytes(std::vector<uint8_t>& out, const char* text) {
 
 std::vector<uint8_t> wavHeader(uint16_t formatTag, uint16_t channels, uint32_t rate,
                                uint16_t bits, uint32_t dataBytes) {
-    std::vector<uint8_t> h;
-    const auto blockAlign = static_cast<uint16_t>(channels * bits / 8);
-    putBytes(h, "RIFF");
-    putU32(h, 36 + dataBytes);
-    putBytes(h, "WAVEfmt ");
-    putU32(h, 16);
-    putU16(h, formatTag);
-    putU16(h, channels);
-    putU32(h, rate);
-    putU32(h, rate * blockAlign);
-    putU16(h, blockAlign);
-    putU16(h, bits);
-    putBytes(h, "data");
-    putU32(h, dataBytes);
-    return h;
+    mireldo::common::WavFormat format;
+    format.formatTag = formatTag;
+    format.channels = channels;
+    format.sampleRate = rate;
+    format.blockAlign = static_cast<uint16_t>(channels * bits / 8);
+    format.bitsPerSample = bits;
+    const auto h = mireldo::common::makeWavHeader(format, dataBytes);
+    return {h.begin(), h.end()};
 }
 
 std::vector<uint8_t> makeWav(uint16_t channels, uint32_t rate, uint16_t bits,

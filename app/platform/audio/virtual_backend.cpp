@@ -13,6 +13,9 @@
 // files.
 
 #include "../unique_fd.h"
+#include "byte_reader.h"
+#include "fd_io.h"
+#include "wav_header.h"
 #include "backends.h"
 #include "device_worker.h"
 #include "virtual_clock.h"
@@ -63,113 +66,18 @@ void sleepUntil(std::condition_variable& cv, Lock& lock, Clock::time_point last,
                                    std::chrono::duration<double>(seconds)));
 }
 
-constexpr std::uint32_t kWavHeaderBytes = 44;
+constexpr std::uint32_t kWavHeaderBytes = common::kWavHeaderBytes;
 // Largest data chunk a canonical WAV header can describe.
-constexpr std::uint64_t kMaxWavData = 0xFFFFFFFFull - 36;
-
-void putLe16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void putLe32(std::uint8_t* p, std::uint32_t v) {
-    putLe16(p, v & 0xFFFFu);
-    putLe16(p + 2, v >> 16);
-}
+constexpr std::uint64_t kMaxWavData = common::kMaxWavDataBytes;
 
 std::array<std::uint8_t, kWavHeaderBytes> wavHeader(const PcmFormat& f, std::uint32_t dataBytes) {
-    std::array<std::uint8_t, kWavHeaderBytes> h{};
-    std::memcpy(h.data(), "RIFF", 4);
-    putLe32(h.data() + 4, 36 + dataBytes);
-    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
-    putLe32(h.data() + 16, 16);
-    putLe16(h.data() + 20, 1);
-    putLe16(h.data() + 22, f.channels);
-    putLe32(h.data() + 24, f.sampleRate);
-    putLe32(h.data() + 28, f.sampleRate * f.blockAlign());
-    putLe16(h.data() + 32, f.blockAlign());
-    putLe16(h.data() + 34, f.bitsPerSample);
-    std::memcpy(h.data() + 36, "data", 4);
-    putLe32(h.data() + 40, dataBytes);
-    return h;
+    common::WavFormat format;
+    format.channels = f.channels;
+    format.sampleRate = f.sampleRate;
+    format.blockAlign = static_cast<std::uint16_t>(f.blockAlign());
+    format.bitsPerSample = f.bitsPerSample;
+    return common::makeWavHeader(format, dataBytes);
 }
-
-bool writeAll(int fd, const void* data, size_t size, off_t offset) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, p, size, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
-bool readAll(int fd, void* data, size_t size, off_t offset) {
-    auto* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, p, size, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
-// Bounds-checked little-endian reads over a byte block read from a file.
-class LeCursor {
-  public:
-    LeCursor(const std::uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool has(size_t n) const { return size_ - pos_ >= n; }
-    bool skip(size_t n) {
-        if (!has(n)) {
-            return false;
-        }
-        pos_ += n;
-        return true;
-    }
-    bool u16(std::uint32_t& v) {
-        if (!has(2)) {
-            return false;
-        }
-        v = std::uint32_t{data_[pos_]} | std::uint32_t{data_[pos_ + 1]} << 8;
-        pos_ += 2;
-        return true;
-    }
-    bool u32(std::uint32_t& v) {
-        std::uint32_t lo = 0;
-        std::uint32_t hi = 0;
-        if (!has(4) || !u16(lo) || !u16(hi)) {
-            return false;
-        }
-        v = lo | hi << 16;
-        return true;
-    }
-    bool tag(const char* fourCc) {
-        if (!has(4) || std::memcmp(data_ + pos_, fourCc, 4) != 0) {
-            return false;
-        }
-        pos_ += 4;
-        return true;
-    }
-    size_t pos() const { return pos_; }
-
-  private:
-    const std::uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
 
 // Where the PCM of a WAV file lies and what it is; found by walking the RIFF chunks.
 struct WavLayout {
@@ -185,51 +93,41 @@ bool readWavLayout(int fd, WavLayout& out) {
     }
     const auto fileSize = static_cast<std::uint64_t>(st.st_size);
     std::uint8_t riff[12];
-    if (!readAll(fd, riff, sizeof riff, 0)) {
+    if (!common::preadExact(fd, riff, sizeof riff, 0)) {
         return false;
     }
-    LeCursor head(riff, sizeof riff);
-    std::uint32_t riffSize = 0;
-    if (!head.tag("RIFF") || !head.u32(riffSize) || !head.tag("WAVE")) {
+    common::ByteReader head(riff);
+    if (!common::readRiffWaveHead(head)) {
         return false;
     }
     bool haveFormat = false;
     std::uint64_t offset = 12;
     while (offset + 8 <= fileSize) {
         std::uint8_t chunkHeader[8];
-        if (!readAll(fd, chunkHeader, 8, static_cast<off_t>(offset))) {
+        if (!common::preadExact(fd, chunkHeader, 8, offset)) {
             return false;
         }
-        LeCursor c(chunkHeader, 8);
-        std::uint32_t size = 0;
-        const bool isFormat = c.tag("fmt ");
-        const bool isData = !isFormat && c.tag("data");
-        if (!isFormat && !isData) {
-            c.skip(4);
-        }
-        c.u32(size);
+        common::ByteReader c(chunkHeader);
+        const common::RiffChunk chunk = common::readRiffChunk(c).value_or(common::RiffChunk{});
+        const std::uint32_t size = chunk.size;
+        const bool isFormat = chunk.is("fmt ");
+        const bool isData = chunk.is("data");
         const std::uint64_t body = offset + 8;
         if (isFormat) {
             std::uint8_t fmt[16];
             if (size < 16 || body + 16 > fileSize ||
-                !readAll(fd, fmt, 16, static_cast<off_t>(body))) {
+                !common::preadExact(fd, fmt, 16, body)) {
                 return false;
             }
-            LeCursor f(fmt, 16);
-            std::uint32_t tag = 0, channels = 0, rate = 0, avg = 0, align = 0, bits = 0;
-            f.u16(tag);
-            f.u16(channels);
-            f.u32(rate);
-            f.u32(avg);
-            f.u16(align);
-            f.u16(bits);
-            if (tag != 1) {
+            common::ByteReader f(fmt);
+            const auto parsed = common::readWavFormat(f);
+            if (!parsed || parsed->formatTag != 1) {
                 return false;
             }
-            out.format.channels = static_cast<std::uint16_t>(channels);
-            out.format.sampleRate = rate;
-            out.format.bitsPerSample = static_cast<std::uint16_t>(bits);
-            haveFormat = out.format.valid() && align == out.format.blockAlign();
+            out.format.channels = parsed->channels;
+            out.format.sampleRate = parsed->sampleRate;
+            out.format.bitsPerSample = parsed->bitsPerSample;
+            haveFormat = out.format.valid() && parsed->blockAlign == out.format.blockAlign();
             if (!haveFormat) {
                 return false;
             }
@@ -263,13 +161,13 @@ class WavSink {
         if (retired_ || !fd_.valid() || bytes == 0 || dataBytes_ + bytes > kMaxWavData) {
             return;
         }
-        if (!writeAll(fd_.get(), data, bytes, static_cast<off_t>(kWavHeaderBytes + dataBytes_))) {
+        if (!common::pwriteAll(fd_.get(), data, bytes, kWavHeaderBytes + dataBytes_)) {
             return;
         }
         dataBytes_ += bytes;
         // Sizes kept current, so the file is a valid WAV whenever it is read.
         const auto header = wavHeader(format_, static_cast<std::uint32_t>(dataBytes_));
-        writeAll(fd_.get(), header.data(), header.size(), 0);
+        common::pwriteAll(fd_.get(), header.data(), header.size(), 0);
     }
 
     /// A sink replaced by one of another format writes nothing more.
@@ -332,7 +230,7 @@ std::shared_ptr<WavSink> acquireSink(const PcmFormat& format, MmResult* error, b
     if (!fd.valid()) {
         fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         const auto header = wavHeader(format, 0);
-        if (!fd.valid() || !writeAll(fd.get(), header.data(), header.size(), 0)) {
+        if (!fd.valid() || !common::pwriteAll(fd.get(), header.data(), header.size(), 0)) {
             failed = true;
             failWith(error, MMSYSERR_ERROR);
             return nullptr;
@@ -719,7 +617,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         const std::uint64_t left = layout_.dataBytes > offset ? layout_.dataBytes - offset : 0;
         const std::uint64_t bytes =
             std::min<std::uint64_t>(left, std::uint64_t{frames} * f.blockAlign());
-        if (bytes > 0 && !readAll(fd_.get(), out, static_cast<size_t>(bytes),
+        if (bytes > 0 && !common::preadExact(fd_.get(), out, static_cast<size_t>(bytes),
                                   static_cast<off_t>(layout_.dataOffset + offset))) {
             return 0; // the file shrank under us: its end has come
         }
@@ -754,7 +652,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         const std::uint64_t left = layout_.dataBytes > at ? layout_.dataBytes - at : 0;
         const std::uint64_t bytes =
             std::min<std::uint64_t>(left, std::uint64_t{frames} * f.blockAlign());
-        if (bytes > 0 && !readAll(fd_.get(), out, static_cast<size_t>(bytes),
+        if (bytes > 0 && !common::preadExact(fd_.get(), out, static_cast<size_t>(bytes),
                                   static_cast<off_t>(layout_.dataOffset + at))) {
             return 0;
         }
