@@ -7,6 +7,7 @@
 #include "audio_mode.h"
 #include "audio/wave_out.h"
 #include "convert_command.h"
+#include "mail_command.h"
 #include "play_command.h"
 #include "playlist_command.h"
 #include "record_command.h"
@@ -112,6 +113,8 @@ constexpr std::array kCommands{
             "                   [--channels keep|1|2] [--bitrate KBPS] [--range H:MM:SS.T-H:MM:SS.T]\n"
             "                   [--merge] [--overwrite] --to DEST FILE...",
             runConvert},
+    Command{"mail", "mail (--account NAME | --smtp URL) --to ADDR[;ADDR] [--from ADDR] [--subject S]\n"
+                    "                   [--body TEXT] FILE...", runMail},
 };
 
 void printUsage(std::FILE* to) {
