@@ -1,0 +1,119 @@
+#include "mail_composer.h"
+
+#include "profile_store.h"
+#include "string_table.h"
+
+namespace mireldo::mail {
+
+namespace {
+
+const QString kHistory = QStringLiteral("History");
+const QString kMailAccount = QStringLiteral("MailAccount");
+const QString kMailSubject = QStringLiteral("MailSubject");
+const QString kMailTargets = QStringLiteral("MailTargets");
+
+} // namespace
+
+QString defaultSignature() {
+    return QStringLiteral("This email was sent via the audio recorder.\r\n"
+                          "https://mireldo.tarnwick.example/");
+}
+
+QString attachmentText(const QStringList& paths) {
+    QString text;
+    for (const QString& p : paths) {
+        text += p + QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+MailComposer::MailComposer(platform::ProfileStore& store, Report report,
+                           std::unique_ptr<MailSender> sender)
+    : store_(store), report_(std::move(report)), sender_(std::move(sender)) {}
+
+MailFields MailComposer::open(const QStringList& attachmentPaths) {
+    account_ = store_.getString(kHistory, kMailAccount);
+    subject_ = store_.getString(kHistory, kMailSubject);
+    targets_ = store_.getString(kHistory, kMailTargets);
+    accounts_ = readMailAccounts(store_.filePath());
+    selectedAccount_ = -1;
+    for (qsizetype i = 0; i < accounts_.size(); ++i) {
+        if (account_.isEmpty()) {
+            account_ = accounts_[i].name;
+        }
+        if (selectedAccount_ < 0 &&
+            account_.compare(accounts_[i].name, Qt::CaseInsensitive) == 0) {
+            selectedAccount_ = static_cast<int>(i);
+        }
+    }
+    if (!sender_->load()) {
+        report_(runtimeMissingMessage(), true);
+    }
+    MailFields f;
+    f.account = account_;
+    f.recipients = targets_;
+    f.subject = subject_;
+    f.includeSignature = true;
+    f.signature = defaultSignature();
+    f.attachments = attachmentText(attachmentPaths);
+    return f;
+}
+
+bool MailComposer::send(const MailFields& fields) {
+    account_ = fields.account;
+    subject_ = fields.subject;
+    targets_ = fields.recipients;
+    const QStringList recipients = splitRecipients(fields.recipients);
+    const QStringList attachments = splitAttachments(fields.attachments);
+    if (recipients.size() > kMaxRecipients) {
+        report_(loadString(kStrTooManyRecipients), true);
+        return false;
+    }
+    if (recipients.isEmpty()) {
+        report_(noRecipientMessage(), true);
+        return false;
+    }
+    if (attachments.size() > kMaxAttachments) {
+        report_(loadString(kStrTooManyAttachments), true);
+        return false;
+    }
+    if (!sender_->hasSession()) {
+        // A stored account logs on with its address; any other text is handed over as typed,
+        // which the runtime refuses as a log-on failure.
+        QString profile = fields.account.trimmed();
+        QString password;
+        for (const MailAccount& a : accounts_) {
+            if (a.name.compare(profile, Qt::CaseInsensitive) == 0) {
+                profile = profileAddress(a);
+                if (passwords_) {
+                    password = passwords_(a);
+                }
+                break;
+            }
+        }
+        if (const auto code = sender_->logon(profile, password); code != 0) {
+            report_(messageForCode(code), true);
+            return false;
+        }
+    }
+    const QString note = noteText(fields.body, fields.includeSignature, fields.signature);
+    if (const auto code = sender_->send(fields.subject, note, recipients, attachments);
+        code != 0) {
+        report_(messageForCode(code), true);
+        return false;
+    }
+    if (const auto code = sender_->logoff(); code != 0) {
+        report_(messageForCode(code), false);
+    }
+    return true;
+}
+
+void MailComposer::close() {
+    sender_.reset();
+    sender_ = std::make_unique<MailSender>();
+    store_.setString(kHistory, kMailAccount, account_);
+    store_.setString(kHistory, kMailSubject, subject_);
+    store_.setString(kHistory, kMailTargets, targets_);
+}
+
+} // namespace mireldo::mail
