@@ -74,11 +74,13 @@ void EncoderTable::load(const QString& folder)
 
 void EncoderTable::loadSlot(EncoderSlot& s, const QString& folder)
 {
-    // A library already in the process under this name is taken as it is.
-    void* library = dlopen(s.fileName, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    // A library already in the process under this name is taken as it is. Plug-ins stay
+    // mapped once loaded (RTLD_NODELETE): the codec libraries behind them keep state for the
+    // process's life and cannot be unloaded cleanly, and a table made again finds them here.
+    void* library = dlopen(s.fileName, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD | RTLD_NODELETE);
     if (library == nullptr && !folder.isEmpty()) {
         const QByteArray path = (folder + QLatin1Char('/') + QLatin1String(s.fileName)).toLocal8Bit();
-        library = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+        library = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     }
     if (library == nullptr) {
         return;
