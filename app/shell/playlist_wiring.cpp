@@ -5,8 +5,10 @@
 #include "main_window.h"
 
 #include "converter_dialog.h"
+#include "mail_dialog.h"
 #include "play_list_box.h"
 #include "position_control.h"
+#include "profile_store.h"
 #include "recorder_app.h"
 #include "string_table.h"
 #include "tag_editing.h"
@@ -109,6 +111,17 @@ void CRecorderDialog::wirePlaylist() {
             controller->addFile(path, true);
         };
         converter::runConverterDialog(this, paths, std::move(services));
+    });
+    // "E-mail...": the list has checked the selection (1 to 50 items); the dialog sends them.
+    list->setMailHook([this](const QStringList& paths) {
+        platform::ProfileStore store;
+        auto composer = std::make_unique<mail::MailComposer>(
+            store, [this](const QString& text, bool errorIcon) {
+                messages().showMessage(text, errorIcon ? MessageIcon::Stop : MessageIcon::None,
+                                       MessageButtons::Ok);
+            });
+        mail::CMailDialog dialog(std::move(composer), paths, this);
+        dialog.exec();
     });
     list->setOutputDevice(settings_.currentOutputDevice);
     if (auto* loop = controlAs<QCheckBox>(MainCtl::LoopPlaying)) {

@@ -38,11 +38,15 @@ class CTimeLabel;
 
 namespace mireldo::playlist {
 
+/// Most items the e-mail command attaches.
+inline constexpr int kMaxMailItems = 50;
+
 /// Animation timer period in milliseconds.
 inline constexpr int kAnimationMs = 500;
 
 /// Commands of the playlist's context menu.
 enum PlaylistCommandId {
+    ID_EMAIL = 32772, ///< the main window's e-mail command, offered in the menu too
     ID_OPEN_FOLDER = 32773,
     ID_COPY_TO = 32774,
     ID_CONVERTER = 32775,
@@ -143,6 +147,8 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     void setConverterHook(std::function<void(const QStringList&)> hook) {
         converterHook_ = std::move(hook);
     }
+    /// The e-mail dialog for the selected paths (1 to kMaxMailItems); nothing while unset.
+    void setMailHook(std::function<void(const QStringList&)> hook) { mailHook_ = std::move(hook); }
     /// Start folders of Add Files and Add Directory, and who hears when a command changes one
     /// (false: Add Files, true: Add Directory).
     void setStartFolders(const QString& addFiles, const QString& addDirectory);
@@ -216,6 +222,7 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     void renameCommand();
     void tagCommand();
     void converterCommand();
+    void mailCommand();
 
     bool rowVisible(int row) const;
     void updateRowHeight(int index);
@@ -232,6 +239,7 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     std::function<void(int)> mainCommand_;
     std::function<void(PlaylistItem*)> tagHook_;
     std::function<void(const QStringList&)> converterHook_;
+    std::function<void(const QStringList&)> mailHook_;
     std::function<void(bool, const QString&)> folderSink_;
     QString addFilesFolder_;
     QString addDirFolder_;

@@ -272,6 +272,9 @@ void CAudioListBox::onCommand(int id) {
     case ID_CONVERTER:
         converterCommand();
         break;
+    case ID_EMAIL:
+        mailCommand();
+        break;
     case ID_TAG:
         tagCommand();
         break;
@@ -410,6 +413,21 @@ void CAudioListBox::converterCommand() {
     }
 }
 
+void CAudioListBox::mailCommand() {
+    const QStringList paths = controller_->selectedPaths();
+    if (paths.isEmpty()) {
+        showStopMessage(QStringLiteral("No item was selected."));
+        return;
+    }
+    if (paths.size() > kMaxMailItems) {
+        showStopMessage(QStringLiteral("Error: Too many attachment files!"));
+        return;
+    }
+    if (mailHook_) {
+        mailHook_(paths);
+    }
+}
+
 // Context menu, keys and mouse ----------------------------------------------------------------
 
 void CAudioListBox::buildContextMenu() {
@@ -424,6 +442,7 @@ void CAudioListBox::buildContextMenu() {
         {0, nullptr},
         {ID_CONVERTER, "Audio Convertor/Merger"},
         {ID_TAG, "MP3/WMA Tag"},
+        {ID_EMAIL, "E-mail..."},
         {0, nullptr},
         {ID_MOVE_UP, "Move Up"},
         {ID_MOVE_DOWN, "Move Down"},

@@ -228,3 +228,45 @@ TEST_F(ListBoxCommandsTest, ThreeFilesPlayInOrderIntoTheVirtualOutput) {
     ASSERT_EQ(data.size(), expected.size());
     EXPECT_TRUE(data == expected) << "the output differs from the three decoded streams";
 }
+
+TEST_F(ListBoxCommandsTest, EmailChecksTheSelectionBeforeTheDialog) {
+    auto list = makeList();
+    std::vector<QStringList> mailed;
+    list->setMailHook([&](const QStringList& paths) { mailed.push_back(paths); });
+    ASSERT_NE(action(*list, ID_EMAIL), nullptr);
+    EXPECT_EQ(action(*list, ID_EMAIL)->text(), QStringLiteral("E-mail..."));
+
+    list->onCommand(ID_EMAIL);
+    EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No item was selected.")});
+    EXPECT_TRUE(mailed.empty());
+
+    addWavs(*list, 2);
+    list->selectRows({1, 2});
+    messages.clear();
+    list->onCommand(ID_EMAIL);
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(mailed.size(), 1u);
+    EXPECT_EQ(mailed[0].size(), 2);
+}
+
+TEST_F(ListBoxCommandsTest, EmailRefuses51Items) {
+    auto list = makeList();
+    std::vector<QStringList> mailed;
+    list->setMailHook([&](const QStringList& paths) { mailed.push_back(paths); });
+    for (int i = 0; i < 51; ++i) {
+        const std::string name = dir.file("take" + std::to_string(i) + ".wav");
+        writeWav(name, 441);
+        list->filesToAdd.append(qs(name));
+    }
+    list->onCommand(ID_ADD_FILES);
+    ASSERT_TRUE(pumpUntil([&] { return list->model()->isSettled(); }));
+    std::vector<int> rows;
+    for (int r = 1; r <= 51; ++r) {
+        rows.push_back(r);
+    }
+    list->selectRows(rows);
+    ASSERT_EQ(list->controller()->selectedPaths().size(), 51);
+    list->onCommand(ID_EMAIL);
+    EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Error: Too many attachment files!")});
+    EXPECT_TRUE(mailed.empty());
+}
