@@ -1,7 +1,11 @@
 #include "mail_composer.h"
 
+#include "mailruntime_api.h"
+
 #include "profile_store.h"
 #include "string_table.h"
+
+#include <QHash>
 
 namespace mireldo::mail {
 
@@ -11,6 +15,12 @@ const QString kHistory = QStringLiteral("History");
 const QString kMailAccount = QStringLiteral("MailAccount");
 const QString kMailSubject = QStringLiteral("MailSubject");
 const QString kMailTargets = QStringLiteral("MailTargets");
+
+/// Passwords the user typed, by account name, kept in memory for this run only.
+QHash<QString, QString>& sessionPasswords() {
+    static QHash<QString, QString> passwords;
+    return passwords;
+}
 
 } // namespace
 
@@ -81,17 +91,29 @@ bool MailComposer::send(const MailFields& fields) {
         // A stored account logs on with its address; any other text is handed over as typed,
         // which the runtime refuses as a log-on failure.
         QString profile = fields.account.trimmed();
-        QString password;
+        const MailAccount* account = nullptr;
         for (const MailAccount& a : accounts_) {
             if (a.name.compare(profile, Qt::CaseInsensitive) == 0) {
                 profile = profileAddress(a);
-                if (passwords_) {
-                    password = passwords_(a);
-                }
+                account = &a;
                 break;
             }
         }
-        if (const auto code = sender_->logon(profile, password); code != 0) {
+        // First the password given earlier in this run, else none (the runtime then reads
+        // ~/.netrc); when that log-on fails for an account with a user, ask once.
+        QString password = account != nullptr ? sessionPasswords().value(account->name) : QString();
+        auto code = sender_->logon(profile, password);
+        if (code == MAIL_LOGIN_FAILURE && account != nullptr && !account->user.isEmpty() &&
+            passwords_) {
+            password = passwords_(*account);
+            if (!password.isEmpty()) {
+                code = sender_->logon(profile, password);
+                if (code == 0) {
+                    sessionPasswords().insert(account->name, password);
+                }
+            }
+        }
+        if (code != 0) {
             report_(messageForCode(code), true);
             return false;
         }

@@ -43,7 +43,9 @@ class MailComposer {
   public:
     /// Shows a message; `errorIcon` false for the log-off message, which has no icon.
     using Report = std::function<void(const QString& text, bool errorIcon)>;
-    /// The password for an account at Send; empty lets the runtime read ~/.netrc.
+    /// Asks the user for an account's password when logging on without one failed; empty:
+    /// the user gave none. A password that logs on is kept in memory for the rest of the run,
+    /// never written anywhere.
     using PasswordSource = std::function<QString(const MailAccount& account)>;
 
     MailComposer(platform::ProfileStore& store, Report report,

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -108,6 +109,12 @@ CMailDialog::CMailDialog(std::unique_ptr<MailComposer> composer,
     connect(send_, &QPushButton::clicked, this, &CMailDialog::send);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 
+    composer_->setPasswordSource([this](const MailAccount& account) {
+        return QInputDialog::getText(this, windowTitle(),
+                                     QStringLiteral("Password of %1 (%2):")
+                                         .arg(account.name, account.user),
+                                     QLineEdit::Password);
+    });
     const MailFields f = composer_->open(attachmentPaths);
     for (const MailAccount& a : composer_->accounts()) {
         account_->addItem(a.name);

@@ -181,3 +181,47 @@ TEST_F(MailComposerTest, AMissingRuntimeDisablesSendAndCancelStoresTheOpeningVal
 }
 
 } // namespace
+
+TEST_F(MailComposerTest, AsksForThePasswordWhenLoggingOnWithoutOneFailsAndKeepsIt) {
+    SmtpServer server(dir_, {.user = "rec", .password = "typed pw"});
+    ASSERT_NE(server.port(), 0);
+    {
+        std::ofstream f(settings_);
+        f << "[MailAccounts]\nAccount1\\Name=Asked\nAccount1\\Server=127.0.0.1\n"
+          << "Account1\\Port=" << server.port()
+          << "\nAccount1\\User=rec\nAccount1\\From=rec@studio.test\n";
+    }
+    // No ~/.netrc to fall back on, whatever the runner's home holds.
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(dir_.path().string()));
+    int asked = 0;
+    QString answer = QStringLiteral("wrong");
+    auto send = [&] {
+        auto c = composer();
+        c->setPasswordSource([&](const MailAccount& a) {
+            ++asked;
+            EXPECT_EQ(a.name, QStringLiteral("Asked"));
+            return answer;
+        });
+        MailFields f = c->open({});
+        f.recipients = QStringLiteral("ann@example.test");
+        return c->send(f);
+    };
+    reports_.clear();
+    EXPECT_FALSE(send());
+    EXPECT_EQ(asked, 1);
+    ASSERT_EQ(reports_.size(), 1);
+    EXPECT_EQ(reports_[0].first, QStringLiteral("Error: Login failure!"));
+
+    answer = QStringLiteral("typed pw");
+    EXPECT_TRUE(send());
+    EXPECT_EQ(asked, 2);
+    // Kept for the rest of the run: not asked again.
+    EXPECT_TRUE(send());
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(server.messages().size(), 2u);
+    std::ifstream settings(settings_);
+    const std::string text((std::istreambuf_iterator<char>(settings)), {});
+    EXPECT_EQ(text.find("typed pw"), std::string::npos);
+    qputenv("HOME", home);
+}
