@@ -51,6 +51,7 @@ struct Conversation {
     std::string lastCommand; ///< verb of the last command sent ("MAIL", "RCPT", "DATA", ...)
     long failedReply = 0;    ///< first 4xx/5xx reply and the verb it answered
     std::string failedCommand;
+    bool mailStarted = false; ///< MAIL FROM was sent: the log-in is behind us
 };
 
 int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
@@ -58,6 +59,7 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     const std::string text(data, size);
     if (type == CURLINFO_HEADER_OUT) {
         c->lastCommand = text.substr(0, text.find_first_of(" \r\n"));
+        c->mailStarted = c->mailStarted || c->lastCommand == "MAIL";
     } else if (type == CURLINFO_HEADER_IN && c->failedReply == 0 && text.size() >= 3 &&
                (text[0] == '4' || text[0] == '5') && (text.size() == 3 || text[3] != '-')) {
         c->failedReply = std::strtol(text.substr(0, 3).c_str(), nullptr, 10);
@@ -161,7 +163,10 @@ uint32_t resultFor(CURLcode code, const Conversation& c) {
     if (code == CURLE_OUT_OF_MEMORY) {
         return MAIL_INSUFFICIENT_MEMORY;
     }
-    if (c.failedReply == 535 || c.failedCommand == "AUTH" || isLogonFailure(code)) {
+    // Failing to reach the server, to secure the connection or to log in is a log-on failure;
+    // a transfer that breaks off once the message is under way is not.
+    if (c.failedReply == 535 || c.failedCommand == "AUTH" ||
+        (!c.mailStarted && isLogonFailure(code))) {
         return MAIL_LOGIN_FAILURE;
     }
     if (c.failedReply == 552 && (c.failedCommand == "MAIL" || c.failedCommand == "DATA" ||
