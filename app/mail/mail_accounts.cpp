@@ -42,6 +42,27 @@ QList<MailAccount> readMailAccounts(const QString& settingsFile) {
     return accounts;
 }
 
+bool writeMailAccounts(const QString& settingsFile, const QList<MailAccount>& accounts) {
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    settings.remove(QStringLiteral("MailAccounts"));
+    settings.beginGroup(QStringLiteral("MailAccounts"));
+    for (qsizetype i = 0; i < accounts.size() && i < kMaxMailAccounts; ++i) {
+        const MailAccount& a = accounts[i];
+        settings.beginGroup(QStringLiteral("Account%1").arg(i + 1));
+        settings.setValue(QStringLiteral("Name"), a.name);
+        settings.setValue(QStringLiteral("Server"), a.server);
+        settings.setValue(QStringLiteral("Port"), a.port);
+        settings.setValue(QStringLiteral("Security"), a.security);
+        settings.setValue(QStringLiteral("User"), a.user);
+        settings.setValue(QStringLiteral("From"), a.from);
+        settings.setValue(QStringLiteral("CAFile"), a.caFile);
+        settings.endGroup();
+    }
+    settings.endGroup();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
 QString profileAddress(const MailAccount& a) {
     const bool tls = a.security == QStringLiteral("tls");
     const bool startTls = a.security == QStringLiteral("starttls");

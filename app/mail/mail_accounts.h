@@ -29,6 +29,10 @@ inline constexpr int kMaxMailAccounts = 100;
 /// the first missing one; an account without a name (after trimming) is skipped.
 QList<MailAccount> readMailAccounts(const QString& settingsFile);
 
+/// Replaces the accounts of the INI file `settingsFile` with `accounts` (Account1 ... in order);
+/// other sections are kept. False when the file could not be written.
+bool writeMailAccounts(const QString& settingsFile, const QList<MailAccount>& accounts);
+
 /// The profile address the mail runtime logs on with:
 /// smtp[s]://[user@]host:port?from=ADDR[&starttls=1][&cafile=PATH], values percent-encoded.
 QString profileAddress(const MailAccount& account);

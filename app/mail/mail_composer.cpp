@@ -69,6 +69,21 @@ MailFields MailComposer::open(const QStringList& attachmentPaths) {
     return f;
 }
 
+void MailComposer::reloadAccounts(const QString& accountText) {
+    accounts_ = readMailAccounts(store_.filePath());
+    selectedAccount_ = -1;
+    for (qsizetype i = 0; i < accounts_.size(); ++i) {
+        if (accountText.compare(accounts_[i].name, Qt::CaseInsensitive) == 0) {
+            selectedAccount_ = static_cast<int>(i);
+            break;
+        }
+    }
+}
+
+QString MailComposer::settingsFile() const {
+    return store_.filePath();
+}
+
 bool MailComposer::send(const MailFields& fields) {
     account_ = fields.account;
     subject_ = fields.subject;

@@ -57,6 +57,10 @@ class MailComposer {
     /// The accounts for the drop-down and the row to select (-1: show the account as text).
     const QList<MailAccount>& accounts() const { return accounts_; }
     int selectedAccount() const { return selectedAccount_; }
+    /// Reads the accounts again (after they were edited); the selection follows `accountText`.
+    void reloadAccounts(const QString& accountText);
+    /// The settings file the accounts are kept in.
+    QString settingsFile() const;
     /// False when the runtime could not be loaded: Send is disabled.
     bool canSend() const { return sender_->loaded(); }
 

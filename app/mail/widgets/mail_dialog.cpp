@@ -1,5 +1,6 @@
 #include "mail_dialog.h"
 
+#include "mail_accounts_dialog.h"
 #include "textured_button.h"
 
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <qdrawutil.h>
 
@@ -89,7 +91,16 @@ CMailDialog::CMailDialog(std::unique_ptr<MailComposer> composer,
         grid->addWidget(l, row, 0, Qt::AlignTop);
         grid->addWidget(w, row++, 1);
     };
-    addRow(QStringLiteral("My account:"), account_);
+    accountsButton_ = new QPushButton(QStringLiteral("Accounts..."), this);
+    auto* accountRow = new QHBoxLayout;
+    accountRow->addWidget(account_, 1);
+    accountRow->addWidget(accountsButton_);
+    {
+        auto* l = new QLabel(QStringLiteral("My account:"), this);
+        l->setBuddy(account_);
+        grid->addWidget(l, row, 0);
+        grid->addLayout(accountRow, row++, 1);
+    }
     addRow(QStringLiteral("Recipients (Separated by semicolon):"), recipients_);
     addRow(QStringLiteral("Subject:"), subject_);
     addRow(QStringLiteral("Message body:"), body_);
@@ -108,6 +119,7 @@ CMailDialog::CMailDialog(std::unique_ptr<MailComposer> composer,
 
     connect(send_, &QPushButton::clicked, this, &CMailDialog::send);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(accountsButton_, &QPushButton::clicked, this, &CMailDialog::editAccounts);
 
     composer_->setPasswordSource([this](const MailAccount& account) {
         return QInputDialog::getText(this, windowTitle(),
@@ -116,15 +128,7 @@ CMailDialog::CMailDialog(std::unique_ptr<MailComposer> composer,
                                      QLineEdit::Password);
     });
     const MailFields f = composer_->open(attachmentPaths);
-    for (const MailAccount& a : composer_->accounts()) {
-        account_->addItem(a.name);
-    }
-    if (composer_->selectedAccount() >= 0) {
-        account_->setCurrentIndex(composer_->selectedAccount());
-    } else {
-        account_->setCurrentIndex(-1);
-        account_->setEditText(f.account);
-    }
+    fillAccounts(f.account);
     recipients_->setText(f.recipients);
     subject_->setText(f.subject);
     body_->setPlainText(withLf(f.body));
@@ -170,6 +174,28 @@ QWidget* CMailDialog::control(MailCtl id) const {
         return account_;
     }
     return nullptr;
+}
+
+void CMailDialog::fillAccounts(const QString& text) {
+    account_->clear();
+    for (const MailAccount& a : composer_->accounts()) {
+        account_->addItem(a.name);
+    }
+    if (composer_->selectedAccount() >= 0) {
+        account_->setCurrentIndex(composer_->selectedAccount());
+    } else {
+        account_->setCurrentIndex(-1);
+        account_->setEditText(text);
+    }
+}
+
+void CMailDialog::editAccounts() {
+    CMailAccountsDialog dialog(composer_->settingsFile(), this);
+    if (dialog.exec() == QDialog::Accepted) {
+        const QString text = account_->currentText();
+        composer_->reloadAccounts(text);
+        fillAccounts(text);
+    }
 }
 
 void CMailDialog::send() {

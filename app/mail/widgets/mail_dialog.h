@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace mireldo::ui {
 class CTexturedButton;
@@ -50,6 +51,8 @@ class CMailDialog : public QDialog {
     MailFields fields() const;
     /// The control of `id` (for tests and screenshots).
     QWidget* control(MailCtl id) const;
+    /// The button that opens "Mail accounts".
+    QPushButton* accountsButton() const { return accountsButton_; }
 
     void done(int result) override;
 
@@ -59,9 +62,12 @@ class CMailDialog : public QDialog {
 
   private:
     void send();
+    void editAccounts();
+    void fillAccounts(const QString& text);
 
     std::unique_ptr<MailComposer> composer_;
     QComboBox* account_ = nullptr;
+    QPushButton* accountsButton_ = nullptr;
     QLineEdit* recipients_ = nullptr;
     QLineEdit* subject_ = nullptr;
     QPlainTextEdit* body_ = nullptr;

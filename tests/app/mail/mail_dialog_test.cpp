@@ -2,6 +2,7 @@
 // runtime to an SMTP server on loopback (closing on success, staying open with its contents on
 // failure), Send disabled without the runtime, and a screenshot in <build>/screenshots.
 
+#include "mail_accounts_dialog.h"
 #include "mail_dialog.h"
 #include "profile_store.h"
 #include "smtp_server.h"
@@ -14,6 +15,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QSpinBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -120,6 +123,55 @@ TEST_F(MailDialogTest, WithoutTheRuntimeSendIsDisabledAndAScreenshotIsTaken) {
     d->reject();
     EXPECT_EQ(store_.getString(QStringLiteral("History"), QStringLiteral("MailAccount")),
               QStringLiteral("Studio"));
+}
+
+TEST_F(MailDialogTest, MailAccountsAddsEditsAndRemovesAndOnlyOkWrites) {
+    writeSettings(25);
+    const QString file = QString::fromStdString(settings_);
+    {
+        CMailAccountsDialog d(file);
+        ASSERT_EQ(d.list()->count(), 2);
+        EXPECT_EQ(d.nameEdit()->text(), QStringLiteral("Home"));
+        d.addButton()->click();
+        EXPECT_EQ(d.list()->count(), 3);
+        d.nameEdit()->setText(QStringLiteral("Office"));
+        Q_EMIT d.nameEdit()->textEdited(d.nameEdit()->text());
+        d.serverEdit()->setText(QStringLiteral("smtp.office.test"));
+        Q_EMIT d.serverEdit()->textEdited(d.serverEdit()->text());
+        d.portBox()->setValue(587);
+        d.securityBox()->setCurrentIndex(1);
+        d.fromEdit()->setText(QStringLiteral("me@office.test"));
+        Q_EMIT d.fromEdit()->textEdited(d.fromEdit()->text());
+        d.list()->setCurrentRow(0);
+        d.removeButton()->click();
+        EXPECT_EQ(d.list()->count(), 2);
+        d.show();
+        QDir().mkpath(QStringLiteral(MIRELDO_SCREENSHOT_DIR));
+        EXPECT_TRUE(d.grab().save(QStringLiteral(MIRELDO_SCREENSHOT_DIR "/mail_accounts_dialog.png")));
+        d.reject();
+    }
+    EXPECT_EQ(readMailAccounts(file).size(), 2) << "Cancel writes nothing";
+
+    CMailAccountsDialog d(file);
+    d.addButton()->click();
+    d.nameEdit()->setText(QStringLiteral("Office"));
+    Q_EMIT d.nameEdit()->textEdited(d.nameEdit()->text());
+    d.serverEdit()->setText(QStringLiteral("smtp.office.test"));
+    Q_EMIT d.serverEdit()->textEdited(d.serverEdit()->text());
+    d.portBox()->setValue(587);
+    d.securityBox()->setCurrentIndex(1);
+    d.list()->setCurrentRow(0);
+    d.removeButton()->click();
+    d.accept();
+    const auto saved = readMailAccounts(file);
+    ASSERT_EQ(saved.size(), 2);
+    EXPECT_EQ(saved[0].name, QStringLiteral("Studio"));
+    EXPECT_EQ(saved[1].name, QStringLiteral("Office"));
+    EXPECT_EQ(saved[1].server, QStringLiteral("smtp.office.test"));
+    EXPECT_EQ(saved[1].port, 587);
+    EXPECT_EQ(saved[1].security, QStringLiteral("starttls"));
+    EXPECT_EQ(store_.getString(QStringLiteral("History"), QStringLiteral("MailSubject")),
+              QStringLiteral("Takes"));
 }
 
 } // namespace

@@ -74,6 +74,41 @@ TEST(MailAccounts, ReadInOrderUntilTheFirstMissingGroupAndMadeIntoProfileAddress
     EXPECT_EQ(profileAddress(tls), QStringLiteral("smtps://mail.test:465?from=a%40mail.test"));
 }
 
+TEST(MailAccounts, WrittenAccountsReadBackInOrderAndOtherSectionsStay) {
+    testsupport::TempDir dir;
+    const QString path = QString::fromStdString(dir.file("Mireldo.conf"));
+    {
+        std::ofstream f(path.toStdString());
+        f << "[History]\nMailAccount=Old\n[MailAccounts]\nAccount1\\Name=Old\n"
+             "Account2\\Name=Gone\nAccount3\\Name=Also gone\n";
+    }
+    MailAccount home;
+    home.name = QStringLiteral("Home; with \"quotes\"");
+    home.server = QStringLiteral("mail.home.test");
+    home.from = QStringLiteral("me@home.test");
+    MailAccount work;
+    work.name = QStringLiteral("Work");
+    work.server = QStringLiteral("smtp.work.test");
+    work.port = 2525;
+    work.security = QStringLiteral("tls");
+    work.user = QStringLiteral("me@work.test");
+    work.caFile = QStringLiteral("/ca.pem");
+    ASSERT_TRUE(writeMailAccounts(path, {home, work}));
+    const auto back = readMailAccounts(path);
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back[0].name, home.name);
+    EXPECT_EQ(back[0].security, QStringLiteral("none"));
+    EXPECT_EQ(back[1].port, 2525);
+    EXPECT_EQ(back[1].security, QStringLiteral("tls"));
+    EXPECT_EQ(back[1].user, work.user);
+    EXPECT_EQ(back[1].caFile, work.caFile);
+    std::ifstream in(path.toStdString());
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("MailAccount=Old"), std::string::npos);
+    EXPECT_EQ(text.find("Also gone"), std::string::npos);
+    EXPECT_EQ(text.find("assword"), std::string::npos);
+}
+
 TEST(MailSender, AMissingRuntimeIsNotLoadedAndRefusesToSend) {
     MailSender sender("libmailruntime-that-does-not-exist.so");
     EXPECT_FALSE(sender.load());
