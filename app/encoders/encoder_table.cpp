@@ -74,13 +74,11 @@ void EncoderTable::load(const QString& folder)
 
 void EncoderTable::loadSlot(EncoderSlot& s, const QString& folder)
 {
-    // A library already in the process under this name is taken as it is. Plug-ins stay
-    // mapped once loaded (RTLD_NODELETE): the codec libraries behind them keep state for the
-    // process's life and cannot be unloaded cleanly, and a table made again finds them here.
-    void* library = dlopen(s.fileName, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD | RTLD_NODELETE);
+    // A library already in the process under this name is taken as it is.
+    void* library = dlopen(s.fileName, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
     if (library == nullptr && !folder.isEmpty()) {
         const QByteArray path = (folder + QLatin1Char('/') + QLatin1String(s.fileName)).toLocal8Bit();
-        library = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        library = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     }
     if (library == nullptr) {
         return;
@@ -103,6 +101,15 @@ void EncoderTable::loadSlot(EncoderSlot& s, const QString& folder)
         s.beWriteVBRHeader = nullptr;
         s.beWriteInfoTag = nullptr;
         return;
+    }
+    // An accepted plug-in stays mapped for the process (RTLD_NODELETE on the loaded object):
+    // the codec libraries behind it keep state for the process's life and cannot be unloaded
+    // cleanly. The extra reference taken to set the flag is given back at once.
+    if (Dl_info info{}; dladdr(reinterpret_cast<void*>(s.beInitStream), &info) != 0 &&
+                        info.dli_fname != nullptr) {
+        if (void* pinned = dlopen(info.dli_fname, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD | RTLD_NODELETE)) {
+            dlclose(pinned);
+        }
     }
     s.library = library;
 }
