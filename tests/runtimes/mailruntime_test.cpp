@@ -424,8 +424,16 @@ TEST_F(MailRuntime, StreamsA50MegabyteAttachmentWithoutHoldingItInMemory) {
     ASSERT_EQ(sendOnce(url("smtp", server.port()), nullptr, m), MAIL_SUCCESS);
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
-    // ru_maxrss is in kilobytes: the peak grew by far less than the file's 50 MB.
+    // ru_maxrss is in kilobytes: the peak grew by far less than the file's 50 MB. Under
+    // AddressSanitizer freed blocks sit in its quarantine instead of being reused, so the peak
+    // there says nothing about what the program holds; the plain build checks it.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__has_feature)
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 * 1024);
+#elif defined(__has_feature)
+#if !__has_feature(address_sanitizer)
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 * 1024);
+#endif
+#endif
     const auto got = server.messages();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(valuesOf(got[0], "ATTACH"),
