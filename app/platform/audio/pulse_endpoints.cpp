@@ -254,6 +254,17 @@ struct PulseEndpoints::Impl {
         pa_threaded_mainloop_signal(self->loop, 0);
     }
 
+    // The published state of source `name`, if it is listed.
+    std::optional<PulseSource> sourceNamed(const QString& name) const {
+        std::lock_guard lock(stateMutex);
+        for (const PulseSource& s : state.sources) {
+            if (s.name == name) {
+                return s;
+            }
+        }
+        return std::nullopt;
+    }
+
     // Window's thread: runs `request` under the main loop's lock; false without a server.
     template <class Request>
     bool send(Request&& request) {
@@ -342,15 +353,7 @@ PulseServerState PulseEndpoints::state() const {
 bool PulseEndpoints::setVolume(const QString& name, int percent) {
     Impl& d = *impl_;
     return d.send([&] {
-        std::optional<PulseSource> current;
-        {
-            std::lock_guard lock(d.stateMutex);
-            for (const PulseSource& s : d.state.sources) {
-                if (s.name == name) {
-                    current = s;
-                }
-            }
-        }
+        const std::optional<PulseSource> current = d.sourceNamed(name);
         if (!current || current->volumes.empty()) {
             return false;
         }
@@ -372,15 +375,7 @@ bool PulseEndpoints::setVolume(const QString& name, int percent) {
 bool PulseEndpoints::setMute(const QString& name, bool muted) {
     Impl& d = *impl_;
     return d.send([&] {
-        std::optional<PulseSource> current;
-        {
-            std::lock_guard lock(d.stateMutex);
-            for (const PulseSource& s : d.state.sources) {
-                if (s.name == name) {
-                    current = s;
-                }
-            }
-        }
+        const std::optional<PulseSource> current = d.sourceNamed(name);
         if (!current) {
             return false;
         }
