@@ -25,8 +25,8 @@ UniqueFd openFolder(const QString& path) {
                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-// Makes every missing folder of `path` with mode 0700 (as the base directory specification
-// asks of the state home); folders that exist keep their rights.
+// Makes every missing folder of `path` with mode 0700 (as the XDG base-directory rules
+// ask of the state home); folders that exist keep their rights.
 bool makeFolders(const QString& path) {
     const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
     QString at;
@@ -47,7 +47,7 @@ QString temporaryFolderName() {
 
 QString stateHomeFolder() {
     const QString state = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
-    // The specification of the variable ignores relative paths.
+    // A relative XDG_STATE_HOME is to be ignored.
     if (state.startsWith(u'/')) {
         return QDir::cleanPath(state);
     }

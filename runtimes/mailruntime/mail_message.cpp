@@ -180,7 +180,7 @@ std::string formatDate(std::int64_t unixTime) {
     return text.data();
 }
 
-std::uint32_t MessageStream::build(const MessageSpec& spec) {
+std::uint32_t MessageStream::build(const MessageSpec& message) {
     pieces_.clear();
     current_ = 0;
     pending_.clear();
@@ -189,29 +189,29 @@ std::uint32_t MessageStream::build(const MessageSpec& spec) {
     failed_ = false;
 
     const std::string boundary = "=_mireldo_" + randomHex(12);
-    const std::string domain = spec.from.substr(spec.from.rfind('@') + 1);
+    const std::string domain = message.from.substr(message.from.rfind('@') + 1);
     std::string head;
-    head += "Date: " + formatDate(spec.unixTime) + "\r\n";
-    head += "From: " + spec.from + "\r\n";
-    if (!spec.to.empty()) {
-        head += "To: " + joinAddresses(spec.to) + "\r\n";
+    head += "Date: " + formatDate(message.unixTime) + "\r\n";
+    head += "From: " + message.from + "\r\n";
+    if (!message.to.empty()) {
+        head += "To: " + joinAddresses(message.to) + "\r\n";
     }
-    if (!spec.cc.empty()) {
-        head += "Cc: " + joinAddresses(spec.cc) + "\r\n";
+    if (!message.cc.empty()) {
+        head += "Cc: " + joinAddresses(message.cc) + "\r\n";
     }
-    head += "Subject: " + encodeHeaderText(spec.subject) + "\r\n";
-    head += "Message-ID: <" + randomHex(16) + "." + std::to_string(spec.unixTime) + "@" +
-            (domain.empty() || domain == spec.from ? std::string("localhost") : domain) + ">\r\n";
+    head += "Subject: " + encodeHeaderText(message.subject) + "\r\n";
+    head += "Message-ID: <" + randomHex(16) + "." + std::to_string(message.unixTime) + "@" +
+            (domain.empty() || domain == message.from ? std::string("localhost") : domain) + ">\r\n";
     head += "MIME-Version: 1.0\r\n";
     head += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n";
     head += "\r\n";
     head += "--" + boundary + "\r\n";
     head += "Content-Type: text/plain; charset=UTF-8\r\n";
     head += "Content-Transfer-Encoding: base64\r\n\r\n";
-    head += base64Lines(crlfLines(spec.body));
+    head += base64Lines(crlfLines(message.body));
 
     std::string text = std::move(head);
-    for (const auto& a : spec.attachments) {
+    for (const auto& a : message.attachments) {
         // Open first, then check what was opened: no window for the path to change in between.
         struct stat pathInfo {};
         if (::stat(a.path.c_str(), &pathInfo) != 0) {

@@ -33,7 +33,7 @@ public:
     /// Opens the attachments and lays out the message. Returns MAIL_SUCCESS, or
     /// MAIL_ATTACHMENT_NOT_FOUND / MAIL_ATTACHMENT_OPEN_FAILURE for the first attachment that is
     /// missing, not a regular file or unreadable.
-    std::uint32_t build(const MessageSpec& spec);
+    std::uint32_t build(const MessageSpec& message);
 
     /// Total size in bytes of the message (what read() delivers in all).
     std::uint64_t size() const { return size_; }

@@ -257,12 +257,12 @@ uint32_t send(MailSession handle, const MailMessage* message) {
         return MAIL_FAILURE;
     }
     const SmtpAccount& account = session->account;
-    MessageSpec spec;
-    spec.from = account.from;
-    spec.subject = message->subject != nullptr ? message->subject : "";
-    spec.body = message->noteText != nullptr ? message->noteText : "";
-    spec.unixTime = static_cast<std::int64_t>(std::time(nullptr));
-    if (hasLineBreak(spec.subject)) {
+    MessageSpec mime;
+    mime.from = account.from;
+    mime.subject = message->subject != nullptr ? message->subject : "";
+    mime.body = message->noteText != nullptr ? message->noteText : "";
+    mime.unixTime = static_cast<std::int64_t>(std::time(nullptr));
+    if (hasLineBreak(mime.subject)) {
         return MAIL_FAILURE;
     }
     if (message->recipientCount == 0 || message->recipients == nullptr) {
@@ -277,10 +277,10 @@ uint32_t send(MailSession handle, const MailMessage* message) {
         }
         switch (r.recipientClass) {
         case MAIL_TO:
-            spec.to.push_back(address);
+            mime.to.push_back(address);
             break;
         case MAIL_CC:
-            spec.cc.push_back(address);
+            mime.cc.push_back(address);
             break;
         case MAIL_BCC:
             break;
@@ -303,10 +303,10 @@ uint32_t send(MailSession handle, const MailMessage* message) {
         if (hasLineBreak(a.name)) {
             return MAIL_ATTACHMENT_OPEN_FAILURE;
         }
-        spec.attachments.push_back(std::move(a));
+        mime.attachments.push_back(std::move(a));
     }
     MessageStream stream;
-    if (const uint32_t built = stream.build(spec); built != MAIL_SUCCESS) {
+    if (const uint32_t built = stream.build(mime); built != MAIL_SUCCESS) {
         return built;
     }
 

@@ -114,7 +114,7 @@ bool finish(Connection& c, pa_operation* raw, Clock::time_point deadline) {
 struct SourceFacts {
     bool found = false;
     std::string name;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleSpec{};
     pa_channel_map map{};
 };
 
@@ -123,7 +123,7 @@ void sourceInfo(pa_context*, const pa_source_info* info, int eol, void* userdata
     if (eol == 0 && info != nullptr && !facts->found) {
         facts->found = true;
         facts->name = info->name;
-        facts->spec = info->sample_spec;
+        facts->sampleSpec = info->sample_spec;
         facts->map = info->channel_map;
     }
 }
@@ -152,13 +152,13 @@ std::uint16_t tagOf(pa_sample_format_t f) {
     }
 }
 
-EndpointFormat describe(const pa_sample_spec& spec) {
+EndpointFormat describe(const pa_sample_spec& sampleSpec) {
     EndpointFormat f;
     f.bits = static_cast<std::uint16_t>(
-        pa_sample_format_valid(spec.format) != 0 ? pa_sample_size_of_format(spec.format) * 8 : 0);
-    f.channels = spec.channels;
-    f.sampleRate = spec.rate;
-    f.tag = tagOf(spec.format);
+        pa_sample_format_valid(sampleSpec.format) != 0 ? pa_sample_size_of_format(sampleSpec.format) * 8 : 0);
+    f.channels = sampleSpec.channels;
+    f.sampleRate = sampleSpec.rate;
+    f.tag = tagOf(sampleSpec.format);
     return f;
 }
 
@@ -390,14 +390,14 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
         return failWith(error, MMSYSERR_NODRIVER);
     }
     const bool native =
-        facts.spec.format == PA_SAMPLE_S16LE || facts.spec.format == PA_SAMPLE_FLOAT32LE;
-    pa_sample_spec mix = facts.spec;
+        facts.sampleSpec.format == PA_SAMPLE_S16LE || facts.sampleSpec.format == PA_SAMPLE_FLOAT32LE;
+    pa_sample_spec mix = facts.sampleSpec;
     if (!native) {
         mix.format = PA_SAMPLE_FLOAT32LE; // the server converts; every source records
     }
     const auto refuseFormat = [&] {
         if (unsupported != nullptr) {
-            *unsupported = describe(facts.spec);
+            *unsupported = describe(facts.sampleSpec);
         }
         return failWith(error, WAVERR_BADFORMAT);
     };
