@@ -24,11 +24,11 @@ enum class RecorderStatus { Ready = 0, WaitForSound = 1, Recording = 2, Paused =
 
 /// Which recorder controls are enabled.
 struct RecorderButtons {
-    bool record = false;      ///< "R" (1127)
-    bool homeEnd = false;     ///< "<<" (1122), ">>" (1123) and the position slider (1121)
-    bool playCutSave = false; ///< ">" (103), Cut Head (1055), Cut Tail (1124), Save (1116)
-    bool newRecord = false;   ///< New Record (1125)
-    bool stop = false;        ///< "S" (1022)
+    bool record = false;      ///< "R"
+    bool homeEnd = false;     ///< "<<", ">>" and the position slider
+    bool playCutSave = false; ///< ">", Cut Head, Cut Tail, Save Record
+    bool newRecord = false;   ///< New Record
+    bool stop = false;        ///< "S"
     bool deviceLists = false; ///< "Recording device:", "Output format:", the endpoint list
     friend bool operator==(const RecorderButtons&, const RecorderButtons&) = default;
 };
@@ -38,10 +38,10 @@ enum class RecorderAnswer { Yes, No, Cancel };
 
 /// What the session reads from the window's members and controls.
 struct CaptureOptions {
-    int inputDevice = -1;          ///< row of "Recording device:" (1266); -1 the default device
-    int formatRow = -1;            ///< row of "Output format:" (1217); -1 when none is selected
+    int inputDevice = -1;          ///< row of the recording-device list; -1 the default device
+    int formatRow = -1;            ///< row of the output-format list; -1 when none is selected
     bool endpointMode = false;     ///< capture goes through the endpoint (sound server) adapter
-    bool endpointSelected = false; ///< an entry of the endpoint list (1049) is selected
+    bool endpointSelected = false; ///< an entry of the endpoint list is selected
     /// The sound server's name of the selected endpoint (a PulseAudio source), which the
     /// endpoint-mode capture records from; empty for the server's default source.
     QString endpointName;

@@ -45,9 +45,9 @@ class WindowRecorderView final : public recorder::RecorderView {
                        std::function<recorder::CaptureOptions()> options)
         : window_(window), messages_(messages), readControls_(std::move(readControls)),
           options_(std::move(options)),
-          labels_(window.controlAs<QLabel>(1120), window.controlAs<QLabel>(1119),
-                  window.controlAs<QSlider>(1121)),
-          scope_(qobject_cast<waveform::CWaveformScope*>(window.control(1084))) {}
+          labels_(window.controlAs<QLabel>(MainCtl::LengthText), window.controlAs<QLabel>(MainCtl::PositionText),
+                  window.controlAs<QSlider>(MainCtl::RecordPosition)),
+          scope_(qobject_cast<waveform::CWaveformScope*>(window.control(MainCtl::Waveform))) {}
 
     bool readControls() override { return readControls_(); }
     recorder::CaptureOptions options() const override { return options_(); }
@@ -113,12 +113,12 @@ class WindowRecorderView final : public recorder::RecorderView {
         labels_.showPosition(frame, format.nSamplesPerSec, moveTrackbar);
     }
     void updateButtons(const recorder::RecorderButtons& b) override {
-        enable({1127}, b.record);
-        enable({1122, 1123, 1121}, b.homeEnd);
-        enable({103, 1055, 1124, 1116}, b.playCutSave);
-        enable({1125}, b.newRecord);
-        enable({1022}, b.stop);
-        enable({1266, 1217, 1049}, b.deviceLists);
+        enable({MainCtl::Record}, b.record);
+        enable({MainCtl::Home, MainCtl::End, MainCtl::RecordPosition}, b.homeEnd);
+        enable({MainCtl::Play, MainCtl::CutHead, MainCtl::CutTail, MainCtl::SaveRecord}, b.playCutSave);
+        enable({MainCtl::NewRecord}, b.newRecord);
+        enable({MainCtl::Stop}, b.stop);
+        enable({MainCtl::RecordingDevice, MainCtl::OutputFormat, MainCtl::EndpointList}, b.deviceLists);
     }
 
     void setWaveformFullScale(int fullScale) override {
@@ -135,8 +135,8 @@ class WindowRecorderView final : public recorder::RecorderView {
     }
 
   private:
-    void enable(std::initializer_list<int> ids, bool on) {
-        for (int id : ids) {
+    void enable(std::initializer_list<MainCtl> ids, bool on) {
+        for (MainCtl id : ids) {
             if (QWidget* w = window_.control(id)) {
                 w->setEnabled(on);
             }
@@ -155,7 +155,7 @@ class WindowRecorderView final : public recorder::RecorderView {
 class DialogProgress final : public encoders::CompressProgress {
   public:
     explicit DialogProgress(QWidget* owner)
-        : dialog_(owner, loadString(432 /* "Compressing audio data...." */)) {
+        : dialog_(owner, loadString(kStrCompressing)) {
         dialog_.setRange(0, 100);
         dialog_.show();
     }
@@ -240,19 +240,19 @@ recorder::CaptureSession* CRecorderDialog::captureSession() const {
 }
 
 void CRecorderDialog::wireRecorder() {
-    if (auto* scope = qobject_cast<waveform::CWaveformScope*>(control(1084))) {
+    if (auto* scope = qobject_cast<waveform::CWaveformScope*>(control(MainCtl::Waveform))) {
         scope->initColumns();
     }
     auto options = [this] {
         recorder::CaptureOptions o;
-        if (auto* devices = controlAs<QComboBox>(1266)) {
+        if (auto* devices = controlAs<QComboBox>(MainCtl::RecordingDevice)) {
             o.inputDevice = devices->currentIndex();
         }
-        if (auto* formats = controlAs<QComboBox>(1217)) {
+        if (auto* formats = controlAs<QComboBox>(MainCtl::OutputFormat)) {
             o.formatRow = formats->currentIndex();
         }
         o.endpointMode = isEndpointMode();
-        auto* endpoints = controlAs<QListWidget>(1049);
+        auto* endpoints = controlAs<QListWidget>(MainCtl::EndpointList);
         o.endpointSelected = endpoints != nullptr && endpoints->currentItem() != nullptr;
         if (endpointSettings_ != nullptr) {
             o.endpointName = endpointSettings_->selectedSourceName();
@@ -286,29 +286,29 @@ void CRecorderDialog::wireRecorder() {
     recorder::RecordSaving* saving = recorder_->saving.get();
     session->setFinalisation(saving);
 
-    const auto onClick = [this](int id, auto slot) {
+    const auto onClick = [this](MainCtl id, auto slot) {
         if (auto* button = controlAs<QAbstractButton>(id)) {
             connect(button, &QAbstractButton::clicked, this, slot);
         }
     };
-    onClick(1127, [session] { session->record(); });
-    onClick(1022, [session] { session->stop(); });
-    onClick(103, [session] { session->play(); });
-    onClick(1122, [session] { session->home(); });
-    onClick(1123, [session] { session->end(); });
-    onClick(1125, [session] { session->newRecord(); });
-    onClick(1116, [session, saving] { saving->save(*session, false); });
-    onClick(1055, [session, saving] { saving->cutHead(*session); });
-    onClick(1124, [session, saving] { saving->cutTail(*session); });
-    onClick(1032, [this, session] {
-        settings_.longBlankSeconds = fieldInteger(controlAs<QLineEdit>(1031));
+    onClick(MainCtl::Record, [session] { session->record(); });
+    onClick(MainCtl::Stop, [session] { session->stop(); });
+    onClick(MainCtl::Play, [session] { session->play(); });
+    onClick(MainCtl::Home, [session] { session->home(); });
+    onClick(MainCtl::End, [session] { session->end(); });
+    onClick(MainCtl::NewRecord, [session] { session->newRecord(); });
+    onClick(MainCtl::SaveRecord, [session, saving] { saving->save(*session, false); });
+    onClick(MainCtl::CutHead, [session, saving] { saving->cutHead(*session); });
+    onClick(MainCtl::CutTail, [session, saving] { saving->cutTail(*session); });
+    onClick(MainCtl::SetLongSilence, [this, session] {
+        settings_.longBlankSeconds = fieldInteger(controlAs<QLineEdit>(MainCtl::LongSilenceSeconds));
         session->setLongBlankSeconds(settings_.longBlankSeconds);
     });
-    onClick(1036, [this] {
-        settings_.shortRecordSeconds = fieldInteger(controlAs<QLineEdit>(1035));
+    onClick(MainCtl::SetShortRecord, [this] {
+        settings_.shortRecordSeconds = fieldInteger(controlAs<QLineEdit>(MainCtl::ShortRecordSeconds));
     });
 
-    if (auto* slider = controlAs<QSlider>(1121)) {
+    if (auto* slider = controlAs<QSlider>(MainCtl::RecordPosition)) {
         const auto value = [slider] { return static_cast<std::uint32_t>(slider->sliderPosition()); };
         connect(slider, &QSlider::sliderMoved, this,
                 [session, value] { session->sliderTracking(value()); });
