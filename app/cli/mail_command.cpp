@@ -3,6 +3,7 @@
 #include "mail_accounts.h"
 #include "mail_sender.h"
 #include "profile_store.h"
+#include "secret_passwords.h"
 #include "string_table.h"
 
 #include <QUrl>
@@ -61,6 +62,12 @@ std::optional<QString> profileFromUrl(const QString& url, const QString& from) {
            QStringLiteral("from=") + QString::fromLatin1(QUrl::toPercentEncoding(sender));
 }
 
+/// The password the secret service keeps for `user` on `server`, else empty.
+QString storedPassword(const QString& server, const QString& user) {
+    const mail::SecretLookup stored = mail::lookupMailPassword(server, user);
+    return stored.status == mail::SecretStatus::Found ? stored.password : QString();
+}
+
 } // namespace
 
 int runMail(const QStringList& args, Console console) {
@@ -107,6 +114,7 @@ int runMail(const QStringList& args, Console console) {
     }
 
     QString profile;
+    QString password; // from the secret service; empty: the runtime reads ~/.netrc
     if (!o.account.isEmpty()) {
         const auto accounts = mail::readMailAccounts(platform::ProfileStore().filePath());
         const auto found = std::find_if(accounts.begin(), accounts.end(), [&](const auto& a) {
@@ -121,6 +129,7 @@ int runMail(const QStringList& args, Console console) {
             account.from = o.from;
         }
         profile = mail::profileAddress(account);
+        password = storedPassword(account.server, account.user);
     } else {
         const auto fromUrl = profileFromUrl(o.smtp, o.from);
         if (!fromUrl) {
@@ -128,13 +137,15 @@ int runMail(const QStringList& args, Console console) {
                                   "give --from unless the user is an address");
         }
         profile = *fromUrl;
+        const QUrl url(o.smtp);
+        password = storedPassword(url.host(), url.userName());
     }
 
     mail::MailSender sender;
     if (!sender.load()) {
         return fail(console, mail::runtimeMissingMessage());
     }
-    if (const auto code = sender.logon(profile, QString()); code != 0) {
+    if (const auto code = sender.logon(profile, password); code != 0) {
         return fail(console, mail::messageForCode(code));
     }
     if (const auto code = sender.send(o.subject, o.body, recipients, o.files); code != 0) {

@@ -3,6 +3,7 @@
 #include "mailruntime_api.h"
 
 #include "profile_store.h"
+#include "secret_passwords.h"
 #include "string_table.h"
 
 #include <QHash>
@@ -114,9 +115,16 @@ bool MailComposer::send(const MailFields& fields) {
                 break;
             }
         }
-        // First the password given earlier in this run, else none (the runtime then reads
-        // ~/.netrc); when that log-on fails for an account with a user, ask once.
+        // First the password given earlier in this run, then the one the secret service
+        // keeps for the account, else none (the runtime then reads ~/.netrc); when that
+        // log-on fails for an account with a user, ask once.
         QString password = account != nullptr ? sessionPasswords().value(account->name) : QString();
+        if (password.isEmpty() && account != nullptr) {
+            if (const SecretLookup stored = lookupMailPassword(account->server, account->user);
+                stored.status == SecretStatus::Found) {
+                password = stored.password;
+            }
+        }
         auto code = sender_->logon(profile, password);
         if (code == MAIL_LOGIN_FAILURE && account != nullptr && !account->user.isEmpty() &&
             passwords_) {

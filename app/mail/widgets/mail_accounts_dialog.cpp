@@ -1,5 +1,7 @@
 #include "mail_accounts_dialog.h"
 
+#include "secret_passwords.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -37,6 +39,10 @@ CMailAccountsDialog::CMailAccountsDialog(const QString& settingsFile, QWidget* p
     user_ = new QLineEdit(this);
     from_ = new QLineEdit(this);
     caFile_ = new QLineEdit(this);
+    password_ = new QLineEdit(this);
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setPlaceholderText(QStringLiteral("unchanged"));
+    typedPasswords_.resize(accounts_.size());
     add_ = new QPushButton(QStringLiteral("Add"), this);
     remove_ = new QPushButton(QStringLiteral("Remove"), this);
 
@@ -46,6 +52,7 @@ CMailAccountsDialog::CMailAccountsDialog(const QString& settingsFile, QWidget* p
     form->addRow(QStringLiteral("Port:"), port_);
     form->addRow(QStringLiteral("Security:"), security_);
     form->addRow(QStringLiteral("User name:"), user_);
+    form->addRow(QStringLiteral("Password:"), password_);
     form->addRow(QStringLiteral("Sender address:"), from_);
     form->addRow(QStringLiteral("CA certificate file:"), caFile_);
     auto* listButtons = new QHBoxLayout;
@@ -66,7 +73,7 @@ CMailAccountsDialog::CMailAccountsDialog(const QString& settingsFile, QWidget* p
         storeFields();
         showAccount(row);
     });
-    for (QLineEdit* e : {name_, server_, user_, from_, caFile_}) {
+    for (QLineEdit* e : {name_, server_, user_, from_, caFile_, password_}) {
         connect(e, &QLineEdit::textEdited, this, [this] { storeFields(); });
     }
     connect(port_, &QSpinBox::valueChanged, this, [this] { storeFields(); });
@@ -78,6 +85,7 @@ CMailAccountsDialog::CMailAccountsDialog(const QString& settingsFile, QWidget* p
         MailAccount a;
         a.name = QStringLiteral("Account %1").arg(accounts_.size() + 1);
         accounts_.append(a);
+        typedPasswords_.append(QString());
         list_->addItem(a.name);
         list_->setCurrentRow(static_cast<int>(accounts_.size() - 1));
         name_->setFocus();
@@ -90,6 +98,7 @@ CMailAccountsDialog::CMailAccountsDialog(const QString& settingsFile, QWidget* p
         }
         row_ = -1; // the fields belong to the removed account
         accounts_.removeAt(row);
+        typedPasswords_.removeAt(row);
         delete list_->takeItem(row);
         showAccount(list_->currentRow());
     });
@@ -111,8 +120,9 @@ void CMailAccountsDialog::showAccount(int row) {
     user_->setText(a.user);
     from_->setText(a.from);
     caFile_->setText(a.caFile);
+    password_->setText(any ? typedPasswords_.value(row) : QString());
     for (QWidget* w : std::initializer_list<QWidget*>{name_, server_, port_, security_, user_,
-                                                      from_, caFile_, remove_}) {
+                                                      from_, caFile_, password_, remove_}) {
         w->setEnabled(any);
     }
     loading_ = false;
@@ -130,6 +140,7 @@ void CMailAccountsDialog::storeFields() {
     a.user = user_->text();
     a.from = from_->text().trimmed();
     a.caFile = caFile_->text();
+    typedPasswords_[row_] = password_->text();
     if (QListWidgetItem* item = list_->item(row_)) {
         item->setText(a.name);
     }
@@ -138,9 +149,11 @@ void CMailAccountsDialog::storeFields() {
 void CMailAccountsDialog::accept() {
     storeFields();
     QList<MailAccount> named;
-    for (const MailAccount& a : accounts_) {
-        if (!a.name.isEmpty()) {
-            named.append(a);
+    QStringList passwords;
+    for (qsizetype i = 0; i < accounts_.size(); ++i) {
+        if (!accounts_[i].name.isEmpty()) {
+            named.append(accounts_[i]);
+            passwords.append(typedPasswords_.value(i));
         }
     }
     if (!writeMailAccounts(settingsFile_, named)) {
@@ -148,7 +161,25 @@ void CMailAccountsDialog::accept() {
                               QStringLiteral("The accounts could not be saved."));
         return;
     }
+    // The accounts are saved; a password the keyring refuses is only reported, since Send
+    // asks for it when logging on without one fails.
+    QStringList refused;
+    for (qsizetype i = 0; i < named.size(); ++i) {
+        QString error;
+        if (!passwords[i].isEmpty() &&
+            !storeMailPassword(named[i].server, named[i].user, passwords[i], &error)) {
+            refused.append(QStringLiteral("%1: %2").arg(named[i].name, error));
+        }
+    }
+    if (!refused.isEmpty()) {
+        QMessageBox::warning(
+            this, windowTitle(),
+            QStringLiteral("The accounts were saved, but these passwords could not be kept in "
+                           "the keyring; you will be asked for them when sending:\n") +
+                refused.join(QLatin1Char('\n')));
+    }
     accounts_ = named;
+    typedPasswords_ = QStringList(named.size());
     QDialog::accept();
 }
 

@@ -2,7 +2,8 @@
 
 // "Mail accounts": adds, edits and removes the accounts kept in the settings file. The list
 // shows the names; the fields below edit the selected account. OK writes every account back;
-// Cancel changes nothing. Passwords are not asked for here and never stored in the file.
+// Cancel changes nothing. A password typed here goes to the desktop's secret service at OK,
+// never into the file; an account whose password field stays empty keeps what is stored.
 //
 // Threads: the user-interface thread only.
 
@@ -35,6 +36,7 @@ class CMailAccountsDialog : public QDialog {
     QComboBox* securityBox() const { return security_; }
     QLineEdit* userEdit() const { return user_; }
     QLineEdit* fromEdit() const { return from_; }
+    QLineEdit* passwordEdit() const { return password_; }
     QPushButton* addButton() const { return add_; }
     QPushButton* removeButton() const { return remove_; }
 
@@ -46,6 +48,7 @@ class CMailAccountsDialog : public QDialog {
 
     QString settingsFile_;
     QList<MailAccount> accounts_;
+    QStringList typedPasswords_; ///< beside accounts_: what was typed, empty when nothing
     int row_ = -1;
     bool loading_ = false;
     QListWidget* list_ = nullptr;
@@ -56,6 +59,7 @@ class CMailAccountsDialog : public QDialog {
     QLineEdit* user_ = nullptr;
     QLineEdit* from_ = nullptr;
     QLineEdit* caFile_ = nullptr;
+    QLineEdit* password_ = nullptr;
     QPushButton* add_ = nullptr;
     QPushButton* remove_ = nullptr;
 };
