@@ -109,6 +109,9 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
 
     /// A system-menu command: 16 to 31 open the About box.
     void systemCommand(int command);
+    /// The main window's e-mail command: the playlist checks its selection and opens the
+    /// "E-mail" dialog with the selected files. (playlist_wiring.cpp)
+    void mailCommand();
     /// The window's system menu ("&About Mireldo..." after a separator), shown on a right
     /// click on the window's background.
     QMenu* systemMenu() const { return systemMenu_; }

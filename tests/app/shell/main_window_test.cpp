@@ -367,6 +367,33 @@ TEST_F(MainWindow, ThePlaylistsTagAndConverterCommandsWorkFromTheStart) {
     EXPECT_TRUE(list->hasCommandHooks());
 }
 
+TEST_F(MainWindow, TheEmailCommandChecksThePlaylistSelection) {
+    mireldo::DialogServices services;
+    services.messages = &messages_;
+    services.pluginFolder = QString::fromStdString(dir_.path().string());
+    services.playlistFile = QString::fromStdString(dir_.file("list.lst"));
+    CRecorderDialog dialog(std::move(services));
+    auto* list = dynamic_cast<mireldo::playlist::CPlayListBox*>(
+        dialog.control(mireldo::MainCtl::Playlist));
+    ASSERT_NE(list, nullptr);
+
+    dialog.mailCommand();
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].text, QStringLiteral("No item was selected."));
+
+    std::vector<int> rows;
+    for (int i = 0; i < 51; ++i) {
+        const std::string path = dir_.file("take" + std::to_string(i) + ".wav");
+        testsupport::writeFile(path, std::vector<uint8_t>(64, 0));
+        ASSERT_GE(dialog.addRecordToPlaylist(QString::fromStdString(path)), 0);
+        rows.push_back(i + 1); // row 0 is the list's fixed first row
+    }
+    list->selectRows(rows);
+    dialog.mailCommand();
+    ASSERT_EQ(messages_.shown.size(), 2u);
+    EXPECT_EQ(messages_.shown[1].text, QStringLiteral("Error: Too many attachment files!"));
+}
+
 TEST_F(MainWindow, CollapsedAreasOpenCollapsedAndMoveWhatIsBelow) {
     auto expanded = makeDialog();
     const auto geometry = [&](int id) { return expanded->control(id)->geometry(); };
