@@ -154,4 +154,40 @@ TEST_F(MailCli, AStoredAccountLogsInWithThePasswordOfAPrivateNetrc) {
     EXPECT_EQ(unknown.exitCode, 1) << unknown.output;
 }
 
+TEST_F(MailCli, AnAddressAsksForStartTlsOrTlsAndTrustsTheGivenCertificateFile) {
+    const TestCertificates certs = makeTestCertificates(dir_);
+    ASSERT_FALSE(certs.caFile.empty()) << "openssl could not make the test certificates";
+    const std::string netrc = dir_.file(".netrc");
+    {
+        std::ofstream f(netrc);
+        f << "machine 127.0.0.1 login rec password secret\n";
+    }
+    ::chmod(netrc.c_str(), 0600);
+    const std::string a = file("a.wav", 3000, 4);
+    for (const std::string security : {"starttls", "tls"}) {
+        SmtpServer::Options options;
+        options.user = "rec";
+        options.password = "secret";
+        options.security = security;
+        options.certificates = certs;
+        SmtpServer server(dir_, options);
+        ASSERT_NE(server.port(), 0);
+        const std::string base = std::string(security == "tls" ? "smtps" : "smtp") +
+                                 "://rec@127.0.0.1:" + std::to_string(server.port());
+        const std::string query = security == "tls" ? "?" : "?starttls=1&";
+        // Without the test CA the server's certificate is not trusted: a log-on failure.
+        auto r = cli("--smtp '" + base + (security == "tls" ? "" : "?starttls=1") +
+                     "' --from rec@studio.test --to ann@example.test " + shellQuote(a));
+        EXPECT_EQ(r.exitCode, 1) << security << ": " << r.output;
+        EXPECT_NE(r.output.find("Error: Login failure!"), std::string::npos) << r.output;
+        r = cli("--smtp '" + base + query + "cafile=" + certs.caFile +
+                "' --from rec@studio.test --to ann@example.test " + shellQuote(a));
+        EXPECT_EQ(r.exitCode, 0) << security << ": " << r.output;
+        ASSERT_EQ(server.messages().size(), 1u) << security;
+        EXPECT_EQ(values(server.messages()[0], "AUTH"), std::vector<std::string>{"rec"});
+        EXPECT_EQ(values(server.messages()[0], "ATTACH"),
+                  std::vector<std::string>{hexOf("a.wav") + " 3000 " + sha256Of(a)});
+    }
+}
+
 } // namespace
