@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -84,7 +85,8 @@ void RecordFinalisation::saveFinished(CaptureSession& session, FinishedRecord re
 CaptureSession::CaptureSession(RecorderView& view) : CaptureSession(view, Environment{}) {}
 
 CaptureSession::CaptureSession(RecorderView& view, Environment environment)
-    : view_(view), env_(std::move(environment)), format_(defaultCaptureFormat()) {
+    : view_(view), env_(std::move(environment)), format_(defaultCaptureFormat()),
+      onset_(kOnsetCapacityBytes) {
     if (!env_.openDevice) {
         env_.openDevice = [](int device, const PcmFormat& format, platform::ReceiverHandle owner,
                              MmResult* error) { return openWaveIn(device, format, owner, error); };
@@ -236,6 +238,9 @@ void CaptureSession::record() {
 
     recording_ = true;
     lossShown_ = false;
+    // What was skipped before this Record is not the time before the next sound.
+    onset_.reset();
+    health_.deviceLost = false;
     bool outstanding = false; // a buffer is with the device or on its way back
     for (CaptureBuffer& buffer : buffers_) {
         if (!buffer.block) {
@@ -519,30 +524,38 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
     const bool endOfInput = (h.dwFlags & WHDR_ENDOFINPUT) != 0;
     const bool current = device_ && device == reinterpret_cast<std::uintptr_t>(device_.get());
     const std::uint32_t bytes = std::min(h.dwBytesRecorded, kCaptureBufferBytes);
-    bool silent = false;
+    bool quiet = false; // the buffer counts as silence (a burst shorter than the hold too)
     bool broken = false;
     int writeError = 0;
     if ((h.dwUser & kBufferStale) == 0 && current) {
         if (bytes != 0) {
             const CaptureOptions options = view_.options();
+            const SilenceSettings& rules = options.silence;
             const auto* data = reinterpret_cast<const unsigned char*>(h.lpData);
-            silent = isSilent(data, bytes, format_.wBitsPerSample, options.silence.noiseLevel);
+            view_.showLevels(data, bytes, format_);
+            const bool silent = isSilent(data, bytes, format_.wBitsPerSample, rules.noiseLevel);
+            const std::uint32_t hold = holdFrames(rules.holdMilliseconds, format_.nSamplesPerSec);
+            const std::uint32_t sounding =
+                silent || hold == 0 ? 0
+                                    : soundFrames(data, bytes, format_.wBitsPerSample,
+                                                  format_.nBlockAlign, format_.nSamplesPerSec,
+                                                  rules.noiseLevel);
+            quiet = !onset_.judge(silent, sounding, hold);
             const bool skip =
-                shouldSkipBuffer(options.silence, silence_, dataLength(), file_.length(), silent);
+                shouldSkipBuffer(rules, silence_, dataLength(), file_.length(), quiet);
             if (skip) {
+                onset_.keep(data, bytes);
                 if (dataLength() == 0) {
                     setStatus(RecorderStatus::WaitForSound);
                 }
             } else {
                 setStatus(RecorderStatus::Recording);
                 saved_ = false;
-                if (file_.write(data, bytes)) {
-                    finalisation().feedCompression(data, bytes);
-                } else {
-                    writeError = errno != 0 ? errno : EIO;
-                    dropPartialFrame();
-                    // The compressed file would hold audio the record does not.
-                    finalisation().finishCompression(true);
+                if (onset_.size() != 0) {
+                    writeError = writeOnset(rules);
+                }
+                if (writeError == 0) {
+                    writeError = writeAudio(data, bytes);
                 }
                 const std::uint64_t t = now();
                 if (!waveformShown_ || t - lastWaveform_ > kWaveformIntervalMs) {
@@ -551,7 +564,7 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
                     waveformShown_ = true;
                 }
             }
-            if (!silent) {
+            if (!quiet) {
                 silence_.marker = std::max(silence_.marker, file_.length());
                 if (finalisation().compressionActive()) {
                     silence_.compressedMarker = std::max(silence_.compressedMarker,
@@ -584,8 +597,9 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
 
     // When the free space cannot be asked, the remaining checks still run: skipping the size
     // limit would let the record outgrow what its header can describe.
-    if (const auto space = env_.freeSpace(folderOfRecord());
-        space && *space < kLowDiskSpaceBytes) {
+    const auto space = env_.freeSpace(folderOfRecord());
+    updateHealth(space);
+    if (space && *space < kLowDiskSpaceBytes) {
         stop();
         fault_ = RecordingFault::LowDiskSpace;
         view_.showMessage(loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"),
@@ -597,7 +611,7 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
         splitRecord();
         return;
     }
-    if (silent) {
+    if (quiet) {
         applyLongSilence(longSilenceAction(view_.options().silence.actionAtBlank, silence_,
                                            file_.length()));
         if (!recording_) {
@@ -610,9 +624,62 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
     }
 }
 
+int CaptureSession::writeAudio(const unsigned char* data, std::uint32_t bytes) {
+    errno = 0;
+    if (file_.write(data, bytes)) {
+        finalisation().feedCompression(data, bytes);
+        return 0;
+    }
+    const int error = errno != 0 ? errno : EIO;
+    dropPartialFrame();
+    // The compressed file would hold audio the record does not.
+    finalisation().finishCompression(true);
+    return error;
+}
+
+// Sound ends a skip: the record goes on from "Keep before sound" before the burst, with the
+// burst that had to last the hold. The size limit still holds: what would pass it is left
+// out from the oldest end.
+int CaptureSession::writeOnset(const SilenceSettings& rules) {
+    const std::uint32_t frame = std::max<std::uint32_t>(format_.nBlockAlign, 1);
+    const std::size_t preRoll =
+        std::size_t{preRollFrames(rules.preRollTenths, format_.nSamplesPerSec)} * frame;
+    std::uint64_t room = env_.sizeLimit > file_.length() ? env_.sizeLimit - file_.length() : 0;
+    room -= room % frame;
+    int error = 0;
+    onset_.take(preRoll, static_cast<std::size_t>(std::min<std::uint64_t>(room, SIZE_MAX)),
+                [this, &error](const unsigned char* piece, std::size_t n) {
+                    error = writeAudio(piece, static_cast<std::uint32_t>(n));
+                    return error == 0;
+                });
+    return error;
+}
+
+void CaptureSession::updateHealth(std::optional<std::uint64_t> freeBytes) {
+    RecorderHealth now = health_;
+    now.secondsLeft.reset();
+    if (freeBytes && format_.nAvgBytesPerSec != 0) {
+        // Recording stops at kLowDiskSpaceBytes free: the time left is until then.
+        const std::uint64_t usable =
+            *freeBytes > kLowDiskSpaceBytes ? *freeBytes - kLowDiskSpaceBytes : 0;
+        now.secondsLeft = usable / format_.nAvgBytesPerSec;
+    }
+    if (device_) {
+        now.overruns = device_->overruns();
+    }
+    if (now != health_) {
+        health_ = now;
+        view_.showHealth(health_);
+    }
+}
+
 void CaptureSession::audioLost(std::uintptr_t device, std::intptr_t lostMs) {
     if (!device_ || device != reinterpret_cast<std::uintptr_t>(device_.get())) {
         return;
+    }
+    if (device_->overruns() != health_.overruns) {
+        health_.overruns = device_->overruns();
+        view_.showHealth(health_);
     }
     // Said once per Record: the count only grows while the session stays behind.
     if (!lossShown_) {
@@ -694,6 +761,11 @@ void CaptureSession::deviceFailed() {
     halt();
     setStatus(RecorderStatus::Paused);
     fault_ = RecordingFault::Device;
+    health_.deviceLost = true;
+    if (device_) {
+        health_.overruns = device_->overruns();
+    }
+    view_.showHealth(health_);
     if (view_.options().endpointMode) {
         view_.showRecordingFailed();
     } else {

@@ -22,6 +22,7 @@
 
 #include "capture_format.h"
 #include "message_receiver.h"
+#include "onset_buffer.h"
 #include "record_file.h"
 #include "recorder_view.h"
 #include "silence_detection.h"
@@ -65,6 +66,13 @@ inline constexpr std::uint64_t kLowDiskSpaceBytes = 104857600;
 inline constexpr std::uint64_t kRecordSizeLimit = 0x7FFE7000;
 /// Least time between two refreshes of the live waveform, in milliseconds.
 inline constexpr std::uint64_t kWaveformIntervalMs = 100;
+
+/// Bytes the onset buffer keeps: the longest "Keep before sound" and the longest "Sound must
+/// last" at the largest capture rate (48,000 Hz, 16 bits, stereo: 192,000 bytes a second), and
+/// room for the buffers a burst spans beyond its hold.
+inline constexpr std::size_t kOnsetCapacityBytes =
+    std::size_t{kMaxPreRollTenths} * 192000 / 10 + std::size_t{kMaxHoldMilliseconds} * 192 +
+    4 * std::size_t{kCaptureBufferBytes};
 
 /// Why recording last ended before it was asked to; None while it never did.
 enum class RecordingFault {
@@ -186,6 +194,8 @@ class CaptureSession : public platform::MessageReceiver {
     std::uint32_t position() const { return position_; }
     std::uint64_t fileLength() const { return file_.isOpen() ? file_.length() : 0; }
     const SilenceState& silence() const { return silence_; }
+    /// The recording's health as last told to the view.
+    const RecorderHealth& health() const { return health_; }
     /// The status shown last; nullopt before the first.
     std::optional<RecorderStatus> status() const { return status_; }
     const QString& temporaryWavPath() const { return wavPath_; }
@@ -223,6 +233,11 @@ class CaptureSession : public platform::MessageReceiver {
     int halt();
     void deviceFailed();
     void writeFailed(int error);
+    /// Writes captured audio to the record and the on-the-fly compression; 0, or the errno of
+    /// a failed write (the file then ends in whole frames and the compression is dropped).
+    int writeAudio(const unsigned char* data, std::uint32_t bytes);
+    int writeOnset(const SilenceSettings& rules);
+    void updateHealth(std::optional<std::uint64_t> freeBytes);
     void reportWriteError(int error);
     void dropPartialFrame();
     void applyLongSilence(LongSilenceAction action);
@@ -254,6 +269,8 @@ class CaptureSession : public platform::MessageReceiver {
     RecordingFault fault_ = RecordingFault::None;
     QStringList kept_;
     SilenceState silence_;
+    OnsetBuffer onset_; // skipped audio kept for "Keep before sound"; the burst being held
+    RecorderHealth health_;
     std::optional<RecorderStatus> status_;
 
     std::unique_ptr<playback::CAudioPlayThread> player_;

@@ -33,6 +33,18 @@ struct RecorderButtons {
     friend bool operator==(const RecorderButtons&, const RecorderButtons&) = default;
 };
 
+/// How the recording fares, for the status area.
+struct RecorderHealth {
+    /// Recording time left on the disk of the temporary folder at the capture rate, until
+    /// recording stops for low disk space; nullopt when the free space is unknown.
+    std::optional<std::uint64_t> secondsLeft;
+    /// Times the device lost captured audio because it was not taken in time (overruns).
+    std::uint64_t overruns = 0;
+    /// The device failed or went away during this Record; recording stopped.
+    bool deviceLost = false;
+    friend bool operator==(const RecorderHealth&, const RecorderHealth&) = default;
+};
+
 /// Answer to a Yes/No/Cancel question.
 enum class RecorderAnswer { Yes, No, Cancel };
 
@@ -93,6 +105,16 @@ class RecorderView {
     /// Fills the live waveform's points from one captured buffer and repaints it.
     virtual void showWaveform(const unsigned char* data, std::uint32_t bytes,
                               const WAVEFORMATEX& format) = 0;
+    /// Every captured buffer, written or skipped as silence, for the level meter. Called once
+    /// per buffer: it must be cheap and allocate nothing; the meter repaints at its own rate.
+    virtual void showLevels(const unsigned char* data, std::uint32_t bytes,
+                            const WAVEFORMATEX& format) {
+        (void)data;
+        (void)bytes;
+        (void)format;
+    }
+    /// The recording's health changed (time left, overruns, device lost).
+    virtual void showHealth(const RecorderHealth& health) { (void)health; }
 };
 
 /// A record ended by a split (the size limit, the long-silence action 2) while recording goes

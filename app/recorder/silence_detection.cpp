@@ -64,9 +64,41 @@ std::uint64_t silenceThresholdBytes(std::int32_t seconds, std::uint16_t bitsPerS
     return s * bitsPerSample * channels * rate / 8u;
 }
 
+std::uint32_t preRollFrames(int tenths, std::uint32_t rate) {
+    const auto t = static_cast<std::uint64_t>(std::clamp(tenths, 0, kMaxPreRollTenths));
+    return static_cast<std::uint32_t>(t * rate / 10u);
+}
+
+std::uint32_t holdFrames(int milliseconds, std::uint32_t rate) {
+    const auto ms = static_cast<std::uint64_t>(std::clamp(milliseconds, 0, kMaxHoldMilliseconds));
+    return static_cast<std::uint32_t>((ms * rate + 999u) / 1000u);
+}
+
+std::uint32_t soundFrames(const unsigned char* bytes, std::uint32_t count, int bitsPerSample,
+                          std::uint16_t blockAlign, std::uint32_t rate, int noiseLevel) {
+    if (bytes == nullptr || blockAlign == 0) {
+        return 0;
+    }
+    const std::uint32_t frames = count / blockAlign;
+    const std::uint32_t block = std::max<std::uint32_t>(rate / 100u, 1u);
+    const std::int64_t threshold = silenceThreshold(noiseLevel, bitsPerSample);
+    std::uint32_t sound = 0;
+    for (std::uint32_t first = 0; first < frames; first += block) {
+        const std::uint32_t n = std::min(block, frames - first);
+        if (meanDeviation(bytes + std::size_t{first} * blockAlign, n * blockAlign,
+                          bitsPerSample) >= threshold) {
+            sound += n;
+        }
+    }
+    return sound;
+}
+
 bool shouldSkipBuffer(const SilenceSettings& settings, const SilenceState& state,
                       std::uint64_t dataLength, std::uint64_t fileLength, bool silent) {
-    if (settings.dropBlanks && dataLength == 0 && silent) {
+    if (!silent) {
+        return false;
+    }
+    if (settings.dropBlanks && dataLength == 0) {
         return true;
     }
     return settings.actionAtBlank == 1 && state.isLong(fileLength);

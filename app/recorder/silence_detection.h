@@ -44,16 +44,41 @@ struct SilenceState {
     bool isLong(std::uint64_t fileLength) const { return fileLength > marker + thresholdBytes; }
 };
 
+/// Largest "Keep before sound" setting, in tenths of a second.
+inline constexpr int kMaxPreRollTenths = 20;
+/// Largest "Sound must last" setting, in milliseconds.
+inline constexpr int kMaxHoldMilliseconds = 500;
+
 /// The settings the decisions read, as they stand when a buffer arrives.
 struct SilenceSettings {
     bool dropBlanks = false; ///< ToDropBlanks
     int actionAtBlank = 0;   ///< ActionAtBlank, 0..4
     int noiseLevel = 0;      ///< NoiseLevel, 0..4
+    /// PreRollTenths, 0..20: tenths of a second of the skipped silence written before the
+    /// sound that ends a skip.
+    int preRollTenths = 0;
+    /// HoldMilliseconds, 0..500: a burst of sound shorter than this counts as silence.
+    int holdMilliseconds = 0;
 };
 
+/// Frames of `seconds` tenths of a second at `rate`, rounded down to a whole frame; the
+/// setting is clamped to 0..kMaxPreRollTenths.
+std::uint32_t preRollFrames(int tenths, std::uint32_t rate);
+
+/// Frames of sound a burst needs to count, for a hold of `milliseconds` (clamped to
+/// 0..kMaxHoldMilliseconds) at `rate`, rounded up: a burst must last at least the hold.
+std::uint32_t holdFrames(int milliseconds, std::uint32_t rate);
+
+/// Frames of `bytes` that lie in non-silent blocks of 10 ms (rate / 100 frames, the last block
+/// of the buffer possibly shorter), each block judged by the silence measure and the noise
+/// level's threshold. How long a burst really sounds, finer than whole buffers.
+std::uint32_t soundFrames(const unsigned char* bytes, std::uint32_t count, int bitsPerSample,
+                          std::uint16_t blockAlign, std::uint32_t rate, int noiseLevel);
+
 /// Whether a buffer with bytes is skipped: leading silence while dropping blanks (data length
-/// 0), or, with action 1, any buffer while the silence is long (the buffer itself is not
-/// looked at, so the first buffer of new sound after a long pause is skipped too).
+/// 0), or, with action 1, a silent buffer while the silence is long. The first buffer of sound
+/// after a long pause is written. `silent` is the buffer judged with the hold: a burst that has
+/// not yet lasted the hold counts as silent.
 bool shouldSkipBuffer(const SilenceSettings& settings, const SilenceState& state,
                       std::uint64_t dataLength, std::uint64_t fileLength, bool silent);
 

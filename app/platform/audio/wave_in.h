@@ -12,6 +12,7 @@
 
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
 
 namespace mireldo::platform::audio {
@@ -36,6 +37,9 @@ class WaveIn {
     /// True once a finite source has delivered its last byte (its last buffer carries
     /// WHDR_ENDOFINPUT); later buffers stay queued until reset.
     virtual bool endOfInput() const = 0;
+    /// Times captured audio was lost since the device was opened because nobody took it in
+    /// time (ALSA overruns, sound-server overflows). Any thread.
+    virtual std::uint64_t overruns() const { return 0; }
 
     const PcmFormat& format() const { return format_; }
 

@@ -156,9 +156,9 @@ TEST_P(CaptureEndToEnd, KeepsWhatTheRulesPredict) {
         EXPECT_TRUE(fin.saves.empty());
         break;
     case 1:
-        // Four silent buffers are written; the rest of the pause and the first buffer of
-        // the following sound are skipped.
-        EXPECT_EQ(record(), join(join(soundA, firstPause), slice(input, kSoundB + 1, kTotal)));
+        // Four silent buffers are written; the rest of the pause is skipped, and the record
+        // goes on with the first buffer of the following sound.
+        EXPECT_EQ(record(), join(join(soundA, firstPause), slice(input, kSoundB, kTotal)));
         break;
     case 2: {
         ASSERT_EQ(fin.saves, std::vector<bool>{true});
@@ -191,6 +191,45 @@ TEST_P(CaptureEndToEnd, KeepsWhatTheRulesPredict) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ActionAtBlank, CaptureEndToEnd, ::testing::Values(0, 1, 2, 3, 4));
+
+// "Keep before sound" of 0.5 s: wherever skipped silence ends in sound (the leading silence,
+// the long pause of action 1, the silence before the record that action 2 starts), the record
+// begins exactly 0.5 s before the first sound buffer: 4,000 frames, 8,000 bytes of the last
+// skipped buffer. Pre-roll is exact to the frame; it is not rounded to whole buffers.
+class CaptureWithPreRoll : public CaptureEndToEnd {
+  protected:
+    void SetUp() override {
+        CaptureEndToEnd::SetUp();
+        view.opts.silence.preRollTenths = 5;
+    }
+    static Bytes from(const Bytes& b, std::size_t byte, std::size_t toBuffer) {
+        return Bytes(b.begin() + static_cast<std::ptrdiff_t>(byte),
+                     b.begin() + static_cast<std::ptrdiff_t>(toBuffer * kBuf));
+    }
+};
+
+TEST_P(CaptureWithPreRoll, RecordsStartHalfASecondBeforeTheirFirstSoundBuffer) {
+    constexpr std::size_t kPreRoll = 8000;
+    ASSERT_TRUE(runUntilPaused());
+    const Bytes leadIn = from(input, kSoundA * kBuf - kPreRoll, kPause + 4);
+    const Bytes resumed = from(input, kSoundB * kBuf - kPreRoll, kTotal);
+    switch (GetParam()) {
+    case 0:
+        EXPECT_EQ(record(), from(input, kSoundA * kBuf - kPreRoll, kTotal));
+        break;
+    case 1:
+        // The four silent buffers before the pause counts as long are written as always.
+        EXPECT_EQ(record(), join(leadIn, resumed));
+        break;
+    case 2:
+        ASSERT_EQ(fin.saves, std::vector<bool>{true});
+        EXPECT_EQ(payload(fin.savedCopies[0]), leadIn);
+        EXPECT_EQ(record(), resumed);
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ActionAtBlank, CaptureWithPreRoll, ::testing::Values(0, 1, 2));
 
 } // namespace
 

@@ -400,7 +400,7 @@ TEST_F(CaptureSessionTest, LongSilenceNoActionKeepsRecording) {
     EXPECT_EQ(s.dataLength(), 6 * kCaptureBufferBytes);
 }
 
-TEST_F(CaptureSessionTest, LongSilencePauseSkipsAndLosesTheFirstBufferOfSound) {
+TEST_F(CaptureSessionTest, LongSilencePauseSkipsSilenceButKeepsTheFirstBufferOfSound) {
     view.opts.silence.actionAtBlank = 1;
     CaptureSession& s = make(); // threshold 16,000 bytes: the second silent buffer is long
     s.record();
@@ -411,10 +411,10 @@ TEST_F(CaptureSessionTest, LongSilencePauseSkipsAndLosesTheFirstBufferOfSound) {
     deliver(quiet);
     EXPECT_EQ(s.dataLength(), 3 * kCaptureBufferBytes);
     const Bytes first = square16(kCaptureBufferBytes, 7000);
-    deliver(first); // skipped, but raises the marker
-    EXPECT_EQ(s.silence().marker, 44u + 3 * kCaptureBufferBytes);
+    deliver(first); // written, whole, and the marker follows it
+    EXPECT_EQ(s.silence().marker, 44u + 4 * kCaptureBufferBytes);
     deliver(sound);
-    EXPECT_EQ(data(), concat({&sound, &quiet, &quiet, &sound}));
+    EXPECT_EQ(data(), concat({&sound, &quiet, &quiet, &first, &sound}));
     EXPECT_TRUE(s.recording());
 }
 

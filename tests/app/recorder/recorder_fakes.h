@@ -67,6 +67,14 @@ class FakeView : public mireldo::recorder::RecorderView {
     void showWaveform(const unsigned char*, std::uint32_t, const WAVEFORMATEX&) override {
         ++waveforms;
     }
+    int levelBuffers = 0; ///< buffers shown to the level meter
+    std::vector<mireldo::recorder::RecorderHealth> healths;
+    void showLevels(const unsigned char*, std::uint32_t, const WAVEFORMATEX&) override {
+        ++levelBuffers;
+    }
+    void showHealth(const mireldo::recorder::RecorderHealth& health) override {
+        healths.push_back(health);
+    }
 };
 
 /// An input device that holds the buffers queued to it; the test fills them.
@@ -91,6 +99,8 @@ class FakeDevice : public mireldo::platform::audio::WaveIn {
     mireldo::platform::audio::MmResult reset() override;
     mireldo::platform::audio::MmResult close() override;
     bool endOfInput() const override { return false; }
+    std::uint64_t overrunCount = 0;
+    std::uint64_t overruns() const override { return overrunCount; }
 };
 
 /// Opens FakeDevices and keeps them for the test.

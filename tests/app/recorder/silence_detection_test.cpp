@@ -107,14 +107,14 @@ TEST(SilenceDecisions, SkipLeadingSilenceOnlyWhileDroppingAndEmpty) {
     EXPECT_FALSE(shouldSkipBuffer(keep, state, 0, 44, true));
 }
 
-TEST(SilenceDecisions, PauseActionSkipsEveryBufferWhileTheSilenceIsLong) {
+TEST(SilenceDecisions, PauseActionSkipsSilenceWhileItIsLongButNeverSound) {
     SilenceState state;
     state.marker = 10000;
     state.thresholdBytes = 5000;
     SilenceSettings pause{false, 1, 0};
     EXPECT_FALSE(shouldSkipBuffer(pause, state, 14956, 15000, true)); // exactly at the limit
     EXPECT_TRUE(shouldSkipBuffer(pause, state, 14957, 15001, true));
-    EXPECT_TRUE(shouldSkipBuffer(pause, state, 14957, 15001, false)); // sound too
+    EXPECT_FALSE(shouldSkipBuffer(pause, state, 14957, 15001, false)); // the sound that ends it
     SilenceSettings other{false, 2, 0};
     EXPECT_FALSE(shouldSkipBuffer(other, state, 14957, 15001, false));
 }
