@@ -16,6 +16,7 @@
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -317,6 +318,7 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
     }
 
     bool endOfInput() const override { return false; }
+    std::uint64_t overruns() const override { return overruns_.load(); }
 
   private:
     void stopLocked() {
@@ -357,7 +359,8 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
             lock.unlock();
             snd_pcm_sframes_t n = frames > 0 ? snd_pcm_readi(pcm, scratch.data(), frames) : 0;
             if (n == -EPIPE || n == -ESTRPIPE) {
-                // Overrun: what was lost is lost; carry on capturing.
+                // Overrun (or suspend): what was lost is lost; counted, and capture goes on.
+                ++overruns_;
                 if (snd_pcm_recover(pcm, static_cast<int>(n), 1) == 0) {
                     n = 0;
                 }
@@ -387,6 +390,7 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
 
     const PcmPtr pcm_;
     const std::uint32_t periodFrames_;
+    std::atomic<std::uint64_t> overruns_{0}; // counted by the capture thread
 
     // Guarded by mutex_.
     std::uint64_t generation_ = 0;

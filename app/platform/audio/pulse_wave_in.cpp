@@ -13,6 +13,7 @@
 #include <pulse/stream.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -171,6 +172,11 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
           mixFloat_(mix.format == PA_SAMPLE_FLOAT32LE), source_{mix.channels, mix.rate},
           inFrameBytes_(static_cast<std::uint32_t>(pa_frame_size(&mix))),
           outFrameBytes_(format.blockAlign()), ring_(std::move(ring)), ringFrames_(ringFrames) {
+        // The server's own buffer overflowed (this client read too late): audio was lost
+        // before it reached the ring. Called on the capture thread, which runs the main loop.
+        pa_stream_set_overflow_callback(
+            connection_.stream.get(),
+            [](pa_stream*, void* self) { ++static_cast<PulseWaveIn*>(self)->overruns_; }, this);
         startWorker();
     }
     ~PulseWaveIn() override { close(); }
@@ -199,6 +205,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
     }
 
     bool endOfInput() const override { return false; }
+    std::uint64_t overruns() const override { return overruns_.load(); }
 
     EndpointCaptureCounts counts() const {
         std::lock_guard lock(mutex_);
@@ -307,6 +314,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
             lost_ += frames - take;
             if (!overflowing_) {
                 overflowing_ = true;
+                ++overruns_;
                 const WaveIn* device = this;
                 postMessage(owner_, MM_WIM_LOST, reinterpret_cast<std::uintptr_t>(device),
                             static_cast<std::intptr_t>(lost_ * 1000 / source_.sampleRate));
@@ -358,6 +366,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
     std::uint64_t received_ = 0;
     std::uint64_t lost_ = 0;
     bool overflowing_ = false;
+    std::atomic<std::uint64_t> overruns_{0}; // ring and server overflows, each counted once
     bool running_ = false;   // packets are kept (else dropped)
     bool corkWanted_ = false; // the server is to pause the stream (after stop or reset)
     bool dead_ = false;

@@ -19,6 +19,7 @@
 #include "backends.h"
 #include "device_worker.h"
 #include "virtual_clock.h"
+#include "virtual_input.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,6 +27,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -478,6 +480,23 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         return ended_;
     }
 
+    std::uint64_t overruns() const override { return overruns_.load(); }
+
+    // The next `frames` frames of the source are lost, as in an overrun.
+    bool injectOverrun(std::uint32_t frames) {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return false;
+        }
+        ++overruns_;
+        if (spec_.freeRunning) {
+            next_ += frames;
+        } else {
+            lostFrames_ += frames;
+        }
+        return true;
+    }
+
   private:
     void clockAdvanced() override {
         std::lock_guard lock(mutex_);
@@ -595,6 +614,18 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         InputSource& src = inputSource();
         std::lock_guard lock(src.mutex);
         const PcmFormat& f = format();
+        if (lostFrames_ != 0) {
+            // An injected overrun: the source moves on past the frames nobody took.
+            if (spec_.tone) {
+                const double step = 2.0 * std::numbers::pi * spec_.frequency / f.sampleRate;
+                src.tonePhase = std::fmod(src.tonePhase + step * static_cast<double>(lostFrames_),
+                                          2.0 * std::numbers::pi);
+            } else {
+                std::uint64_t& at = src.fileOffsets[spec_.path];
+                at = std::min(layout_.dataBytes, at + lostFrames_ * f.blockAlign());
+            }
+            lostFrames_ = 0;
+        }
         if (spec_.tone) {
             const double step = 2.0 * std::numbers::pi * spec_.frequency / f.sampleRate;
             for (std::uint32_t i = 0; i < frames; ++i) {
@@ -679,9 +710,16 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
     Clock::time_point last_;
     bool running_ = false;
     bool ended_ = false;
+    std::uint64_t lostFrames_ = 0; // frames an injected overrun still has to skip
+    std::atomic<std::uint64_t> overruns_{0};
 };
 
 } // namespace
+
+bool injectVirtualOverrun(WaveIn& device, std::uint32_t frames) {
+    auto* input = dynamic_cast<VirtualWaveIn*>(&device);
+    return input != nullptr && input->injectOverrun(frames);
+}
 
 WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
     bool failed = false;

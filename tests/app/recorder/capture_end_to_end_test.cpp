@@ -8,6 +8,7 @@
 #include "recorder_fakes.h"
 #include "test_support.h"
 #include "audio/virtual_clock.h"
+#include "audio/virtual_input.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -230,6 +231,31 @@ TEST_P(CaptureWithPreRoll, RecordsStartHalfASecondBeforeTheirFirstSoundBuffer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ActionAtBlank, CaptureWithPreRoll, ::testing::Values(0, 1, 2));
+
+// Overruns injected in the virtual input: the frames are lost from the record, as with a sound
+// card, and the session counts each one in its health.
+using CaptureWithOverruns = CaptureEndToEnd;
+
+TEST_P(CaptureWithOverruns, InjectedOverrunsAreCountedAndTheirAudioIsMissing) {
+    session->record();
+    settle();
+    ASSERT_TRUE(stepUntil(clock, kBufferTime, 20, [&] { return session->dataLength() != 0; }));
+    ASSERT_NE(session->device(), nullptr);
+    EXPECT_TRUE(mireldo::platform::audio::injectVirtualOverrun(*session->device(), 1000));
+    clock.advance(kBufferTime);
+    settle();
+    EXPECT_TRUE(mireldo::platform::audio::injectVirtualOverrun(*session->device(), 1000));
+    ASSERT_TRUE(stepUntil(clock, kBufferTime, static_cast<int>(kTotal) * 3,
+                          [&] { return !session->recording(); }));
+    EXPECT_EQ(session->device()->overruns(), 2u);
+    EXPECT_EQ(session->health().overruns, 2u);
+    ASSERT_FALSE(view.healths.empty());
+    EXPECT_EQ(view.healths.back().overruns, 2u);
+    // 2 x 1,000 frames of 2 bytes never reached the record.
+    EXPECT_EQ(record().size(), (kTotal - kSoundA) * kBuf - 4000);
+}
+
+INSTANTIATE_TEST_SUITE_P(NoAction, CaptureWithOverruns, ::testing::Values(0));
 
 } // namespace
 
