@@ -6,8 +6,10 @@
 #include "audio/wave_out.h"
 #include "audio_mode.h"
 #include "dialog_templates.h"
+#include "folder_browser.h"
 #include "image_button.h"
 #include "link_label.h"
+#include "link_rules.h"
 #include "message_box.h"
 #include "play_list_box.h"
 #include "playlist_model.h"
@@ -21,9 +23,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -41,6 +41,15 @@
 namespace mireldo {
 
 namespace {
+
+/// The longest record folder the field holds: a path of this system (PATH_MAX less the NUL).
+constexpr int kMaxRecordFolderLength = 4095;
+
+/// True when `edit` shows `stored` as writeControls() put it there, cut to the field's width.
+bool showsStoredValue(const QLineEdit* edit, int stored) {
+    return edit->text() == QString::number(stored).left(edit->maxLength());
+}
+
 
 // Controls hidden when an area collapses and moved when an area above them changes height.
 constexpr std::initializer_list<MainCtl> kSilenceAreaControls{
@@ -315,6 +324,12 @@ void CRecorderDialog::initDialog() {
     }
     setUpPictures();
     if (auto* link = qobject_cast<ui::CLinkLabel*>(control(MainCtl::DeviceNotListed))) {
+        if (services_.openAddress) {
+            link->setOpener(services_.openAddress);
+        }
+        link->setErrorReporter([this](const QString& message) {
+            messages().showMessage(message, MessageIcon::Exclamation, MessageButtons::Ok);
+        });
         link->attach();
     }
     if (!services_.playlistFile.isEmpty()) {
@@ -368,13 +383,16 @@ void CRecorderDialog::initDialog() {
     for (MainCtl id : {MainCtl::LongSilenceSeconds, MainCtl::ShortRecordSeconds}) {
         auto* edit = controlAs<QLineEdit>(id);
         edit->setMaxLength(2);
+        // Grey only while enabled: the disabled state keeps the style's own colours, so the
+        // digits stay readable while the window is disabled during compression.
         QPalette p = edit->palette();
-        p.setColor(QPalette::Base, QColor(190, 190, 190));
+        p.setColor(QPalette::Active, QPalette::Base, QColor(190, 190, 190));
+        p.setColor(QPalette::Inactive, QPalette::Base, QColor(190, 190, 190));
         edit->setPalette(p);
     }
     // A folder path of this system may be up to PATH_MAX long; a shorter limit would cut a
     // stored folder when it is read back from the field.
-    controlAs<QLineEdit>(MainCtl::RecordFolder)->setMaxLength(4095);
+    controlAs<QLineEdit>(MainCtl::RecordFolder)->setMaxLength(kMaxRecordFolderLength);
     auto* volume = controlAs<QSlider>(MainCtl::PlaybackVolume);
     volume->setRange(0, 65535);
     volume->setValue(65535);
@@ -478,7 +496,7 @@ void CRecorderDialog::connectControls() {
     connect(controlAs<QToolButton>(MainCtl::About), &QToolButton::clicked, this,
             [this] { systemCommand(16); });
     connect(controlAs<QPushButton>(MainCtl::OnlineHelp), &QPushButton::clicked, this,
-            [] { QDesktopServices::openUrl(helpPageUrl()); });
+            [this] { openHelpPage(); });
     connect(controlAs<QPushButton>(MainCtl::BrowseRecordFolder), &QPushButton::clicked, this,
             [this] { chooseRecordFolder(); });
 
@@ -528,11 +546,13 @@ bool CRecorderDialog::exchangeFromControls(bool prompt) {
     mute_ = controlAs<QCheckBox>(MainCtl::Mute)->isChecked();
     settings_.toDropBlanks = controlAs<QCheckBox>(MainCtl::DropSilence)->isChecked() ? 1 : 0;
     // Without a prompt (the window is going away) a field that holds no integer keeps the
-    // value it had, rather than losing it.
-    if (shortSeconds) {
+    // value it had, rather than losing it. A field that still shows the stored value keeps
+    // it too: a value wider than the two-character field is shown cut, and writing the cut
+    // digits back would change a setting the user never touched.
+    if (shortSeconds && !showsStoredValue(shortEdit, settings_.shortRecordSeconds)) {
         settings_.shortRecordSeconds = *shortSeconds;
     }
-    if (longSeconds) {
+    if (longSeconds && !showsStoredValue(longEdit, settings_.longBlankSeconds)) {
         settings_.longBlankSeconds = *longSeconds;
     }
     settings_.recordFolder = controlAs<QLineEdit>(MainCtl::RecordFolder)->text();
@@ -693,12 +713,25 @@ void CRecorderDialog::setStatus(int code) {
     line->repaint();
 }
 
+void CRecorderDialog::openHelpPage() {
+    const QString address = helpPageUrl().toString();
+    const int result = services_.openAddress ? services_.openAddress(address)
+                                             : ui::openAddressWithDesktop(address);
+    if (result <= 32) { // the opener's codes 0..32 are errors
+        // Said as the About box's links say it, rather than nothing at all.
+        messages().showMessage(ui::openErrorMessage(result), MessageIcon::Exclamation,
+                               MessageButtons::Ok);
+    }
+}
+
 void CRecorderDialog::chooseRecordFolder() {
     const QString start =
         settings_.recordFolder.isEmpty() ? QDir::homePath() : settings_.recordFolder;
-    const QString chosen =
-        QFileDialog::getExistingDirectory(this, loadString(kStrChooseRecordFolder), start);
-    if (chosen.isEmpty()) {
+    // Our folder browser: its OK takes only an existing folder that is not a link.
+    QString chosen;
+    if (!ui::browseForFolder(this, loadString(kStrChooseRecordFolder), start, chosen,
+                             kMaxRecordFolderLength + 1) ||
+        chosen.isEmpty()) {
         return;
     }
     settings_.recordFolder = normaliseRecordFolder(chosen);

@@ -58,6 +58,9 @@ struct DialogServices {
     QString pluginFolder;
     /// The playlist's list file; empty leaves the playlist control without a list.
     QString playlistFile;
+    /// Opens a web address for "Online Help" and the window's links: above 32 when opened,
+    /// else the opener's error code. Empty: the desktop's opener.
+    std::function<int(const QString&)> openAddress;
 };
 
 /// The device lists of the audio layer, and message boxes over the window.
@@ -159,6 +162,8 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     void moveControls(std::initializer_list<MainCtl> ids, int dy);
     void setControlsVisible(std::initializer_list<MainCtl> ids, bool visible);
     void chooseRecordFolder();
+    /// "Online Help": opens the help page; says why when it cannot.
+    void openHelpPage();
     void tellStartupReport();
     bool exchangeFromControls(bool prompt);
     UserMessages& messages();

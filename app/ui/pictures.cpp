@@ -53,28 +53,29 @@ QImage buttonPicture(Shape shape, bool hot) {
 }
 
 QImage speakerPicture() {
-    QImage image = canvas(32, 20, qRgb(255, 255, 255));
+    // 28 pixels wide: it fits the 30-pixel output-device button inside its 1-pixel frame.
+    QImage image = canvas(28, 20, qRgb(255, 255, 255));
     QPainter p(&image);
     p.setPen(QColor(40, 40, 40));
     p.setBrush(QColor(90, 90, 100));
     QPainterPath body;
-    body.moveTo(4, 7);
-    body.lineTo(8, 7);
-    body.lineTo(13, 3);
-    body.lineTo(13, 16);
-    body.lineTo(8, 12);
-    body.lineTo(4, 12);
+    body.moveTo(2, 7);
+    body.lineTo(6, 7);
+    body.lineTo(11, 3);
+    body.lineTo(11, 16);
+    body.lineTo(6, 12);
+    body.lineTo(2, 12);
     body.closeSubpath();
     p.drawPath(body);
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(40, 40, 40), 1));
-    p.drawArc(QRect(10, 6, 8, 8), -60 * 16, 120 * 16);
-    p.drawArc(QRect(10, 3, 14, 14), -60 * 16, 120 * 16);
+    p.drawArc(QRect(8, 6, 7, 8), -60 * 16, 120 * 16);
+    p.drawArc(QRect(8, 3, 12, 14), -60 * 16, 120 * 16);
     // The drop-down hint: a small triangle at the right.
     QPainterPath arrow;
-    arrow.moveTo(25, 8);
-    arrow.lineTo(31, 8);
-    arrow.lineTo(28, 12);
+    arrow.moveTo(21, 8);
+    arrow.lineTo(27, 8);
+    arrow.lineTo(24, 12);
     arrow.closeSubpath();
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(40, 40, 40));

@@ -1,7 +1,6 @@
 #include "recent_folders.h"
 
 #include "file_system.h"
-#include "text_compare.h"
 
 namespace mireldo::ui {
 
@@ -59,7 +58,7 @@ QString RecentFolderList::load(const platform::ProfileStore& store) {
     const QString last = store.getString(settings_.section, lastSelectionKey());
     if (!last.isEmpty()) {
         for (int i = 0; i < entries_.size(); ++i) {
-            if (platform::equalsIgnoreCase(entries_[i], last)) {
+            if (entries_[i] == last) { // folder names are case-sensitive here
                 selected_ = i;
                 break;
             }
@@ -79,7 +78,7 @@ void RecentFolderList::add(const QString& text) {
     }
     entries_.prepend(entry);
     for (int i = 1; i < entries_.size(); ++i) {
-        if (platform::equalsIgnoreCase(entries_[i], entry)) {
+        if (entries_[i] == entry) {
             entries_.removeAt(i);
             break;
         }

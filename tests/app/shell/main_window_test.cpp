@@ -1,6 +1,7 @@
 #include "audio_mode.h"
 #include "dialog_templates.h"
 #include "main_window.h"
+#include "pictures.h"
 #include "play_list_box.h"
 #include "message_box.h"
 #include "profile_store.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +24,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -392,6 +395,77 @@ TEST_F(MainWindow, TheEmailCommandChecksThePlaylistSelection) {
     dialog.mailCommand();
     ASSERT_EQ(messages_.shown.size(), 2u);
     EXPECT_EQ(messages_.shown[1].text, QStringLiteral("Error: Too many attachment files!"));
+}
+
+TEST_F(MainWindow, WideStoredSecondsAreKeptUnlessEditedAndStayReadableWhileDisabled) {
+    ProfileStore s = store();
+    s.setInt(QStringLiteral("Settings"), QStringLiteral("ShortRecordSeconds"), 123);
+    s.setInt(QStringLiteral("Settings"), QStringLiteral("LongBlankSeconds"), 456);
+    {
+        auto dialog = makeDialog();
+        auto* shortEdit = dialog->controlAs<QLineEdit>(mireldo::MainCtl::ShortRecordSeconds);
+        auto* longEdit = dialog->controlAs<QLineEdit>(mireldo::MainCtl::LongSilenceSeconds);
+        EXPECT_EQ(shortEdit->text(), QStringLiteral("12")); // the field holds two digits
+        longEdit->setText(QStringLiteral("30"));
+        EXPECT_TRUE(dialog->readControls());
+        EXPECT_EQ(dialog->settings().shortRecordSeconds, 123);
+        EXPECT_EQ(dialog->settings().longBlankSeconds, 30);
+
+        // The grey fill belongs to the enabled field only: disabled, the style's colours show
+        // the digits.
+        dialog->setEnabled(false);
+        const QPalette p = shortEdit->palette();
+        EXPECT_EQ(p.color(QPalette::Active, QPalette::Base), QColor(190, 190, 190));
+        EXPECT_NE(p.color(QPalette::Disabled, QPalette::Base), QColor(190, 190, 190));
+        EXPECT_NE(p.color(QPalette::Disabled, QPalette::Base),
+                  p.color(QPalette::Disabled, QPalette::Text));
+        dialog->setEnabled(true);
+    }
+    EXPECT_EQ(s.getInt(QStringLiteral("Settings"), QStringLiteral("ShortRecordSeconds"), -1), 123);
+    EXPECT_EQ(s.getInt(QStringLiteral("Settings"), QStringLiteral("LongBlankSeconds"), -1), 30);
+}
+
+TEST_F(MainWindow, OnlineHelpSaysWhyWhenNoBrowserCanBeStarted) {
+    mireldo::DialogServices services;
+    services.messages = &messages_;
+    services.pluginFolder = QString::fromStdString(dir_.path().string());
+    QStringList opened;
+    int answer = 31; // no program for the address
+    services.openAddress = [&](const QString& address) {
+        opened.append(address);
+        return answer;
+    };
+    CRecorderDialog dialog(std::move(services));
+    dialog.controlAs<QPushButton>(mireldo::MainCtl::OnlineHelp)->click();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].startsWith(QStringLiteral("http"))) << opened[0].toStdString();
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_TRUE(messages_.shown[0].text.startsWith(QStringLiteral("Unable to open hyperlink:")))
+        << messages_.shown[0].text.toStdString();
+    answer = 42; // opened
+    dialog.controlAs<QPushButton>(mireldo::MainCtl::OnlineHelp)->click();
+    EXPECT_EQ(messages_.shown.size(), 1u);
+}
+
+TEST_F(MainWindow, TheRecordFolderButtonOpensTheFolderBrowserAndThePictureFitsItsButton) {
+    auto dialog = makeDialog();
+    dialog->show();
+    bool sawBrowser = false;
+    QTimer::singleShot(0, [&] {
+        auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (browser != nullptr) {
+            sawBrowser = browser->testOption(QFileDialog::ShowDirsOnly) &&
+                         browser->testOption(QFileDialog::DontUseNativeDialog) &&
+                         browser->fileMode() == QFileDialog::Directory;
+            browser->reject();
+        }
+    });
+    dialog->controlAs<QPushButton>(mireldo::MainCtl::BrowseRecordFolder)->click();
+    EXPECT_TRUE(sawBrowser);
+
+    // The output-device button's picture lies inside its one-pixel frame.
+    const QWidget* output = dialog->control(mireldo::MainCtl::OutputDevice);
+    EXPECT_LE(mireldo::ui::loadPicture(mireldo::ui::kPicSpeaker).width(), output->width() - 2);
 }
 
 TEST_F(MainWindow, CollapsedAreasOpenCollapsedAndMoveWhatIsBelow) {

@@ -24,18 +24,23 @@ struct Store {
 
 } // namespace
 
-TEST(RecentFolders, OneEntryPerFolderIgnoringCaseNewestFirstSpelledAsChosenLast) {
+TEST(RecentFolders, OneEntryPerFolderNewestFirstAndFoldersDifferingInCaseAreTwo) {
     RecentFolderList list(folderHistorySettings());
     list.add(QStringLiteral("/home/u/Music"));
     list.add(QStringLiteral("/home/u/Talks"));
+    list.add(QStringLiteral("/home/u/Music"));
+    EXPECT_EQ(list.entries(),
+              QStringList({QStringLiteral("/home/u/Music"), QStringLiteral("/home/u/Talks")}));
+    EXPECT_EQ(list.selected(), 0);
+    // /home/u/music is another folder on this system.
     list.add(QStringLiteral("/home/u/music"));
     EXPECT_EQ(list.entries(),
-              QStringList({QStringLiteral("/home/u/music"), QStringLiteral("/home/u/Talks")}));
-    EXPECT_EQ(list.selected(), 0);
+              QStringList({QStringLiteral("/home/u/music"), QStringLiteral("/home/u/Music"),
+                           QStringLiteral("/home/u/Talks")}));
     list.add(QStringLiteral("   "));
     list.add(QStringLiteral("  /tmp/x  "));
     EXPECT_EQ(list.entries().first(), QStringLiteral("/tmp/x"));
-    EXPECT_EQ(list.entries().size(), 3);
+    EXPECT_EQ(list.entries().size(), 4);
 }
 
 TEST(RecentFolders, AtMost100AndTheOldestIsDropped) {
@@ -95,16 +100,21 @@ TEST(RecentFolders, StaleValuesBeyondTheListAreDeletedOnSave) {
     }
 }
 
-TEST(RecentFolders, LoadingStopsAtTheFirstEmptyValueAndMatchesTheSelectionIgnoringCase) {
+TEST(RecentFolders, LoadingStopsAtTheFirstEmptyValueAndMatchesTheSelectionExactly) {
     Store s;
     s.store.setString(kSection, folderKey(0), QStringLiteral("/A"));
     s.store.setString(kSection, folderKey(1), QStringLiteral("/B"));
     s.store.setString(kSection, folderKey(3), QStringLiteral("/after-gap"));
-    s.store.setString(kSection, QStringLiteral("Folder"), QStringLiteral("/b"));
+    s.store.setString(kSection, QStringLiteral("Folder"), QStringLiteral("/B"));
     RecentFolderList list(folderHistorySettings());
-    EXPECT_EQ(list.load(s.store), QStringLiteral("/b"));
+    EXPECT_EQ(list.load(s.store), QStringLiteral("/B"));
     EXPECT_EQ(list.entries(), QStringList({QStringLiteral("/A"), QStringLiteral("/B")}));
     EXPECT_EQ(list.selected(), 1);
+    // A last selection spelled in another case is another folder: nothing is selected for it.
+    s.store.setString(kSection, QStringLiteral("Folder"), QStringLiteral("/b"));
+    RecentFolderList other(folderHistorySettings());
+    EXPECT_EQ(other.load(s.store), QStringLiteral("/b"));
+    EXPECT_EQ(other.selected(), -1);
 }
 
 TEST(RecentFolders, MissingFoldersStayListedWithoutTheExistenceCheck) {
