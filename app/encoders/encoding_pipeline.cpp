@@ -1,6 +1,7 @@
 #include "encoding_pipeline.h"
 
 #include "fd_io.h"
+#include "file_copy.h"
 #include "private_file.h"
 
 #include <QFile>
@@ -159,17 +160,8 @@ bool copyInto(const QString& from, platform::PendingFile& out) {
     if (!in.valid() || !out.restart()) {
         return false;
     }
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[1 << 20]);
-    bool ok = block != nullptr;
-    while (ok) {
-        const ssize_t got = readAll(in.get(), block.get(), std::size_t{1} << 20);
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        ok = writeAll(out.fd(), block.get(), static_cast<std::size_t>(got));
-    }
-    return ok;
+    // A reflink, else copy_file_range, else read/write; the pending file's commit syncs it.
+    return common::copyData(in.get(), out.fd()).ok;
 }
 
 bool copyFileOver(const QString& from, const QString& to) {

@@ -2,6 +2,7 @@
 
 #include "background_saves.h"
 #include "fd_io.h"
+#include "file_copy.h"
 #include "string_table.h"
 
 #include <QDir>
@@ -104,21 +105,12 @@ bool writeWavInto(const QString& wavPath, std::uint64_t dataStart, const WAVEFOR
     data = std::min<std::uint64_t>(data, 0xFFFFFFFFu - kWavHeaderBytes);
     const auto header = makeWavHeader(format, static_cast<std::uint32_t>(data + 36),
                                       static_cast<std::uint32_t>(data));
-    bool ok = common::writeAll(out.fd(), header.data(), header.size());
-    std::vector<unsigned char> block(1 << 20);
-    std::uint64_t left = data;
-    while (ok && left > 0) {
-        const ssize_t got = common::readAll(
-            in.get(), block.data(),
-            static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size())));
-        if (got <= 0) {
-            ok = false;
-            break;
-        }
-        ok = common::writeAll(out.fd(), block.data(), static_cast<std::size_t>(got));
-        left -= static_cast<std::uint64_t>(got);
+    if (!common::writeAll(out.fd(), header.data(), header.size())) {
+        return false;
     }
-    return ok;
+    // The frames follow the header: copy_file_range (or read/write) straight from the record.
+    const common::CopyOutcome copied = common::copyData(in.get(), out.fd(), data);
+    return copied.ok && copied.bytes == data;
 }
 
 bool writeWavDirectly(const QString& wavPath, std::uint64_t dataStart, const WAVEFORMATEX& format,

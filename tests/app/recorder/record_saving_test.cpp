@@ -4,12 +4,14 @@
 #include "record_saving.h"
 #include "recorder_fakes.h"
 #include "test_support.h"
+#include "file_copy.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -467,6 +469,67 @@ TEST_F(RecordSavingTest, AFailedSaveOverAChosenFileLeavesTheOldFile) {
     ASSERT_EQ(host.saved, std::vector<QString>{wav});
     EXPECT_EQ(fileBytes(wav), fileBytes(session->temporaryWavPath()));
     EXPECT_EQ(filesIn(folder()).size(), 2);
+}
+
+// Runs `body` with the file size limit at `bytes` (standing in for a full disk).
+template <typename Body>
+void withFileSizeLimit(rlim_t bytes, Body body) {
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    body();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+}
+
+// The save by copy tries a reflink, then copy_file_range, then read/write: started at each in
+// turn, a copy that runs out of room leaves the chosen file as it was, no temporary file and
+// the record; with room it writes the record's bytes exactly. The same for the WAV written
+// without the WAV plug-in (header, then the frames after the cut head).
+TEST_F(RecordSavingTest, EveryCopyMethodFailsCleanlyWhenTheDiskIsFullAndCopiesExactlyWithRoom) {
+    EncoderTable none; // never loaded: the cut record is written here, not by a plug-in
+    view.opts.formatRow = 1; // 48000 Hz stereo
+    make();
+    recordBytes(10240 * 60);
+    const Bytes record = fileBytes(session->temporaryWavPath());
+    const QString chosen = folder() + QStringLiteral("/take.wav");
+    RecordFiles files;
+    files.wavPath = session->temporaryWavPath();
+    files.format = session->format();
+    SaveTarget target;
+    target.path = chosen;
+    target.replace = true;
+    target.slot = kEncodeWav;
+    using mireldo::common::CopyMethod;
+    for (const CopyMethod first :
+         {CopyMethod::Reflink, CopyMethod::CopyRange, CopyMethod::ReadWrite}) {
+        SCOPED_TRACE(static_cast<int>(first));
+        mireldo::common::copyStartForTests() = first;
+        for (const std::uint64_t dataStart : {std::uint64_t{44}, std::uint64_t{44 + 4000}}) {
+            SCOPED_TRACE(dataStart);
+            files.dataStart = dataStart;
+            const EncoderTable& used = dataStart == 44 ? table() : none;
+            testsupport::writeFile(chosen.toStdString(), {'o', 'l', 'd'});
+            SaveResult result;
+            withFileSizeLimit(100000, [&] { result = saveRecordFile(used, files, target, host); });
+            EXPECT_FALSE(result.ok);
+            EXPECT_EQ(fileBytes(chosen), (Bytes{'o', 'l', 'd'}));
+            EXPECT_EQ(filesIn(folder()), QStringList{QStringLiteral("take.wav")});
+            EXPECT_EQ(fileBytes(session->temporaryWavPath()), record);
+
+            result = saveRecordFile(used, files, target, host);
+            ASSERT_TRUE(result.ok);
+            const Bytes saved = fileBytes(chosen);
+            ASSERT_EQ(saved.size(), record.size() - (dataStart - 44));
+            EXPECT_TRUE(std::equal(saved.begin() + 44, saved.end(),
+                                   record.begin() + static_cast<std::ptrdiff_t>(dataStart)));
+            EXPECT_EQ(filesIn(folder()), QStringList{QStringLiteral("take.wav")});
+        }
+    }
+    mireldo::common::copyStartForTests() = CopyMethod::Reflink;
 }
 
 TEST_F(RecordSavingTest, AnAutomaticSaveNeverReplacesAFileThatAppearedUnderItsName) {
