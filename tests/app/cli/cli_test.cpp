@@ -99,9 +99,7 @@ TEST_F(CliTest, InterruptStopsALoopingPlayCleanly) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // into the second round
     kill(child, SIGINT);
     int status = 0;
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    ASSERT_EQ(waitpid(child, &status, 0), child); // a player that ignored Ctrl+C hangs here
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
     const auto out = played();

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 
 namespace {
@@ -45,9 +44,9 @@ TEST(AudioMode, ProbeFailsFastWithoutAServer) {
     const char* old = std::getenv("PULSE_SERVER");
     const std::string saved = old != nullptr ? old : "";
     ::setenv("PULSE_SERVER", "unix:/nonexistent/mireldo-test/native", 1);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(mireldo::pulseServerAnswers(2000));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    // A socket that does not exist is refused at once; the probe must answer false rather
+    // than wait out its (long) limit, which the test's own time-out would catch.
+    EXPECT_FALSE(mireldo::pulseServerAnswers(120000));
     if (old != nullptr) {
         ::setenv("PULSE_SERVER", saved.c_str(), 1);
     } else {
