@@ -1,6 +1,7 @@
 #include "layer12.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "bit_reader.h"
 #include "synthesis.h"
@@ -89,16 +90,6 @@ int jointBound(const MpegFrameInfo& info, int limit) {
     return bound < limit ? bound : limit;
 }
 
-void clipSamples(float (&samples)[2][3][32], int firstSubband) {
-    for (auto& channel : samples) {
-        for (auto& slot : channel) {
-            for (int sb = firstSubband; sb < 32; ++sb) {
-                slot[sb] = 0.0f;
-            }
-        }
-    }
-}
-
 } // namespace
 
 Layer12Decoder::Layer12Decoder() {
@@ -158,9 +149,8 @@ void Layer12Decoder::decodeLayer1(const MpegFrameInfo& info, std::span<const uin
         }
     }
     // Allocation 15 is forbidden; such a subband is left silent (its fields are 16 bits wide).
+    std::memset(samples_, 0, sizeof(samples_));
     for (int slot = 0; slot < 12; ++slot) {
-        float (&left)[32] = samples_[0][0];
-        float (&right)[32] = samples_[1][0];
         for (int sb = 0; sb < 32; ++sb) {
             float raw[2] = {0.0f, 0.0f};
             for (int ch = 0; ch < channels; ++ch) {
@@ -180,17 +170,14 @@ void Layer12Decoder::decodeLayer1(const MpegFrameInfo& info, std::span<const uin
                               static_cast<float>(levels);
                 }
             }
-            left[sb] = raw[0] * scale[0][sb];
-            right[sb] = raw[1] * scale[1][sb];
-        }
-        for (int sb = kSubbandLimit; sb < 32; ++sb) {
-            left[sb] = 0.0f;
-            right[sb] = 0.0f;
-        }
-        for (int ch = 0; ch < channels; ++ch) {
-            synthesis.synthesize(ch, samples_[ch][0], out + slot * 32 * channels + ch, channels);
+            if (sb < kSubbandLimit) {
+                samples_[0][sb][slot] = raw[0] * scale[0][sb];
+                samples_[1][sb][slot] = raw[1] * scale[1][sb];
+            }
         }
     }
+    const float* subbands[2] = {&samples_[0][0][0], &samples_[1][0][0]};
+    synthesis.synthesize(channels, subbands, kSlotStride, 12, out);
 }
 
 void Layer12Decoder::decodeLayer2(const MpegFrameInfo& info, std::span<const uint8_t> frame,
@@ -255,9 +242,9 @@ void Layer12Decoder::decodeLayer2(const MpegFrameInfo& info, std::span<const uin
         }
     }
 
+    std::memset(samples_, 0, sizeof(samples_));
     for (int granule = 0; granule < 12; ++granule) {
         const int part = granule / 4;
-        clipSamples(samples_, 0);
         for (int sb = 0; sb < table.subbands; ++sb) {
             for (int ch = 0; ch < channels; ++ch) {
                 if (sb >= bound && ch == 1) {
@@ -282,26 +269,25 @@ void Layer12Decoder::decodeLayer2(const MpegFrameInfo& info, std::span<const uin
                         values[i] = static_cast<int>(bits.read(q.bits)) - (q.levels - 1) / 2;
                     }
                 }
+                if (sb >= limit) {
+                    continue; // read, never reconstructed
+                }
                 const float step = quantStep_[static_cast<std::size_t>(cls - 1)];
                 const bool shared = sb >= bound && channels == 2;
+                float* row = &samples_[ch][sb][granule * 3];
+                float* sharedRow = &samples_[1][sb][granule * 3];
                 for (int i = 0; i < 3; ++i) {
                     const float v = static_cast<float>(values[i]) * step;
-                    samples_[ch][i][sb] = v * scale[ch][part][sb];
+                    row[i] = v * scale[ch][part][sb];
                     if (shared) {
-                        samples_[1][i][sb] = v * scale[1][part][sb];
+                        sharedRow[i] = v * scale[1][part][sb];
                     }
                 }
             }
         }
-        clipSamples(samples_, limit);
-        for (int i = 0; i < 3; ++i) {
-            const int slot = granule * 3 + i;
-            for (int ch = 0; ch < channels; ++ch) {
-                synthesis.synthesize(ch, samples_[ch][i], out + slot * 32 * channels + ch,
-                                     channels);
-            }
-        }
     }
+    const float* subbands[2] = {&samples_[0][0][0], &samples_[1][0][0]};
+    synthesis.synthesize(channels, subbands, kSlotStride, 36, out);
 }
 
 } // namespace sondrel

@@ -37,8 +37,10 @@ private:
     std::array<int8_t, 32 * 3> group3_{};
     std::array<int8_t, 128 * 3> group5_{};
     std::array<int8_t, 1024 * 3> group9_{};
-    // Subband samples of one frame part: [channel][slot within the part][subband].
-    float samples_[2][3][32]{};
+    // Subband samples of one frame: [channel][subband][slot], rows padded to kSlotStride slots
+    // for the synthesis (the padding stays zero).
+    static constexpr int kSlotStride = 40;
+    float samples_[2][32][kSlotStride]{};
 };
 
 } // namespace sondrel

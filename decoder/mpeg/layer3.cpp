@@ -480,11 +480,9 @@ bool Layer3Decoder::decodeFrame(const MpegFrameInfo& info, std::span<const uint8
             reorder(g, bands, ch, mpeg1);
             antialias(g, ch);
             hybrid(g, ch);
-            for (int slot = 0; slot < 18; ++slot) {
-                synthesis.synthesize(ch, hybridOut_[ch][slot],
-                                     out + (gr * 576 + slot * 32) * channels + ch, channels);
-            }
         }
+        const float* subbands[2] = {&hybridOut_[0][0][0], &hybridOut_[1][0][0]};
+        synthesis.synthesize(channels, subbands, kSlotStride, 18, out + gr * 576 * channels);
     }
     return true;
 }

@@ -107,7 +107,9 @@ private:
     int nonZero_[2]{};        // lines from this index on are zero
     ScaleFactors scale_[2];
     float overlap_[2][32][18]{};
-    float hybridOut_[2][18][32]{}; // time slot by subband
+    // Subband by time slot, rows padded to 24 slots (the padding stays zero) for the synthesis.
+    static constexpr int kSlotStride = 24;
+    float hybridOut_[2][32][kSlotStride]{};
 };
 
 } // namespace sondrel

@@ -104,7 +104,7 @@ void Layer3Decoder::hybrid(const GranuleChannel& g, int ch) {
         }
         // Every other sample of the odd subbands is negated (frequency inversion).
         for (int i = 0; i < 18; ++i) {
-            hybridOut_[ch][i][sb] = ((sb & i & 1) != 0) ? -out[i] : out[i];
+            hybridOut_[ch][sb][i] = ((sb & i & 1) != 0) ? -out[i] : out[i];
         }
     }
 }

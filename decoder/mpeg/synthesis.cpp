@@ -1,10 +1,8 @@
 #include "synthesis.h"
 
-#include "fast_transforms.h"
+#include <algorithm>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "fast_transforms.h"
 
 namespace sondrel {
 namespace {
@@ -39,87 +37,43 @@ constexpr int kWindowHalf[257] = {
 
 } // namespace
 
-PolyphaseSynthesis::PolyphaseSynthesis() {
+PolyphaseSynthesis::PolyphaseSynthesis() : PolyphaseSynthesis(mpegKernels()) {}
+
+PolyphaseSynthesis::PolyphaseSynthesis(const MpegKernels& kernels) : kernels_(&kernels) {
+    float* window = tables_.window;
     for (int i = 0; i <= 256; ++i) {
-        window_[static_cast<std::size_t>(i)] = static_cast<float>(kWindowHalf[i]) / 65536.0f;
+        window[i] = static_cast<float>(kWindowHalf[i]) / 65536.0f;
     }
     for (int i = 257; i < 512; ++i) {
-        const float mirrored = window_[static_cast<std::size_t>(512 - i)];
-        window_[static_cast<std::size_t>(i)] = (i % 64 == 0) ? mirrored : -mirrored;
+        const float mirrored = window[512 - i];
+        window[i] = (i % 64 == 0) ? mirrored : -mirrored;
     }
-    dctFactors_ = makeDct32Factors();
+    const Dct32Factors factors = makeDct32Factors();
+    std::copy(factors.begin(), factors.end(), tables_.dctFactors);
     clear();
 }
 
 void PolyphaseSynthesis::clear() {
-    for (auto& ring : ring_) {
-        ring.fill(0.0f);
+    for (auto& channel : channels_) {
+        channel = SynthesisChannel{};
     }
-    base_.fill(0);
 }
 
-void PolyphaseSynthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
-    // Matrixing: X[m] = sum_k S[k] cos(m (2k + 1) pi / 64), m = 0..31 (X[32] is zero).
-    float x[33];
-    dct32(subbands, x, dctFactors_);
-    x[32] = 0.0f;
-
-    // The 64 new values of V, from the symmetries of cos((16 + i)(2k + 1) pi / 64).
-    auto& ring = ring_[static_cast<std::size_t>(ch)];
-    int& base = base_[static_cast<std::size_t>(ch)];
-    base = (base - 64) & 1023;
-    float* v = &ring[static_cast<std::size_t>(base)];
-    float* vMirror = &ring[static_cast<std::size_t>(base + 1024)];
-    for (int i = 0; i <= 16; ++i) {
-        v[i] = x[16 + i];
+void PolyphaseSynthesis::synthesize(int channels, const float* const* subbands, int slotStride,
+                                    int slots, int16_t* out) {
+    slots = std::clamp(slots, 0, kMaxSlots);
+    if (channels == 1) {
+        kernels_->synthesize(channels_[0], tables_, subbands[0], slotStride, slots, out);
+        return;
     }
-    for (int i = 17; i <= 48; ++i) {
-        v[i] = -x[48 - i];
-    }
-    for (int i = 49; i < 64; ++i) {
-        v[i] = -x[i - 48];
-    }
-    // The ring is stored twice in a row so that the window pass reads without wrapping.
-    for (int i = 0; i < 64; ++i) {
-        vMirror[i] = v[i];
-    }
-
-    // Window pass: sample j sums V[128 i + j] D[64 i + j] + V[128 i + 96 + j] D[64 i + 32 + j].
-    // The loop runs over j innermost so that it reads both arrays contiguously and the
-    // compiler can vectorise it; every sum still adds its 16 products in the order of i.
-    const float* d = window_.data();
-    float sums[32] = {};
-    for (int i = 0; i < 8; ++i) {
-        const float* va = v + 128 * i;
-        const float* vb = va + 96;
-        const float* da = d + 64 * i;
-        const float* db = da + 32;
-        for (int j = 0; j < 32; ++j) {
-            sums[j] += va[j] * da[j];
-            sums[j] += vb[j] * db[j];
-        }
-    }
-    // Clip to the 16-bit range, then truncate toward zero. A NaN (never produced from valid
-    // tables) ends at the lower limit on both paths.
-    int16_t samples[32];
-#if defined(__SSE2__)
-    const __m128 low = _mm_set1_ps(-32768.0f);
-    const __m128 high = _mm_set1_ps(32767.0f);
-    for (int j = 0; j < 32; j += 8) {
-        const __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(sums + j), low), high);
-        const __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(sums + j + 4), low), high);
-        const __m128i packed = _mm_packs_epi32(_mm_cvttps_epi32(a), _mm_cvttps_epi32(b));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + j), packed);
-    }
-#else
-    for (int j = 0; j < 32; ++j) {
-        float sum = sums[j] > -32768.0f ? sums[j] : -32768.0f;
-        sum = sum < 32767.0f ? sum : 32767.0f;
-        samples[j] = static_cast<int16_t>(static_cast<int>(sum));
-    }
-#endif
-    for (int j = 0; j < 32; ++j) {
-        out[j * stride] = samples[j];
+    kernels_->synthesize(channels_[0], tables_, subbands[0], slotStride, slots, pcm_[0]);
+    kernels_->synthesize(channels_[1], tables_, subbands[1], slotStride, slots, pcm_[1]);
+    const int16_t* left = pcm_[0];
+    const int16_t* right = pcm_[1];
+    const int samples = slots * 32;
+    for (int i = 0; i < samples; ++i) {
+        out[2 * i] = left[i];
+        out[2 * i + 1] = right[i];
     }
 }
 

@@ -1,32 +1,43 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
+
+#include "mpeg_kernels.h"
 
 namespace sondrel {
 
-/// Polyphase synthesis filter bank: turns 32 subband samples of one channel into 32 PCM
-/// samples. Keeps per channel the last 16 matrixed vectors (1024 values) in a ring.
+/// Polyphase synthesis filter bank: turns subband samples of one or two channels into 16-bit
+/// PCM, 32 samples per slot and channel. Keeps per channel the last 16 matrixed vectors.
+/// Runs the kernels mpegKernels() chose (or the ones given). One thread at a time.
 class PolyphaseSynthesis {
 public:
     static constexpr int kChannels = 2;
+    /// Most slots one call filters (a layer II frame).
+    static constexpr int kMaxSlots = 36;
 
     PolyphaseSynthesis();
+    explicit PolyphaseSynthesis(const MpegKernels& kernels);
 
     /// Clears the filter history of both channels.
     void clear();
 
-    /// Filters one slot of channel ch: subbands[32] in, 32 samples written to
-    /// out[0], out[stride], ... truncated toward zero and clipped to 16 bits.
-    void synthesize(int ch, const float* subbands, int16_t* out, int stride);
+    /// Filters `slots` (<= kMaxSlots) consecutive slots of `channels` channels. subbands[ch]
+    /// holds 32 rows of slotStride floats: subbands[ch][sb * slotStride + t] is subband sb at
+    /// slot t; slotStride is a multiple of 8, and each row is readable (and finite) up to it.
+    /// Writes slots x 32 frames of interleaved samples to out.
+    void synthesize(int channels, const float* const* subbands, int slotStride, int slots,
+                    int16_t* out);
+
+    /// The kernels in use.
+    const MpegKernels& kernels() const { return *kernels_; }
+    /// The window and factors the kernels are given.
+    const SynthesisTables& tables() const { return tables_; }
 
 private:
-    std::array<float, 512> window_{}; // D[i] of the standard
-    // 0.5 / cos(pi (2k + 1) / 4N) for N = 16, 8, 4, 2, 1 in that order: the factors of the
-    // butterfly 32-point DCT, one group of N per stage.
-    std::array<float, 31> dctFactors_{};
-    std::array<std::array<float, 2048>, kChannels> ring_{}; // V, stored twice to avoid wrapping
-    std::array<int, kChannels> base_{};
+    const MpegKernels* kernels_;
+    SynthesisTables tables_;
+    SynthesisChannel channels_[kChannels];
+    alignas(16) int16_t pcm_[kChannels][kMaxSlots * 32]; // one channel each before interleaving
 };
 
 } // namespace sondrel
