@@ -20,7 +20,6 @@ QString openErrorText(int code);
 QString openErrorMessage(int code);
 
 /// The opener's codes this program produces itself.
-inline constexpr int kOpenOutOfResources = 0;
 inline constexpr int kOpenFileNotFound = 2;
 inline constexpr int kOpenNoAssociation = 31;
 

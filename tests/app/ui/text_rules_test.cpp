@@ -76,9 +76,10 @@ TEST(LinkRules, NonWebTargetsOpenAsMail) {
 }
 
 TEST(LinkRules, ErrorMessagesByCode) {
-    EXPECT_EQ(openErrorMessage(26),
-              QStringLiteral("Unable to open hyperlink:\n\nA sharing violation occurred. "));
-    EXPECT_EQ(openErrorText(0), QStringLiteral("The operating system is out\nof memory or resources."));
+    EXPECT_EQ(openErrorMessage(2),
+              QStringLiteral("Unable to open hyperlink:\n\nThe specified file was not found."));
+    // A code the desktop opener never produces has no text of its own.
+    EXPECT_EQ(openErrorText(26), QStringLiteral("Unknown Error (26) occurred."));
     EXPECT_EQ(openErrorText(31), QStringLiteral("There is no application associated\nwith the "
                                                 "given filename extension."));
     EXPECT_EQ(openErrorText(4), QStringLiteral("Unknown Error (4) occurred."));
