@@ -106,7 +106,8 @@ constexpr std::array kCommands{
             "record [--input default|N|SOURCE] [--format ROW] [--noise-level 0-4] [--drop-silence]\n"
             "                   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]\n"
             "                   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR]\n"
-            "                   [--duration SECONDS]",
+            "                   [--duration SECONDS] [--pre-roll SECONDS] [--hold MILLISECONDS]\n"
+            "                   [--measure-noise]",
             runRecord},
     Command{"convert",
             "convert [--type mp3|wav|ogg|wma] [--rate keep|16000|22050|24000|32000|44100|48000]\n"

@@ -2,6 +2,8 @@
 
 #include "capture_format.h"
 #include "capture_session.h"
+#include "noise_calibration.h"
+#include "recorder_health.h"
 
 #include "audio/pulse_endpoints.h"
 #include "audio/wave_out.h"
@@ -16,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -55,6 +58,8 @@ class ConsoleView final : public recorder::RecorderView {
         o.silence.dropBlanks = options_.dropSilence;
         o.silence.actionAtBlank = options_.action;
         o.silence.noiseLevel = options_.noiseLevel;
+        o.silence.preRollTenths = options_.preRollTenths;
+        o.silence.holdMilliseconds = options_.holdMilliseconds;
         return o;
     }
     void setStatusText(RecorderStatus code, const QString& text) override {
@@ -93,6 +98,10 @@ class ConsoleView final : public recorder::RecorderView {
     void showPosition(std::uint32_t, const WAVEFORMATEX&, bool) override {}
     void updateButtons(const recorder::RecorderButtons&) override {}
     void setWaveformFullScale(int) override {}
+    void showHealth(const recorder::RecorderHealth& health) override {
+        health_ = recorder::healthText(health);
+        showLine();
+    }
     void showWaveform(const unsigned char* data, std::uint32_t bytes,
                       const WAVEFORMATEX& format) override {
         int peak = 0;
@@ -133,6 +142,9 @@ class ConsoleView final : public recorder::RecorderView {
         } else {
             std::fputs("              ", console_.err);
         }
+        // Time left on the disk, overruns, a lost device; padded so a shorter text covers a
+        // longer one.
+        std::fprintf(console_.err, "  %-36s", health_.toLocal8Bit().constData());
         std::fflush(console_.err);
         lineShown_ = true;
     }
@@ -146,6 +158,7 @@ class ConsoleView final : public recorder::RecorderView {
     double seconds_ = 0;
     int level_ = 0;
     int saving_ = -1;
+    QString health_;
 };
 
 // Saving without dialogs: the folder was checked before recording, so no name is asked for;
@@ -212,6 +225,40 @@ QString resolveInput(RecordOptions& o) {
     return {};
 }
 
+// --measure-noise: listens to the input, prints what it heard and the level it proposes.
+int measureNoise(const RecordOptions& options, Console console) {
+    ConsoleView view(options, console);
+    recorder::NoiseCalibration calibration;
+    std::optional<recorder::NoiseMeasurement> result;
+    if (!calibration.start(view.options(), [&](const recorder::NoiseMeasurement& m) {
+            result = m;
+            QCoreApplication::exit(0);
+        })) {
+        std::fprintf(console.err, "mireldo-cli: record: the input could not be opened\n");
+        return kExitFailed;
+    }
+    bool interrupted = false;
+    InterruptWatch watch([&] {
+        interrupted = true;
+        QCoreApplication::exit(0);
+    });
+    // Three seconds of audio; an input that never delivers is given up after a while.
+    QTimer::singleShot(30000, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    calibration.cancel();
+    if (interrupted) {
+        return kExitInterrupted;
+    }
+    if (!result || !result->ok) {
+        std::fprintf(console.err, "mireldo-cli: record: the input could not be measured\n");
+        return kExitFailed;
+    }
+    std::fprintf(console.out, "noise %lld: --noise-level %d\n",
+                 static_cast<long long>(result->deviation), result->level);
+    std::fflush(console.out);
+    return kExitOk;
+}
+
 } // namespace
 
 QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
@@ -220,6 +267,10 @@ QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
         const QString& flag = args[i];
         if (flag == QStringLiteral("--drop-silence")) {
             o.dropSilence = true;
+            continue;
+        }
+        if (flag == QStringLiteral("--measure-noise")) {
+            o.measureNoise = true;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -279,6 +330,19 @@ QString parseRecordArguments(const QStringList& args, RecordOptions& o) {
                 return bad();
             }
             o.quality = *n;
+        } else if (flag == QStringLiteral("--pre-roll")) {
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || !(seconds >= 0) || seconds > recorder::kMaxPreRollTenths / 10.0) {
+                return bad();
+            }
+            o.preRollTenths = static_cast<int>(std::lround(seconds * 10.0));
+        } else if (flag == QStringLiteral("--hold")) {
+            const auto n = intIn(value, 0, recorder::kMaxHoldMilliseconds);
+            if (!n) {
+                return bad();
+            }
+            o.holdMilliseconds = *n;
         } else if (flag == QStringLiteral("--folder")) {
             o.folder = value;
         } else if (flag == QStringLiteral("--duration")) {
@@ -333,6 +397,8 @@ int runRecord(const QStringList& args, Console console) {
         options.encodeMethod = s.encodeMethod;
         options.quality = s.recordQuality;
         options.folder = s.recordFolder;
+        options.preRollTenths = s.preRollTenths;
+        options.holdMilliseconds = s.holdMilliseconds;
         options.formatRow = readRecorderHistory(store, false).offlineRecFmt2;
     }
     if (const QString error = parseRecordArguments(args, options); !error.isEmpty()) {
@@ -342,6 +408,9 @@ int runRecord(const QStringList& args, Console console) {
     if (const QString error = resolveInput(options); !error.isEmpty()) {
         std::fprintf(console.err, "mireldo-cli: record: %s\n", error.toLocal8Bit().constData());
         return kExitUsage;
+    }
+    if (options.measureNoise) {
+        return measureNoise(options, console);
     }
     options.folder = normaliseRecordFolder(options.folder);
     if (options.folder.isEmpty() || !QFileInfo(options.folder).isDir()) {
@@ -410,6 +479,12 @@ int runRecord(const QStringList& args, Console console) {
         }
     }
     view.endLine();
+    if (const std::uint64_t overruns = session.health().overruns; overruns != 0) {
+        std::fprintf(console.err,
+                     "mireldo-cli: the input overran %llu times: audio the device could not hand "
+                     "over in time is missing from the records\n",
+                     static_cast<unsigned long long>(overruns));
+    }
     return recordExitStatus(session, interrupted);
 }
 

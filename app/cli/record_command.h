@@ -3,6 +3,7 @@
 // mireldo-cli record [--input default|N|SOURCE] [--format ROW] [--noise-level 0-4] [--drop-silence]
 //   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]
 //   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR] [--duration SECONDS]
+//   [--pre-roll SECONDS] [--hold MILLISECONDS] [--measure-noise]
 //
 // Records with the recorder's capture session and its rules (silence measure, skipped
 // buffers, long-silence actions, automatic saves) and prints the full path of every saved
@@ -22,6 +23,14 @@
 // --discard-shorter); 1 when a record could not be saved, or recording ended
 // early by a device error, a write error or low disk space (what was recorded is still saved
 // and printed); 2 for a usage error; 130 after Ctrl+C when nothing failed.
+//
+// --pre-roll SECONDS (0 to 2, in tenths) keeps that much of the skipped silence before the
+// sound that ends it; --hold MILLISECONDS (0 to 500) makes shorter bursts count as silence.
+// The live status line also shows the time left on the disk and the overruns; at the end a
+// line on the diagnostics stream tells the overruns, if there were any.
+// --measure-noise listens to the input for three seconds, prints the measured noise and the
+// noise level it proposes ("noise 260: --noise-level 2") and exits (0, or 1 when the input
+// could not be measured); it needs no record folder.
 //
 // --input picks what is recorded: "default" the system's default input; N the input numbered N
 // by `mireldo-cli devices`. In the sound server's mode (MIRELDO_AUDIO_MODE=pulse, or a server
@@ -59,6 +68,9 @@ struct RecordOptions {
     int quality = 10;
     QString folder;
     std::optional<double> durationSeconds;
+    int preRollTenths = 0;    ///< --pre-roll, in tenths of a second
+    int holdMilliseconds = 0; ///< --hold
+    bool measureNoise = false; ///< --measure-noise: measure, print, exit
 };
 
 /// Applies the words after "record" to `options` (which holds the defaults). Empty on

@@ -107,6 +107,26 @@ constexpr std::array kStrings{
     // Endpoint capture: the recorder fell so far behind that the sound device's buffer
     // overflowed; %1 is the audio lost so far, in seconds.
     StringEntry{610, "Recording fell behind the sound device: %1 seconds of audio were lost."},
+    // Voice-activated recording: the silence area's "Keep before sound", "Sound must last" and
+    // "Measure", the noise measurement's result (%1 the measure, %2 the proposed level as the
+    // list shows it), the health line (%1 h:mm, %1 a count) and the level meter's tooltip.
+    StringEntry{620, "Keep before sound:"},
+    StringEntry{621, "Sound must last:"},
+    StringEntry{622, "Measure"},
+    StringEntry{623, "Listen to the input for three seconds and choose the noise level that "
+                     "treats its background noise as silence"},
+    StringEntry{624, "Measuring..."},
+    StringEntry{625, "Noise %1: level %2"},
+    StringEntry{626, "The input could not be measured."},
+    StringEntry{627, "%1 left"},
+    StringEntry{628, "Overruns: %1"},
+    StringEntry{629, "Device lost"},
+    StringEntry{630, "Peak and RMS level of each channel (dBFS). The lamp on top stays lit after "
+                     "a sample reached full scale; click to reset it."},
+    StringEntry{631, " s"},
+    StringEntry{632, " ms"},
+    StringEntry{633, "How much of the silence before the sound each record keeps"},
+    StringEntry{634, "Sound shorter than this counts as silence (a click starts nothing)"},
     // Tag editing: messages, the two dialogs' captions, labels and buttons.
     StringEntry{650, "Fail to open the file for editing."},
     StringEntry{651, "Failed to read tag information from the file!"},

@@ -49,6 +49,23 @@ inline constexpr int kStrErrorGettingName = 602;
 inline constexpr int kStrNoMixerProgram = 603;
 /// The standard prompt of an integer field holding something else.
 inline constexpr int kStrEnterInteger = 61712;
+/// Voice-activated recording: labels and tooltips of the silence area's new controls, the
+/// noise measurement's texts, the health line's parts and the level meter's tooltip.
+inline constexpr int kStrKeepBeforeSound = 620;
+inline constexpr int kStrSoundMustLast = 621;
+inline constexpr int kStrMeasure = 622;
+inline constexpr int kStrMeasureTip = 623;
+inline constexpr int kStrMeasuring = 624;
+inline constexpr int kStrNoiseMeasured = 625;
+inline constexpr int kStrNoiseNotMeasured = 626;
+inline constexpr int kStrTimeLeft = 627;
+inline constexpr int kStrOverruns = 628;
+inline constexpr int kStrDeviceLost = 629;
+inline constexpr int kStrLevelMeterTip = 630;
+inline constexpr int kStrSecondsSuffix = 631;
+inline constexpr int kStrMillisecondsSuffix = 632;
+inline constexpr int kStrKeepBeforeSoundTip = 633;
+inline constexpr int kStrSoundMustLastTip = 634;
 /// Tag editing: a file that cannot be read or rewritten, and the WMA editor's three messages.
 inline constexpr int kStrTagFileFailed = 650;
 inline constexpr int kStrWmaTagReadFailed = 651;

@@ -324,6 +324,90 @@ TEST(RecordArguments, FlagsOverrideAndBadValuesAreRefused) {
     }
 }
 
+TEST(RecordArguments, PreRollHoldAndMeasureNoise) {
+    mireldo::cli::RecordOptions o;
+    EXPECT_TRUE(mireldo::cli::parseRecordArguments(
+                    QStringList{QStringLiteral("--pre-roll"), QStringLiteral("0.5"),
+                                QStringLiteral("--hold"), QStringLiteral("200"),
+                                QStringLiteral("--measure-noise")},
+                    o)
+                    .isEmpty());
+    EXPECT_EQ(o.preRollTenths, 5);
+    EXPECT_EQ(o.holdMilliseconds, 200);
+    EXPECT_TRUE(o.measureNoise);
+    mireldo::cli::RecordOptions edges;
+    EXPECT_TRUE(mireldo::cli::parseRecordArguments(
+                    QStringList{QStringLiteral("--pre-roll"), QStringLiteral("2"),
+                                QStringLiteral("--hold"), QStringLiteral("0")},
+                    edges)
+                    .isEmpty());
+    EXPECT_EQ(edges.preRollTenths, 20);
+    EXPECT_FALSE(edges.measureNoise);
+    for (const QStringList& bad :
+         {QStringList{QStringLiteral("--pre-roll"), QStringLiteral("2.1")},
+          QStringList{QStringLiteral("--pre-roll"), QStringLiteral("-0.1")},
+          QStringList{QStringLiteral("--pre-roll"), QStringLiteral("x")},
+          QStringList{QStringLiteral("--hold"), QStringLiteral("501")},
+          QStringList{QStringLiteral("--hold"), QStringLiteral("-1")},
+          QStringList{QStringLiteral("--hold")}}) {
+        mireldo::cli::RecordOptions x;
+        EXPECT_FALSE(mireldo::cli::parseRecordArguments(bad, x).isEmpty())
+            << bad.join(u' ').toStdString();
+    }
+}
+
+// 8000 Hz 16-bit mono: `silentFrames` of digital silence, then `toneFrames` of a loud tone.
+std::vector<uint8_t> silenceThenTone(int silentFrames, int toneFrames) {
+    std::vector<uint8_t> pcm;
+    for (int i = 0; i < silentFrames + toneFrames; ++i) {
+        const double v = i < silentFrames ? 0.0 : 12000.0 * std::sin(i * 2 * 3.14159265 * 440 / 8000);
+        testsupport::putU16(pcm, static_cast<uint16_t>(static_cast<int16_t>(std::lround(v))));
+    }
+    return pcm;
+}
+
+TEST_F(RecordCli, PreRollKeepsHalfASecondBeforeTheFirstSoundBuffer) {
+    // The tone starts at 1.5 s (24,000 bytes), inside the third buffer (20,480..30,720): the
+    // record starts 0.5 s (8,000 bytes) before that buffer, at byte 12,480 of the input.
+    const std::vector<uint8_t> pcm = silenceThenTone(12000, 8000);
+    const std::string input = dir.file("late.wav");
+    testsupport::writeFile(input, testsupport::makeWav(1, 8000, 16, pcm));
+    const auto r = record(input, "--format 12 --drop-silence --pre-roll 0.5 --encode wav", 8);
+    ASSERT_EQ(r.exitCode, 0);
+    const auto saved = lines(r.output);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(pcmOf(saved[0]), std::vector<uint8_t>(pcm.begin() + 12480, pcm.end()));
+
+    // Without pre-roll the record starts at the first sound buffer, as it always did.
+    const auto plain = record(input, "--format 12 --drop-silence --encode wav", 8);
+    ASSERT_EQ(plain.exitCode, 0);
+    const auto plainSaved = lines(plain.output);
+    ASSERT_EQ(plainSaved.size(), 1u);
+    EXPECT_EQ(pcmOf(plainSaved[0]), std::vector<uint8_t>(pcm.begin() + 20480, pcm.end()));
+}
+
+TEST_F(RecordCli, MeasureNoisePrintsTheNoiseAndTheLevelItProposes) {
+    // Uniform noise in [-520, 520] from a fixed generator: about 260, which needs level 2.
+    std::vector<uint8_t> pcm;
+    std::uint32_t state = 99;
+    for (int i = 0; i < 8000 * 4; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const int v = static_cast<int>((state >> 8) % 1041u) - 520;
+        testsupport::putU16(pcm, static_cast<uint16_t>(static_cast<int16_t>(v)));
+    }
+    const std::string input = dir.file("noise.wav");
+    testsupport::writeFile(input, testsupport::makeWav(1, 8000, 16, pcm));
+    const auto r = record(input, "--format 12 --measure-noise", 8);
+    ASSERT_EQ(r.exitCode, 0);
+    const auto printed = lines(r.output);
+    ASSERT_EQ(printed.size(), 1u);
+    EXPECT_NE(printed[0].find(": --noise-level 2"), std::string::npos) << printed[0];
+    const int measured = std::stoi(printed[0].substr(6));
+    EXPECT_NEAR(measured, 260, 10);
+    // Nothing was recorded or saved.
+    EXPECT_TRUE(std::filesystem::is_empty(out()));
+}
+
 TEST_F(RecordCli, AMissingFolderIsAUsageError) {
     const std::string input = makeInput("x.wav", {0.3}, 0);
     const std::string cfg = (dir.path() / "cfg").string();

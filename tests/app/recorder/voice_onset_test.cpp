@@ -6,6 +6,7 @@
 
 #include "capture_session.h"
 #include "onset_buffer.h"
+#include "recorder_health.h"
 #include "recorder_fakes.h"
 #include "silence_detection.h"
 #include "test_support.h"
@@ -374,6 +375,20 @@ TEST_F(VoiceOnset, HealthTellsTimeLeftOverrunsAndALostDevice) {
     EXPECT_FALSE(s.recording());
     EXPECT_TRUE(view.healths.back().deviceLost);
     EXPECT_EQ(view.healths.back().overruns, 3u);
+}
+
+TEST(HealthText, TimeLeftOverrunsAndALostDevice) {
+    EXPECT_EQ(hoursAndMinutes(0), QStringLiteral("0:00"));
+    EXPECT_EQ(hoursAndMinutes(3599), QStringLiteral("0:59")); // minutes round down
+    EXPECT_EQ(hoursAndMinutes(36000 + 540), QStringLiteral("10:09"));
+    RecorderHealth h;
+    EXPECT_TRUE(healthText(h).isEmpty());
+    h.secondsLeft = 7260;
+    EXPECT_EQ(healthText(h), QStringLiteral("2:01 left"));
+    h.overruns = 3;
+    EXPECT_EQ(healthText(h), QStringLiteral("2:01 left, Overruns: 3"));
+    h.deviceLost = true;
+    EXPECT_EQ(healthText(h), QStringLiteral("Device lost, Overruns: 3"));
 }
 
 } // namespace
