@@ -90,6 +90,15 @@ std::span<const uint8_t> FileWindow::bytes(uint32_t offset, uint32_t wanted) {
     return {buffer_.data() + skip, std::min(wanted, have)};
 }
 
+std::span<const uint8_t> FileWindow::bytesFrom(uint32_t offset, uint32_t minimum) {
+    const std::span<const uint8_t> held = buffered(offset, end_ > offset ? end_ - offset : 0);
+    if (held.size() >= minimum) {
+        return held;
+    }
+    const std::span<const uint8_t> got = bytes(offset, minimum);
+    return got.empty() ? got : buffered(offset, end_ - offset);
+}
+
 int64_t FileWindow::findSync(uint32_t offset, uint32_t reach) {
     const uint64_t stop = std::min<uint64_t>(uint64_t{offset} + reach, end_);
     uint64_t at = offset;

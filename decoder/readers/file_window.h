@@ -26,6 +26,11 @@ public:
     /// The bytes [offset, offset + wanted), fewer where the region or the file ends.
     std::span<const uint8_t> bytes(uint32_t offset, uint32_t wanted);
 
+    /// Every byte the buffer holds from offset on, and at least `minimum` of them (read first
+    /// when the buffer holds fewer) unless the region or the file ends sooner. For a sequential
+    /// pass that takes what has been read in one piece.
+    std::span<const uint8_t> bytesFrom(uint32_t offset, uint32_t minimum);
+
     /// Offset of the first byte 0xFF followed by a byte whose high nibble is 0xF or 0xE at
     /// offsets offset .. offset + reach - 4 of the region, or -1 when there is none.
     int64_t findSync(uint32_t offset, uint32_t reach);

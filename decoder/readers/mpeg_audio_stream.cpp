@@ -1,7 +1,10 @@
 #include "mpeg_audio_stream.h"
 
+#include "mpeg_frame_scan.h"
+
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 
 namespace sondrel {
@@ -13,6 +16,8 @@ constexpr uint32_t kSearchWindow = 480000;
 constexpr uint32_t kIndexBytesPerEntry = 20480;
 constexpr uint32_t kMaxIndexEntries = 1024;
 constexpr uint32_t kInitialPending = 8192;
+// Bytes the length scan asks the file window for at least, per run of plain frames.
+constexpr uint32_t kScanRun = 4096;
 
 bool matches(std::span<const uint8_t> bytes, size_t offset, const char* text) {
     const size_t count = std::strlen(text);
@@ -121,11 +126,9 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
     payloadEnd_ = payloadLength(file_, fileLength_, payloadOffset_);
     window_.attach(file_.descriptor(), payloadOffset_, payloadEnd_);
 
-    // The first frame whose bit rate and sample rate are usable fixes the stream's format.
+    // The first frame whose header parses fixes the stream's format.
     uint32_t offset = mpegSearchStart(window_.bytes(0, kSearchStartHead), payloadEnd_);
-    uint8_t b1 = 0;
-    uint8_t b2 = 0;
-    uint8_t b3 = 0;
+    MpegFrameInfo firstInfo;
     for (;;) {
         const uint32_t end = window_.end();
         const int64_t sync =
@@ -134,25 +137,20 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
             return fail(SONDREL_ERR_NO_SYNC);
         }
         offset = static_cast<uint32_t>(sync);
-        const std::span<const uint8_t> header = window(offset, 4);
-        b1 = header[1];
-        b2 = header[2];
-        b3 = header[3];
-        const int bitrateIndex = b2 >> 4;
-        const int rateIndex = (b2 >> 2) & 3;
-        if (bitrateIndex >= 1 && bitrateIndex <= 14 && rateIndex != 3) {
+        if (parseMpegFrameHeader(window(offset, kMpegMinParseLength), firstInfo) ==
+            kMpegHeaderOk) {
             break;
         }
         ++offset;
     }
-    const int versionForTables = (b1 & 0x08) ? 1 : 2;
-    const int version = (b1 & 0xF0) == 0xE0 ? 3 : versionForTables;
-    const uint16_t channels = (b3 >> 6) == 3 ? 1 : 2;
-    const auto sampleRate = static_cast<uint32_t>(mpegSampleRate(version, (b2 >> 2) & 3));
+    const auto channels = static_cast<uint16_t>(firstInfo.channels);
+    const auto sampleRate = static_cast<uint32_t>(firstInfo.sampleRate);
     {
-        // A rough upper bound of a frame's size, from the layer III tables whatever the layer.
-        const int kbps = mpegBitrateKbps(versionForTables, 3, b2 >> 4);
-        const int rate = mpegSampleRate(versionForTables, (b2 >> 2) & 3);
+        // A rough upper bound of a frame's size, from the layer III tables whatever the layer
+        // (and the MPEG-2 tables for MPEG-2.5).
+        const int versionForTables = firstInfo.version == 1 ? 1 : 2;
+        const int kbps = mpegBitrateKbps(versionForTables, 3, firstInfo.bitrateIndex);
+        const int rate = mpegSampleRate(versionForTables, firstInfo.sampleRateIndex);
         const int estimate = rate > 0 ? static_cast<int>(int64_t{kbps} * 2440000 / rate) : 0;
         parseWindow_ = static_cast<uint16_t>(std::clamp(estimate, 156, 65535));
     }
@@ -160,39 +158,9 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
     format_.nBlockAlign = static_cast<uint16_t>(channels * 2);
 
     if (seekIndex_.empty()) {
-        const uint32_t span = payloadEnd_ - offset;
-        const uint32_t indexSize = std::clamp(span / channels / kIndexBytesPerEntry, 1u, kMaxIndexEntries);
-        const uint32_t indexStep = span / indexSize;
-        seekIndex_.reserve(indexSize);
-        uint64_t total = 0;
-        uint32_t lastIndexed = offset;
-        while (offset < window_.end()) {
-            const int64_t sync =
-                window_.findSync(offset, std::min(window_.end() - offset, kSearchWindow));
-            if (sync < 0) {
-                break;
-            }
-            offset = static_cast<uint32_t>(sync);
-            MpegFrameInfo info;
-            if (parseMpegFrameHeader(window(offset, parseWindow_), info) != kMpegHeaderOk) {
-                ++offset;
-                continue;
-            }
-            if (seekIndex_.empty() ||
-                (offset - lastIndexed >= indexStep && seekIndex_.size() < indexSize)) {
-                seekIndex_.push_back({static_cast<uint32_t>(total), offset});
-                lastIndexed = offset;
-            }
-            total += static_cast<uint32_t>(info.outputBytes) / (channels * 2u);
-            if (total >= 0xFFFFFFFFull) {
-                break;
-            }
-            offset += static_cast<uint32_t>(std::max(mpegSteppingLength(info), 1));
-        }
-        if (total == 0) {
+        if (!scanLength(offset, channels)) {
             return fail(SONDREL_ERR_DAMAGED);
         }
-        lengthFrames_ = total >= 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
     }
 
     // A container's index may point anywhere: its first entry must hold a frame.
@@ -216,6 +184,62 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
     tail_ = {};
     FixCallRecordEnd();
     return SONDREL_OK;
+}
+
+bool MpegAudioStream::scanLength(uint32_t offset, uint32_t channels) {
+    // The whole payload is read once, front to back.
+    posix_fadvise(file_.descriptor(), static_cast<off_t>(payloadOffset_), 0,
+                  POSIX_FADV_SEQUENTIAL);
+    const uint32_t span = payloadEnd_ - offset;
+    const uint32_t indexSize = std::clamp(span / channels / kIndexBytesPerEntry, 1u, kMaxIndexEntries);
+    const uint32_t indexStep = span / indexSize;
+    seekIndex_.reserve(indexSize);
+    uint64_t total = 0;
+    uint32_t lastIndexed = offset;
+    bool full = false;
+    // Counts the frame at frameOffset and indexes it when due; false once the count is full.
+    auto count = [&](uint32_t frameOffset, uint32_t samples, uint32_t frameChannels) {
+        if (seekIndex_.empty() ||
+            (frameOffset - lastIndexed >= indexStep && seekIndex_.size() < indexSize)) {
+            seekIndex_.push_back({static_cast<uint32_t>(total), frameOffset});
+            lastIndexed = frameOffset;
+        }
+        total += samples * frameChannels / channels;
+        full = total >= 0xFFFFFFFFull;
+        return !full;
+    };
+    while (offset < window_.end() && !full) {
+        // Plain frames straight from the bytes read so far, one header look-up each.
+        const std::span<const uint8_t> run = window_.bytesFrom(offset, kScanRun);
+        offset += static_cast<uint32_t>(walkPlainMpegFrames(
+            run, 0, [&](std::size_t at, uint32_t samples, uint32_t frameChannels) {
+                return count(offset + static_cast<uint32_t>(at), samples, frameChannels);
+            }));
+        if (full || offset >= window_.end()) {
+            break;
+        }
+        // The general step for whatever the walk left: a sync to search for, a header that does
+        // not parse (passed by one byte), a tag frame, the last bytes of the payload.
+        const int64_t sync =
+            window_.findSync(offset, std::min(window_.end() - offset, kSearchWindow));
+        if (sync < 0) {
+            break;
+        }
+        offset = static_cast<uint32_t>(sync);
+        MpegFrameInfo info;
+        if (parseMpegFrameHeader(window(offset, parseWindow_), info) != kMpegHeaderOk) {
+            ++offset;
+            continue;
+        }
+        count(offset, static_cast<uint32_t>(mpegSamplesPerFrame(info.version, info.layer)),
+              static_cast<uint32_t>(info.channels));
+        offset += static_cast<uint32_t>(std::max(mpegSteppingLength(info), 1));
+    }
+    if (total == 0) {
+        return false;
+    }
+    lengthFrames_ = full ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+    return true;
 }
 
 void MpegAudioStream::initDecoderAtFirstEntry() {

@@ -54,6 +54,9 @@ private:
     /// Decodes the frame at offset into out (cleared first; a rejected frame stays silent).
     void decodeFrame(uint32_t offset, const MpegFrameInfo& info, std::span<uint8_t> out);
     bool seek(uint32_t target);
+    /// Counts the frames from offset (the first frame) to the end of the payload and fills the
+    /// seek index, in one pass; false when no frame is found.
+    bool scanLength(uint32_t offset, uint32_t channels);
     uint32_t framesOf(const MpegFrameInfo& info) const;
     void initDecoderAtFirstEntry();
 
