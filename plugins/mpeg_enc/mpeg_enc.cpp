@@ -5,6 +5,7 @@
 
 #include "be_encoder.h"
 #include "plugin_support.h"
+#include "sample_run.h"
 
 #include <lame/lame.h>
 
@@ -89,23 +90,20 @@ public:
             }
         }
         flushed_ = false;
-        values_.reserve(values_.size() + count);
-        for (uint32_t i = 0; i < count; ++i) {
-            values_.push_back(beplugin::sampleAt(samples, i));
-        }
         const size_t channels = static_cast<size_t>(format_.channels);
-        size_t frames = values_.size() / channels;
+        const beplugin::SampleRun run = beplugin::takeSamples(values_, samples, count);
+        size_t frames = run.count / channels;
         size_t at = 0;
         while (frames > 0) {
             const int n = static_cast<int>(std::min<size_t>(frames, kBlockFrames));
             int produced = 0;
+            // LAME only reads the samples; its prototype lacks the const.
+            short* block = const_cast<short*>(run.values + at);
             if (channels == 2) {
-                produced = lame_encode_buffer_interleaved(lame_.get(), values_.data() + at, n,
-                                                          scratch_.data(),
+                produced = lame_encode_buffer_interleaved(lame_.get(), block, n, scratch_.data(),
                                                           static_cast<int>(scratch_.size()));
             } else {
-                produced = lame_encode_buffer(lame_.get(), values_.data() + at,
-                                              values_.data() + at, n, scratch_.data(),
+                produced = lame_encode_buffer(lame_.get(), block, block, n, scratch_.data(),
                                               static_cast<int>(scratch_.size()));
             }
             if (produced < 0) {
@@ -115,7 +113,7 @@ public:
             at += static_cast<size_t>(n) * channels;
             frames -= static_cast<size_t>(n);
         }
-        values_.erase(values_.begin(), values_.begin() + static_cast<ptrdiff_t>(at));
+        beplugin::keepRest(values_, run, at);
         *written = handOut(output);
         return BE_ERR_SUCCESSFUL;
     }

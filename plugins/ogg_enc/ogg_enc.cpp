@@ -6,6 +6,7 @@
 
 #include "be_encoder.h"
 #include "plugin_support.h"
+#include "sample_run.h"
 
 #include <vorbis/codec.h>
 #include <vorbis/vorbisenc.h>
@@ -197,20 +198,17 @@ public:
             }
         }
         flushed_ = false;
-        values_.reserve(values_.size() + count);
-        for (uint32_t i = 0; i < count; ++i) {
-            values_.push_back(beplugin::sampleAt(samples, i));
-        }
         const size_t channels = static_cast<size_t>(format_.channels);
-        size_t frames = values_.size() / channels;
+        const beplugin::SampleRun run = beplugin::takeSamples(values_, samples, count);
+        size_t frames = run.count / channels;
         size_t at = 0;
         while (frames > 0) {
             const int n = static_cast<int>(std::min<size_t>(frames, kBlockFrames));
-            segment_->feed(values_.data() + at, n, out_);
+            segment_->feed(run.values + at, n, out_);
             at += static_cast<size_t>(n) * channels;
             frames -= static_cast<size_t>(n);
         }
-        values_.erase(values_.begin(), values_.begin() + static_cast<ptrdiff_t>(at));
+        beplugin::keepRest(values_, run, at);
         *written = handOut(output);
         return BE_ERR_SUCCESSFUL;
     }

@@ -108,10 +108,18 @@ EncodeResult encodeFile(const PluginLibrary& lib, const BeConfig& config,
         r.bytesWritten += n;
         return true;
     };
+    // A copy one byte further on when the values must start at an odd address.
+    std::vector<uint8_t> shifted;
+    const uint8_t* values = pcm.data();
+    if (options.misaligned) {
+        shifted.assign(pcm.size() + 1, 0);
+        std::copy(pcm.begin(), pcm.end(), shifted.begin() + 1);
+        values = shifted.data() + 1;
+    }
     for (size_t at = 0; at < totalValues && r.encodeRc == 0;) {
         const size_t piece = std::min(maxPiece, totalValues - at);
         uint32_t written = 0;
-        r.encodeRc = lib.encode(stream, static_cast<uint32_t>(piece), pcm.data() + at * bytesPerValue,
+        r.encodeRc = lib.encode(stream, static_cast<uint32_t>(piece), values + at * bytesPerValue,
                                 out.data(), &written);
         if (r.encodeRc == 0 && !writeAll(written)) {
             r.encodeRc = 0xFFFF;

@@ -45,6 +45,7 @@ BeId3v1Tag makeTag();
 struct EncodeOptions {
     uint32_t pieceValues = 0;  ///< 0: as large as the buffer allows
     bool useInfoTag = true;    ///< beWriteInfoTag when present, else beWriteVBRHeader
+    bool misaligned = false;   ///< the values start at an odd address
 };
 
 struct EncodeResult {
