@@ -255,33 +255,43 @@ void Layer12Decoder::decodeLayer2(const MpegFrameInfo& info, std::span<const uin
                     continue;
                 }
                 const QuantClass& q = kClasses[cls - 1];
-                int values[3];
+                // Three values, kept in registers: gathering them in a small array first made
+                // the conversion below wait on stores it could not forward.
+                int v0;
+                int v1;
+                int v2;
                 if (q.grouped) {
                     const auto code = static_cast<std::size_t>(bits.read(q.bits));
                     const int8_t* digits = q.levels == 3   ? &group3_[code * 3]
                                            : q.levels == 5 ? &group5_[code * 3]
                                                            : &group9_[code * 3];
-                    for (int i = 0; i < 3; ++i) {
-                        values[i] = digits[i];
-                    }
+                    v0 = digits[0];
+                    v1 = digits[1];
+                    v2 = digits[2];
                 } else {
-                    for (int i = 0; i < 3; ++i) {
-                        values[i] = static_cast<int>(bits.read(q.bits)) - (q.levels - 1) / 2;
-                    }
+                    const int offset = (q.levels - 1) / 2;
+                    v0 = static_cast<int>(bits.read(q.bits)) - offset;
+                    v1 = static_cast<int>(bits.read(q.bits)) - offset;
+                    v2 = static_cast<int>(bits.read(q.bits)) - offset;
                 }
                 if (sb >= limit) {
                     continue; // read, never reconstructed
                 }
                 const float step = quantStep_[static_cast<std::size_t>(cls - 1)];
-                const bool shared = sb >= bound && channels == 2;
+                const float f0 = static_cast<float>(v0) * step;
+                const float f1 = static_cast<float>(v1) * step;
+                const float f2 = static_cast<float>(v2) * step;
                 float* row = &samples_[ch][sb][granule * 3];
-                float* sharedRow = &samples_[1][sb][granule * 3];
-                for (int i = 0; i < 3; ++i) {
-                    const float v = static_cast<float>(values[i]) * step;
-                    row[i] = v * scale[ch][part][sb];
-                    if (shared) {
-                        sharedRow[i] = v * scale[1][part][sb];
-                    }
+                const float own = scale[ch][part][sb];
+                row[0] = f0 * own;
+                row[1] = f1 * own;
+                row[2] = f2 * own;
+                if (sb >= bound && channels == 2) {
+                    float* sharedRow = &samples_[1][sb][granule * 3];
+                    const float other = scale[1][part][sb];
+                    sharedRow[0] = f0 * other;
+                    sharedRow[1] = f1 * other;
+                    sharedRow[2] = f2 * other;
                 }
             }
         }

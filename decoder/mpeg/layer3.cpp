@@ -298,34 +298,44 @@ void Layer3Decoder::decodeHuffman(BitReader& bits, const GranuleChannel& g,
             continue;
         }
         const int linbits = Layer3Huffman::linbits(table);
+        // Code, linbits and signs of a pair take at most 19 + 2 x (13 + 1) = 47 bits: all of
+        // them come from one look-ahead. Signs are taken without branches: a zero value has no
+        // sign bit.
+        auto sign = [](int value, uint64_t window, int& used) {
+            const int present = value != 0;
+            const int negative = -static_cast<int>(((window << used) >> 63) & static_cast<unsigned>(present));
+            used += present;
+            return (value ^ negative) - negative;
+        };
+        if (linbits == 0) {
+            for (; i < regionEnd[region]; i += 2) {
+                const uint64_t window = bits.peekWindow();
+                int used = 0;
+                const uint32_t pair = huffman_.decodePair(table, window, used);
+                const int x = sign(static_cast<int>(pair >> 4), window, used);
+                const int y = sign(static_cast<int>(pair & 15), window, used);
+                bits.skip(static_cast<std::size_t>(used));
+                out[i] = x;
+                out[i + 1] = y;
+            }
+            continue;
+        }
         for (; i < regionEnd[region]; i += 2) {
-            // Code, linbits and signs of a pair take at most 19 + 2 x (13 + 1) = 47 bits:
-            // all of them come from one look-ahead.
             const uint64_t window = bits.peekWindow();
             int used = 0;
             const uint32_t pair = huffman_.decodePair(table, window, used);
             int x = static_cast<int>(pair >> 4);
             int y = static_cast<int>(pair & 15);
-            if (x != 0) {
-                if (x == 15 && linbits != 0) {
-                    x += static_cast<int>((window << used) >> (64 - linbits));
-                    used += linbits;
-                }
-                if (((window << used) >> 63) != 0) {
-                    x = -x;
-                }
-                ++used;
+            if (x == 15) {
+                x += static_cast<int>((window << used) >> (64 - linbits));
+                used += linbits;
             }
-            if (y != 0) {
-                if (y == 15 && linbits != 0) {
-                    y += static_cast<int>((window << used) >> (64 - linbits));
-                    used += linbits;
-                }
-                if (((window << used) >> 63) != 0) {
-                    y = -y;
-                }
-                ++used;
+            x = sign(x, window, used);
+            if (y == 15) {
+                y += static_cast<int>((window << used) >> (64 - linbits));
+                used += linbits;
             }
+            y = sign(y, window, used);
             bits.skip(static_cast<std::size_t>(used));
             out[i] = x;
             out[i + 1] = y;
@@ -343,13 +353,10 @@ void Layer3Decoder::decodeHuffman(BitReader& bits, const GranuleChannel& g,
         const int quad = huffman_.decodeQuad(g.count1Table, window, used);
         int v[4];
         for (int k = 0; k < 4; ++k) {
-            v[k] = (quad >> (3 - k)) & 1;
-            if (v[k] != 0) {
-                if (((window << used) >> 63) != 0) {
-                    v[k] = -1;
-                }
-                ++used;
-            }
+            const int present = (quad >> (3 - k)) & 1;
+            const int negative = static_cast<int>((window << used) >> 63) & present;
+            used += present;
+            v[k] = present - 2 * negative;
         }
         bits.skip(static_cast<std::size_t>(used));
         if (bits.position() > endBit) {

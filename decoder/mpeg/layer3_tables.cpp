@@ -355,7 +355,7 @@ Layer3Huffman::Tree Layer3Huffman::build(const uint16_t* codes, const uint8_t* l
         maxLength = std::max(maxLength, c.length);
     }
     Tree tree;
-    tree.rootBits = std::min(maxLength, 8);
+    tree.rootBits = std::min(maxLength, 10);
     tree.offset = fill(fill, all, 0, tree.rootBits);
     return tree;
 }
