@@ -7,6 +7,7 @@
 #include "fast_transforms.h"
 #include "layer3_tables.h"
 #include "mpeg_header.h"
+#include "mpeg_kernels.h"
 
 namespace sondrel {
 
@@ -84,6 +85,7 @@ private:
     void hybrid(const GranuleChannel& g, int ch);
 
     const Layer3Huffman huffman_;
+    const MpegKernels& kernels_ = mpegKernels();
 
     // Main data of recent frames; granule data is read from here.
     static constexpr int kMainDataCapacity = 8192;
@@ -106,7 +108,8 @@ private:
     float spectrum_[2][576]{};
     int nonZero_[2]{};        // lines from this index on are zero
     ScaleFactors scale_[2];
-    float overlap_[2][32][18]{};
+    // Second halves of the last granule's inverse MDCTs: [channel][sample][subband].
+    float overlap_[2][18][32]{};
     // Subband by time slot, rows padded to 24 slots (the padding stays zero) for the synthesis.
     static constexpr int kSlotStride = 24;
     float hybridOut_[2][32][kSlotStride]{};

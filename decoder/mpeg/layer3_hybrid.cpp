@@ -65,16 +65,35 @@ void Layer3Decoder::hybrid(const GranuleChannel& g, int ch) {
     const int active = std::min(kSubbands, (nonZero_[ch] + 17) / 18);
     const bool shortBlocks = g.windowSwitching && g.blockType == 2;
     const int blockType = g.windowSwitching ? g.blockType : 0;
+    float (*overlap)[32] = overlap_[ch];
+    float (*result)[kSlotStride] = hybridOut_[ch];
 
-    for (int sb = 0; sb < 32; ++sb) {
-        float* overlap = overlap_[ch][sb];
+    int sb = 0;
+    if (!shortBlocks && !(g.windowSwitching && g.mixedBlock)) {
+        // Long blocks, one window for every subband: groups of 8 subbands through the kernels.
+        // A subband above the active ones has no lines, and its transform (of zeros) leaves
+        // exactly the previous granule's tail, as the copy below would.
+        sb = std::min(32, (active + 7) / 8 * 8);
+        kernels_.imdctLong(x, sb, windowLong_[blockType].data(), imdct_, &overlap[0][0],
+                           &result[0][0], kSlotStride);
+        if (sb == 32) {
+            // The top subband is never reconstructed (its lines may hold values).
+            for (int i = 0; i < 18; ++i) {
+                result[31][i] = 0.0f;
+                overlap[i][31] = 0.0f;
+            }
+        }
+    }
+    for (; sb < 32; ++sb) {
         float out[18];
         if (sb >= kSubbands) {
             std::fill(out, out + 18, 0.0f);
         } else if (sb >= active) {
             // No spectral content: only the tail of the previous granule remains.
-            std::memcpy(out, overlap, sizeof(out));
-            std::fill(overlap, overlap + 18, 0.0f);
+            for (int i = 0; i < 18; ++i) {
+                out[i] = overlap[i][sb];
+                overlap[i][sb] = 0.0f;
+            }
         } else if (shortBlocks && !(g.mixedBlock && sb < 2)) {
             float buffer[36] = {};
             const float* in = x + sb * 18;
@@ -86,8 +105,8 @@ void Layer3Decoder::hybrid(const GranuleChannel& g, int ch) {
                 }
             }
             for (int i = 0; i < 18; ++i) {
-                out[i] = buffer[i] + overlap[i];
-                overlap[i] = buffer[i + 18];
+                out[i] = buffer[i] + overlap[i][sb];
+                overlap[i][sb] = buffer[i + 18];
             }
         } else {
             // The two lowest subbands of a block with the mixed flag take the normal window,
@@ -98,13 +117,13 @@ void Layer3Decoder::hybrid(const GranuleChannel& g, int ch) {
             float y[36];
             imdct36(in, y, imdct_);
             for (int i = 0; i < 18; ++i) {
-                out[i] = y[i] * window[i] + overlap[i];
-                overlap[i] = y[i + 18] * window[i + 18];
+                out[i] = y[i] * window[i] + overlap[i][sb];
+                overlap[i][sb] = y[i + 18] * window[i + 18];
             }
         }
         // Every other sample of the odd subbands is negated (frequency inversion).
         for (int i = 0; i < 18; ++i) {
-            hybridOut_[ch][sb][i] = ((sb & i & 1) != 0) ? -out[i] : out[i];
+            result[sb][i] = ((sb & i & 1) != 0) ? -out[i] : out[i];
         }
     }
 }

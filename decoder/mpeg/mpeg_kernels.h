@@ -4,6 +4,8 @@
 
 namespace sondrel {
 
+struct ImdctTables;
+
 /// Filter history of one channel of the polyphase synthesis: the last 16 matrixed vectors V
 /// (64 values each) in a ring, the newest at base.
 struct SynthesisChannel {
@@ -31,6 +33,14 @@ struct MpegKernels {
     /// slot, to out: clipped to 16 bits and truncated toward zero.
     void (*synthesize)(SynthesisChannel& channel, const SynthesisTables& tables, const float* in,
                        int slotStride, int slots, int16_t* out);
+
+    /// Long-block hybrid filter of subbands [0, end) (end a multiple of 8, at most 32) of one
+    /// layer III granule and channel: the inverse MDCT of spectrum[sb * 18 ...], windowed by
+    /// window[36], overlapped with overlap[i * 32 + sb] (which keeps the second half for the
+    /// next granule), every other sample of odd subbands negated, written to
+    /// out[sb * outStride + i], i < 18.
+    void (*imdctLong)(const float* spectrum, int end, const float* window,
+                      const ImdctTables& tables, float* overlap, float* out, int outStride);
 };
 
 /// The kernels this process uses, chosen once: the widest set the processor runs, unless the
