@@ -13,6 +13,8 @@
 # Every figure is the median of RUNS (default 5) runs, ours and the peer's interleaved so that
 # load from other work on the machine falls on both alike; output goes to /dev/null.
 #
+# ROWS (default: all) picks rows by a grep pattern, e.g. ROWS=open.
+#
 # Inputs are made with sox, lame and twolame in BENCH_INPUTS (default: a temporary folder that is
 # removed at the end); an existing BENCH_INPUTS folder with the files in it is reused.
 set -euo pipefail
@@ -65,6 +67,9 @@ median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.4f", (NR % 2) ? v[(NR +
 row() {
     local name=$1
     shift 2
+    if [ -n "${ROWS:-}" ] && ! grep -qE -- "$ROWS" <<< "$name"; then
+        return 0
+    fi
     local ours=() peer=()
     while [ "$1" != "--" ]; do ours+=("$1"); shift; done
     shift

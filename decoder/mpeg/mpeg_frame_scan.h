@@ -15,7 +15,7 @@ struct MpegScanShape {
     uint8_t sideStereo = 0;  ///< the same, two channels
 };
 
-/// The 4,096 shapes, built once from the header tables. Thread-safe.
+/// The 4,096 shapes (a constant table).
 const MpegScanShape* mpegScanShapes();
 
 /// Bytes of a frame the walk must see: header, CRC, side information and a tag's name.

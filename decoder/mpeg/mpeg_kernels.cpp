@@ -1,8 +1,12 @@
 #include "mpeg_kernels.h"
 
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
+
+#if defined(SONDREL_HAVE_AVX2_KERNELS)
+#include <cpuid.h>
+#endif
 
 namespace sondrel {
 
@@ -22,10 +26,35 @@ extern const MpegKernels kKernels;
 
 namespace {
 
+// Whether the processor and the operating system run AVX2 and FMA code: the CPUID feature bits
+// and the OS saving the YMM registers. Asked only when kernels are first chosen: the compiler's
+// own processor detection would run at library load, before any file is opened, and CPUID is
+// slow under a hypervisor.
 bool runsAvx2() {
 #if defined(SONDREL_HAVE_AVX2_KERNELS)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    unsigned eax = 0;
+    unsigned ebx = 0;
+    unsigned ecx = 0;
+    unsigned edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
+        return false;
+    }
+    const bool fma = (ecx & bit_FMA) != 0;
+    const bool osxsave = (ecx & bit_OSXSAVE) != 0;
+    const bool avx = (ecx & bit_AVX) != 0;
+    if (!fma || !osxsave || !avx) {
+        return false;
+    }
+    unsigned xcr0Low = 0;
+    unsigned xcr0High = 0;
+    __asm__("xgetbv" : "=a"(xcr0Low), "=d"(xcr0High) : "c"(0));
+    if ((xcr0Low & 0x6) != 0x6) {
+        return false; // XMM and YMM state not enabled by the OS
+    }
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) {
+        return false;
+    }
+    return (ebx & bit_AVX2) != 0;
 #else
     return false;
 #endif
@@ -57,7 +86,8 @@ const MpegKernels* mpegKernelsNamed(const char* name) {
     }
 #endif
 #if defined(SONDREL_HAVE_AVX2_KERNELS)
-    if (std::strcmp(name, "avx2") == 0 && runsAvx2()) {
+    static const bool avx2Runs = runsAvx2();
+    if (std::strcmp(name, "avx2") == 0 && avx2Runs) {
         return &avx2::kKernels;
     }
 #endif

@@ -10,7 +10,7 @@ namespace {
 
 // Bytes read at a time: large enough that a sequential pass costs few calls, small enough that a
 // seek reads little it does not need.
-constexpr uint32_t kReadSize = 256 * 1024;
+constexpr uint32_t kReadSize = 128 * 1024;
 
 } // namespace
 
