@@ -8,6 +8,7 @@
 #include "audio/wave_out.h"
 #include "convert_command.h"
 #include "mail_command.h"
+#include "mireldo_version.h"
 #include "play_command.h"
 #include "playlist_command.h"
 #include "record_command.h"
@@ -119,7 +120,7 @@ constexpr std::array kCommands{
 };
 
 void printUsage(std::FILE* to) {
-    std::fprintf(to, "usage:\n");
+    std::fprintf(to, "usage: mireldo-cli --help | --version\n");
     for (const Command& c : kCommands) {
         std::fprintf(to, "  mireldo-cli %s\n", c.usage);
     }
@@ -135,6 +136,10 @@ int runCli(const QStringList& arguments, Console console) {
     const QString name = arguments[1];
     if (name == QStringLiteral("--help") || name == QStringLiteral("-h")) {
         printUsage(console.out);
+        return kExitOk;
+    }
+    if (name == QStringLiteral("--version")) {
+        std::fprintf(console.out, "mireldo-cli %s\n", MIRELDO_VERSION);
         return kExitOk;
     }
     for (const Command& c : kCommands) {

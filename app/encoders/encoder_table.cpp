@@ -58,17 +58,29 @@ EncoderTable::~EncoderTable()
 
 void EncoderTable::load()
 {
-    load(platform::executableFolder());
+    load(platform::pluginFolders());
 }
 
 void EncoderTable::load(const QString& folder)
+{
+    load(QStringList{folder});
+}
+
+void EncoderTable::load(const QStringList& folders)
 {
     if (loadDone_) {
         return;
     }
     loadDone_ = true;
+    // No folder at all still takes a plug-in the process has already loaded.
+    const QStringList tried = folders.isEmpty() ? QStringList{QString()} : folders;
     for (EncoderSlot& s : slots_) {
-        loadSlot(s, folder);
+        for (const QString& folder : tried) {
+            loadSlot(s, folder);
+            if (s.loaded()) {
+                break;
+            }
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "be_encoder.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -47,13 +48,17 @@ public:
     EncoderTable(const EncoderTable&) = delete;
     EncoderTable& operator=(const EncoderTable&) = delete;
 
-    /// Loads every slot from the executable's folder. Only the first call does anything.
+    /// Loads every slot from the plug-in folders (platform::pluginFolders(): the installed
+    /// tree's <libdir>/mireldo, then the executable's folder). Only the first call does anything.
     void load();
     /// Loads every slot from `folder`: a library already loaded under the slot's file name is
     /// reused, else the file of that name in `folder` is opened. A library lacking one of the
     /// six required entry points is released and its slot stays unloaded; nothing is reported.
     /// Only the first call does anything.
     void load(const QString& folder);
+    /// load(folder) over several folders: each slot takes the first folder that gives it a
+    /// complete plug-in.
+    void load(const QStringList& folders);
 
     /// The slot of `method`; an out-of-range method gives an unloaded, nameless slot.
     const EncoderSlot& slot(int method) const;

@@ -1,6 +1,9 @@
 #include "file_system.h"
 
+#include "mireldo_version.h"
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -44,6 +47,24 @@ QString executableFolderFromProc() {
         return {};
     }
     return QFileInfo(target).absolutePath();
+}
+
+QStringList pluginFolders() {
+    return pluginFoldersFor(executableFolder());
+}
+
+QStringList pluginFoldersFor(const QString& executableFolder) {
+    if (executableFolder.isEmpty()) {
+        return {};
+    }
+    QStringList folders;
+    const QString installed = QDir::cleanPath(executableFolder + QLatin1Char('/') +
+                                              QLatin1String(MIRELDO_PLUGIN_DIR_FROM_BIN));
+    if (folderExists(installed)) {
+        folders.append(installed);
+    }
+    folders.append(executableFolder);
+    return folders;
 }
 
 namespace {

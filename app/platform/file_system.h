@@ -11,6 +11,7 @@
 #include "unique_fd.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -26,6 +27,13 @@ QString executableFolder();
 
 /// Folder of /proc/self/exe, without a trailing '/'; empty when the link cannot be read.
 QString executableFolderFromProc();
+
+/// The folders plug-ins and runtimes are looked for in, in order: <libdir>/mireldo of the
+/// installed tree the program runs from (when that folder exists), then the executable's own
+/// folder (the build tree keeps everything there). pluginFoldersFor() with executableFolder().
+QStringList pluginFolders();
+/// pluginFolders() for a program in `executableFolder`.
+QStringList pluginFoldersFor(const QString& executableFolder);
 
 /// True when `path` names an existing file that is not a folder (links are followed).
 bool fileExists(const QString& path);

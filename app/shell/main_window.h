@@ -109,6 +109,9 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     /// file is saved). The item's index; negative when the window has no playlist or the path
     /// cannot be added. (playlist_wiring.cpp)
     int addRecordToPlaylist(const QString& path);
+    /// Adds files named on the command line (or handed over by a later `mireldo`) to the
+    /// playlist, as "Open with" expects; the last one added is selected. (playlist_wiring.cpp)
+    void openFiles(const QStringList& paths);
 
     /// A system-menu command: 16 to 31 open the About box.
     void systemCommand(int command);

@@ -162,6 +162,12 @@ int CRecorderDialog::addRecordToPlaylist(const QString& path) {
     return index >= 0 && index < list->model()->capacity() ? index : -1;
 }
 
+void CRecorderDialog::openFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
+        addRecordToPlaylist(path);
+    }
+}
+
 void CRecorderDialog::mailCommand() {
     if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))) {
         list->onCommand(playlist::ID_EMAIL);

@@ -1,8 +1,10 @@
 #pragma once
 
 // CRecorderApp, the application object. Start-up, in order: decide the audio mode (when the
-// object is made), read the folder history, deal with the temporary files an earlier run left
-// behind, then run the main window modally; when it has closed, write the folder history.
+// object is made), hand the files to a window already running on the same playlist (and stop
+// there), read the folder history, deal with the temporary files an earlier run left behind,
+// then run the main window modally with the files added to its playlist; when it has closed,
+// write the folder history.
 //
 // Threads: the main thread.
 
@@ -19,8 +21,10 @@ class CRecorderApp : public QApplication {
   public:
     CRecorderApp(int& argc, char** argv);
 
-    /// Runs start-up, the main window and exit; returns the process's exit code.
-    int run();
+    /// Runs start-up, the main window with `files` added to its playlist, and exit; returns the
+    /// process's exit code. When a window already runs on the same playlist, the files go to it
+    /// instead and no window opens here.
+    int run(const QStringList& files = {});
 
     /// The folder history other parts of the program read and update.
     FolderHistory& folders() { return folders_; }

@@ -1,5 +1,6 @@
 // sondrel-decode FILE OUT.wav|- [--from FRAME] [--frames N]
 // Decodes through the library's exports into a canonical WAV file, or raw PCM on standard output.
+#include "mireldo_version.h"
 #include "result_text.h"
 #include "sondrel.h"
 
@@ -15,8 +16,11 @@ namespace {
 
 constexpr uint32_t kBlockFrames = 16384;
 
+constexpr const char* kUsage = "usage: sondrel-decode FILE OUT.wav|- [--from FRAME] [--frames N]\n"
+                               "       sondrel-decode --help | --version\n";
+
 int usage() {
-    std::fprintf(stderr, "usage: sondrel-decode FILE OUT.wav|- [--from FRAME] [--frames N]\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -73,12 +77,23 @@ int main(int argc, char* argv[]) {
     Options opt;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::printf("Decodes FILE to a WAV file, or to raw PCM on standard output with '-'.\n"
+                        "--from and --frames count frames (one sample of every channel). The exit\n"
+                        "status is 0, or the library's result code when decoding failed.\n");
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("sondrel-decode %s\n", MIRELDO_VERSION);
+            return 0;
+        }
         if ((arg == "--from" || arg == "--frames") && i + 1 < argc) {
             uint32_t& target = arg == "--from" ? opt.from : opt.frames;
             if (!parseFrames(argv[++i], target)) {
                 std::fprintf(stderr, "sondrel-decode: %s needs a frame count, not \"%s\"\n",
                              arg.c_str(), argv[i]);
-                return 2;
+                return usage();
             }
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             return usage();

@@ -1,4 +1,5 @@
 // sondrel-info FILE...: what the library makes of each file.
+#include "mireldo_version.h"
 #include "result_text.h"
 #include "sondrel.h"
 
@@ -87,19 +88,51 @@ int32_t describe(const char* path) {
     return SONDREL_OK;
 }
 
+constexpr const char* kUsage = "usage: sondrel-info [--] FILE...\n"
+                               "       sondrel-info --help | --version\n";
+
+int usageError(const char* message) {
+    if (message != nullptr) {
+        std::fprintf(stderr, "sondrel-info: %s\n", message);
+    }
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(stderr, "usage: sondrel-info FILE...\n");
-        return argc < 2 ? 2 : 0;
+    // Options come before the files; "--" ends them, so a file may start with '-'.
+    std::vector<const char*> files;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (options && std::strcmp(arg, "--") == 0) {
+            options = false;
+        } else if (options && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+            std::fputs(kUsage, stdout);
+            std::printf("Prints the format, length and metadata of each audio file. The exit status\n"
+                        "is 0, or the library's result code of the last file that failed.\n");
+            return 0;
+        } else if (options && std::strcmp(arg, "--version") == 0) {
+            std::printf("sondrel-info %s\n", MIRELDO_VERSION);
+            return 0;
+        } else if (options && arg[0] == '-' && arg[1] != '\0') {
+            std::fprintf(stderr, "sondrel-info: unknown option '%s'\n", arg);
+            return usageError(nullptr);
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (files.empty()) {
+        return usageError("no file given");
     }
     int exitCode = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (i > 0) {
             std::printf("\n");
         }
-        const int32_t code = describe(argv[i]);
+        const int32_t code = describe(files[i]);
         if (code != SONDREL_OK) {
             exitCode = code;
         }

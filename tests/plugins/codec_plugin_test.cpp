@@ -120,9 +120,9 @@ TEST_P(CodecBitrates, EveryTableRateAt44100StereoAnd16000Mono)
 INSTANTIATE_TEST_SUITE_P(
     Table, CodecBitrates,
     ::testing::Combine(::testing::Values(kMp3, kWma, kOgg), ::testing::ValuesIn(kBitrateTable)),
-    [](const ::testing::TestParamInfo<std::tuple<Codec, uint32_t>>& info) {
-        return std::string(std::get<0>(info.param).extension) + "_" +
-               std::to_string(std::get<1>(info.param)) + "kbps";
+    [](const ::testing::TestParamInfo<std::tuple<Codec, uint32_t>>& paramInfo) {
+        return std::string(std::get<0>(paramInfo.param).extension) + "_" +
+               std::to_string(std::get<1>(paramInfo.param)) + "kbps";
     });
 
 } // namespace

@@ -232,8 +232,8 @@ TEST_P(EveryPlugin, ForgetsOldestClosedStreamsNeverCompleted)
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, EveryPlugin, ::testing::ValuesIn(kPlugins),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             std::string name = info.param;
+                         [](const ::testing::TestParamInfo<const char*>& paramInfo) {
+                             std::string name = paramInfo.param;
                              return name.substr(0, name.find('.'));
                          });
 

@@ -1,9 +1,11 @@
 #include "core_app.h"
 
 #include "file_system.h"
+#include "mireldo_version.h"
 
 #include "test_support.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -132,4 +134,23 @@ TEST(PendingFileTest, AMissingFolderFailsWithoutCreatingAnything) {
     ASSERT_FALSE(file.ok());
     EXPECT_EQ(file.error().code, ENOENT);
     EXPECT_EQ(entries(dir), 0u);
+}
+
+TEST(FileSystemTest, PluginsAreLookedForInTheInstalledTreeThenBesideTheProgram) {
+    testsupport::TempDir dir;
+    const QString prefix = q(dir.path().string());
+    const QString bin = prefix + QStringLiteral("/bin");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    // A build tree: everything beside the program.
+    EXPECT_EQ(pluginFoldersFor(bin), QStringList{bin});
+
+    // An installed tree: <libdir>/mireldo first.
+    const QString installed =
+        QDir::cleanPath(bin + QLatin1Char('/') + QLatin1String(MIRELDO_PLUGIN_DIR_FROM_BIN));
+    ASSERT_TRUE(installed.startsWith(prefix + QLatin1Char('/'))) << installed.toStdString();
+    ASSERT_TRUE(installed.endsWith(QStringLiteral("/mireldo"))) << installed.toStdString();
+    ASSERT_TRUE(QDir().mkpath(installed));
+    EXPECT_EQ(pluginFoldersFor(bin), (QStringList{installed, bin}));
+
+    EXPECT_TRUE(pluginFoldersFor(QString()).isEmpty());
 }

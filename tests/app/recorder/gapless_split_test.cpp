@@ -314,7 +314,9 @@ TEST_P(GaplessSplit, TheRecordsOfARunHoldTheInputFrameForFrame) {
 INSTANTIATE_TEST_SUITE_P(
     Splits, GaplessSplit,
     ::testing::Values(Split{"SizeLimit", true}, Split{"LongSilenceAction2", false}),
-    [](const ::testing::TestParamInfo<Split>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Split>& paramInfo) {
+        return std::string(paramInfo.param.name);
+    });
 
 TEST_F(GaplessRun, SavesThatFailKeepEveryRecordWhileRecordingGoesOn) {
     // A record folder nothing can be written into, not even by root.

@@ -166,7 +166,7 @@ TEST_P(ChangingFile, CutShortBehindTheDecodePositionEndsTheStreamThere) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, ChangingFile,
                          ::testing::Values(".mp3", ".mp2", ".wav", ".ogg", ".wma"),
-                         [](const auto& info) { return std::string(info.param + 1); });
+                         [](const auto& paramInfo) { return std::string(paramInfo.param + 1); });
 
 // Something that is not a regular file is refused at once; a FIFO would block a reader forever.
 TEST(NotARegularFile, FifoIsRefusedWithoutWaitingForAWriter) {

@@ -257,8 +257,8 @@ TEST_F(MpegStream, AnyRangeEqualsTheSameRangeOfOneWholeDecode) {
         ASSERT_EQ(s->BeginDecode(), SONDREL_OK);
         const uint32_t n = length(*s);
         for (int trial = 0; trial < 25; ++trial) {
-            const uint32_t first = random() % n;
-            const uint32_t count = 1 + random() % 5000;
+            const auto first = static_cast<uint32_t>(random() % n);
+            const auto count = static_cast<uint32_t>(1 + random() % 5000);
             const auto part = decode(*s, first, count);
             const uint32_t got = static_cast<uint32_t>(part.size() / 2);
             ASSERT_EQ(got, std::min(count, n - first));
@@ -377,8 +377,8 @@ TEST_F(MpegStream, SeekBoundPerLayerAndVersion) {
         ASSERT_EQ(s->BeginDecode(), SONDREL_OK);
         const uint32_t n = length(*s);
         for (int trial = 0; trial < 40; ++trial) {
-            const uint32_t first = random() % n;
-            const auto part = decode(*s, first, 1 + random() % 6000);
+            const auto first = static_cast<uint32_t>(random() % n);
+            const auto part = decode(*s, first, static_cast<uint32_t>(1 + random() % 6000));
             expectExactAfterSettling(part, whole, first, f->nChannels, b.frameSamples, b.settle,
                                      b.path);
         }
@@ -525,8 +525,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"mpeg2.mp3", "-b 64", "st22.wav"}, Case{"mpeg25.mp3", "-b 16", "m8.wav"},
                       Case{"l2.mp2", "twolame -b 192", "st.wav"},
                       Case{"l2mono.mp2", "twolame -b 96 -m m", "mono.wav"}),
-    [](const auto& info) {
-        std::string name = info.param.name;
+    [](const auto& paramInfo) {
+        std::string name = paramInfo.param.name;
         for (auto& ch : name) {
             if (!std::isalnum(static_cast<unsigned char>(ch))) {
                 ch = '_';

@@ -295,7 +295,7 @@ TEST_F(WmaReader, RuntimeIsFoundBesideTheLibraryAndItsAbsenceOnlyFailsWma) {
     const fs::path bare = dir->path() / "bare";
     fs::create_directory(bare);
     fs::copy_file(binDir() + "/sondrel-info", bare / "sondrel-info");
-    fs::copy_file(SONDREL_LIBRARY_PATH, bare / "libsondrel.so");
+    fs::copy_file(SONDREL_LIBRARY_PATH, bare / SONDREL_SONAME);
     EXPECT_EQ(infoResult(bare.string(), wma), "result: 17 (WMA runtime missing)");
     EXPECT_EQ(infoResult(bare.string(), wav), "result: 0 (success)");
 
