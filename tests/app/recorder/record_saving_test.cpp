@@ -530,6 +530,7 @@ TEST_F(RecordSavingTest, EveryCopyMethodFailsCleanlyWhenTheDiskIsFullAndCopiesEx
         }
     }
     mireldo::common::copyStartForTests() = CopyMethod::Reflink;
+    EXPECT_EQ(host.progresses, 0); // a copy shows no progress dialog
 }
 
 TEST_F(RecordSavingTest, AnAutomaticSaveNeverReplacesAFileThatAppearedUnderItsName) {
