@@ -13,7 +13,9 @@
 # Every figure is the median of RUNS (default 5) runs, ours and the peer's interleaved so that
 # load from other work on the machine falls on both alike; output goes to /dev/null.
 #
-# ROWS (default: all) picks rows by a grep pattern, e.g. ROWS=open.
+# ROWS (default: all) picks rows by a grep pattern, e.g. ROWS=open. CLOCK=cpu measures the CPU
+# time of each run (user + system, from perf stat) instead of the wall time: on a machine others
+# load, a run's wall time includes waiting for a core.
 #
 # Inputs are made with sox, lame and twolame in BENCH_INPUTS (default: a temporary folder that is
 # removed at the end); an existing BENCH_INPUTS folder with the files in it is reused.
@@ -23,7 +25,7 @@ build=${1:-$here/../../build-release}
 bin=$(cd "$build/bin" && pwd)
 runs=${RUNS:-5}
 
-for tool in sox lame twolame mpg123 cc; do
+for tool in sox lame twolame mpg123 cc $([ "${CLOCK:-wall}" = cpu ] && echo perf); do
     command -v "$tool" > /dev/null || { echo "run.sh: $tool is missing" >&2; exit 2; }
 done
 for exe in sondrel-decode sondrel-info; do
@@ -54,8 +56,14 @@ if [ ! -x "$walker" ] || [ "$here/header_walk.c" -nt "$walker" ]; then
     cc -O2 -o "$walker" "$here/header_walk.c"
 fi
 
-# seconds CMD...: wall time of one run in seconds; fails when the command fails.
+# seconds CMD...: wall (or CPU) time of one run in seconds; fails when the command fails.
 seconds() {
+    if [ "${CLOCK:-wall}" = cpu ]; then
+        perf stat -x, -o "$work/perf.csv" -e task-clock "$@" > /dev/null 2>&1 ||
+            { echo "run.sh: failed: $*" >&2; return 1; }
+        echo "$(awk -F, '/task-clock/ { print $1 }' "$work/perf.csv") / 1000" | bc -l
+        return 0
+    fi
     local start=$EPOCHREALTIME
     "$@" > /dev/null 2>&1 || { echo "run.sh: failed: $*" >&2; return 1; }
     local end=$EPOCHREALTIME
