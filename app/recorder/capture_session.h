@@ -146,7 +146,8 @@ class CaptureSession : public platform::MessageReceiver {
     void sliderTracking(std::uint32_t value);
     void sliderReleased(std::uint32_t value);
     void sliderMoved(std::uint32_t value);
-    /// "Set" beside the long-silence seconds: the threshold in bytes recomputed for `seconds` in the capture format.
+    /// "Set" beside the long-silence seconds: the threshold in bytes recomputed for `seconds`
+    /// in the capture format.
     void setLongBlankSeconds(std::int32_t seconds);
     /// Closing the window: false (stay) while recording or when the user kept the record.
     /// Before it says yes it waits for the background saves of finished records.

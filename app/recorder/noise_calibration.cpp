@@ -118,8 +118,9 @@ void NoiseCalibration::bufferDone(std::uintptr_t device, WaveHeader* header) {
     const std::uint32_t bytes = std::min(h.dwBytesRecorded, kCaptureBufferBytes);
     const bool endOfInput = (h.dwFlags & WHDR_ENDOFINPUT) != 0;
     if (bytes != 0) {
-        largest_ = std::max(largest_, meanDeviation(reinterpret_cast<const unsigned char*>(h.lpData),
-                                                    bytes, format_.wBitsPerSample));
+        largest_ =
+            std::max(largest_, meanDeviation(reinterpret_cast<const unsigned char*>(h.lpData),
+                                             bytes, format_.wBitsPerSample));
         measured_ += bytes;
     }
     if (measured_ >= wanted_) {

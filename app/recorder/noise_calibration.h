@@ -29,10 +29,10 @@ int proposeNoiseLevel(std::int64_t deviation, int bitsPerSample);
 
 /// What a calibration found.
 struct NoiseMeasurement {
-    bool ok = false;             ///< three seconds (or all a finite input had) were measured
-    std::int64_t deviation = 0;  ///< the largest per-buffer silence measure
-    int level = 0;               ///< the proposed noise level, 0..kMaxNoiseLevel
-    int bitsPerSample = 16;      ///< of the format measured
+    bool ok = false;            ///< three seconds (or all a finite input had) were measured
+    std::int64_t deviation = 0; ///< the largest per-buffer silence measure
+    int level = 0;              ///< the proposed noise level, 0..kMaxNoiseLevel
+    int bitsPerSample = 16;     ///< of the format measured
 };
 
 class NoiseCalibration : public platform::MessageReceiver {

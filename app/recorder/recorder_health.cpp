@@ -8,9 +8,7 @@ namespace mireldo::recorder {
 
 QString hoursAndMinutes(std::uint64_t seconds) {
     const std::uint64_t minutes = seconds / 60;
-    return QStringLiteral("%1:%2")
-        .arg(minutes / 60)
-        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString healthText(const RecorderHealth& health) {

@@ -26,6 +26,8 @@ enum class ControlKind {
     CheckList, ///< list with a check box per row
     Playlist,  ///< the playlist control
     Waveform,  ///< the live waveform scope
+    LevelMeter, ///< the recorder's level meter
+    SpinBox,   ///< a number with arrows (its range and unit are set by the wiring)
     Position,  ///< the playlist's position control
     Link,      ///< hyperlink label
 };
@@ -68,6 +70,7 @@ enum class MainCtl : int {
     Mute = 1052,                 ///< "Mute" of the selected source (endpoint mode)
     PositionText = 1119,         ///< the position box
     Waveform = 1084,             ///< the live waveform
+    LevelMeter = 1307,           ///< the level meter beside the live waveform
     LengthText = 1120,           ///< the length box
     RecordPosition = 1121,       ///< the record's position slider
     Home = 1122,                 ///< "<<"
@@ -81,18 +84,25 @@ enum class MainCtl : int {
     SaveRecord = 1116,           ///< "Save Record"
     OnlineHelp = 1091,           ///< "Online Help"
     StatusLine = 1008,           ///< the status line
+    HealthLine = 1308,           ///< time left on the disk, overruns, a lost device
     About = 1013,                ///< the About button
     PanelToggle = 1007,          ///< shows or hides the playlist panel
     SilenceGroup = 1037,         ///< the "Silence detection" group
     SilenceToggle = 1018,        ///< collapses or expands the silence area
     NoiseLevelLabel = 1038,      ///< "Noise level:"
     NoiseLevel = 1033,           ///< the noise-level list
+    MeasureNoise = 1303,         ///< "Measure": proposes a noise level for the input
+    NoiseMeasured = 1304,        ///< the measured noise and the level proposed
     DropSilence = 1027,          ///< "Drop silence at start and end of a record"
     LongSilenceLabel = 1039,     ///< "Action at silence longer than"
     LongSilenceSeconds = 1031,   ///< the long-silence seconds
     SetLongSilence = 1032,       ///< "Set" for the long-silence seconds
     LongSilenceUnit = 1040,      ///< "seconds:"
     SilenceAction = 1030,        ///< the action at a long silence
+    KeepBeforeSoundLabel = 1301, ///< "Keep before sound:"
+    KeepBeforeSound = 1302,      ///< seconds of skipped silence kept before the sound
+    SoundMustLastLabel = 1305,   ///< "Sound must last:"
+    SoundMustLast = 1306,        ///< milliseconds sound must last to count
     SavingGroup = 1041,          ///< the "Saving settings" group
     SavingToggle = 1019,         ///< collapses or expands the saving area
     RecordFolderLabel = 1042,    ///< "Folder for saving records:"

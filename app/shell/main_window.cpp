@@ -8,6 +8,7 @@
 #include "dialog_templates.h"
 #include "folder_browser.h"
 #include "image_button.h"
+#include "level_meter.h"
 #include "link_label.h"
 #include "link_rules.h"
 #include "message_box.h"
@@ -24,6 +25,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -53,9 +55,11 @@ bool showsStoredValue(const QLineEdit* edit, int stored) {
 
 // Controls hidden when an area collapses and moved when an area above them changes height.
 constexpr std::initializer_list<MainCtl> kSilenceAreaControls{
-    MainCtl::NoiseLevelLabel,  MainCtl::NoiseLevel,         MainCtl::DropSilence,
-    MainCtl::LongSilenceLabel, MainCtl::LongSilenceSeconds, MainCtl::SetLongSilence,
-    MainCtl::LongSilenceUnit,  MainCtl::SilenceAction};
+    MainCtl::NoiseLevelLabel,      MainCtl::NoiseLevel,         MainCtl::MeasureNoise,
+    MainCtl::NoiseMeasured,        MainCtl::DropSilence,        MainCtl::LongSilenceLabel,
+    MainCtl::LongSilenceSeconds,   MainCtl::SetLongSilence,     MainCtl::LongSilenceUnit,
+    MainCtl::SilenceAction,        MainCtl::KeepBeforeSoundLabel, MainCtl::KeepBeforeSound,
+    MainCtl::SoundMustLastLabel,   MainCtl::SoundMustLast};
 constexpr std::initializer_list<MainCtl> kSavingAreaControls{
     MainCtl::RecordFolderLabel, MainCtl::RecordFolder,    MainCtl::BrowseRecordFolder,
     MainCtl::AskForName,        MainCtl::DiscardShort,    MainCtl::ShortRecordSeconds,
@@ -295,6 +299,10 @@ QWidget* CRecorderDialog::createControl(const ControlTemplate& c) {
     }
     case ControlKind::Waveform:
         return waveform::makeWaveformScope(this);
+    case ControlKind::LevelMeter:
+        return waveform::makeLevelMeter(this);
+    case ControlKind::SpinBox:
+        return new QDoubleSpinBox(this);
     case ControlKind::Link: {
         auto* link = new ui::CLinkLabel(this);
         link->setText(text);

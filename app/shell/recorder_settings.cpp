@@ -1,5 +1,6 @@
 #include "recorder_settings.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace mireldo {
@@ -79,6 +80,8 @@ RecorderSettings readRecorderSettings(const ProfileStore& store,
     s.looplyPlaying = readInt(store, "LooplyPlaying", 0);
     s.shortRecordSeconds = readInt(store, "ShortRecordSeconds", 0);
     s.discardShortRecord = readInt(store, "DiscardShortRecord", 0);
+    s.preRollTenths = std::clamp(readInt(store, "PreRollTenths", 0), 0, 20);
+    s.holdMilliseconds = std::clamp(readInt(store, "HoldMilliseconds", 0), 0, 500);
     return s;
 }
 
@@ -127,6 +130,8 @@ bool writeRecorderState(ProfileStore& store, const RecorderSettings& s,
     setting("NoiseLevel", s.noiseLevel);
     setting("ShortRecordSeconds", s.shortRecordSeconds);
     setting("DiscardShortRecord", s.discardShortRecord);
+    setting("PreRollTenths", s.preRollTenths);
+    setting("HoldMilliseconds", s.holdMilliseconds);
     return ok;
 }
 

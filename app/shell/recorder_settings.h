@@ -39,6 +39,8 @@ struct RecorderSettings {
     std::int32_t looplyPlaying = 0;        ///< 0/1 (1025)
     std::int32_t shortRecordSeconds = 0;   ///< seconds (1035)
     std::int32_t discardShortRecord = 0;   ///< 0/1 (1034)
+    std::int32_t preRollTenths = 0;        ///< 0..20: "Keep before sound", tenths of a second
+    std::int32_t holdMilliseconds = 0;     ///< 0..500: "Sound must last", milliseconds
 
     friend bool operator==(const RecorderSettings&, const RecorderSettings&) = default;
 };

@@ -7,8 +7,11 @@
 #include "audio_mode.h"
 #include "capture_session.h"
 #include "endpoint_settings.h"
+#include "level_meter.h"
+#include "noise_calibration.h"
 #include "progress_dialog.h"
 #include "record_saving.h"
+#include "recorder_health.h"
 #include "recorder_labels.h"
 #include "small_dialogs.h"
 #include "string_table.h"
@@ -18,12 +21,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QThread>
+
+#include <cmath>
 
 namespace mireldo {
 
@@ -45,9 +51,12 @@ class WindowRecorderView final : public recorder::RecorderView {
                        std::function<recorder::CaptureOptions()> options)
         : window_(window), messages_(messages), readControls_(std::move(readControls)),
           options_(std::move(options)),
-          labels_(window.controlAs<QLabel>(MainCtl::LengthText), window.controlAs<QLabel>(MainCtl::PositionText),
+          labels_(window.controlAs<QLabel>(MainCtl::LengthText),
+                  window.controlAs<QLabel>(MainCtl::PositionText),
                   window.controlAs<QSlider>(MainCtl::RecordPosition)),
-          scope_(qobject_cast<waveform::CWaveformScope*>(window.control(MainCtl::Waveform))) {}
+          scope_(qobject_cast<waveform::CWaveformScope*>(window.control(MainCtl::Waveform))),
+          meter_(qobject_cast<waveform::CLevelMeter*>(window.control(MainCtl::LevelMeter))),
+          health_(window.controlAs<QLabel>(MainCtl::HealthLine)) {}
 
     bool readControls() override { return readControls_(); }
     recorder::CaptureOptions options() const override { return options_(); }
@@ -115,10 +124,13 @@ class WindowRecorderView final : public recorder::RecorderView {
     void updateButtons(const recorder::RecorderButtons& b) override {
         enable({MainCtl::Record}, b.record);
         enable({MainCtl::Home, MainCtl::End, MainCtl::RecordPosition}, b.homeEnd);
-        enable({MainCtl::Play, MainCtl::CutHead, MainCtl::CutTail, MainCtl::SaveRecord}, b.playCutSave);
+        enable({MainCtl::Play, MainCtl::CutHead, MainCtl::CutTail, MainCtl::SaveRecord},
+               b.playCutSave);
         enable({MainCtl::NewRecord}, b.newRecord);
         enable({MainCtl::Stop}, b.stop);
-        enable({MainCtl::RecordingDevice, MainCtl::OutputFormat, MainCtl::EndpointList}, b.deviceLists);
+        enable({MainCtl::RecordingDevice, MainCtl::OutputFormat, MainCtl::EndpointList,
+                MainCtl::MeasureNoise},
+               b.deviceLists);
     }
 
     void setWaveformFullScale(int fullScale) override {
@@ -131,6 +143,18 @@ class WindowRecorderView final : public recorder::RecorderView {
         if (scope_ != nullptr) {
             scope_->feed(data, bytes, format.nChannels, format.wBitsPerSample);
             scope_->repaint();
+        }
+    }
+
+    void showLevels(const unsigned char* data, std::uint32_t bytes,
+                    const WAVEFORMATEX& format) override {
+        if (meter_ != nullptr) {
+            meter_->feed(data, bytes, format.nChannels, format.wBitsPerSample);
+        }
+    }
+    void showHealth(const recorder::RecorderHealth& health) override {
+        if (health_ != nullptr) {
+            health_->setText(recorder::healthText(health));
         }
     }
 
@@ -149,6 +173,8 @@ class WindowRecorderView final : public recorder::RecorderView {
     std::function<recorder::CaptureOptions()> options_;
     waveform::CRecorderLabels labels_;
     waveform::CWaveformScope* scope_;
+    waveform::CLevelMeter* meter_;
+    QLabel* health_;
 };
 
 // The "Progress" dialog as the compression's progress display.
@@ -229,6 +255,7 @@ struct CRecorderDialog::RecorderParts {
     std::unique_ptr<WindowFinalisationHost> host;
     std::unique_ptr<recorder::RecordSaving> saving;
     std::unique_ptr<recorder::CaptureSession> session; // after the others: destroyed first
+    std::unique_ptr<recorder::NoiseCalibration> calibration; // holds the input while it listens
 };
 
 void CRecorderDialog::RecorderPartsDeleter::operator()(RecorderParts* parts) const {
@@ -263,6 +290,8 @@ void CRecorderDialog::wireRecorder() {
         o.silence.dropBlanks = settings_.toDropBlanks != 0;
         o.silence.actionAtBlank = settings_.actionAtBlank;
         o.silence.noiseLevel = settings_.noiseLevel;
+        o.silence.preRollTenths = settings_.preRollTenths;
+        o.silence.holdMilliseconds = settings_.holdMilliseconds;
         return o;
     };
     recorder_.reset(new RecorderParts);
@@ -291,7 +320,14 @@ void CRecorderDialog::wireRecorder() {
             connect(button, &QAbstractButton::clicked, this, slot);
         }
     };
-    onClick(MainCtl::Record, [session] { session->record(); });
+    // Recording needs the input the noise measurement may be holding.
+    onClick(MainCtl::Record, [this, session] {
+        if (recorder_->calibration->running()) {
+            recorder_->calibration->cancel();
+            controlAs<QLabel>(MainCtl::NoiseMeasured)->clear();
+        }
+        session->record();
+    });
     onClick(MainCtl::Stop, [session] { session->stop(); });
     onClick(MainCtl::Play, [session] { session->play(); });
     onClick(MainCtl::Home, [session] { session->home(); });
@@ -301,11 +337,13 @@ void CRecorderDialog::wireRecorder() {
     onClick(MainCtl::CutHead, [session, saving] { saving->cutHead(*session); });
     onClick(MainCtl::CutTail, [session, saving] { saving->cutTail(*session); });
     onClick(MainCtl::SetLongSilence, [this, session] {
-        settings_.longBlankSeconds = fieldInteger(controlAs<QLineEdit>(MainCtl::LongSilenceSeconds));
+        settings_.longBlankSeconds =
+            fieldInteger(controlAs<QLineEdit>(MainCtl::LongSilenceSeconds));
         session->setLongBlankSeconds(settings_.longBlankSeconds);
     });
     onClick(MainCtl::SetShortRecord, [this] {
-        settings_.shortRecordSeconds = fieldInteger(controlAs<QLineEdit>(MainCtl::ShortRecordSeconds));
+        settings_.shortRecordSeconds =
+            fieldInteger(controlAs<QLineEdit>(MainCtl::ShortRecordSeconds));
     });
 
     if (auto* slider = controlAs<QSlider>(MainCtl::RecordPosition)) {
@@ -321,6 +359,62 @@ void CRecorderDialog::wireRecorder() {
             }
         });
     }
+
+    if (auto* meter = control(MainCtl::LevelMeter)) {
+        meter->setToolTip(loadString(kStrLevelMeterTip));
+    }
+    controlAs<QLabel>(MainCtl::KeepBeforeSoundLabel)->setText(loadString(kStrKeepBeforeSound));
+    controlAs<QLabel>(MainCtl::SoundMustLastLabel)->setText(loadString(kStrSoundMustLast));
+
+    // "Keep before sound" in seconds with one decimal; the setting holds tenths.
+    auto* preRoll = controlAs<QDoubleSpinBox>(MainCtl::KeepBeforeSound);
+    preRoll->setRange(0.0, recorder::kMaxPreRollTenths / 10.0);
+    preRoll->setDecimals(1);
+    preRoll->setSingleStep(0.1);
+    preRoll->setSuffix(loadString(kStrSecondsSuffix));
+    preRoll->setValue(settings_.preRollTenths / 10.0);
+    preRoll->setToolTip(loadString(kStrKeepBeforeSoundTip));
+    connect(preRoll, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
+        settings_.preRollTenths = static_cast<std::int32_t>(std::lround(seconds * 10.0));
+    });
+    auto* hold = controlAs<QDoubleSpinBox>(MainCtl::SoundMustLast);
+    hold->setRange(0.0, recorder::kMaxHoldMilliseconds);
+    hold->setDecimals(0);
+    hold->setSingleStep(10.0);
+    hold->setSuffix(loadString(kStrMillisecondsSuffix));
+    hold->setValue(settings_.holdMilliseconds);
+    hold->setToolTip(loadString(kStrSoundMustLastTip));
+    connect(hold, &QDoubleSpinBox::valueChanged, this, [this](double ms) {
+        settings_.holdMilliseconds = static_cast<std::int32_t>(std::lround(ms));
+    });
+
+    // "Measure": listens to the input the recorder would use and selects the level proposed.
+    recorder_->calibration = std::make_unique<recorder::NoiseCalibration>();
+    auto* measure = controlAs<QPushButton>(MainCtl::MeasureNoise);
+    auto* measured = controlAs<QLabel>(MainCtl::NoiseMeasured);
+    measure->setText(loadString(kStrMeasure));
+    measure->setToolTip(loadString(kStrMeasureTip));
+    connect(measure, &QPushButton::clicked, this, [this, measure, measured, options] {
+        if (recorder_->session->deviceOpen() || !readControls()) {
+            return;
+        }
+        const auto done = [this, measure, measured](const recorder::NoiseMeasurement& m) {
+            measure->setEnabled(!recorder_->session->deviceOpen());
+            if (!m.ok) {
+                measured->setText(loadString(kStrNoiseNotMeasured));
+                return;
+            }
+            // The list numbers its levels from 1.
+            measured->setText(loadString(kStrNoiseMeasured).arg(m.deviation).arg(m.level + 1));
+            controlAs<QComboBox>(MainCtl::NoiseLevel)->setCurrentIndex(m.level);
+        };
+        if (!recorder_->calibration->start(options(), done)) {
+            measured->setText(loadString(kStrNoiseNotMeasured));
+            return;
+        }
+        measure->setEnabled(false);
+        measured->setText(loadString(kStrMeasuring));
+    });
 
     session->refreshDisplays();
     session->updateButtons();

@@ -19,10 +19,10 @@ inline constexpr std::uint64_t kPeakHoldMs = 1500;
 
 /// What one channel of the meter shows. Silence is minus infinity.
 struct ChannelLevels {
-    double peakDb;   ///< highest sample since the last display, dBFS (full scale 0 dBFS)
-    double rmsDb;    ///< RMS since the last display, dBFS (a full-scale sine: -3.01)
-    double holdDb;   ///< the highest peak of the last kPeakHoldMs
-    bool clipped;    ///< a sample reached full scale since the last reset
+    double peakDb; ///< highest sample since the last display, dBFS (full scale 0 dBFS)
+    double rmsDb;  ///< RMS since the last display, dBFS (a full-scale sine: -3.01)
+    double holdDb; ///< the highest peak of the last kPeakHoldMs
+    bool clipped;  ///< a sample reached full scale since the last reset
 };
 
 class LevelMeterValues {
@@ -45,8 +45,8 @@ class LevelMeterValues {
 
   private:
     struct Accumulator {
-        std::uint32_t peak = 0;   // largest |sample|
-        double sumSquares = 0;    // of the samples, in full-scale units
+        std::uint32_t peak = 0; // largest |sample|
+        double sumSquares = 0;  // of the samples, in full-scale units
         std::uint64_t count = 0;
     };
     std::array<Accumulator, kMeterChannels> pending_{};

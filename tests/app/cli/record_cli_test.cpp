@@ -360,7 +360,8 @@ TEST(RecordArguments, PreRollHoldAndMeasureNoise) {
 std::vector<uint8_t> silenceThenTone(int silentFrames, int toneFrames) {
     std::vector<uint8_t> pcm;
     for (int i = 0; i < silentFrames + toneFrames; ++i) {
-        const double v = i < silentFrames ? 0.0 : 12000.0 * std::sin(i * 2 * 3.14159265 * 440 / 8000);
+        const double v =
+            i < silentFrames ? 0.0 : 12000.0 * std::sin(i * 2 * 3.14159265 * 440 / 8000);
         testsupport::putU16(pcm, static_cast<uint16_t>(static_cast<int16_t>(std::lround(v))));
     }
     return pcm;

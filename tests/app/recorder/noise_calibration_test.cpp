@@ -32,8 +32,9 @@ std::vector<std::uint8_t> noise16(int frames, int amplitude) {
     std::uint32_t state = 12345;
     for (int i = 0; i < frames; ++i) {
         state = state * 1664525u + 1013904223u;
-        const int v = static_cast<int>((state >> 8) % static_cast<std::uint32_t>(2 * amplitude + 1)) -
-                      amplitude;
+        const int v =
+            static_cast<int>((state >> 8) % static_cast<std::uint32_t>(2 * amplitude + 1)) -
+            amplitude;
         testsupport::putU16(pcm, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
     }
     return pcm;
@@ -42,12 +43,12 @@ std::vector<std::uint8_t> noise16(int frames, int amplitude) {
 TEST(NoiseProposal, TheLowestLevelWithAThresholdOfOneAndAHalfTimesTheNoise) {
     // 16-bit thresholds 290, 300, 500, 850, 1050.
     EXPECT_EQ(proposeNoiseLevel(0, 16), 0);
-    EXPECT_EQ(proposeNoiseLevel(193, 16), 0);  // 289.5 <= 290
-    EXPECT_EQ(proposeNoiseLevel(194, 16), 1);  // 291 > 290, <= 300
-    EXPECT_EQ(proposeNoiseLevel(200, 16), 1);  // exactly 300
+    EXPECT_EQ(proposeNoiseLevel(193, 16), 0); // 289.5 <= 290
+    EXPECT_EQ(proposeNoiseLevel(194, 16), 1); // 291 > 290, <= 300
+    EXPECT_EQ(proposeNoiseLevel(200, 16), 1); // exactly 300
     EXPECT_EQ(proposeNoiseLevel(201, 16), 2);
-    EXPECT_EQ(proposeNoiseLevel(700, 16), 4);  // exactly 1050
-    EXPECT_EQ(proposeNoiseLevel(701, 16), 4);  // none is enough: the highest
+    EXPECT_EQ(proposeNoiseLevel(700, 16), 4); // exactly 1050
+    EXPECT_EQ(proposeNoiseLevel(701, 16), 4); // none is enough: the highest
     // 8-bit thresholds 10, 15, 20, 30, 40.
     EXPECT_EQ(proposeNoiseLevel(10, 8), 1);
     EXPECT_EQ(proposeNoiseLevel(20, 8), 3);
@@ -121,9 +122,8 @@ TEST(NoiseCalibrationFailures, AnInputThatDoesNotOpenStartsNothing) {
     farm.fail = true;
     NoiseCalibration calibration(farm.opener());
     bool called = false;
-    EXPECT_FALSE(calibration.start(CaptureOptions{}, [&](const NoiseMeasurement&) {
-        called = true;
-    }));
+    EXPECT_FALSE(
+        calibration.start(CaptureOptions{}, [&](const NoiseMeasurement&) { called = true; }));
     EXPECT_FALSE(calibration.running());
     EXPECT_FALSE(called);
 }
@@ -133,8 +133,8 @@ TEST(NoiseCalibrationFailures, ADeviceThatFailsGivesNoAnswerAndIsClosed) {
     rectest::DeviceFarm farm;
     NoiseCalibration calibration(farm.opener());
     std::optional<NoiseMeasurement> result;
-    ASSERT_TRUE(calibration.start(CaptureOptions{},
-                                  [&](const NoiseMeasurement& m) { result = m; }));
+    ASSERT_TRUE(
+        calibration.start(CaptureOptions{}, [&](const NoiseMeasurement& m) { result = m; }));
     rectest::FakeDevice& d = farm.last();
     ASSERT_FALSE(d.queued.empty());
     WaveHeader* h = d.queued.front();
@@ -152,9 +152,8 @@ TEST(NoiseCalibrationFailures, CancelClosesTheDeviceWithoutAnAnswer) {
     rectest::DeviceFarm farm;
     NoiseCalibration calibration(farm.opener());
     bool called = false;
-    ASSERT_TRUE(calibration.start(CaptureOptions{}, [&](const NoiseMeasurement&) {
-        called = true;
-    }));
+    ASSERT_TRUE(
+        calibration.start(CaptureOptions{}, [&](const NoiseMeasurement&) { called = true; }));
     calibration.cancel();
     EXPECT_FALSE(calibration.running());
     EXPECT_EQ(farm.last().closes, 1);

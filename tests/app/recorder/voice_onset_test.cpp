@@ -135,7 +135,7 @@ TEST(SilenceRounding, PreRollIsWholeFramesRoundedDownAndHoldRoundedUp) {
     EXPECT_EQ(preRollFrames(99, 48000), 96000u); // clamped to 2 s
     EXPECT_EQ(preRollFrames(-3, 48000), 0u);
     EXPECT_EQ(holdFrames(200, 48000), 9600u);
-    EXPECT_EQ(holdFrames(1, 11025), 12u); // 11.025 frames: a burst must last the whole hold
+    EXPECT_EQ(holdFrames(1, 11025), 12u);     // 11.025 frames: a burst must last the whole hold
     EXPECT_EQ(holdFrames(9999, 8000), 4000u); // clamped to 500 ms
 }
 
@@ -313,8 +313,8 @@ TEST_F(VoiceOnset, AClickDoesNotEndALongPauseButSpeechDoesWithItsFirstBuffer) {
     deliver(sound);
     // 48,000 bytes of the skipped pause (4.6875 buffers), then the held sound buffer and the
     // one that made it last.
-    const Bytes preRoll = join({tail(pause[21], 48000 - 4 * kBuf), pause[22], pause[23],
-                                pause[24], pause[25]});
+    const Bytes preRoll =
+        join({tail(pause[21], 48000 - 4 * kBuf), pause[22], pause[23], pause[24], pause[25]});
     const Bytes written = data();
     ASSERT_EQ(written.size(), paused + 48000 + 2 * kBuf);
     EXPECT_EQ(Bytes(written.begin() + static_cast<std::ptrdiff_t>(paused), written.end()),

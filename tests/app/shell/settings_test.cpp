@@ -76,6 +76,20 @@ TEST_F(SettingsStore, OutOfRangeValuesAreNormalisedWhenRead) {
     EXPECT_TRUE(again.recordFolder.isEmpty());
 }
 
+TEST_F(SettingsStore, KeepBeforeSoundAndSoundMustLastAreClampedWhenRead) {
+    ProfileStore s = store();
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).preRollTenths, 0);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).holdMilliseconds, 0);
+    s.setInt(kSettings, QStringLiteral("PreRollTenths"), 21);
+    s.setInt(kSettings, QStringLiteral("HoldMilliseconds"), -1);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).preRollTenths, 20);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).holdMilliseconds, 0);
+    s.setInt(kSettings, QStringLiteral("PreRollTenths"), -5);
+    s.setInt(kSettings, QStringLiteral("HoldMilliseconds"), 501);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).preRollTenths, 0);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).holdMilliseconds, 500);
+}
+
 TEST_F(SettingsStore, OutputDeviceIsKeptWhileItNamesADevice) {
     ProfileStore s = store();
     s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), 2);
@@ -108,6 +122,8 @@ TEST_F(SettingsStore, WrittenStateReadsBackUnchanged) {
     settings.looplyPlaying = 1;
     settings.shortRecordSeconds = 42;
     settings.discardShortRecord = 1;
+    settings.preRollTenths = 15;
+    settings.holdMilliseconds = 120;
     RecorderHistory history;
     history.offlineRecDev = 5;
     history.offlineRecFmt2 = 27;
