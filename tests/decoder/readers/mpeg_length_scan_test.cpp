@@ -189,6 +189,23 @@ TEST_F(MpegLengthScan, GarbageBetweenFramesAndACutEndMatchTheReference) {
     }
 }
 
+TEST_F(MpegLengthScan, AHeaderWithAReservedLayerNeverFixesTheFormat) {
+    // Before the first frame: a sync, MPEG-2, the reserved layer code, 22,050 Hz, single
+    // channel. It is no frame header, so the stereo 44.1 kHz frames after it fix the format.
+    std::vector<uint8_t> bytes = {0xFF, 0xF0, 0x90, 0xC0, 0, 0, 0, 0};
+    const auto clean = readFile(file("cbr.mp3"));
+    bytes.insert(bytes.end(), clean.begin(), clean.end());
+    writeFile(file("reserved-layer.mp3"), bytes);
+    std::unique_ptr<sondrel::DecoderStream> s;
+    ASSERT_EQ(sondrel::openStream(file("reserved-layer.mp3").c_str(), 1, 1, s), SONDREL_OK);
+    WAVEFORMATEX* format = nullptr;
+    s->GetFormat(&format);
+    EXPECT_EQ(format->nChannels, 2);
+    EXPECT_EQ(format->nSamplesPerSec, 44100u);
+    EXPECT_EQ(readerScan(file("reserved-layer.mp3")).length, readerScan(file("cbr.mp3")).length);
+    expectSameScan(file("reserved-layer.mp3"));
+}
+
 TEST_F(MpegLengthScan, TagsAtBothEndsAreSkippedAsByTheReference) {
     std::vector<uint8_t> bytes;
     putBytes(bytes, "ID3");
