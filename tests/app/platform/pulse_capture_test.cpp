@@ -372,6 +372,7 @@ TEST_F(PulseCapture, ASlowConsumerLosesNothingTheRingCanHold) {
     ASSERT_TRUE(counts);
     EXPECT_EQ(counts->lost, 0u);
     EXPECT_EQ(c.lostMs, -1) << "no loss was to be reported";
+    EXPECT_EQ(c.device->overruns(), 0u) << "nothing overran";
     EXPECT_EQ(counts->produced * 4, c.data.size());
 }
 
