@@ -149,7 +149,7 @@ void Layer12Decoder::decodeLayer1(const MpegFrameInfo& info, std::span<const uin
         }
     }
     // Allocation 15 is forbidden; such a subband is left silent (its fields are 16 bits wide).
-    std::memset(samples_, 0, sizeof(samples_));
+    // Every row below the top subband is written for all 12 slots; the top row stays zero.
     for (int slot = 0; slot < 12; ++slot) {
         for (int sb = 0; sb < 32; ++sb) {
             float raw[2] = {0.0f, 0.0f};
@@ -242,7 +242,15 @@ void Layer12Decoder::decodeLayer2(const MpegFrameInfo& info, std::span<const uin
         }
     }
 
-    std::memset(samples_, 0, sizeof(samples_));
+    // Rows with samples are written for all 36 slots below; only the silent ones are cleared.
+    for (int ch = 0; ch < channels; ++ch) {
+        for (int sb = 0; sb < 32; ++sb) {
+            const int cls = (sb >= bound && ch == 1) ? classOf[0][sb] : classOf[ch][sb];
+            if (sb >= limit || cls == 0) {
+                std::memset(samples_[ch][sb], 0, 36 * sizeof(float));
+            }
+        }
+    }
     for (int granule = 0; granule < 12; ++granule) {
         const int part = granule / 4;
         for (int sb = 0; sb < table.subbands; ++sb) {
