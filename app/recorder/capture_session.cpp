@@ -1,7 +1,7 @@
 #include "capture_session.h"
 
-#include "audio_play_thread.h"
 #include "file_system.h"
+#include "record_player.h"
 #include "string_table.h"
 #include "temporary_folder.h"
 
@@ -33,10 +33,9 @@ constexpr int kStrFormatNotSupported = 483;
 constexpr int kStrAudioLost = 610;
 constexpr int kStrStatusBase = 489;
 
-// User words of a capture buffer.
-constexpr std::uintptr_t kBufferFree = 0;
-constexpr std::uintptr_t kBufferQueued = 2;
-constexpr std::uintptr_t kBufferStale = 1;
+constexpr std::uintptr_t kBufferFree = CaptureBufferPool::kFree;
+constexpr std::uintptr_t kBufferQueued = CaptureBufferPool::kQueued;
+constexpr std::uintptr_t kBufferStale = CaptureBufferPool::kStale;
 
 // Notify interval of the recorder's player, in milliseconds.
 constexpr std::uint32_t kPlayerNotifyMs = 80;
@@ -85,8 +84,8 @@ void RecordFinalisation::saveFinished(CaptureSession& session, FinishedRecord re
 CaptureSession::CaptureSession(RecorderView& view) : CaptureSession(view, Environment{}) {}
 
 CaptureSession::CaptureSession(RecorderView& view, Environment environment)
-    : view_(view), env_(std::move(environment)), format_(defaultCaptureFormat()),
-      onset_(kOnsetCapacityBytes) {
+    : view_(view), env_(std::move(environment)), pool_(env_.bufferCount),
+      format_(defaultCaptureFormat()), onset_(kOnsetCapacityBytes) {
     if (!env_.openDevice) {
         env_.openDevice = [](int device, const PcmFormat& format, platform::ReceiverHandle owner,
                              MmResult* error) { return openWaveIn(device, format, owner, error); };
@@ -111,18 +110,6 @@ CaptureSession::CaptureSession(RecorderView& view, Environment environment)
         env_.sizeLimit = sizeLimitFromEnvironment();
     }
 
-    // Allocation stops at the first failure; a header without a block ends every walk.
-    const int count = std::clamp(env_.bufferCount, 0, kCaptureBufferCount);
-    for (int i = 0; i < count; ++i) {
-        auto& buffer = buffers_[static_cast<std::size_t>(i)];
-        buffer.block.reset(new (std::nothrow) char[kCaptureBlockBytes]);
-        if (!buffer.block) {
-            break;
-        }
-        buffer.header.lpData = buffer.block.get();
-        buffer.header.dwBufferLength = kCaptureBufferBytes;
-    }
-
     onMessage(platform::MM_WIM_DATA, [this](std::uintptr_t w, std::intptr_t l) {
         bufferDone(w, reinterpret_cast<WaveHeader*>(l));
     });
@@ -133,10 +120,8 @@ CaptureSession::CaptureSession(RecorderView& view, Environment environment)
     onMessage(MM_WIM_LOST, [this](std::uintptr_t w, std::intptr_t l) { audioLost(w, l); });
 
     if (env_.withPlayer) {
-        player_ = std::make_unique<playback::CAudioPlayThread>();
-        if (player_->CreateThread()) {
-            player_->SetNotify(handle(), RECORDER_POSITION_MSG, kPlayerNotifyMs);
-        } else {
+        player_ = std::make_unique<RecordPlayer>(handle(), RECORDER_POSITION_MSG, kPlayerNotifyMs);
+        if (!player_->started()) {
             player_.reset();
         }
     }
@@ -146,11 +131,7 @@ CaptureSession::~CaptureSession() {
     // Records finished at splits are saved (or kept) before anything here goes.
     finalisation().waitForSaves();
     stopReceiving();
-    if (player_) {
-        stopPlayer();
-        player_->Quit(30);
-        player_.reset();
-    }
+    player_.reset(); // stops playing and ends the player thread
     if (device_) {
         device_->reset();
         device_->stop();
@@ -187,7 +168,7 @@ std::uint64_t CaptureSession::now() const {
 }
 
 bool CaptureSession::playing() const {
-    return player_ && player_->IsOpen();
+    return player_ && player_->playing();
 }
 
 std::uint64_t CaptureSession::dataStart() const {
@@ -241,16 +222,8 @@ void CaptureSession::record() {
     // What was skipped before this Record is not the time before the next sound.
     onset_.reset();
     health_.deviceLost = false;
-    bool outstanding = false; // a buffer is with the device or on its way back
-    for (CaptureBuffer& buffer : buffers_) {
-        if (!buffer.block) {
-            break;
-        }
-        if (buffer.header.dwUser == kBufferFree) {
-            queueBuffer(buffer.header);
-        }
-        outstanding = outstanding || buffer.header.dwUser != kBufferFree;
-    }
+    // Whether a buffer is with the device or on its way back.
+    const bool outstanding = pool_.queueFree([this](WaveHeader& h) { queueBuffer(h); });
     const bool started = device_->start() == MMSYSERR_NOERROR;
     updateButtons();
     view_.setWaveformFullScale(format_.wBitsPerSample == 16 ? 32768 : 128);
@@ -383,14 +356,7 @@ int CaptureSession::halt() {
             device_->stop();
             device_->reset();
         }
-        for (CaptureBuffer& buffer : buffers_) {
-            if (!buffer.block) {
-                break;
-            }
-            if (buffer.header.dwUser != kBufferFree) {
-                buffer.header.dwUser |= kBufferStale;
-            }
-        }
+        pool_.markOutstandingStale();
         updateButtons();
     } else if (playing()) {
         stopPlayer();
@@ -400,13 +366,8 @@ int CaptureSession::halt() {
 }
 
 void CaptureSession::stopPlayer() {
-    if (player_ && player_->IsOpen()) {
-        player_->Stop();
-        player_->FreeBuffers();
-    }
-    if (stream_ != nullptr) {
-        Sondrel_CloseStream(stream_);
-        stream_ = nullptr;
+    if (player_) {
+        player_->stop();
     }
 }
 
@@ -890,33 +851,26 @@ void CaptureSession::play() {
     if (!player_ || !file_.isOpen() || recording_) {
         return;
     }
-    SondrelStream* stream = nullptr;
-    const QByteArray path = QFile::encodeName(wavPath_);
-    if (Sondrel_OpenStream(&stream, path.constData(), 1, 2) != SONDREL_OK) {
+    if (!player_->open(wavPath_)) {
         return;
     }
     if (position_ == dataFrames()) {
         position_ = 0;
     }
     const CaptureOptions options = view_.options();
-    const int result = player_->Play(options.outputDevice - 1, stream, format_,
-                                     dataFrames() + headOffset_, position_ + headOffset_);
+    const int result = player_->start(options.outputDevice - 1, format_,
+                                      dataFrames() + headOffset_, position_ + headOffset_);
     if (result != 0) {
-        Sondrel_CloseStream(stream);
         view_.showMessage(loadString(result == 1 ? kStrOutputOpenFailed : kStrCannotPlay), false);
         return;
     }
-    if (stream_ != nullptr) {
-        Sondrel_CloseStream(stream_);
-    }
-    stream_ = stream;
     updateButtons();
 }
 
 void CaptureSession::home() {
     position_ = 0;
     if (playing()) {
-        player_->Seek(headOffset_ + position_);
+        player_->seek(headOffset_ + position_);
     }
     showPosition();
 }
@@ -924,7 +878,7 @@ void CaptureSession::home() {
 void CaptureSession::end() {
     position_ = dataFrames();
     if (playing()) {
-        player_->Seek(headOffset_ + position_);
+        player_->seek(headOffset_ + position_);
     }
     showPosition();
 }
@@ -953,7 +907,7 @@ void CaptureSession::sliderReleased(std::uint32_t value) {
     dragging_ = false;
     position_ = value;
     if (playing()) {
-        player_->Seek(headOffset_ + position_);
+        player_->seek(headOffset_ + position_);
     }
     showPosition();
 }
@@ -964,7 +918,7 @@ void CaptureSession::sliderMoved(std::uint32_t value) {
     }
     position_ = value;
     if (playing()) {
-        player_->Seek(headOffset_ + position_);
+        player_->seek(headOffset_ + position_);
     }
     showPosition();
 }

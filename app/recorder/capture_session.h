@@ -5,9 +5,8 @@
 // displays, plays the record back through its own player and records over it from any
 // position. The window forwards its recorder commands here and implements RecorderView.
 //
-// Buffers: 150 headers with data blocks of 10,272 bytes (10,240 used), allocated when the
-// session object is made. A header's user word is its state: 0 free, 2 queued in the device,
-// 3 stale (queued when recording stopped; its data is not to be used).
+// Buffers: a CaptureBufferPool (capture_buffers.h), allocated when the session object is made.
+// Playing the record back: a RecordPlayer (record_player.h).
 //
 // Splits: when a record reaches the size limit, or the long-silence action 2 applies, the
 // record ends where it is and the next buffer already goes into a new record, with the device
@@ -20,6 +19,7 @@
 // plays; a finished record belongs to the finalisation once handed over. The view and the
 // finalisation are not owned and must outlive the session.
 
+#include "capture_buffers.h"
 #include "capture_format.h"
 #include "message_receiver.h"
 #include "onset_buffer.h"
@@ -39,13 +39,9 @@
 #include <memory>
 #include <optional>
 
-struct SondrelStream;
-
-namespace mireldo::playback {
-class CAudioPlayThread;
-}
-
 namespace mireldo::recorder {
+
+class RecordPlayer;
 
 /// The recorder player's position notification: wParam the position in frames, lParam 1 at
 /// the end of the stream.
@@ -55,11 +51,6 @@ inline constexpr std::uint32_t RECORDER_STOP_COMMAND = platform::WM_USER + 20;
 // WM_USER + 21 is the endpoint device's MM_WIM_LOST (audio/pulse_wave_in.h).
 static_assert(platform::audio::MM_WIM_LOST == platform::WM_USER + 21);
 
-inline constexpr int kCaptureBufferCount = 150;
-/// Bytes of audio one capture buffer holds.
-inline constexpr std::uint32_t kCaptureBufferBytes = 10240;
-/// Bytes allocated per buffer (the data area plus slack).
-inline constexpr std::uint32_t kCaptureBlockBytes = 10272;
 /// Below this many free bytes recording stops.
 inline constexpr std::uint64_t kLowDiskSpaceBytes = 104857600;
 /// A record reaching this many bytes is saved and a new one started.
@@ -80,12 +71,6 @@ enum class RecordingFault {
     Device,       ///< the device failed or stopped handing buffers back
     Write,        ///< the temporary WAV could not be written (data or header)
     LowDiskSpace, ///< the free space fell below kLowDiskSpaceBytes, or the disk was full
-};
-
-/// One capture buffer: its header and its data block (null when allocation failed).
-struct CaptureBuffer {
-    platform::audio::WaveHeader header;
-    std::unique_ptr<char[]> block;
 };
 
 class CaptureSession : public platform::MessageReceiver {
@@ -201,7 +186,7 @@ class CaptureSession : public platform::MessageReceiver {
     std::optional<RecorderStatus> status() const { return status_; }
     const QString& temporaryWavPath() const { return wavPath_; }
     const QString& temporaryCompressedPath() const { return compressedPath_; }
-    const std::array<CaptureBuffer, kCaptureBufferCount>& buffers() const { return buffers_; }
+    const CaptureBufferPool::Buffers& buffers() const { return pool_.buffers(); }
     platform::audio::WaveIn* device() const { return device_.get(); }
     RecorderView& view() { return view_; }
 
@@ -252,7 +237,7 @@ class CaptureSession : public platform::MessageReceiver {
     RecordFinalisation noFinalisation_;
     RecordFinalisation* finalisation_ = nullptr;
 
-    std::array<CaptureBuffer, kCaptureBufferCount> buffers_{};
+    CaptureBufferPool pool_;
     platform::audio::WaveInPtr device_;
     RecordFile file_;
     QString wavPath_;
@@ -274,8 +259,7 @@ class CaptureSession : public platform::MessageReceiver {
     RecorderHealth health_;
     std::optional<RecorderStatus> status_;
 
-    std::unique_ptr<playback::CAudioPlayThread> player_;
-    SondrelStream* stream_ = nullptr;
+    std::unique_ptr<RecordPlayer> player_; // null without a player thread
 };
 
 } // namespace mireldo::recorder
