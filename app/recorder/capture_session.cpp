@@ -401,6 +401,11 @@ void CaptureSession::newRecord() {
     updateButtons();
     setStatus(RecorderStatus::Ready);
     finalisation().finishCompression(true);
+    // Nothing records any more: the health of the last recording is not told on.
+    if (health_ != RecorderHealth{}) {
+        health_ = RecorderHealth{};
+        view_.showHealth(health_);
+    }
 }
 
 void CaptureSession::closeDevice() {

@@ -375,6 +375,12 @@ TEST_F(VoiceOnset, HealthTellsTimeLeftOverrunsAndALostDevice) {
     EXPECT_FALSE(s.recording());
     EXPECT_TRUE(view.healths.back().deviceLost);
     EXPECT_EQ(view.healths.back().overruns, 3u);
+
+    // New Record closes the device: the line is cleared.
+    view.answers.push_back(RecorderAnswer::No);
+    s.newRecord();
+    EXPECT_FALSE(s.deviceOpen());
+    EXPECT_EQ(view.healths.back(), RecorderHealth{});
 }
 
 TEST(HealthText, TimeLeftOverrunsAndALostDevice) {
