@@ -321,6 +321,32 @@ TEST_F(VoiceOnset, AClickDoesNotEndALongPauseButSpeechDoesWithItsFirstBuffer) {
               join({preRoll, sound, sound}));
 }
 
+TEST_F(VoiceOnset, AClickWhileRecordingDoesNotPutOffTheLongSilenceAction) {
+    view.opts.silence.actionAtBlank = 2; // threshold 96,000 bytes
+    view.opts.silence.holdMilliseconds = 200;
+    CaptureSession& s = make();
+    s.record();
+    deliver(sound);
+    deliver(sound); // 213 ms: counts
+    const std::uint64_t marker = s.silence().marker;
+    EXPECT_EQ(marker, 44u + 2 * kBuf);
+    for (int i = 0; i < 4; ++i) {
+        deliver(tagged(i));
+    }
+    deliver(clickIn(2720, 5120)); // written, but it does not move the marker
+    deliver(clickIn(0, 2400));
+    EXPECT_EQ(s.silence().marker, marker);
+    for (int i = 0; i < 3; ++i) {
+        deliver(tagged(10 + i));
+    }
+    EXPECT_TRUE(fin.saves.empty());
+    // The tenth buffer after the sound, the clicks among them: the silence is long (102,400 >
+    // 96,000 bytes); had the clicks counted as sound, it would come six buffers later.
+    deliver(tagged(20));
+    ASSERT_EQ(fin.saves, std::vector<bool>{true});
+    EXPECT_EQ(fin.savedCopies[0].size(), 44u + 12 * kBuf);
+}
+
 TEST_F(VoiceOnset, AFailedPreRollWriteStopsRecordingAndKeepsWholeFrames) {
     view.opts.silence.dropBlanks = true;
     view.opts.silence.preRollTenths = 20;
