@@ -2,6 +2,8 @@
 
 #include "audio/pulse_wave_in.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <new>
 
@@ -98,10 +100,12 @@ void NoiseCalibration::closeDevice() {
     if (!device_) {
         return;
     }
-    // Every buffer comes back before close() returns; the messages that say so are ignored.
+    // Every buffer comes back before close() returns. The messages that say so are dropped
+    // now: a device opened next may live at the same address and would take them for its own.
     const WaveInPtr device = std::move(device_);
     device->reset();
     device->close();
+    QCoreApplication::removePostedEvents(this, platform::MessageEvent::eventType());
     for (CaptureBuffer& buffer : buffers_) {
         if (buffer.block) {
             unprepareHeader(buffer.header);

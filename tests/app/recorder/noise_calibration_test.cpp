@@ -147,6 +147,52 @@ TEST(NoiseCalibrationFailures, ADeviceThatFailsGivesNoAnswerAndIsClosed) {
     EXPECT_EQ(d.closes, 1);
 }
 
+// A device that, as real ones do, posts every queued header back when it is reset.
+class PostingDevice : public rectest::FakeDevice {
+  public:
+    PostingDevice(const PcmFormat& f, mireldo::platform::ReceiverHandle owner)
+        : FakeDevice(f), owner_(owner) {}
+    MmResult reset() override {
+        for (WaveHeader* h : queued) {
+            h->dwBytesRecorded = 0;
+            h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+            mireldo::platform::postMessage(owner_, mireldo::platform::MM_WIM_DATA,
+                                           reinterpret_cast<std::uintptr_t>(this),
+                                           reinterpret_cast<std::intptr_t>(h));
+        }
+        queued.clear();
+        return 0;
+    }
+    MmResult close() override { return reset(); }
+
+  private:
+    mireldo::platform::ReceiverHandle owner_;
+};
+
+TEST(NoiseCalibrationFailures, ARestartIsNotConfusedByTheBuffersTheLastDeviceHandedBack) {
+    rectest::coreApp();
+    // The same device object both times: a device opened again at the same address.
+    std::shared_ptr<PostingDevice> device;
+    const auto opener = [&device](int, const PcmFormat& f, mireldo::platform::ReceiverHandle owner,
+                                  MmResult*) -> WaveInPtr {
+        if (!device) {
+            device = std::make_shared<PostingDevice>(f, owner);
+        }
+        return device;
+    };
+    NoiseCalibration calibration(opener);
+    std::vector<NoiseMeasurement> results;
+    const auto done = [&](const NoiseMeasurement& m) { results.push_back(m); };
+    ASSERT_TRUE(calibration.start(CaptureOptions{}, done));
+    calibration.cancel(); // the device posts its buffers back, empty
+    ASSERT_TRUE(calibration.start(CaptureOptions{}, done));
+    settle();
+    // Those empty buffers would read as a failed device.
+    EXPECT_TRUE(calibration.running());
+    EXPECT_TRUE(results.empty());
+    calibration.cancel();
+}
+
 TEST(NoiseCalibrationFailures, CancelClosesTheDeviceWithoutAnAnswer) {
     rectest::coreApp();
     rectest::DeviceFarm farm;
