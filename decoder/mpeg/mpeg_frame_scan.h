@@ -21,6 +21,12 @@ const MpegScanShape* mpegScanShapes();
 /// Bytes of a frame the walk must see: header, CRC, side information and a tag's name.
 inline constexpr std::size_t kMpegScanProbe = 4 + 2 + 32 + 4;
 
+/// The big-endian word at offset (at most kMpegScanProbe - 4) of a frame's first bytes.
+inline uint32_t mpegScanWord(std::span<const uint8_t, kMpegScanProbe> probe, std::size_t offset) {
+    const std::span<const uint8_t, 4> word = probe.subspan(offset).template first<4>();
+    return uint32_t{word[0]} << 24 | uint32_t{word[1]} << 16 | uint32_t{word[2]} << 8 | word[3];
+}
+
 /// Walks consecutive plain frames of bytes from `at`: a header that parses (as
 /// parseMpegFrameHeader would) in a frame that carries no Xing or VBRI tag, whose first
 /// kMpegScanProbe bytes lie inside bytes. Calls onFrame(offset, samplesPerChannel,
@@ -30,11 +36,12 @@ inline constexpr std::size_t kMpegScanProbe = 4 + 2 + 32 + 4;
 template <typename OnFrame>
 std::size_t walkPlainMpegFrames(std::span<const uint8_t> bytes, std::size_t at, OnFrame&& onFrame) {
     const MpegScanShape* shapes = mpegScanShapes();
-    const uint8_t* p = bytes.data();
     const std::size_t size = bytes.size();
     while (size >= kMpegScanProbe && at <= size - kMpegScanProbe) {
-        const uint32_t header = uint32_t{p[at]} << 24 | uint32_t{p[at + 1]} << 16 |
-                                uint32_t{p[at + 2]} << 8 | p[at + 3];
+        // The frame's first bytes as a span of fixed length: every read below lies inside it.
+        const std::span<const uint8_t, kMpegScanProbe> probe =
+            bytes.subspan(at).template first<kMpegScanProbe>();
+        const uint32_t header = mpegScanWord(probe, 0);
         if ((header & 0xFFE00000u) != 0xFFE00000u) {
             break;
         }
@@ -43,10 +50,9 @@ std::size_t walkPlainMpegFrames(std::span<const uint8_t> bytes, std::size_t at, 
             break;
         }
         const bool mono = (header & 0xC0) == 0xC0;
-        const std::size_t tagAt = at + ((header & 0x10000) ? 4 : 6) +
-                                  (mono ? shape.sideMono : shape.sideStereo);
-        const uint32_t tag = uint32_t{p[tagAt]} << 24 | uint32_t{p[tagAt + 1]} << 16 |
-                             uint32_t{p[tagAt + 2]} << 8 | p[tagAt + 3];
+        const std::size_t tagAt =
+            ((header & 0x10000) ? 4u : 6u) + (mono ? shape.sideMono : shape.sideStereo);
+        const uint32_t tag = mpegScanWord(probe, tagAt);
         if (tag == 0x58696E67u /* Xing */ || tag == 0x56425249u /* VBRI */) {
             break;
         }
