@@ -94,9 +94,9 @@ static int walkRead(int fd, struct Walk* w) {
     if (buffer == NULL) {
         return 1;
     }
-    size_t held = 0;     /* bytes in buffer */
-    uint64_t base = 0;   /* file offset of buffer[0] */
-    uint64_t next = 0;   /* file offset of the next header to look at */
+    size_t held = 0;   /* bytes in buffer */
+    uint64_t base = 0; /* file offset of buffer[0] */
+    uint64_t next = 0; /* file offset of the next header to look at */
     int first = 1;
     for (;;) {
         const ssize_t got = read(fd, buffer + held, kPiece + 4 - held);

@@ -5,8 +5,7 @@
 
 namespace sondrel {
 
-void Layer3Decoder::reorder(const GranuleChannel& g, const Layer3Bands& bands, int ch,
-                            bool mpeg1) {
+void Layer3Decoder::reorder(const GranuleChannel& g, const Layer3Bands& bands, int ch, bool mpeg1) {
     if (!(g.windowSwitching && g.blockType == 2)) {
         return;
     }
@@ -65,8 +64,8 @@ void Layer3Decoder::hybrid(const GranuleChannel& g, int ch) {
     const int active = std::min(kSubbands, (nonZero_[ch] + 17) / 18);
     const bool shortBlocks = g.windowSwitching && g.blockType == 2;
     const int blockType = g.windowSwitching ? g.blockType : 0;
-    float (*overlap)[32] = overlap_[ch];
-    float (*result)[kSlotStride] = hybridOut_[ch];
+    float(*overlap)[32] = overlap_[ch];
+    float(*result)[kSlotStride] = hybridOut_[ch];
 
     int sb = 0;
     if (!shortBlocks && !(g.windowSwitching && g.mixedBlock)) {

@@ -9,10 +9,10 @@ namespace sondrel {
 /// What a length scan needs of a frame header, by its bits 20..9 (the low 5 bits of the second
 /// byte, the high 7 of the third: version, layer, protection, bit rate, sample rate, padding).
 struct MpegScanShape {
-    uint16_t length = 0;     ///< bytes to the next header; 0: the header does not parse
-    uint16_t samples = 0;    ///< PCM samples per channel
-    uint8_t sideMono = 0;    ///< layer III side information bytes, one channel (0 for I, II)
-    uint8_t sideStereo = 0;  ///< the same, two channels
+    uint16_t length = 0;    ///< bytes to the next header; 0: the header does not parse
+    uint16_t samples = 0;   ///< PCM samples per channel
+    uint8_t sideMono = 0;   ///< layer III side information bytes, one channel (0 for I, II)
+    uint8_t sideStereo = 0; ///< the same, two channels
 };
 
 /// The 4,096 shapes (a constant table).

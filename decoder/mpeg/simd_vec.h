@@ -27,12 +27,22 @@ struct Vec {
     static Vec zero() { return {_mm256_setzero_ps()}; }
     void store(float* p) const { _mm256_storeu_ps(p, v); }
 };
-inline Vec operator+(Vec a, Vec b) { return {_mm256_add_ps(a.v, b.v)}; }
-inline Vec operator-(Vec a, Vec b) { return {_mm256_sub_ps(a.v, b.v)}; }
-inline Vec operator*(Vec a, Vec b) { return {_mm256_mul_ps(a.v, b.v)}; }
+inline Vec operator+(Vec a, Vec b) {
+    return {_mm256_add_ps(a.v, b.v)};
+}
+inline Vec operator-(Vec a, Vec b) {
+    return {_mm256_sub_ps(a.v, b.v)};
+}
+inline Vec operator*(Vec a, Vec b) {
+    return {_mm256_mul_ps(a.v, b.v)};
+}
 /// a * b + c
-inline Vec mulAdd(Vec a, Vec b, Vec c) { return {_mm256_fmadd_ps(a.v, b.v, c.v)}; }
-inline Vec negate(Vec a) { return {_mm256_xor_ps(a.v, _mm256_set1_ps(-0.0f))}; }
+inline Vec mulAdd(Vec a, Vec b, Vec c) {
+    return {_mm256_fmadd_ps(a.v, b.v, c.v)};
+}
+inline Vec negate(Vec a) {
+    return {_mm256_xor_ps(a.v, _mm256_set1_ps(-0.0f))};
+}
 /// The lanes in reverse order.
 inline Vec reverse(Vec a) {
     return {_mm256_permutevar8x32_ps(a.v, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0))};
@@ -75,13 +85,27 @@ struct Vec {
     static Vec zero() { return {_mm_setzero_ps()}; }
     void store(float* p) const { _mm_storeu_ps(p, v); }
 };
-inline Vec operator+(Vec a, Vec b) { return {_mm_add_ps(a.v, b.v)}; }
-inline Vec operator-(Vec a, Vec b) { return {_mm_sub_ps(a.v, b.v)}; }
-inline Vec operator*(Vec a, Vec b) { return {_mm_mul_ps(a.v, b.v)}; }
-inline Vec mulAdd(Vec a, Vec b, Vec c) { return {_mm_add_ps(_mm_mul_ps(a.v, b.v), c.v)}; }
-inline Vec negate(Vec a) { return {_mm_xor_ps(a.v, _mm_set1_ps(-0.0f))}; }
-inline Vec reverse(Vec a) { return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(0, 1, 2, 3))}; }
-inline void transpose(Vec* rows) { _MM_TRANSPOSE4_PS(rows[0].v, rows[1].v, rows[2].v, rows[3].v); }
+inline Vec operator+(Vec a, Vec b) {
+    return {_mm_add_ps(a.v, b.v)};
+}
+inline Vec operator-(Vec a, Vec b) {
+    return {_mm_sub_ps(a.v, b.v)};
+}
+inline Vec operator*(Vec a, Vec b) {
+    return {_mm_mul_ps(a.v, b.v)};
+}
+inline Vec mulAdd(Vec a, Vec b, Vec c) {
+    return {_mm_add_ps(_mm_mul_ps(a.v, b.v), c.v)};
+}
+inline Vec negate(Vec a) {
+    return {_mm_xor_ps(a.v, _mm_set1_ps(-0.0f))};
+}
+inline Vec reverse(Vec a) {
+    return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(0, 1, 2, 3))};
+}
+inline void transpose(Vec* rows) {
+    _MM_TRANSPOSE4_PS(rows[0].v, rows[1].v, rows[2].v, rows[3].v);
+}
 
 #else
 
@@ -93,12 +117,24 @@ struct Vec {
     static Vec zero() { return {0.0f}; }
     void store(float* p) const { *p = v; }
 };
-inline Vec operator+(Vec a, Vec b) { return {a.v + b.v}; }
-inline Vec operator-(Vec a, Vec b) { return {a.v - b.v}; }
-inline Vec operator*(Vec a, Vec b) { return {a.v * b.v}; }
-inline Vec mulAdd(Vec a, Vec b, Vec c) { return {a.v * b.v + c.v}; }
-inline Vec negate(Vec a) { return {-a.v}; }
-inline Vec reverse(Vec a) { return a; }
+inline Vec operator+(Vec a, Vec b) {
+    return {a.v + b.v};
+}
+inline Vec operator-(Vec a, Vec b) {
+    return {a.v - b.v};
+}
+inline Vec operator*(Vec a, Vec b) {
+    return {a.v * b.v};
+}
+inline Vec mulAdd(Vec a, Vec b, Vec c) {
+    return {a.v * b.v + c.v};
+}
+inline Vec negate(Vec a) {
+    return {-a.v};
+}
+inline Vec reverse(Vec a) {
+    return a;
+}
 inline void transpose(Vec*) {}
 
 #endif

@@ -10,7 +10,7 @@ namespace sondrel {
 /// PCM, 32 samples per slot and channel. Keeps per channel the last 16 matrixed vectors.
 /// Runs the kernels mpegKernels() chose (or the ones given). One thread at a time.
 class PolyphaseSynthesis {
-public:
+  public:
     static constexpr int kChannels = 2;
     /// Most slots one call filters (a layer II frame).
     static constexpr int kMaxSlots = 36;
@@ -33,7 +33,7 @@ public:
     /// The window and factors the kernels are given.
     const SynthesisTables& tables() const { return tables_; }
 
-private:
+  private:
     const MpegKernels* kernels_;
     SynthesisTables tables_;
     SynthesisChannel channels_[kChannels];

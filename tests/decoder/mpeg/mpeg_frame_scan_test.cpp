@@ -20,11 +20,11 @@ struct Seen {
 std::vector<Seen> walk(const std::vector<uint8_t>& bytes, std::size_t* stop,
                        std::size_t limit = 1000) {
     std::vector<Seen> seen;
-    *stop = sondrel::walkPlainMpegFrames(bytes, 0, [&](std::size_t at, uint32_t samples,
-                                                       uint32_t channels) {
-        seen.push_back({at, samples, channels});
-        return seen.size() < limit;
-    });
+    *stop = sondrel::walkPlainMpegFrames(bytes, 0,
+                                         [&](std::size_t at, uint32_t samples, uint32_t channels) {
+                                             seen.push_back({at, samples, channels});
+                                             return seen.size() < limit;
+                                         });
     return seen;
 }
 
@@ -45,10 +45,12 @@ TEST(MpegFrameScan, EveryHeaderWordStepsAsTheParserSays) {
                 const auto bytes = frameBytes(static_cast<uint8_t>(b1), static_cast<uint8_t>(b2),
                                               static_cast<uint8_t>(b3));
                 MpegFrameInfo info;
-                const bool parses = sondrel::parseMpegFrameHeader(bytes, info) == sondrel::kMpegHeaderOk;
+                const bool parses =
+                    sondrel::parseMpegFrameHeader(bytes, info) == sondrel::kMpegHeaderOk;
                 std::size_t stop = 0;
                 const auto seen = walk(bytes, &stop, 1);
-                SCOPED_TRACE(::testing::Message() << std::hex << "header FF " << b1 << " " << b2 << " " << b3);
+                SCOPED_TRACE(::testing::Message()
+                             << std::hex << "header FF " << b1 << " " << b2 << " " << b3);
                 if (!parses) {
                     EXPECT_TRUE(seen.empty());
                     EXPECT_EQ(stop, 0u);

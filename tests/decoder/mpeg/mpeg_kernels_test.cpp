@@ -34,7 +34,7 @@ std::vector<const MpegKernels*> availableKernels() {
 // The synthesis as the standard defines it, in double precision: V = N S shifted into a
 // 1024-value history, U gathered from it, windowed by D and summed.
 class ReferenceSynthesis {
-public:
+  public:
     explicit ReferenceSynthesis(const float* window) : window_(window, window + 512) {}
 
     void slot(const float* subbands, int16_t* out) {
@@ -51,7 +51,8 @@ public:
         for (int j = 0; j < 32; ++j) {
             double sum = 0.0;
             for (int i = 0; i < 8; ++i) {
-                sum += v_[static_cast<std::size_t>(128 * i + j)] * window_[static_cast<std::size_t>(64 * i + j)];
+                sum += v_[static_cast<std::size_t>(128 * i + j)] *
+                       window_[static_cast<std::size_t>(64 * i + j)];
                 sum += v_[static_cast<std::size_t>(128 * i + 96 + j)] *
                        window_[static_cast<std::size_t>(64 * i + 32 + j)];
             }
@@ -60,7 +61,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<double> window_;
     std::vector<double> v_ = std::vector<double>(1024, 0.0);
 };
@@ -103,7 +104,8 @@ TEST(MpegKernelsSynthesis, EverySetMatchesTheDefiningSumsWithinOneStep) {
                     int16_t want[32];
                     reference.slot(column, want);
                     for (int j = 0; j < 32; ++j) {
-                        worst = std::max(worst, std::abs(ours[static_cast<std::size_t>(t * 32 + j)] - want[j]));
+                        worst = std::max(
+                            worst, std::abs(ours[static_cast<std::size_t>(t * 32 + j)] - want[j]));
                     }
                 }
             }
@@ -202,13 +204,15 @@ TEST(MpegKernelsHybrid, EverySetMatchesTheOneSubbandAtATimeFilter) {
             }
             std::vector<float> wantOverlap = overlap;
             std::vector<float> out(32 * 24, 12345.0f);
-            kernels->imdctLong(spectrum.data(), end, window, tables, overlap.data(), out.data(), 24);
+            kernels->imdctLong(spectrum.data(), end, window, tables, overlap.data(), out.data(),
+                               24);
             double worst = 0.0;
             for (int sb = 0; sb < 32; ++sb) {
                 if (sb >= end) {
                     for (int i = 0; i < 18; ++i) {
                         // Subbands past the end are not touched.
-                        ASSERT_EQ(out[static_cast<std::size_t>(sb * 24 + i)], 12345.0f) << kernels->name;
+                        ASSERT_EQ(out[static_cast<std::size_t>(sb * 24 + i)], 12345.0f)
+                            << kernels->name;
                         ASSERT_EQ(overlap[static_cast<std::size_t>(i * 32 + sb)],
                                   wantOverlap[static_cast<std::size_t>(i * 32 + sb)]);
                     }
@@ -223,8 +227,11 @@ TEST(MpegKernelsHybrid, EverySetMatchesTheOneSubbandAtATimeFilter) {
                     if (sb & i & 1) {
                         want = -want;
                     }
-                    worst = std::max(worst, double(std::abs(out[static_cast<std::size_t>(sb * 24 + i)] - want)));
-                    worst = std::max(worst, double(std::abs(overlap[static_cast<std::size_t>(i * 32 + sb)] - saved)));
+                    worst = std::max(
+                        worst, double(std::abs(out[static_cast<std::size_t>(sb * 24 + i)] - want)));
+                    worst = std::max(
+                        worst,
+                        double(std::abs(overlap[static_cast<std::size_t>(i * 32 + sb)] - saved)));
                 }
             }
             // Values reach about 10^4; float rounding in another order stays far below 0.01.

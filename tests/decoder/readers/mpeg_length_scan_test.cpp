@@ -57,7 +57,8 @@ Scan referenceScan(const std::vector<uint8_t>& file) {
     const uint32_t channels = static_cast<uint32_t>(first.channels);
     const int kbps = sondrel::mpegBitrateKbps(first.version == 1 ? 1 : 2, 3, first.bitrateIndex);
     const int rate = sondrel::mpegSampleRate(first.version == 1 ? 1 : 2, first.sampleRateIndex);
-    const auto parseWindow = static_cast<uint32_t>(std::clamp<int64_t>(int64_t{kbps} * 2440000 / rate, 156, 65535));
+    const auto parseWindow =
+        static_cast<uint32_t>(std::clamp<int64_t>(int64_t{kbps} * 2440000 / rate, 156, 65535));
     const uint32_t span = end - offset;
     const uint32_t indexSize = std::clamp(span / channels / 20480u, 1u, 1024u);
     const uint32_t indexStep = span / indexSize;
@@ -75,7 +76,8 @@ Scan referenceScan(const std::vector<uint8_t>& file) {
             ++offset;
             continue;
         }
-        if (scan.index.empty() || (offset - lastIndexed >= indexStep && scan.index.size() < indexSize)) {
+        if (scan.index.empty() ||
+            (offset - lastIndexed >= indexStep && scan.index.size() < indexSize)) {
             scan.index.push_back({static_cast<uint32_t>(total), offset});
             lastIndexed = offset;
         }
@@ -108,13 +110,14 @@ void expectSameScan(const std::string& path) {
     EXPECT_EQ(got.length, want.length) << path;
     ASSERT_EQ(got.index.size(), want.index.size()) << path;
     for (size_t i = 0; i < want.index.size(); ++i) {
-        EXPECT_EQ(got.index[i].framePosition, want.index[i].framePosition) << path << " entry " << i;
+        EXPECT_EQ(got.index[i].framePosition, want.index[i].framePosition)
+            << path << " entry " << i;
         EXPECT_EQ(got.index[i].byteOffset, want.index[i].byteOffset) << path << " entry " << i;
     }
 }
 
 class MpegLengthScan : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir();
         const std::string sox = MIRELDO_SOX_EXE;
@@ -124,7 +127,8 @@ protected:
         run(lame + "-V 2 " + q("st.wav") + " " + q("vbr.mp3"));
         run(lame + "-b 128 " + q("st.wav") + " " + q("cbr.mp3"));
         run(lame + "-b 64 " + q("mono.wav") + " " + q("mono.mp3"));
-        run(std::string(MIRELDO_TWOLAME_EXE) + " --quiet -b 192 " + q("st.wav") + " " + q("l2.mp2"));
+        run(std::string(MIRELDO_TWOLAME_EXE) + " --quiet -b 192 " + q("st.wav") + " " +
+            q("l2.mp2"));
     }
     static void TearDownTestSuite() {
         delete dir_;
