@@ -8,11 +8,12 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Tarnwick Mireldo maintainers <mireldo@tarnwick.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop audio recorder with silence detection")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Mireldo records from a sound card (ALSA or a PulseAudio server) with silence detection,
-saves records as MP3, WMA, Ogg Vorbis or WAV through encoder plug-ins and keeps a
-playlist of records and other audio files. The package also holds mireldo-cli, which
-runs the recorder, player, converter and tag editor from a shell, and Sondrel, the
-decoder library (WAV, MPEG audio layers I-III, Ogg Vorbis, WMA, KLX) with its tools
+    "Mireldo records from a sound card (ALSA or a PulseAudio server) with
+silence detection, saves records as MP3, WMA, Ogg Vorbis or WAV through
+encoder plug-ins and keeps a playlist of records and other audio files.
+The package also holds mireldo-cli, which runs the recorder, player,
+converter and tag editor from a shell, and Sondrel, the decoder library
+(WAV, MPEG audio layers I-III, Ogg Vorbis, WMA, KLX) with its tools
 sondrel-info and sondrel-decode.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://mireldo.tarnwick.example/")
 set(CPACK_STRIP_FILES ON)

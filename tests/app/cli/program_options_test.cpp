@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 using testsupport::runCommand;
@@ -18,6 +19,11 @@ struct Program {
     const char* name;
     const char* wrongUsage; // arguments that are wrong usage
 };
+
+// Test names show the program, not the record's bytes.
+void PrintTo(const Program& program, std::ostream* os) {
+    *os << program.name;
+}
 
 constexpr Program kPrograms[] = {
     {"mireldo", "--bogus"},
