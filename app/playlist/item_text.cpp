@@ -1,5 +1,7 @@
 #include "item_text.h"
 
+#include "string_table.h"
+
 #include <QStringDecoder>
 
 #include <array>
@@ -7,6 +9,21 @@
 namespace mireldo::playlist {
 
 namespace {
+
+constexpr int kStrMono = 820; ///< "mono"
+constexpr int kStrStereo = 821; ///< "stereo"
+constexpr int kStrChannels = 822; ///< "%1 channels"
+constexpr int kStrLoadPending = 823; ///< "Loading pending"
+constexpr int kStrLoading = 824; ///< "Loading..."
+constexpr int kStrLoadNotFound = 825; ///< "Loading failed: File not found."
+constexpr int kStrLoadSharing = 826; ///< "Loading failed: Sharing voilation"
+constexpr int kStrLoadCannotOpen = 827; ///< "Loading failed: Can not open file."
+constexpr int kStrLoadDamaged = 828; ///< "Loading failed: The file might be corrupted."
+constexpr int kStrLoadUnsupported = 829; ///< "Loading failed: File format is not recognized."
+constexpr int kStrLoadCallRecord = 830; ///< "Loading failed: Call records can not be loaded here."
+constexpr int kStrLoadRuntimeMissing = 831; ///< "Loading failed: Need media player 10+"
+constexpr int kStrLoadUnknown = 832; ///< "Loading failed: Unknown errors occurred."
+
 
 // Texts from a stream (KLX topic and description) are 8-bit: UTF-8 when they decode as such,
 // else Latin-1, so that no byte turns into a replacement character.
@@ -45,12 +62,12 @@ QString itemTitle(const PlaylistItem& item) {
 
 QString channelName(unsigned channels) {
     if (channels == 1) {
-        return QStringLiteral("mono");
+        return loadString(kStrMono);
     }
     if (channels == 2) {
-        return QStringLiteral("stereo");
+        return loadString(kStrStereo);
     }
-    return QStringLiteral("%1 channels").arg(channels);
+    return loadString(kStrChannels).arg(channels);
 }
 
 QString infoLine(std::uint32_t lengthFrames, const WAVEFORMATEX& format) {
@@ -83,25 +100,25 @@ QString extensionText(const QString& path) {
 QString stateText(std::uint32_t state) {
     switch (state) {
     case kStatePending:
-        return QStringLiteral("Loading pending");
+        return loadString(kStrLoadPending);
     case kStateLoading:
-        return QStringLiteral("Loading...");
+        return loadString(kStrLoading);
     case SONDREL_ERR_NOT_FOUND:
-        return QStringLiteral("Loading failed: File not found.");
+        return loadString(kStrLoadNotFound);
     case SONDREL_ERR_ACCESS:
-        return QStringLiteral("Loading failed: Sharing voilation");
+        return loadString(kStrLoadSharing);
     case SONDREL_ERR_OPEN:
-        return QStringLiteral("Loading failed: Can not open file.");
+        return loadString(kStrLoadCannotOpen);
     case SONDREL_ERR_DAMAGED:
-        return QStringLiteral("Loading failed: The file might be corrupted.");
+        return loadString(kStrLoadDamaged);
     case SONDREL_ERR_UNSUPPORTED:
-        return QStringLiteral("Loading failed: File format is not recognized.");
+        return loadString(kStrLoadUnsupported);
     case SONDREL_ERR_CALL_RECORD:
-        return QStringLiteral("Loading failed: Call records can not be loaded here.");
+        return loadString(kStrLoadCallRecord);
     case SONDREL_ERR_RUNTIME_MISSING:
-        return QStringLiteral("Loading failed: Need media player 10+");
+        return loadString(kStrLoadRuntimeMissing);
     default:
-        return QStringLiteral("Loading failed: Unknown errors occurred.");
+        return loadString(kStrLoadUnknown);
     }
 }
 

@@ -1,90 +1,105 @@
 #pragma once
 
-// The texts the playlist commands show.
+// The texts the playlist commands show, from the string table.
 //
 // Threads: any thread; constant data.
+
+#include "string_table.h"
 
 #include <QString>
 
 namespace mireldo::playlist::texts {
 
-inline QString noItemSelected() { return QStringLiteral("No item was selected."); }
+inline constexpr int kStrNoItemSelected = 800; ///< "No item was selected."
+inline constexpr int kStrTooManyItems = 801; ///< "Too many items. You can add a maximum of %1 items into th..."
+inline constexpr int kStrCannotDeletePlaying = 802; ///< "You can not delete items which is being played."
+inline constexpr int kStrCannotEditPlaying = 803; ///< "You can not edit an item which is being played."
+inline constexpr int kStrItemBeingLoaded = 804; ///< "Can not play. The item is being loaded. Please try later."
+inline constexpr int kStrItemNotLoaded = 805; ///< "Can not play. The item is not loaded correctly."
+inline constexpr int kStrFailedToOpenDevice = 381; ///< "Failed to open the audio device."
+inline constexpr int kStrCanNotPlaySound = 392; ///< "Can not play sound."
+inline constexpr int kStrPlayStatus = 806; ///< "Play: %1"
+inline constexpr int kStrReady = 807; ///< "Ready"
+inline constexpr int kStrCouldNotCopy = 808; ///< "Could not copy \"%1\": %2"
+inline constexpr int kStrCouldNotRename = 809; ///< "Could not rename \"%1\": %2"
+inline constexpr int kStrCouldNotDelete = 810; ///< "Could not delete \"%1\": %2"
+inline constexpr int kStrListBackedUp = 811; ///< "The playlist file \"%1\" is not a list this version can r..."
+inline constexpr int kStrListUnreadable = 812; ///< "The playlist file \"%1\" could not be read: %2. It is lef..."
+inline constexpr int kStrListBackupFailed = 813; ///< "The playlist file \"%1\" is not a list this version can r..."
+inline constexpr int kStrListInUse = 814; ///< "The playlist file \"%1\" is in use by another Mireldo win..."
+inline constexpr int kStrListOwnedByWindow = 815; ///< "the Mireldo window owns the list \"%1\" while it runs; ad..."
+inline constexpr int kStrAddFilesFilter = 816; ///< "Audio Files (*.mp3; *.wma; *.ogg; *.wav)|*.mp3; *.wma; *...."
+inline constexpr int kStrAddDirectoryPrompt = 817; ///< "All audio files (*.wav, *.mp3, *.wma, *.ogg) in the selec..."
+inline constexpr int kStrCopyToFolderPrompt = 818; ///< "Choose a folder to save files."
+inline constexpr int kStrCopyToFilter = 819; ///< "Audio Files (*%1)|*%1||"
+
+inline QString noItemSelected() { return loadString(kStrNoItemSelected); }
 /// %1 the capacity.
 inline QString tooManyItems(int capacity) {
-    return QStringLiteral("Too many items. You can add a maximum of %1 items into the list.")
+    return loadString(kStrTooManyItems)
         .arg(capacity);
 }
 inline QString cannotDeletePlaying() {
-    return QStringLiteral("You can not delete items which is being played.");
+    return loadString(kStrCannotDeletePlaying);
 }
 inline QString cannotEditPlaying() {
-    return QStringLiteral("You can not edit an item which is being played.");
+    return loadString(kStrCannotEditPlaying);
 }
 inline QString itemBeingLoaded() {
-    return QStringLiteral("Can not play. The item is being loaded. Please try later.");
+    return loadString(kStrItemBeingLoaded);
 }
 inline QString itemNotLoaded() {
-    return QStringLiteral("Can not play. The item is not loaded correctly.");
+    return loadString(kStrItemNotLoaded);
 }
-inline QString failedToOpenDevice() { return QStringLiteral("Failed to open the audio device."); }
-inline QString cannotPlaySound() { return QStringLiteral("Can not play sound."); }
-inline QString playStatus(const QString& title) { return QStringLiteral("Play: %1").arg(title); }
-inline QString ready() { return QStringLiteral("Ready"); }
+inline QString failedToOpenDevice() { return loadString(kStrFailedToOpenDevice); }
+inline QString cannotPlaySound() { return loadString(kStrCanNotPlaySound); }
+inline QString playStatus(const QString& title) { return loadString(kStrPlayStatus).arg(title); }
+inline QString ready() { return loadString(kStrReady); }
 
 /// One failed file operation: %1 the file, %2 the system's reason.
 inline QString copyFailed(const QString& file, const QString& reason) {
-    return QStringLiteral("Could not copy \"%1\": %2").arg(file, reason);
+    return loadString(kStrCouldNotCopy).arg(file, reason);
 }
 inline QString renameFailed(const QString& file, const QString& reason) {
-    return QStringLiteral("Could not rename \"%1\": %2").arg(file, reason);
+    return loadString(kStrCouldNotRename).arg(file, reason);
 }
 inline QString deleteFailed(const QString& file, const QString& reason) {
-    return QStringLiteral("Could not delete \"%1\": %2").arg(file, reason);
+    return loadString(kStrCouldNotDelete).arg(file, reason);
 }
 
 /// The list file at start-up: %1 the list file, %2 its backup or the system's reason.
 inline QString listBackedUp(const QString& list, const QString& backup) {
-    return QStringLiteral("The playlist file \"%1\" is not a list this version can read. It "
-                          "has been kept as \"%2\" and a new list has been started.")
+    return loadString(kStrListBackedUp)
         .arg(list, backup);
 }
 inline QString listUnreadable(const QString& list, const QString& reason) {
-    return QStringLiteral("The playlist file \"%1\" could not be read: %2. It is left as it "
-                          "is, and changes to the list will not be saved.")
+    return loadString(kStrListUnreadable)
         .arg(list, reason);
 }
 inline QString listBackupFailed(const QString& list, const QString& reason) {
-    return QStringLiteral("The playlist file \"%1\" is not a list this version can read, and "
-                          "it could not be kept as a backup: %2. It is left as it is, and "
-                          "changes to the list will not be saved.")
+    return loadString(kStrListBackupFailed)
         .arg(list, reason);
 }
 inline QString listInUse(const QString& list) {
-    return QStringLiteral("The playlist file \"%1\" is in use by another Mireldo window. "
-                          "Changes to the list will not be saved.")
+    return loadString(kStrListInUse)
         .arg(list);
 }
 /// mireldo-cli's answer while the window holds the list: %1 the list file.
 inline QString listOwnedByWindow(const QString& list) {
-    return QStringLiteral("the Mireldo window owns the list \"%1\" while it runs; add or "
-                          "remove items there, or close the window first")
+    return loadString(kStrListOwnedByWindow)
         .arg(list);
 }
 
 inline QString addFilesFilter() {
-    return QStringLiteral("Audio Files (*.mp3; *.wma; *.ogg; *.wav)|*.mp3; *.wma; *.ogg; "
-                          "*.wav|MP3 Files (*.mp3)|*.mp3|WMA Files (*.wma)|*.wma|OGG Files "
-                          "(*.ogg)|*.ogg|WAVE Files (*.wav)|*.wav||");
+    return loadString(kStrAddFilesFilter);
 }
 inline QString addDirectoryPrompt() {
-    return QStringLiteral(
-        "All audio files (*.wav, *.mp3, *.wma, *.ogg) in the selected folder will be added to "
-        "the list.");
+    return loadString(kStrAddDirectoryPrompt);
 }
-inline QString copyToFolderPrompt() { return QStringLiteral("Choose a folder to save files."); }
+inline QString copyToFolderPrompt() { return loadString(kStrCopyToFolderPrompt); }
 /// The Copy To filter for one extension such as ".mp3".
 inline QString copyToFilter(const QString& extension) {
-    return QStringLiteral("Audio Files (*%1)|*%1||").arg(extension);
+    return loadString(kStrCopyToFilter).arg(extension);
 }
 
 } // namespace mireldo::playlist::texts

@@ -15,6 +15,27 @@ namespace mireldo::ui {
 
 namespace {
 
+constexpr int kStrHomepage = 833; ///< "Homepage:"
+constexpr int kStrSupport = 834; ///< "Support:"
+constexpr int kStrOK = 762; ///< "OK"
+constexpr int kStrRecordingFailed = 835; ///< "Recording Failed"
+constexpr int kStrRecordingDeviceFailed = 836; ///< "Fail to open the audio recording device! Please ensure th..."
+constexpr int kStrOnlineHelp = 837; ///< "Online Help"
+constexpr int kStrRemoveItems = 838; ///< "Remove Items"
+constexpr int kStrRemoveItemsQuestion = 839; ///< "Remove %1 items from the list?"
+constexpr int kStrAlsoDeleteFilesFromDisk = 840; ///< "Also delete files from disk"
+constexpr int kStrYes = 841; ///< "Yes"
+constexpr int kStrNo = 842; ///< "No"
+constexpr int kStrRenameAFile = 843; ///< "Rename a File"
+constexpr int kStrOldFileName = 844; ///< "Old file name:"
+constexpr int kStrNewFileName = 845; ///< "New file name:"
+constexpr int kStrRenameHint = 846; ///< "No need to enter path and extension."
+constexpr int kStrCancel = 665; ///< "Cancel"
+
+} // namespace
+
+namespace {
+
 constexpr QSize kButtonSize{75, 23};
 
 CTexturedButton* makeButton(QWidget* parent, const QString& text, QPoint at) {
@@ -58,8 +79,8 @@ CAboutDialog::CAboutDialog(QWidget* parent) : CIdDialog(parent) {
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.3);
     title->setFont(bold);
-    makeLabel(this, QStringLiteral("Homepage:"), QRect(20, 50, 70, 18));
-    makeLabel(this, QStringLiteral("Support:"), QRect(20, 74, 70, 18));
+    makeLabel(this, loadString(kStrHomepage), QRect(20, 50, 70, 18));
+    makeLabel(this, loadString(kStrSupport), QRect(20, 74, 70, 18));
 
     auto* home = add(1019, new CLinkLabel(this));
     home->setGeometry(96, 50, 270, 18);
@@ -74,7 +95,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : CIdDialog(parent) {
     support->setIsWebAddress(false);
     support->attach();
 
-    auto* ok = add(1, makeButton(this, QStringLiteral("OK"), QPoint(152, 112)));
+    auto* ok = add(1, makeButton(this, loadString(kStrOK), QPoint(152, 112)));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -85,18 +106,17 @@ void showAboutDialog(QWidget* parent) {
 }
 
 CRecordingFailedDialog::CRecordingFailedDialog(QWidget* parent) : CIdDialog(parent) {
-    setWindowTitle(QStringLiteral("Recording Failed"));
+    setWindowTitle(loadString(kStrRecordingFailed));
     setFixedSize(340, 120);
     auto* text = makeLabel(this,
-                           QStringLiteral("Fail to open the audio recording device! Please ensure "
-                                          "the device is enabled and audio lines are connected."),
+                           loadString(kStrRecordingDeviceFailed),
                            QRect(16, 12, 308, 52));
     text->setWordWrap(true);
     opener_ = openAddressWithDesktop;
-    auto* help = add(1091, makeButton(this, QStringLiteral("Online Help"), QPoint(84, 80)));
+    auto* help = add(1091, makeButton(this, loadString(kStrOnlineHelp), QPoint(84, 80)));
     connect(help, &QPushButton::clicked, this,
             [this] { opener_(recordingDeviceHelpAddress().toString()); });
-    auto* ok = add(1, makeButton(this, QStringLiteral("OK"), QPoint(180, 80)));
+    auto* ok = add(1, makeButton(this, loadString(kStrOK), QPoint(180, 80)));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -107,20 +127,20 @@ void CRecordingFailedDialog::showEvent(QShowEvent* event) {
 }
 
 CRemoveItemsDialog::CRemoveItemsDialog(int itemCount, QWidget* parent) : CIdDialog(parent) {
-    setWindowTitle(QStringLiteral("Remove Items"));
+    setWindowTitle(loadString(kStrRemoveItems));
     setFixedSize(260, 110);
-    add(1111, makeLabel(this, QStringLiteral("Remove %1 items from the list?").arg(itemCount),
+    add(1111, makeLabel(this, loadString(kStrRemoveItemsQuestion).arg(itemCount),
                         QRect(16, 12, 228, 18)));
-    check_ = add(1058, new QCheckBox(QStringLiteral("Also delete files from disk"), this));
+    check_ = add(1058, new QCheckBox(loadString(kStrAlsoDeleteFilesFromDisk), this));
     check_->setGeometry(16, 38, 228, 18);
     check_->setChecked(true);
-    auto* yes = add(1, makeButton(this, QStringLiteral("Yes"), QPoint(46, 74)));
+    auto* yes = add(1, makeButton(this, loadString(kStrYes), QPoint(46, 74)));
     yes->setDefault(true);
     connect(yes, &QPushButton::clicked, this, [this] {
         deleteFiles_ = check_->isChecked();
         accept();
     });
-    auto* no = add(2, makeButton(this, QStringLiteral("No"), QPoint(138, 74)));
+    auto* no = add(2, makeButton(this, loadString(kStrNo), QPoint(138, 74)));
     connect(no, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -131,22 +151,22 @@ void CRemoveItemsDialog::setDeleteFiles(bool on) {
 
 CRenameDialog::CRenameDialog(const QString& oldName, const QString& extension, QWidget* parent)
     : CIdDialog(parent), extension_(extension) {
-    setWindowTitle(QStringLiteral("Rename a File"));
+    setWindowTitle(loadString(kStrRenameAFile));
     setFixedSize(400, 150);
-    makeLabel(this, QStringLiteral("Old file name:"), QRect(16, 14, 100, 18));
+    makeLabel(this, loadString(kStrOldFileName), QRect(16, 14, 100, 18));
     add(1044, makeLabel(this, oldName.left(128), QRect(120, 14, 264, 18)));
-    makeLabel(this, QStringLiteral("New file name:"), QRect(16, 44, 100, 18));
+    makeLabel(this, loadString(kStrNewFileName), QRect(16, 44, 100, 18));
     edit_ = add(1046, new QLineEdit(this));
     edit_->setGeometry(120, 42, 264, 22);
     edit_->setMaxLength(128);
-    makeLabel(this, QStringLiteral("No need to enter path and extension."), QRect(120, 70, 264, 18));
+    makeLabel(this, loadString(kStrRenameHint), QRect(120, 70, 264, 18));
     reportError_ = [this](const QString& message) {
         QMessageBox::critical(this, windowTitle(), message);
     };
-    auto* ok = add(1, makeButton(this, QStringLiteral("OK"), QPoint(114, 110)));
+    auto* ok = add(1, makeButton(this, loadString(kStrOK), QPoint(114, 110)));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CRenameDialog::accept);
-    auto* cancel = add(2, makeButton(this, QStringLiteral("Cancel"), QPoint(210, 110)));
+    auto* cancel = add(2, makeButton(this, loadString(kStrCancel), QPoint(210, 110)));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
