@@ -138,9 +138,27 @@ inline CopyOutcome copyData(int in, int out, std::uint64_t limit = kCopyToEnd,
     detail::WriteBehind behind{out, outAt >= 0 ? static_cast<std::uint64_t>(outAt) : 0};
     bool sourceEnded = false;
     if (outcome.method == CopyMethod::CopyRange) {
+        // Pieces never reach past the source's end: the kernel checks a piece against the
+        // file size limit before it trims it to the source, so asking for 8 MiB of a small
+        // file refuses a copy that fits (EFBIG).
+        std::uint64_t sourceLeft = kCopyToEnd;
+        if (regular && inAt >= 0 && static_cast<std::uint64_t>(inStat.st_size) >=
+                                        static_cast<std::uint64_t>(inAt)) {
+            sourceLeft = static_cast<std::uint64_t>(inStat.st_size) -
+                         static_cast<std::uint64_t>(inAt);
+        }
         while (outcome.bytes < limit) {
-            const auto want = static_cast<std::size_t>(
-                std::min<std::uint64_t>(limit - outcome.bytes, kCopyPieceBytes));
+            std::uint64_t piece = std::min<std::uint64_t>(limit - outcome.bytes, kCopyPieceBytes);
+            if (sourceLeft != kCopyToEnd) {
+                // A source that grew since fstat is read on by the loop below.
+                piece = std::min(piece, sourceLeft > outcome.bytes ? sourceLeft - outcome.bytes
+                                                                   : std::uint64_t{0});
+                if (piece == 0) {
+                    sourceEnded = true;
+                    break;
+                }
+            }
+            const auto want = static_cast<std::size_t>(piece);
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
             if (n < 0 && errno == EINTR) {
                 continue;

@@ -221,6 +221,36 @@ TEST(FileCopy, AFileSizeLimitFailsTheCopyWithEveryMethod) {
     }
 }
 
+TEST(FileCopy, AFileAsLargeAsTheSizeLimitIsCopiedWithEveryMethod) {
+    // A file as large as a limit far below one copy piece: the piece asked of the kernel must
+    // not reach past the source, or the limit refuses a copy that fits.
+    TempPath source("source");
+    const auto bytes = pattern(204800);
+    writeWhole(source.path, bytes);
+    for (const CopyMethod first :
+         {CopyMethod::Reflink, CopyMethod::CopyRange, CopyMethod::ReadWrite}) {
+        SCOPED_TRACE(static_cast<int>(first));
+        TempPath target("target");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlim_t cap = 204800;
+            rlimit limit{cap, cap};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const int in = openIn(source.path);
+            const int out = openOut(target.path);
+            const CopyOutcome outcome = copyData(in, out, kCopyToEnd, first);
+            std::_Exit(outcome.ok && outcome.bytes == 204800 ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(readWhole(target.path), bytes);
+    }
+}
+
 // The test hook sets where copies that name no method start.
 TEST(FileCopy, TheTestHookChoosesTheFirstMethod) {
     TempPath source("source");
