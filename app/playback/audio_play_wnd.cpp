@@ -71,8 +71,7 @@ CAudioPlayWnd::PlayBuffer* CAudioPlayWnd::allocateBuffer() {
         return nullptr;
     }
     b->header = WaveHeader{};
-    b->header.lpData = b->data;
-    b->header.dwLoops = 1;
+    b->header.data = b->data;
     return b;
 }
 
@@ -86,9 +85,8 @@ CAudioPlayWnd::PlayBuffer* CAudioPlayWnd::takeSpare() {
 }
 
 void CAudioPlayWnd::recycle(PlayBuffer* b) {
-    b->header.dwBufferLength = 0;
-    b->header.dwFlags = 0;
-    b->header.dwLoops = 1;
+    b->header.bufferLength = 0;
+    b->header.flags = 0;
     if (spare_.size() >= kMaxSpareBuffers) {
         delete b;
         return;
@@ -98,7 +96,7 @@ void CAudioPlayWnd::recycle(PlayBuffer* b) {
 
 void CAudioPlayWnd::emptySpares() {
     for (PlayBuffer* b : spare_) {
-        b->header.dwBufferLength = 0;
+        b->header.bufferLength = 0;
     }
 }
 
@@ -175,24 +173,23 @@ void CAudioPlayWnd::fill() {
             if (b == nullptr) {
                 return; // out of memory: the queue goes on with what it has
             }
-            const std::uint32_t k = b->header.dwBufferLength / frameBytes();
+            const std::uint32_t k = b->header.bufferLength / frameBytes();
             const std::uint32_t want = capacity - k;
             const std::uint32_t d = decode(next + k, want, b->data + k * frameBytes());
-            b->header.dwBufferLength = (k + d) * frameBytes();
+            b->header.bufferLength = (k + d) * frameBytes();
             if (k + d == 0) {
                 spare_.push_back(b);
                 break;
             }
-            b->header.dwFlags = WHDR_BEGINLOOP;
-            b->header.dwLoops = 1;
-            b->header.dwUser = generation_;
+            b->header.flags = WHDR_BEGINLOOP;
+            b->header.user = generation_;
             if (prepareHeader(b->header) != MMSYSERR_NOERROR) {
                 spare_.push_front(b); // it holds the audio that comes next
                 break;
             }
             if (output_->write(&b->header) != MMSYSERR_NOERROR) {
                 unprepareHeader(b->header);
-                b->header.dwFlags = 0;
+                b->header.flags = 0;
                 spare_.push_front(b);
                 break;
             }
@@ -215,11 +212,11 @@ void CAudioPlayWnd::onBufferDone(std::intptr_t headerAddress) {
         return; // not one of ours
     }
     unprepareHeader(b->header);
-    if (b->header.dwUser != generation_) {
+    if (b->header.user != generation_) {
         recycle(b); // from before the last Play
         return;
     }
-    const std::uint32_t f = frameBytes() == 0 ? 0 : b->header.dwBufferLength / frameBytes();
+    const std::uint32_t f = frameBytes() == 0 ? 0 : b->header.bufferLength / frameBytes();
     const bool wasDraining = draining_ != 0;
     queued_ -= std::min(f, queued_);
     if (!wasDraining && !paused_) {
@@ -334,8 +331,8 @@ bool CAudioPlayWnd::OnIdle() {
     std::uint64_t summed = 0;
     PlayBuffer* target = nullptr;
     for (PlayBuffer* b : spare_) {
-        summed += b->header.dwBufferLength;
-        if (b->header.dwBufferLength / frameBytes() < capacity) {
+        summed += b->header.bufferLength;
+        if (b->header.bufferLength / frameBytes() < capacity) {
             target = b;
             break;
         }
@@ -347,11 +344,11 @@ bool CAudioPlayWnd::OnIdle() {
     if (first >= total_) {
         return false; // everything up to the end is queued or decoded already
     }
-    const std::uint32_t length = target->header.dwBufferLength;
+    const std::uint32_t length = target->header.bufferLength;
     const std::uint32_t d =
         decode(static_cast<std::uint32_t>(first), (kPlayBufferBytes - length) / frameBytes(),
                target->data + length);
-    target->header.dwBufferLength = length + d * frameBytes();
+    target->header.bufferLength = length + d * frameBytes();
     return d > 0;
 }
 

@@ -13,8 +13,8 @@ CaptureBufferPool::CaptureBufferPool(int count) {
         if (!buffer.block) {
             break;
         }
-        buffer.header.lpData = buffer.block.get();
-        buffer.header.dwBufferLength = kCaptureBufferBytes;
+        buffer.header.data = buffer.block.get();
+        buffer.header.bufferLength = kCaptureBufferBytes;
     }
 }
 
@@ -23,8 +23,8 @@ void CaptureBufferPool::markOutstandingStale() {
         if (!buffer.block) {
             break;
         }
-        if (buffer.header.dwUser != kFree) {
-            buffer.header.dwUser |= kStale;
+        if (buffer.header.user != kFree) {
+            buffer.header.user |= kStale;
         }
     }
 }

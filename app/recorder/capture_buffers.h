@@ -51,10 +51,10 @@ class CaptureBufferPool {
             if (!buffer.block) {
                 break;
             }
-            if (buffer.header.dwUser == kFree) {
+            if (buffer.header.user == kFree) {
                 queue(buffer.header);
             }
-            outstanding = outstanding || buffer.header.dwUser != kFree;
+            outstanding = outstanding || buffer.header.user != kFree;
         }
         return outstanding;
     }

@@ -320,18 +320,16 @@ void CaptureSession::startCompressionIfDue(const CaptureOptions& options) {
 }
 
 void CaptureSession::queueBuffer(WaveHeader& header) {
-    header.dwBufferLength = kCaptureBufferBytes;
-    header.dwBytesRecorded = 0;
-    header.dwFlags = 0;
-    header.dwLoops = 1;
-    header.lpNext = nullptr;
-    header.dwUser = kBufferQueued;
+    header.bufferLength = kCaptureBufferBytes;
+    header.bytesRecorded = 0;
+    header.flags = 0;
+    header.user = kBufferQueued;
     if (!device_ || prepareHeader(header) != MMSYSERR_NOERROR ||
         device_->addBuffer(&header) != MMSYSERR_NOERROR) {
         // The device would not take it: it stays free rather than waiting for a return
         // that will never come.
         unprepareHeader(header);
-        header.dwUser = kBufferFree;
+        header.user = kBufferFree;
     }
 }
 
@@ -483,21 +481,21 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
         unprepareHeader(h);
     }
     if (!recording_) {
-        h.dwUser = kBufferFree;
+        h.user = kBufferFree;
         return;
     }
 
-    const bool endOfInput = (h.dwFlags & WHDR_ENDOFINPUT) != 0;
+    const bool endOfInput = (h.flags & WHDR_ENDOFINPUT) != 0;
     const bool current = device_ && device == reinterpret_cast<std::uintptr_t>(device_.get());
-    const std::uint32_t bytes = std::min(h.dwBytesRecorded, kCaptureBufferBytes);
+    const std::uint32_t bytes = std::min(h.bytesRecorded, kCaptureBufferBytes);
     bool quiet = false; // the buffer counts as silence (a burst shorter than the hold too)
     bool broken = false;
     int writeError = 0;
-    if ((h.dwUser & kBufferStale) == 0 && current) {
+    if ((h.user & kBufferStale) == 0 && current) {
         if (bytes != 0) {
             const CaptureOptions options = view_.options();
             const SilenceSettings& rules = options.silence;
-            const auto* data = reinterpret_cast<const unsigned char*>(h.lpData);
+            const auto* data = reinterpret_cast<const unsigned char*>(h.data);
             view_.showLevels(data, bytes, format_);
             const bool silent = isSilent(data, bytes, format_.wBitsPerSample, rules.noiseLevel);
             const std::uint32_t hold = holdFrames(rules.holdMilliseconds, format_.nSamplesPerSec);
@@ -552,7 +550,7 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
     if (!recording_) {
         return;
     }
-    if (broken || (h.dwUser == kBufferFree && !endOfInput)) {
+    if (broken || (h.user == kBufferFree && !endOfInput)) {
         deviceFailed();
         return;
     }

@@ -40,7 +40,7 @@ NoiseCalibration::NoiseCalibration(CaptureSession::DeviceOpener openDevice,
         if (!buffer.block) {
             break;
         }
-        buffer.header.lpData = buffer.block.get();
+        buffer.header.data = buffer.block.get();
     }
     onMessage(platform::MM_WIM_DATA, [this](std::uintptr_t w, std::intptr_t l) {
         bufferDone(w, reinterpret_cast<WaveHeader*>(l));
@@ -74,9 +74,9 @@ bool NoiseCalibration::start(const CaptureOptions& options, Done done) {
             break;
         }
         WaveHeader& h = buffer.header;
-        h.dwBufferLength = kCaptureBufferBytes;
-        h.dwBytesRecorded = 0;
-        h.dwFlags = 0;
+        h.bufferLength = kCaptureBufferBytes;
+        h.bytesRecorded = 0;
+        h.flags = 0;
         if (prepareHeader(h) == MMSYSERR_NOERROR && device_->addBuffer(&h) == MMSYSERR_NOERROR) {
             queued = true;
         } else {
@@ -119,11 +119,11 @@ void NoiseCalibration::bufferDone(std::uintptr_t device, WaveHeader* header) {
         return;
     }
     WaveHeader& h = *header;
-    const std::uint32_t bytes = std::min(h.dwBytesRecorded, kCaptureBufferBytes);
-    const bool endOfInput = (h.dwFlags & WHDR_ENDOFINPUT) != 0;
+    const std::uint32_t bytes = std::min(h.bytesRecorded, kCaptureBufferBytes);
+    const bool endOfInput = (h.flags & WHDR_ENDOFINPUT) != 0;
     if (bytes != 0) {
         largest_ =
-            std::max(largest_, meanDeviation(reinterpret_cast<const unsigned char*>(h.lpData),
+            std::max(largest_, meanDeviation(reinterpret_cast<const unsigned char*>(h.data),
                                              bytes, format_.wBitsPerSample));
         measured_ += bytes;
     }
@@ -137,8 +137,8 @@ void NoiseCalibration::bufferDone(std::uintptr_t device, WaveHeader* header) {
         return;
     }
     unprepareHeader(h);
-    h.dwBytesRecorded = 0;
-    h.dwFlags = 0;
+    h.bytesRecorded = 0;
+    h.flags = 0;
     if (prepareHeader(h) != MMSYSERR_NOERROR || device_->addBuffer(&h) != MMSYSERR_NOERROR) {
         finish(false);
     }

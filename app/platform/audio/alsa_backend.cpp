@@ -160,7 +160,7 @@ class AlsaWaveOut final : public OutputWorker {
             }
             if (!paused_ && !queue_.empty()) {
                 WaveHeader* h = queue_.front();
-                const std::uint32_t framesLeft = (h->dwBufferLength - headDone_) / frameBytes;
+                const std::uint32_t framesLeft = (h->bufferLength - headDone_) / frameBytes;
                 if (framesLeft == 0) {
                     queue_.pop_front();
                     headDone_ = 0;
@@ -169,7 +169,7 @@ class AlsaWaveOut final : public OutputWorker {
                 }
                 const std::uint32_t frames = std::min(framesLeft, periodFrames_);
                 const std::uint32_t bytes = frames * frameBytes;
-                scratch.assign(h->lpData + headDone_, h->lpData + headDone_ + bytes);
+                scratch.assign(h->data + headDone_, h->data + headDone_ + bytes);
                 applyVolume(scratch.data(), bytes, format(), volume_);
                 const std::uint64_t generation = generation_;
                 lock.unlock();
@@ -192,7 +192,7 @@ class AlsaWaveOut final : public OutputWorker {
                 }
                 headDone_ += static_cast<std::uint32_t>(n) * frameBytes;
                 written_ += static_cast<std::uint64_t>(n);
-                if (headDone_ >= h->dwBufferLength) {
+                if (headDone_ >= h->bufferLength) {
                     queue_.pop_front();
                     headDone_ = 0;
                     pending_.push_back({h, written_});
@@ -309,7 +309,7 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
     MmResult stop() override {
         return whileOpen([this] {
             stopLocked();
-            if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
+            if (!queue_.empty() && queue_.front()->bytesRecorded > 0) {
                 WaveHeader* h = queue_.front();
                 queue_.pop_front();
                 handBack(h);
@@ -352,7 +352,7 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
                 continue;
             }
             WaveHeader* h = queue_.front();
-            const std::uint32_t room = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes;
+            const std::uint32_t room = (h->bufferLength - h->bytesRecorded) / frameBytes;
             const std::uint32_t frames = std::min(room, periodFrames_);
             scratch.resize(std::size_t{frames} * frameBytes);
             const std::uint64_t generation = generation_;
@@ -377,9 +377,9 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
                 continue;
             }
             const auto bytes = static_cast<std::uint32_t>(n) * frameBytes;
-            std::copy_n(scratch.data(), bytes, h->lpData + h->dwBytesRecorded);
-            h->dwBytesRecorded += bytes;
-            if (h->dwBytesRecorded + frameBytes > h->dwBufferLength) {
+            std::copy_n(scratch.data(), bytes, h->data + h->bytesRecorded);
+            h->bytesRecorded += bytes;
+            if (h->bytesRecorded + frameBytes > h->bufferLength) {
                 queue_.pop_front();
                 handBack(h);
             }

@@ -9,7 +9,7 @@
 namespace mireldo::platform::audio {
 
 MmResult prepareHeader(WaveHeader& header) {
-    if (header.lpData == nullptr && header.dwBufferLength != 0) {
+    if (header.data == nullptr && header.bufferLength != 0) {
         return MMSYSERR_INVALPARAM;
     }
     setHeaderFlags(header, headerFlags(header) | WHDR_PREPARED);

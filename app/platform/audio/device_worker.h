@@ -116,13 +116,13 @@ class DeviceWorker : public Device {
         if ((flags & WHDR_PREPARED) == 0) {
             return WAVERR_UNPREPARED;
         }
-        if ((flags & WHDR_INQUEUE) != 0 || !lengthFits(h->dwBufferLength)) {
+        if ((flags & WHDR_INQUEUE) != 0 || !lengthFits(h->bufferLength)) {
             return MMSYSERR_INVALPARAM;
         }
         if constexpr (kOutput) {
             setHeaderFlags(*h, (flags | WHDR_INQUEUE) & ~WHDR_DONE);
         } else {
-            h->dwBytesRecorded = 0;
+            h->bytesRecorded = 0;
             setHeaderFlags(*h, (flags | WHDR_INQUEUE) & ~(WHDR_DONE | WHDR_ENDOFINPUT));
         }
         queue_.push_back(h);

@@ -329,15 +329,15 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
         while (!queue_.empty() && ringFill_ > 0) {
             WaveHeader* h = queue_.front();
             const std::uint32_t contiguous = std::min(ringFill_, ringFrames_ - ringRead_);
-            const std::uint32_t room = (h->dwBufferLength - h->dwBytesRecorded) / outFrameBytes_;
+            const std::uint32_t room = (h->bufferLength - h->bytesRecorded) / outFrameBytes_;
             const unsigned char* in = ring_.get() + std::size_t{ringRead_} * inFrameBytes_;
-            auto* out = reinterpret_cast<unsigned char*>(h->lpData) + h->dwBytesRecorded;
+            auto* out = reinterpret_cast<unsigned char*>(h->data) + h->bytesRecorded;
             const ConversionResult r =
                 mixFloat_ ? convertFloat32(in, contiguous, source_, format(), out, room, counters_)
                           : convertInt16(in, contiguous, source_, format(), out, room, counters_);
             ringRead_ = (ringRead_ + r.consumed) % ringFrames_;
             ringFill_ -= r.consumed;
-            h->dwBytesRecorded += r.produced * outFrameBytes_;
+            h->bytesRecorded += r.produced * outFrameBytes_;
             if (r.produced > 0) {
                 queue_.pop_front();
                 handBack(h);

@@ -304,7 +304,7 @@ class VirtualWaveOut final : public OutputWorker, private VirtualClockListener {
             // is noticed), unless a write, pause, reset or close wakes us first.
             const WaveHeader* head = queue_.front();
             const double framesLeft =
-                static_cast<double>((head->dwBufferLength - headDone_) / format().blockAlign()) -
+                static_cast<double>((head->bufferLength - headDone_) / format().blockAlign()) -
                 credit_;
             const double seconds = std::clamp(framesLeft / framesPerSecond_, 0.0, 1.0);
             sleepUntil(cv_, lock, last_, seconds);
@@ -323,16 +323,16 @@ class VirtualWaveOut final : public OutputWorker, private VirtualClockListener {
         const std::uint32_t frameBytes = format().blockAlign();
         while (!queue_.empty()) {
             WaveHeader* h = queue_.front();
-            const std::uint32_t framesLeft = (h->dwBufferLength - headDone_) / frameBytes;
+            const std::uint32_t framesLeft = (h->bufferLength - headDone_) / frameBytes;
             const auto take =
                 static_cast<std::uint32_t>(std::min<double>(framesLeft, std::floor(credit_)));
             if (take > 0) {
-                emit(h->lpData + headDone_, take * frameBytes);
+                emit(h->data + headDone_, take * frameBytes);
                 headDone_ += take * frameBytes;
                 played_ += take;
                 credit_ -= take;
             }
-            if (headDone_ < h->dwBufferLength) {
+            if (headDone_ < h->bufferLength) {
                 break;
             }
             queue_.pop_front();
@@ -467,7 +467,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         return whileOpen([this] {
             advance(virtualNow());
             running_ = false;
-            if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
+            if (!queue_.empty() && queue_.front()->bytesRecorded > 0) {
                 WaveHeader* h = queue_.front();
                 queue_.pop_front();
                 handBack(h);
@@ -520,7 +520,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
                 owed = due > next_ ? static_cast<double>(due - next_) : 0.0;
             }
             const double framesLeft =
-                static_cast<double>((head->dwBufferLength - head->dwBytesRecorded) /
+                static_cast<double>((head->bufferLength - head->bytesRecorded) /
                                     format().blockAlign()) -
                 owed;
             const double seconds = std::clamp(framesLeft / framesPerSecond_, 0.0, 1.0);
@@ -551,18 +551,18 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         const std::uint32_t frameBytes = format().blockAlign();
         while (running_ && !ended_ && !queue_.empty() && next_ < due) {
             WaveHeader* h = queue_.front();
-            const std::uint32_t room = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes;
+            const std::uint32_t room = (h->bufferLength - h->bytesRecorded) / frameBytes;
             const auto want =
                 static_cast<std::uint32_t>(std::min<std::uint64_t>(room, due - next_));
             const std::uint32_t got =
-                want == 0 ? 0 : captureAt(next_, h->lpData + h->dwBytesRecorded, want);
-            h->dwBytesRecorded += got * frameBytes;
+                want == 0 ? 0 : captureAt(next_, h->data + h->bytesRecorded, want);
+            h->bytesRecorded += got * frameBytes;
             next_ += got;
             if (got < want) {
                 ended_ = true;
                 setHeaderFlags(*h, headerFlags(*h) | WHDR_ENDOFINPUT);
             }
-            if (ended_ || h->dwBytesRecorded + frameBytes > h->dwBufferLength) {
+            if (ended_ || h->bytesRecorded + frameBytes > h->bufferLength) {
                 queue_.pop_front();
                 handBack(h);
             }
@@ -586,20 +586,20 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         const std::uint32_t frameBytes = format().blockAlign();
         while (!queue_.empty() && !ended_) {
             WaveHeader* h = queue_.front();
-            const std::uint32_t room = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes;
+            const std::uint32_t room = (h->bufferLength - h->bytesRecorded) / frameBytes;
             const auto want =
                 static_cast<std::uint32_t>(std::min<double>(room, std::floor(credit_)));
             if (want == 0 && room > 0) {
                 break;
             }
-            const std::uint32_t got = capture(h->lpData + h->dwBytesRecorded, want);
-            h->dwBytesRecorded += got * frameBytes;
+            const std::uint32_t got = capture(h->data + h->bytesRecorded, want);
+            h->bytesRecorded += got * frameBytes;
             credit_ -= got;
             if (got < want) {
                 ended_ = true;
                 setHeaderFlags(*h, headerFlags(*h) | WHDR_ENDOFINPUT);
             }
-            if (ended_ || h->dwBytesRecorded + frameBytes > h->dwBufferLength) {
+            if (ended_ || h->bytesRecorded + frameBytes > h->bufferLength) {
                 queue_.pop_front();
                 handBack(h);
             }

@@ -2,7 +2,7 @@
 
 // Wave input: a device that captures into the buffers added to it, in order, and hands each
 // filled buffer back as MM_WIM_DATA posted to the owner's receiver (wParam = the device's
-// address, lParam = the header's address; dwBytesRecorded says how much it holds).
+// address, lParam = the header's address; bytesRecorded says how much it holds).
 //
 // Threads: every operation may be called from any thread; a device serialises them itself.
 // Ownership: addBuffer() lends the header until it is posted back or reset()/close() returns.
@@ -23,7 +23,7 @@ class WaveIn {
     WaveIn(const WaveIn&) = delete;
     WaveIn& operator=(const WaveIn&) = delete;
 
-    /// Queues a prepared header to be filled (dwBytesRecorded restarts at 0).
+    /// Queues a prepared header to be filled (bytesRecorded restarts at 0).
     virtual MmResult addBuffer(WaveHeader* header) = 0;
     /// Starts capturing into the queued buffers.
     virtual MmResult start() = 0;

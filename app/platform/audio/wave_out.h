@@ -25,7 +25,7 @@ class WaveOut {
     WaveOut(const WaveOut&) = delete;
     WaveOut& operator=(const WaveOut&) = delete;
 
-    /// Queues a prepared header (its whole dwBufferLength). Sets WHDR_INQUEUE, clears
+    /// Queues a prepared header (its whole bufferLength). Sets WHDR_INQUEUE, clears
     /// WHDR_DONE. WAVERR_UNPREPARED when not prepared; MMSYSERR_INVALPARAM when the length is
     /// not a whole number of frames.
     virtual MmResult write(WaveHeader* header) = 0;

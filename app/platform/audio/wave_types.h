@@ -41,14 +41,11 @@ inline constexpr std::uint32_t WHDR_ENDOFINPUT = 0x00010000;
 
 /// A buffer header, as handed to a device. The data block belongs to the owner.
 struct WaveHeader {
-    char* lpData = nullptr;            ///< the audio bytes
-    std::uint32_t dwBufferLength = 0;  ///< bytes of audio (output) or room (input)
-    std::uint32_t dwBytesRecorded = 0; ///< input: bytes captured into lpData
-    std::uintptr_t dwUser = 0;         ///< the owner's word; devices never touch it
-    std::uint32_t dwFlags = 0;         ///< WHDR_* flags
-    std::uint32_t dwLoops = 0;         ///< loop count (output); only 1 is supported
-    WaveHeader* lpNext = nullptr;      ///< unused; kept for the owner's lists
-    std::uintptr_t reserved = 0;
+    char* data = nullptr;            ///< the audio bytes
+    std::uint32_t bufferLength = 0;  ///< bytes of audio (output) or room (input)
+    std::uint32_t bytesRecorded = 0; ///< input: bytes captured into data
+    std::uintptr_t user = 0;         ///< the owner's word; devices never touch it
+    std::uint32_t flags = 0;         ///< WHDR_* flags
 };
 
 /// Integer PCM: 8-bit unsigned or 16-bit signed little-endian, channels interleaved.
@@ -68,12 +65,12 @@ struct PcmFormat {
 
 /// The flags of `header`, read while a device may be setting them (any thread).
 inline std::uint32_t headerFlags(const WaveHeader& header) {
-    return std::atomic_ref(const_cast<std::uint32_t&>(header.dwFlags))
+    return std::atomic_ref(const_cast<std::uint32_t&>(header.flags))
         .load(std::memory_order_acquire);
 }
 /// Sets the flags of `header` so that headerFlags() on another thread sees them whole.
 inline void setHeaderFlags(WaveHeader& header, std::uint32_t flags) {
-    std::atomic_ref(header.dwFlags).store(flags, std::memory_order_release);
+    std::atomic_ref(header.flags).store(flags, std::memory_order_release);
 }
 
 /// Marks a header prepared. Fails (MMSYSERR_INVALPARAM) without data. Owner's thread.

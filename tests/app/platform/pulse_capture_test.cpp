@@ -34,16 +34,16 @@ class Collector : public MessageReceiver {
     explicit Collector(std::size_t buffers = 24) : headers(buffers), blocks(buffers) {
         for (std::size_t i = 0; i < buffers; ++i) {
             blocks[i].assign(10240, 0);
-            headers[i].lpData = reinterpret_cast<char*>(blocks[i].data());
-            headers[i].dwBufferLength = 10240;
+            headers[i].data = reinterpret_cast<char*>(blocks[i].data());
+            headers[i].bufferLength = 10240;
         }
         onMessage(MM_WIM_DATA, [this](std::uintptr_t, std::intptr_t l) {
             auto* h = reinterpret_cast<WaveHeader*>(l);
             ++handedBack;
-            if (h->dwBytesRecorded == 0) {
+            if (h->bytesRecorded == 0) {
                 ++empty;
             }
-            data.insert(data.end(), h->lpData, h->lpData + h->dwBytesRecorded);
+            data.insert(data.end(), h->data, h->data + h->bytesRecorded);
             if (requeue && device) {
                 queue(*h);
             } else {
@@ -304,7 +304,7 @@ TEST_F(PulseCapture, ResetAndCloseHandBackEveryQueuedBuffer) {
     // Stopped: reset returns all forty at once, each marked done and no longer queued.
     ASSERT_EQ(c.device->reset(), MMSYSERR_NOERROR);
     for (const WaveHeader& h : c.headers) {
-        EXPECT_EQ(h.dwFlags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+        EXPECT_EQ(h.flags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
     }
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.handedBack == 40; }));
 

@@ -39,8 +39,8 @@ class Returns : public MessageReceiver {
 
 struct Block {
     explicit Block(std::size_t bytes) : bytes_(bytes, 0x11) {
-        header.lpData = bytes_.data();
-        header.dwBufferLength = static_cast<std::uint32_t>(bytes_.size());
+        header.data = bytes_.data();
+        header.bufferLength = static_cast<std::uint32_t>(bytes_.size());
         prepareHeader(header);
     }
     std::vector<char> bytes_;
@@ -123,7 +123,7 @@ TEST_F(ManualClockTest, InputFillsBuffersOnlyAsTheClockMoves) {
     clock.advance(1ms);
     settle();
     ASSERT_EQ(owner.data.size(), 1u);
-    EXPECT_EQ(owner.data[0]->dwBytesRecorded, 1600u);
+    EXPECT_EQ(owner.data[0]->bytesRecorded, 1600u);
     clock.advance(200ms);
     settle();
     EXPECT_EQ(owner.data.size(), 3u);

@@ -265,7 +265,7 @@ TEST_F(WatchedPlayerTest, StopWithBuffersQueuedReturnsOnlyWhenAllCameBack) {
     std::lock_guard lock(WatchedOutput::mutex_);
     for (WaveHeader* h : written_) {
         // Handed back by the device and taken back by the engine (which unprepares it).
-        EXPECT_EQ(h->dwFlags & (WHDR_INQUEUE | WHDR_PREPARED), 0u);
+        EXPECT_EQ(h->flags & (WHDR_INQUEUE | WHDR_PREPARED), 0u);
     }
     EXPECT_FALSE(player_.IsOpen());
     pumpFor(30);

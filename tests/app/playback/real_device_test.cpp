@@ -140,8 +140,8 @@ TEST(AlsaFilePlugin, CaptureDeliversTheInputBytesInOrder) {
     std::vector<std::vector<char>> blocks(3, std::vector<char>(10240));
     std::vector<WaveHeader> headers(3);
     for (std::size_t i = 0; i < 3; ++i) {
-        headers[i].lpData = blocks[i].data();
-        headers[i].dwBufferLength = 10240;
+        headers[i].data = blocks[i].data();
+        headers[i].bufferLength = 10240;
         prepareHeader(headers[i]);
         ASSERT_EQ(MMSYSERR_NOERROR, in->addBuffer(&headers[i]));
     }
@@ -151,7 +151,7 @@ TEST(AlsaFilePlugin, CaptureDeliversTheInputBytesInOrder) {
     std::vector<std::uint8_t> captured;
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(owner.got[i], &headers[i]);
-        EXPECT_EQ(headers[i].dwBytesRecorded, 10240u);
+        EXPECT_EQ(headers[i].bytesRecorded, 10240u);
         captured.insert(captured.end(), blocks[i].begin(), blocks[i].end());
     }
     EXPECT_TRUE(std::equal(captured.begin(), captured.end(), source.begin()));

@@ -34,8 +34,8 @@ class Returns : public MessageReceiver {
 
 struct Block {
     explicit Block(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
-        header.lpData = reinterpret_cast<char*>(bytes_.data());
-        header.dwBufferLength = static_cast<std::uint32_t>(bytes_.size());
+        header.data = reinterpret_cast<char*>(bytes_.data());
+        header.bufferLength = static_cast<std::uint32_t>(bytes_.size());
         prepareHeader(header);
     }
     std::vector<std::uint8_t> bytes_;
@@ -75,7 +75,7 @@ TEST_F(VirtualDeviceTest, OutputIsPacedByTheClockAndPositionsFollowIt) {
     EXPECT_GE(clock.elapsed(), 95);
     EXPECT_EQ(owner_.done[0], &a.header);
     EXPECT_EQ(owner_.done[1], &b.header);
-    EXPECT_TRUE(b.header.dwFlags & WHDR_DONE);
+    EXPECT_TRUE(b.header.flags & WHDR_DONE);
     out->getPosition(&position);
     EXPECT_EQ(position, 8000u) << "an empty device stands still";
     out->close();
@@ -104,8 +104,8 @@ TEST_F(VirtualDeviceTest, PauseHoldsThePositionAndResetHandsEverythingBack) {
     EXPECT_TRUE(owner_.done.empty());
     ASSERT_EQ(MMSYSERR_NOERROR, out->reset());
     // Reset is synchronous: both headers are already marked done and no longer held.
-    EXPECT_EQ(a.header.dwFlags & WHDR_INQUEUE, 0u);
-    EXPECT_EQ(b.header.dwFlags & WHDR_INQUEUE, 0u);
+    EXPECT_EQ(a.header.flags & WHDR_INQUEUE, 0u);
+    EXPECT_EQ(b.header.flags & WHDR_INQUEUE, 0u);
     out->getPosition(&p2);
     EXPECT_EQ(p2, 0u);
     ASSERT_TRUE(pumpUntil([&] { return owner_.done.size() == 2; }));
@@ -121,7 +121,7 @@ TEST_F(VirtualDeviceTest, OutputAppendsForTheSameFormatAndRestartsForAnother) {
     for (Block* block : {&a, &b}) {
         auto out = openWaveOut(WAVE_MAPPER, kStereo, owner_.handle());
         ASSERT_TRUE(out);
-        block->header.dwFlags = WHDR_PREPARED;
+        block->header.flags = WHDR_PREPARED;
         out->write(&block->header);
         ASSERT_TRUE(pumpUntil([&] { return headerFlags(block->header) & WHDR_DONE; }));
         out->close();
@@ -152,7 +152,7 @@ TEST_F(VirtualDeviceTest, RefusesWhatNoDeviceCanDo) {
     Block odd(std::vector<std::uint8_t>(7, 0)); // not a whole number of frames
     EXPECT_EQ(out->write(&odd.header), MMSYSERR_INVALPARAM);
     Block unprepared(std::vector<std::uint8_t>(8, 0));
-    unprepared.header.dwFlags = 0;
+    unprepared.header.flags = 0;
     EXPECT_EQ(out->write(&unprepared.header), WAVERR_UNPREPARED);
 }
 
@@ -172,7 +172,7 @@ TEST_F(VirtualDeviceTest, InputIsOneSourceThatGoesOnAcrossReopensAndReportsItsEn
         dev->addBuffer(&first.header);
         dev->start();
         ASSERT_TRUE(pumpUntil([&] { return owner_.data.size() == 1; }));
-        EXPECT_EQ(first.header.dwBytesRecorded, 2000u);
+        EXPECT_EQ(first.header.bytesRecorded, 2000u);
         dev->close();
     }
     captured.insert(captured.end(), first.bytes_.begin(), first.bytes_.end());
@@ -185,9 +185,9 @@ TEST_F(VirtualDeviceTest, InputIsOneSourceThatGoesOnAcrossReopensAndReportsItsEn
     dev->start();
     ASSERT_TRUE(pumpUntil([&] { return owner_.data.size() == 3; }));
     EXPECT_TRUE(dev->endOfInput());
-    EXPECT_FALSE(second.header.dwFlags & WHDR_ENDOFINPUT);
-    EXPECT_TRUE(third.header.dwFlags & WHDR_ENDOFINPUT);
-    EXPECT_EQ(third.header.dwBytesRecorded, 1000u);
+    EXPECT_FALSE(second.header.flags & WHDR_ENDOFINPUT);
+    EXPECT_TRUE(third.header.flags & WHDR_ENDOFINPUT);
+    EXPECT_EQ(third.header.bytesRecorded, 1000u);
     captured.insert(captured.end(), second.bytes_.begin(), second.bytes_.end());
     captured.insert(captured.end(), third.bytes_.begin(), third.bytes_.begin() + 1000);
     EXPECT_EQ(captured, pcm) << "the second opening went on where the first stopped";
@@ -212,17 +212,17 @@ TEST_F(VirtualDeviceTest, ToneInputStopsAndResetsLikeADevice) {
     dev->stop(); // hands back the part-filled buffer, keeps the empty one
     ASSERT_TRUE(pumpUntil([&] { return owner_.data.size() == 1; }));
     EXPECT_EQ(owner_.data[0], &a.header);
-    EXPECT_GT(a.header.dwBytesRecorded, 0u);
-    EXPECT_LT(a.header.dwBytesRecorded, 16000u);
+    EXPECT_GT(a.header.bytesRecorded, 0u);
+    EXPECT_LT(a.header.bytesRecorded, 16000u);
     int peak = 0;
-    for (std::uint32_t i = 0; i + 1 < a.header.dwBytesRecorded; i += 2) {
+    for (std::uint32_t i = 0; i + 1 < a.header.bytesRecorded; i += 2) {
         peak =
             std::max(peak, std::abs(static_cast<std::int16_t>(a.bytes_[i] | a.bytes_[i + 1] << 8)));
     }
     EXPECT_NEAR(peak, 16384, 200) << "a half-scale tone";
-    EXPECT_TRUE(b.header.dwFlags & WHDR_INQUEUE);
+    EXPECT_TRUE(b.header.flags & WHDR_INQUEUE);
     dev->reset();
-    EXPECT_FALSE(b.header.dwFlags & WHDR_INQUEUE);
+    EXPECT_FALSE(b.header.flags & WHDR_INQUEUE);
     ASSERT_TRUE(pumpUntil([&] { return owner_.data.size() == 2; }));
     EXPECT_FALSE(dev->endOfInput());
 }

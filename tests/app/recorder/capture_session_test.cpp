@@ -111,12 +111,12 @@ class CaptureSessionTest : public ::testing::Test {
         ASSERT_FALSE(d.queued.empty());
         WaveHeader* h = d.queued.front();
         d.queued.pop_front();
-        ASSERT_LE(data.size(), h->dwBufferLength);
+        ASSERT_LE(data.size(), h->bufferLength);
         if (!data.empty()) {
-            std::memcpy(h->lpData, data.data(), data.size());
+            std::memcpy(h->data, data.data(), data.size());
         }
-        h->dwBytesRecorded = static_cast<std::uint32_t>(data.size());
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        h->bytesRecorded = static_cast<std::uint32_t>(data.size());
+        h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
         session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
     }
 
@@ -125,8 +125,8 @@ class CaptureSessionTest : public ::testing::Test {
         auto back = std::move(d.handedBack);
         d.handedBack.clear();
         for (WaveHeader* h : back) {
-            h->dwBytesRecorded = bytesInThem;
-            std::memset(h->lpData, 0x55, bytesInThem);
+            h->bytesRecorded = bytesInThem;
+            std::memset(h->data, 0x55, bytesInThem);
             session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
         }
     }
@@ -223,7 +223,7 @@ TEST_F(CaptureSessionTest, StopWritesTheSizesAndRecordContinuesAtTheEnd) {
 
     deliverHandedBack(farm.last()); // arriving after Stop: freed
     for (const CaptureBuffer& b : s.buffers()) {
-        EXPECT_EQ(b.header.dwUser, 0u);
+        EXPECT_EQ(b.header.user, 0u);
     }
     s.record();
     EXPECT_EQ(fin.discards, 0); // resuming at the end leaves compression alone
@@ -374,7 +374,7 @@ TEST_F(CaptureSessionTest, StaleBuffersAreRequeuedUnwrittenAfterRecordingResumes
     EXPECT_EQ(data(), sound);
     EXPECT_EQ(farm.last().queued.size(), 150u);
     for (const CaptureBuffer& b : s.buffers()) {
-        EXPECT_EQ(b.header.dwUser, 2u);
+        EXPECT_EQ(b.header.user, 2u);
     }
     deliver(quiet);
     EXPECT_EQ(data(), concat({&sound, &quiet}));

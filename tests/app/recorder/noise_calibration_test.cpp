@@ -139,7 +139,7 @@ TEST(NoiseCalibrationFailures, ADeviceThatFailsGivesNoAnswerAndIsClosed) {
     ASSERT_FALSE(d.queued.empty());
     WaveHeader* h = d.queued.front();
     d.queued.pop_front();
-    h->dwBytesRecorded = 0; // handed back empty: the device is gone
+    h->bytesRecorded = 0; // handed back empty: the device is gone
     calibration.bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
     ASSERT_TRUE(result.has_value());
     EXPECT_FALSE(result->ok);
@@ -154,8 +154,8 @@ class PostingDevice : public rectest::FakeDevice {
         : FakeDevice(f), owner_(owner) {}
     MmResult reset() override {
         for (WaveHeader* h : queued) {
-            h->dwBytesRecorded = 0;
-            h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+            h->bytesRecorded = 0;
+            h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
             mireldo::platform::postMessage(owner_, mireldo::platform::MM_WIM_DATA,
                                            reinterpret_cast<std::uintptr_t>(this),
                                            reinterpret_cast<std::intptr_t>(h));

@@ -116,9 +116,9 @@ class RecordSavingTest : public ::testing::Test {
         ASSERT_FALSE(d.queued.empty());
         WaveHeader* h = d.queued.front();
         d.queued.pop_front();
-        std::memcpy(h->lpData, data.data(), data.size());
-        h->dwBytesRecorded = static_cast<std::uint32_t>(data.size());
-        h->dwFlags = (h->dwFlags & ~mireldo::platform::audio::WHDR_INQUEUE) |
+        std::memcpy(h->data, data.data(), data.size());
+        h->bytesRecorded = static_cast<std::uint32_t>(data.size());
+        h->flags = (h->flags & ~mireldo::platform::audio::WHDR_INQUEUE) |
                      mireldo::platform::audio::WHDR_DONE;
         session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
     }
@@ -141,7 +141,7 @@ class RecordSavingTest : public ::testing::Test {
         auto back = std::move(d.handedBack);
         d.handedBack.clear();
         for (WaveHeader* h : back) {
-            h->dwBytesRecorded = 0;
+            h->bytesRecorded = 0;
             session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
         }
     }

@@ -45,11 +45,11 @@ MmResult FakeDevice::addBuffer(WaveHeader* h) {
     if (refuseBuffers) {
         return MMSYSERR_ERROR;
     }
-    if ((h->dwFlags & WHDR_PREPARED) == 0) {
+    if ((h->flags & WHDR_PREPARED) == 0) {
         return WAVERR_UNPREPARED;
     }
-    h->dwFlags |= WHDR_INQUEUE;
-    h->dwBytesRecorded = 0;
+    h->flags |= WHDR_INQUEUE;
+    h->bytesRecorded = 0;
     queued.push_back(h);
     return 0;
 }
@@ -57,7 +57,7 @@ MmResult FakeDevice::addBuffer(WaveHeader* h) {
 MmResult FakeDevice::reset() {
     ++resets;
     for (WaveHeader* h : queued) {
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
         handedBack.push_back(h);
     }
     queued.clear();

@@ -107,10 +107,10 @@ class VoiceOnset : public ::testing::Test {
         WaveHeader* h = d.queued.front();
         d.queued.pop_front();
         if (!data.empty()) {
-            std::memcpy(h->lpData, data.data(), data.size());
+            std::memcpy(h->data, data.data(), data.size());
         }
-        h->dwBytesRecorded = static_cast<std::uint32_t>(data.size());
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        h->bytesRecorded = static_cast<std::uint32_t>(data.size());
+        h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
         session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
     }
 
