@@ -25,11 +25,15 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 # Pictures are SVG: the window's buttons need Qt's SVG image plug-in at run time.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/triggers)
+# The library is registered through the ldconfig trigger; the maintainer scripts given here take
+# the place of the ones CPack would write, which call ldconfig themselves.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/triggers
+    ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Debian's changelog, compressed as policy wants it, beside the package's other documents.
-set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
+# (CPack makes the package's version the same way: the release after the project's version.)
+set(MIRELDO_DEB_VERSION ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in
     ${CMAKE_BINARY_DIR}/debian/changelog.Debian @ONLY)
 mireldo_install_gzipped(${CMAKE_BINARY_DIR}/debian/changelog.Debian
