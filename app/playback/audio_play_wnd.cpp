@@ -183,11 +183,11 @@ void CAudioPlayWnd::fill() {
             }
             b->header.flags = WHDR_BEGINLOOP;
             b->header.user = generation_;
-            if (prepareHeader(b->header) != MMSYSERR_NOERROR) {
+            if (prepareHeader(b->header) != DeviceError::None) {
                 spare_.push_front(b); // it holds the audio that comes next
                 break;
             }
-            if (output_->write(&b->header) != MMSYSERR_NOERROR) {
+            if (output_->write(&b->header) != DeviceError::None) {
                 unprepareHeader(b->header);
                 b->header.flags = 0;
                 spare_.push_front(b);
@@ -244,7 +244,7 @@ void CAudioPlayWnd::timerEvent(QTimerEvent* event) {
         return;
     }
     std::uint32_t samples = 0;
-    if (output_->getPosition(&samples) != MMSYSERR_NOERROR) {
+    if (output_->getPosition(&samples) != DeviceError::None) {
         return;
     }
     const std::uint32_t position = origin_ + samples;
@@ -273,7 +273,7 @@ void CAudioPlayWnd::onResume() {
 
 void CAudioPlayWnd::onStop() {
     emptySpares();
-    if (!output_ || output_->reset() != MMSYSERR_NOERROR) {
+    if (!output_ || output_->reset() != DeviceError::None) {
         shared_.reply.set();
         return;
     }
@@ -295,7 +295,7 @@ void CAudioPlayWnd::onStop() {
 
 void CAudioPlayWnd::onSeek(std::uint32_t frame) {
     emptySpares();
-    if (!output_ || output_->reset() != MMSYSERR_NOERROR) {
+    if (!output_ || output_->reset() != DeviceError::None) {
         shared_.reply.set();
         return;
     }

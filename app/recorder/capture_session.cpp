@@ -88,11 +88,13 @@ CaptureSession::CaptureSession(RecorderView& view, Environment environment)
       format_(defaultCaptureFormat()), onset_(kOnsetCapacityBytes) {
     if (!env_.openDevice) {
         env_.openDevice = [](int device, const PcmFormat& format, platform::ReceiverHandle owner,
-                             MmResult* error) { return openWaveIn(device, format, owner, error); };
+                             DeviceError* error) {
+            return openWaveIn(device, format, owner, error);
+        };
     }
     if (!env_.openEndpoint) {
         env_.openEndpoint = [](const QString& name, const PcmFormat& format,
-                               platform::ReceiverHandle owner, MmResult* error,
+                               platform::ReceiverHandle owner, DeviceError* error,
                                EndpointFormat* unsupported) {
             return openPulseWaveIn(name, format, owner, error, unsupported);
         };
@@ -224,7 +226,7 @@ void CaptureSession::record() {
     health_.deviceLost = false;
     // Whether a buffer is with the device or on its way back.
     const bool outstanding = pool_.queueFree([this](WaveHeader& h) { queueBuffer(h); });
-    const bool started = device_->start() == MMSYSERR_NOERROR;
+    const bool started = device_->start() == DeviceError::None;
     updateButtons();
     view_.setWaveformFullScale(format_.wBitsPerSample == 16 ? 32768 : 128);
     if (!started || !outstanding) {
@@ -267,7 +269,7 @@ bool CaptureSession::openSession(const CaptureOptions& options) {
     }
     silence_.marker = file_.length();
 
-    MmResult error = MMSYSERR_NOERROR;
+    DeviceError error = DeviceError::None;
     EndpointFormat unsupported;
     device_ = options.endpointMode
                   ? env_.openEndpoint(options.endpointName, pcmOf(format_), handle(), &error,
@@ -324,8 +326,8 @@ void CaptureSession::queueBuffer(WaveHeader& header) {
     header.bytesRecorded = 0;
     header.flags = 0;
     header.user = kBufferQueued;
-    if (!device_ || prepareHeader(header) != MMSYSERR_NOERROR ||
-        device_->addBuffer(&header) != MMSYSERR_NOERROR) {
+    if (!device_ || prepareHeader(header) != DeviceError::None ||
+        device_->addBuffer(&header) != DeviceError::None) {
         // The device would not take it: it stays free rather than waiting for a return
         // that will never come.
         unprepareHeader(header);

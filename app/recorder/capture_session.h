@@ -77,13 +77,13 @@ class CaptureSession : public platform::MessageReceiver {
   public:
     using DeviceOpener = std::function<platform::audio::WaveInPtr(
         int device, const platform::audio::PcmFormat& format, platform::ReceiverHandle owner,
-        platform::audio::MmResult* error)>;
+        platform::audio::DeviceError* error)>;
     /// Opens the endpoint (sound server source) `name` for capture; on failure stores the
     /// reason in `error` and, when the source's own format is the reason, that format in
     /// `unsupported` (as platform::audio::openPulseWaveIn does).
     using EndpointOpener = std::function<platform::audio::WaveInPtr(
         const QString& name, const platform::audio::PcmFormat& format,
-        platform::ReceiverHandle owner, platform::audio::MmResult* error,
+        platform::ReceiverHandle owner, platform::audio::DeviceError* error,
         platform::audio::EndpointFormat* unsupported)>;
     /// Free bytes for the user on the file system of a folder; nullopt when unknown.
     using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const QString& folder)>;

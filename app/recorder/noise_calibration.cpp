@@ -26,11 +26,11 @@ NoiseCalibration::NoiseCalibration(CaptureSession::DeviceOpener openDevice,
     : openDevice_(std::move(openDevice)), openEndpoint_(std::move(openEndpoint)) {
     if (!openDevice_) {
         openDevice_ = [](int device, const PcmFormat& format, platform::ReceiverHandle owner,
-                         MmResult* error) { return openWaveIn(device, format, owner, error); };
+                         DeviceError* error) { return openWaveIn(device, format, owner, error); };
     }
     if (!openEndpoint_) {
         openEndpoint_ = [](const QString& name, const PcmFormat& format,
-                           platform::ReceiverHandle owner, MmResult* error,
+                           platform::ReceiverHandle owner, DeviceError* error,
                            EndpointFormat* unsupported) {
             return openPulseWaveIn(name, format, owner, error, unsupported);
         };
@@ -56,7 +56,7 @@ bool NoiseCalibration::start(const CaptureOptions& options, Done done) {
     cancel();
     format_ = captureFormatForRow(options.formatRow);
     const PcmFormat pcm{format_.nChannels, format_.nSamplesPerSec, format_.wBitsPerSample};
-    MmResult error = MMSYSERR_NOERROR;
+    DeviceError error = DeviceError::None;
     EndpointFormat unsupported;
     device_ = options.endpointMode
                   ? openEndpoint_(options.endpointName, pcm, handle(), &error, &unsupported)
@@ -77,13 +77,13 @@ bool NoiseCalibration::start(const CaptureOptions& options, Done done) {
         h.bufferLength = kCaptureBufferBytes;
         h.bytesRecorded = 0;
         h.flags = 0;
-        if (prepareHeader(h) == MMSYSERR_NOERROR && device_->addBuffer(&h) == MMSYSERR_NOERROR) {
+        if (prepareHeader(h) == DeviceError::None && device_->addBuffer(&h) == DeviceError::None) {
             queued = true;
         } else {
             unprepareHeader(h);
         }
     }
-    if (!queued || device_->start() != MMSYSERR_NOERROR) {
+    if (!queued || device_->start() != DeviceError::None) {
         closeDevice();
         done_ = nullptr;
         return false;
@@ -139,7 +139,7 @@ void NoiseCalibration::bufferDone(std::uintptr_t device, WaveHeader* header) {
     unprepareHeader(h);
     h.bytesRecorded = 0;
     h.flags = 0;
-    if (prepareHeader(h) != MMSYSERR_NOERROR || device_->addBuffer(&h) != MMSYSERR_NOERROR) {
+    if (prepareHeader(h) != DeviceError::None || device_->addBuffer(&h) != DeviceError::None) {
         finish(false);
     }
 }

@@ -55,15 +55,15 @@ std::string pcmOf(int device, const std::vector<AlsaDeviceInfo>& devices) {
 // Opens and configures a PCM: interleaved, the format's own sample type, resampling allowed,
 // `latencyUs` of buffering, started as soon as one period is queued.
 PcmPtr openPcm(const std::string& id, snd_pcm_stream_t direction, const PcmFormat& format,
-               unsigned latencyUs, MmResult* error, snd_pcm_uframes_t& period) {
+               unsigned latencyUs, DeviceError* error, snd_pcm_uframes_t& period) {
     if (id.empty()) {
-        failWith(error, MMSYSERR_BADDEVICEID);
+        failWith(error, DeviceError::BadDeviceId);
         return nullptr;
     }
     snd_pcm_t* raw = nullptr;
     const int opened = snd_pcm_open(&raw, id.c_str(), direction, 0);
     if (opened < 0) {
-        failWith(error, opened == -EBUSY ? MmResult{4} : MMSYSERR_NODRIVER);
+        failWith(error, opened == -EBUSY ? DeviceError::Allocated : DeviceError::NoDriver);
         return nullptr;
     }
     PcmPtr pcm(raw);
@@ -71,7 +71,7 @@ PcmPtr openPcm(const std::string& id, snd_pcm_stream_t direction, const PcmForma
         format.bitsPerSample == 16 ? SND_PCM_FORMAT_S16_LE : SND_PCM_FORMAT_U8;
     if (snd_pcm_set_params(pcm.get(), sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
                            format.sampleRate, 1, latencyUs) < 0) {
-        failWith(error, WAVERR_BADFORMAT);
+        failWith(error, DeviceError::BadFormat);
         return nullptr;
     }
     snd_pcm_uframes_t buffer = 0;
@@ -103,12 +103,12 @@ class AlsaWaveOut final : public OutputWorker {
     }
     ~AlsaWaveOut() override { close(); }
 
-    MmResult write(WaveHeader* h) override {
+    DeviceError write(WaveHeader* h) override {
         return enqueue(h, [] {});
     }
 
-    MmResult pause() override { return setPaused(true); }
-    MmResult restart() override { return setPaused(false); }
+    DeviceError pause() override { return setPaused(true); }
+    DeviceError restart() override { return setPaused(false); }
 
   private:
     // A header fully written to ALSA, waiting for its last frame to be played.
@@ -117,7 +117,7 @@ class AlsaWaveOut final : public OutputWorker {
         std::uint64_t endFrame;
     };
 
-    MmResult setPaused(bool paused) {
+    DeviceError setPaused(bool paused) {
         return whileOpen([&] {
             paused_ = paused;
             cv_.notify_all();
@@ -291,7 +291,7 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
     }
     ~AlsaWaveIn() override { close(); }
 
-    MmResult addBuffer(WaveHeader* h) override {
+    DeviceError addBuffer(WaveHeader* h) override {
         return enqueue(h, [this] {
             if (dead_) {
                 handBackQueue(); // the device is gone: the buffer comes straight back
@@ -299,14 +299,14 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
         });
     }
 
-    MmResult start() override {
+    DeviceError start() override {
         return whileOpen([this] {
             running_ = true;
             cv_.notify_all();
         });
     }
 
-    MmResult stop() override {
+    DeviceError stop() override {
         return whileOpen([this] {
             stopLocked();
             if (!queue_.empty() && queue_.front()->bytesRecorded > 0) {
@@ -402,7 +402,7 @@ class AlsaWaveIn final : public DeviceWorker<WaveIn> {
 } // namespace
 
 WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
-                           MmResult* error) {
+                           DeviceError* error) {
     snd_pcm_uframes_t period = 0;
     PcmPtr pcm = openPcm(pcmOf(device, alsaPlaybackDevices()), SND_PCM_STREAM_PLAYBACK, format,
                          200000, error, period);
@@ -413,7 +413,7 @@ WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle o
 }
 
 WaveOutPtr openAlsaWaveOutPcm(const std::string& pcmName, const PcmFormat& format,
-                              ReceiverHandle owner, MmResult* error) {
+                              ReceiverHandle owner, DeviceError* error) {
     snd_pcm_uframes_t period = 0;
     PcmPtr pcm = openPcm(pcmName, SND_PCM_STREAM_PLAYBACK, format, 200000, error, period);
     if (!pcm) {
@@ -423,7 +423,7 @@ WaveOutPtr openAlsaWaveOutPcm(const std::string& pcmName, const PcmFormat& forma
 }
 
 WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
-                         MmResult* error) {
+                         DeviceError* error) {
     snd_pcm_uframes_t period = 0;
     PcmPtr pcm = openPcm(pcmOf(device, alsaCaptureDevices()), SND_PCM_STREAM_CAPTURE, format,
                          100000, error, period);

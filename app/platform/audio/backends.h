@@ -10,24 +10,24 @@
 
 namespace mireldo::platform::audio {
 
-WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, MmResult* error);
-WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, MmResult* error);
+WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, DeviceError* error);
+WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, DeviceError* error);
 QStringList virtualOutputNames();
 QStringList virtualInputNames();
 
 WaveOutPtr openAlsaWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
-                           MmResult* error);
+                           DeviceError* error);
 WaveInPtr openAlsaWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
-                         MmResult* error);
+                         DeviceError* error);
 /// Plays through the ALSA PCM named `pcmName` (for example "pulse:SINK", a sound server's
 /// sink through ALSA's pulse plug-in).
 WaveOutPtr openAlsaWaveOutPcm(const std::string& pcmName, const PcmFormat& format,
-                              ReceiverHandle owner, MmResult* error);
+                              ReceiverHandle owner, DeviceError* error);
 QStringList alsaOutputNames();
 QStringList alsaInputNames();
 
 /// Stores `code` in `error` when it is given; returns null for the callers' convenience.
-inline std::nullptr_t failWith(MmResult* error, MmResult code) {
+inline std::nullptr_t failWith(DeviceError* error, DeviceError code) {
     if (error != nullptr) {
         *error = code;
     }

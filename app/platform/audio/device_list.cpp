@@ -5,25 +5,54 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 
 namespace mireldo::platform::audio {
 
-MmResult prepareHeader(WaveHeader& header) {
-    if (header.data == nullptr && header.bufferLength != 0) {
-        return MMSYSERR_INVALPARAM;
+std::ostream& operator<<(std::ostream& out, DeviceError error) {
+    switch (error) {
+    case DeviceError::None:
+        return out << "None";
+    case DeviceError::Failed:
+        return out << "Failed";
+    case DeviceError::BadDeviceId:
+        return out << "BadDeviceId";
+    case DeviceError::Allocated:
+        return out << "Allocated";
+    case DeviceError::InvalidHandle:
+        return out << "InvalidHandle";
+    case DeviceError::NoDriver:
+        return out << "NoDriver";
+    case DeviceError::NoMemory:
+        return out << "NoMemory";
+    case DeviceError::InvalidParam:
+        return out << "InvalidParam";
+    case DeviceError::BadFormat:
+        return out << "BadFormat";
+    case DeviceError::StillPlaying:
+        return out << "StillPlaying";
+    case DeviceError::Unprepared:
+        return out << "Unprepared";
     }
-    setHeaderFlags(header, headerFlags(header) | WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
+    return out << "DeviceError(" << static_cast<int>(error) << ')';
 }
 
-MmResult unprepareHeader(WaveHeader& header) {
+DeviceError prepareHeader(WaveHeader& header) {
+    if (header.data == nullptr && header.bufferLength != 0) {
+        return DeviceError::InvalidParam;
+    }
+    setHeaderFlags(header, headerFlags(header) | WHDR_PREPARED);
+    return DeviceError::None;
+}
+
+DeviceError unprepareHeader(WaveHeader& header) {
     // The device clears WHDR_INQUEUE on its own thread as it hands the buffer back.
     const std::uint32_t flags = headerFlags(header);
     if ((flags & WHDR_INQUEUE) != 0) {
-        return WAVERR_STILLPLAYING;
+        return DeviceError::StillPlaying;
     }
     setHeaderFlags(header, flags & ~WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
+    return DeviceError::None;
 }
 
 namespace {
@@ -60,16 +89,17 @@ double virtualSpeed() {
     return speed;
 }
 
-WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
+WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
+                       DeviceError* error) {
     if (!format.valid()) {
-        return failWith(error, WAVERR_BADFORMAT);
+        return failWith(error, DeviceError::BadFormat);
     }
     if (device < WAVE_MAPPER) {
-        return failWith(error, MMSYSERR_BADDEVICEID);
+        return failWith(error, DeviceError::BadDeviceId);
     }
     if (audioBackend() == AudioBackend::Virtual) {
         if (device > 0) {
-            return failWith(error, MMSYSERR_BADDEVICEID);
+            return failWith(error, DeviceError::BadDeviceId);
         }
         return openVirtualWaveOut(format, owner, error);
     }
@@ -81,7 +111,7 @@ WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner
         }
         const auto server = queryPulseServer(kServerTimeoutMs);
         if (!server || static_cast<std::size_t>(device) >= server->sinks.size()) {
-            return failWith(error, MMSYSERR_BADDEVICEID);
+            return failWith(error, DeviceError::BadDeviceId);
         }
         return openAlsaWaveOutPcm(
             "pulse:" + server->sinks[static_cast<std::size_t>(device)].name.toStdString(), format,
@@ -90,16 +120,17 @@ WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner
     return openAlsaWaveOut(device, format, owner, error);
 }
 
-WaveInPtr openWaveIn(int device, const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
+WaveInPtr openWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
+                     DeviceError* error) {
     if (!format.valid()) {
-        return failWith(error, WAVERR_BADFORMAT);
+        return failWith(error, DeviceError::BadFormat);
     }
     if (device < WAVE_MAPPER) {
-        return failWith(error, MMSYSERR_BADDEVICEID);
+        return failWith(error, DeviceError::BadDeviceId);
     }
     if (audioBackend() == AudioBackend::Virtual) {
         if (device > 0) {
-            return failWith(error, MMSYSERR_BADDEVICEID);
+            return failWith(error, DeviceError::BadDeviceId);
         }
         return openVirtualWaveIn(format, owner, error);
     }

@@ -10,7 +10,7 @@
 // - Owner side: write()/addBuffer(), reset(), close() and the other WaveOut/WaveIn operations
 //   may be called from any thread. Each takes mutex_ for its whole body, so they are
 //   serialised with each other and with the worker. Operations check closed_ under the lock
-//   and answer MMSYSERR_INVALHANDLE once the device is closed.
+//   and answer DeviceError::InvalidHandle once the device is closed.
 // - Worker: run() runs on worker_, started by the derived constructor (startWorker()) once the
 //   derived object is complete. It holds mutex_ except while it sleeps on cv_ or calls into
 //   the back-end's driver, and leaves its loop when it sees closed_.
@@ -43,18 +43,18 @@ class DeviceWorker : public Device {
 
   public:
     /// Stops the device and hands every queued header back (posted, in order). Any thread.
-    MmResult reset() final {
+    DeviceError reset() final {
         std::lock_guard lock(mutex_);
         if (closed_) {
-            return MMSYSERR_INVALHANDLE;
+            return DeviceError::InvalidHandle;
         }
         releaseAllLocked();
-        return MMSYSERR_NOERROR;
+        return DeviceError::None;
     }
 
     /// Resets, marks the device closed and stops the worker. Idempotent; any thread, the
     /// worker included.
-    MmResult close() final {
+    DeviceError close() final {
         {
             std::lock_guard lock(mutex_);
             if (!closed_) {
@@ -70,7 +70,7 @@ class DeviceWorker : public Device {
                 worker_.detach();
             }
         });
-        return MMSYSERR_NOERROR;
+        return DeviceError::None;
     }
 
   protected:
@@ -88,36 +88,36 @@ class DeviceWorker : public Device {
         worker_ = std::thread([this] { run(); });
     }
 
-    /// Runs `change` under the lock when the device is open; MMSYSERR_INVALHANDLE otherwise.
+    /// Runs `change` under the lock when the device is open; DeviceError::InvalidHandle otherwise.
     template <class Change>
-    MmResult whileOpen(Change&& change) {
+    DeviceError whileOpen(Change&& change) {
         std::lock_guard lock(mutex_);
         if (closed_) {
-            return MMSYSERR_INVALHANDLE;
+            return DeviceError::InvalidHandle;
         }
         change();
-        return MMSYSERR_NOERROR;
+        return DeviceError::None;
     }
 
     /// Takes a header lent by write()/addBuffer() into the queue after checking it: null,
-    /// INQUEUE or a length that does not fit the format are MMSYSERR_INVALPARAM, a header not
-    /// prepared is WAVERR_UNPREPARED. `queued` runs under the lock once it is at the back of
+    /// INQUEUE or a length that does not fit the format are DeviceError::InvalidParam, a header not
+    /// prepared is DeviceError::Unprepared. `queued` runs under the lock once it is at the back of
     /// the queue; the worker is woken afterwards.
     template <class Queued>
-    MmResult enqueue(WaveHeader* h, Queued&& queued) {
+    DeviceError enqueue(WaveHeader* h, Queued&& queued) {
         if (h == nullptr) {
-            return MMSYSERR_INVALPARAM;
+            return DeviceError::InvalidParam;
         }
         std::lock_guard lock(mutex_);
         if (closed_) {
-            return MMSYSERR_INVALHANDLE;
+            return DeviceError::InvalidHandle;
         }
         const std::uint32_t flags = headerFlags(*h);
         if ((flags & WHDR_PREPARED) == 0) {
-            return WAVERR_UNPREPARED;
+            return DeviceError::Unprepared;
         }
         if ((flags & WHDR_INQUEUE) != 0 || !lengthFits(h->bufferLength)) {
-            return MMSYSERR_INVALPARAM;
+            return DeviceError::InvalidParam;
         }
         if constexpr (kOutput) {
             setHeaderFlags(*h, (flags | WHDR_INQUEUE) & ~WHDR_DONE);
@@ -128,7 +128,7 @@ class DeviceWorker : public Device {
         queue_.push_back(h);
         queued();
         cv_.notify_all();
-        return MMSYSERR_NOERROR;
+        return DeviceError::None;
     }
 
     /// Marks `h` done and posts it to the owner (MM_WOM_DONE or MM_WIM_DATA; wParam is the
@@ -172,9 +172,9 @@ class DeviceWorker : public Device {
 /// An output device: adds the volume and the played position to DeviceWorker.
 class OutputWorker : public DeviceWorker<WaveOut> {
   public:
-    MmResult getPosition(std::uint32_t* samples) final {
+    DeviceError getPosition(std::uint32_t* samples) final {
         if (samples == nullptr) {
-            return MMSYSERR_INVALPARAM;
+            return DeviceError::InvalidParam;
         }
         return whileOpen([&] {
             settleLocked();
@@ -182,16 +182,16 @@ class OutputWorker : public DeviceWorker<WaveOut> {
         });
     }
 
-    MmResult setVolume(std::uint32_t volume) final {
+    DeviceError setVolume(std::uint32_t volume) final {
         return whileOpen([&] {
             settleLocked(); // what played so far played at the old volume
             volume_ = volume;
         });
     }
 
-    MmResult getVolume(std::uint32_t* volume) final {
+    DeviceError getVolume(std::uint32_t* volume) final {
         if (volume == nullptr) {
-            return MMSYSERR_INVALPARAM;
+            return DeviceError::InvalidParam;
         }
         return whileOpen([&] { *volume = volume_; });
     }

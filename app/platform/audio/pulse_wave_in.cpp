@@ -181,11 +181,11 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
     }
     ~PulseWaveIn() override { close(); }
 
-    MmResult addBuffer(WaveHeader* h) override {
+    DeviceError addBuffer(WaveHeader* h) override {
         return enqueue(h, [this] { wakeLocked(); });
     }
 
-    MmResult start() override {
+    DeviceError start() override {
         return whileOpen([this] {
             running_ = true;
             corkWanted_ = false;
@@ -195,7 +195,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
 
     // No buffer is ever held part-filled (each goes back after one conversion), so stopping
     // leaves the queue as it is; what arrived but was not converted is dropped.
-    MmResult stop() override {
+    DeviceError stop() override {
         return whileOpen([this] {
             running_ = false;
             corkWanted_ = true;
@@ -375,14 +375,14 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
 } // namespace
 
 WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, ReceiverHandle owner,
-                          MmResult* error, EndpointFormat* unsupported) {
+                          DeviceError* error, EndpointFormat* unsupported) {
     if (!format.valid()) {
-        return failWith(error, WAVERR_BADFORMAT);
+        return failWith(error, DeviceError::BadFormat);
     }
     const auto deadline = Clock::now() + kOpenTimeout;
     Connection c;
     if (!connect(c, deadline)) {
-        return failWith(error, MMSYSERR_NODRIVER);
+        return failWith(error, DeviceError::NoDriver);
     }
 
     // The source and its own sample format.
@@ -393,10 +393,10 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
                 pa_context_get_source_info_by_name(c.context.get(), wanted.constData(), sourceInfo,
                                                    &facts),
                 deadline)) {
-        return failWith(error, MMSYSERR_ERROR);
+        return failWith(error, DeviceError::Failed);
     }
     if (!facts.found) {
-        return failWith(error, MMSYSERR_NODRIVER);
+        return failWith(error, DeviceError::NoDriver);
     }
     const bool native =
         facts.sampleSpec.format == PA_SAMPLE_S16LE || facts.sampleSpec.format == PA_SAMPLE_FLOAT32LE;
@@ -408,7 +408,7 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
         if (unsupported != nullptr) {
             *unsupported = describe(facts.sampleSpec);
         }
-        return failWith(error, WAVERR_BADFORMAT);
+        return failWith(error, DeviceError::BadFormat);
     };
     if (pa_sample_spec_valid(&mix) == 0 || pa_channel_map_compatible(&facts.map, &mix) == 0) {
         return refuseFormat();
@@ -420,12 +420,12 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     std::unique_ptr<unsigned char[]> ring(
         new (std::nothrow) unsigned char[ringFrames * frameBytes]);
     if (!ring) {
-        return failWith(error, MMSYSERR_ERROR);
+        return failWith(error, DeviceError::Failed);
     }
 
     c.stream.reset(pa_stream_new(c.context.get(), "Recording", &mix, &facts.map));
     if (!c.stream) {
-        return native ? failWith(error, MMSYSERR_ERROR) : refuseFormat();
+        return native ? failWith(error, DeviceError::Failed) : refuseFormat();
     }
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -436,7 +436,7 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(c.stream.get(), facts.name.c_str(), &attr, flags) < 0) {
-        return failWith(error, MMSYSERR_ERROR);
+        return failWith(error, DeviceError::Failed);
     }
     pa_stream* stream = c.stream.get();
     const bool settled = iterateUntil(c.loop.get(), deadline, [stream] {
@@ -446,12 +446,12 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     if (!settled || pa_stream_get_state(stream) != PA_STREAM_READY) {
         const int why = pa_context_errno(c.context.get());
         if (why == PA_ERR_NOENTITY || why == PA_ERR_KILLED) {
-            return failWith(error, MMSYSERR_NODRIVER);
+            return failWith(error, DeviceError::NoDriver);
         }
         if (!native && (why == PA_ERR_NOTSUPPORTED || why == PA_ERR_INVALID)) {
             return refuseFormat();
         }
-        return failWith(error, MMSYSERR_ERROR);
+        return failWith(error, DeviceError::Failed);
     }
 
     try {
@@ -459,13 +459,13 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
             std::make_shared<PulseWaveIn>(format, owner, std::move(c), mix, std::move(ring),
                                           static_cast<std::uint32_t>(ringFrames));
         if (error != nullptr) {
-            *error = MMSYSERR_NOERROR;
+            *error = DeviceError::None;
         }
         return device;
     } catch (const std::system_error&) {
-        return failWith(error, MMSYSERR_NOMEM);
+        return failWith(error, DeviceError::NoMemory);
     } catch (const std::bad_alloc&) {
-        return failWith(error, MMSYSERR_NOMEM);
+        return failWith(error, DeviceError::NoMemory);
     }
 }
 

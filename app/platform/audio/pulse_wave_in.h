@@ -59,16 +59,17 @@ struct EndpointFormat {
 /// Opens a capture stream on the PulseAudio source named `sourceName` (empty: the server's
 /// default source) delivering `format` to `owner`. The device starts stopped: start() begins
 /// filling buffers. (The server's stream runs from open, its packets dropped until then, so
-/// that audio flows at once when recording starts; stop() and reset() pause it.) On failure returns null and stores in `error` (when given):
-///   MMSYSERR_NODRIVER   the server or the source cannot be reached (no server, no such source,
-///                       the source went away while connecting);
-///   WAVERR_BADFORMAT    `format` is not valid(), or the source's sample format cannot be
-///                       recorded; in the second case `unsupported` (when given) receives it;
-///   MMSYSERR_ERROR      any other failure (the server refused the stream, no memory for the
-///                       ring, a time-out of 5 s while connecting);
-///   MMSYSERR_NOMEM      the capture thread cannot be started.
+/// that audio flows at once when recording starts; stop() and reset() pause it.) On failure
+/// returns null and stores in `error` (when given):
+///   NoDriver   the server or the source cannot be reached (no server, no such source, the
+///              source went away while connecting);
+///   BadFormat  `format` is not valid(), or the source's sample format cannot be recorded; in
+///              the second case `unsupported` (when given) receives it;
+///   Failed     any other failure (the server refused the stream, no memory for the ring, a
+///              time-out of 5 s while connecting);
+///   NoMemory   the capture thread cannot be started.
 WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, ReceiverHandle owner,
-                          MmResult* error = nullptr, EndpointFormat* unsupported = nullptr);
+                          DeviceError* error = nullptr, EndpointFormat* unsupported = nullptr);
 
 /// Frame counts of an endpoint capture device (null for any other device), since it opened.
 struct EndpointCaptureCounts {

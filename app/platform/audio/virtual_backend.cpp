@@ -200,7 +200,7 @@ SinkRegistry& sinkRegistry() {
 // The sink for the path in MIRELDO_VIRTUAL_OUTPUT: null (nothing is kept) when the variable is
 // unset. The first output of the process starts the file afresh; later ones of the same format
 // append; another format starts it afresh again.
-std::shared_ptr<WavSink> acquireSink(const PcmFormat& format, MmResult* error, bool& failed) {
+std::shared_ptr<WavSink> acquireSink(const PcmFormat& format, DeviceError* error, bool& failed) {
     failed = false;
     const char* env = std::getenv("MIRELDO_VIRTUAL_OUTPUT");
     if (env == nullptr || *env == '\0') {
@@ -234,7 +234,7 @@ std::shared_ptr<WavSink> acquireSink(const PcmFormat& format, MmResult* error, b
         const auto header = wavHeader(format, 0);
         if (!fd.valid() || !common::pwriteAll(fd.get(), header.data(), header.size(), 0)) {
             failed = true;
-            failWith(error, MMSYSERR_ERROR);
+            failWith(error, DeviceError::Failed);
             return nullptr;
         }
     }
@@ -257,7 +257,7 @@ class VirtualWaveOut final : public OutputWorker, private VirtualClockListener {
         close();
     }
 
-    MmResult write(WaveHeader* h) override {
+    DeviceError write(WaveHeader* h) override {
         return enqueue(h, [this] {
             if (queue_.size() == 1) {
                 last_ = virtualNow(); // the clock runs only while there is something to play
@@ -265,14 +265,14 @@ class VirtualWaveOut final : public OutputWorker, private VirtualClockListener {
         });
     }
 
-    MmResult pause() override {
+    DeviceError pause() override {
         return whileOpen([this] {
             advance(virtualNow());
             paused_ = true;
         });
     }
 
-    MmResult restart() override {
+    DeviceError restart() override {
         return whileOpen([this] {
             if (paused_) {
                 paused_ = false;
@@ -433,7 +433,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         close();
     }
 
-    MmResult addBuffer(WaveHeader* h) override {
+    DeviceError addBuffer(WaveHeader* h) override {
         return enqueue(h, [this] {
             if (queue_.size() == 1) {
                 last_ = virtualNow();
@@ -442,7 +442,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         });
     }
 
-    MmResult start() override {
+    DeviceError start() override {
         return whileOpen([this] {
             if (!running_) {
                 running_ = true;
@@ -463,7 +463,7 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         });
     }
 
-    MmResult stop() override {
+    DeviceError stop() override {
         return whileOpen([this] {
             advance(virtualNow());
             running_ = false;
@@ -721,7 +721,7 @@ bool injectVirtualOverrun(WaveIn& device, std::uint32_t frames) {
     return input != nullptr && input->injectOverrun(frames);
 }
 
-WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
+WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, DeviceError* error) {
     bool failed = false;
     auto sink = acquireSink(format, error, failed);
     if (failed) {
@@ -730,20 +730,20 @@ WaveOutPtr openVirtualWaveOut(const PcmFormat& format, ReceiverHandle owner, MmR
     return std::make_shared<VirtualWaveOut>(format, owner, std::move(sink));
 }
 
-WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, MmResult* error) {
+WaveInPtr openVirtualWaveIn(const PcmFormat& format, ReceiverHandle owner, DeviceError* error) {
     InputSpec source = inputSpec();
     UniqueFd fd;
     WavLayout layout;
     if (!source.tone) {
         fd.reset(::open(source.path.c_str(), O_RDONLY | O_CLOEXEC));
         if (!fd.valid()) {
-            return failWith(error, MMSYSERR_NODRIVER);
+            return failWith(error, DeviceError::NoDriver);
         }
         if (!readWavLayout(fd.get(), layout)) {
-            return failWith(error, MMSYSERR_ERROR);
+            return failWith(error, DeviceError::Failed);
         }
         if (!(layout.format == format)) {
-            return failWith(error, WAVERR_BADFORMAT);
+            return failWith(error, DeviceError::BadFormat);
         }
     }
     return std::make_shared<VirtualWaveIn>(format, owner, std::move(source), std::move(fd), layout);

@@ -24,16 +24,16 @@ class WaveIn {
     WaveIn& operator=(const WaveIn&) = delete;
 
     /// Queues a prepared header to be filled (bytesRecorded restarts at 0).
-    virtual MmResult addBuffer(WaveHeader* header) = 0;
+    virtual DeviceError addBuffer(WaveHeader* header) = 0;
     /// Starts capturing into the queued buffers.
-    virtual MmResult start() = 0;
+    virtual DeviceError start() = 0;
     /// Stops capturing; a partly filled buffer is handed back, the others stay queued.
-    virtual MmResult stop() = 0;
+    virtual DeviceError stop() = 0;
     /// Stops and hands every queued buffer back (posted, in order); when it returns the
     /// device references none of them.
-    virtual MmResult reset() = 0;
+    virtual DeviceError reset() = 0;
     /// Resets, then closes. Idempotent; afterwards every operation answers INVALHANDLE.
-    virtual MmResult close() = 0;
+    virtual DeviceError close() = 0;
     /// True once a finite source has delivered its last byte (its last buffer carries
     /// WHDR_ENDOFINPUT); later buffers stay queued until reset.
     virtual bool endOfInput() const = 0;
@@ -55,7 +55,7 @@ using WaveInPtr = std::shared_ptr<WaveIn>;
 /// Opens input `device` (0-based index into waveInDeviceNames(), or WAVE_MAPPER) for
 /// `format`. On failure returns null and stores the reason in `error` (when given).
 WaveInPtr openWaveIn(int device, const PcmFormat& format, ReceiverHandle owner,
-                     MmResult* error = nullptr);
+                     DeviceError* error = nullptr);
 
 /// Names of the input devices in index order, as users see them.
 QStringList waveInDeviceNames();

@@ -7,7 +7,7 @@
 // Threads: every operation may be called from any thread; a device serialises them itself.
 // Ownership: the device owns nothing of the owner's: write() lends it a header until the
 // header is posted back or reset()/close() returns. After close() every operation answers
-// MMSYSERR_INVALHANDLE, so a thread that still holds the device cannot misuse it.
+// DeviceError::InvalidHandle, so a thread that still holds the device cannot misuse it.
 
 #include "../messages.h"
 #include "wave_types.h"
@@ -26,24 +26,24 @@ class WaveOut {
     WaveOut& operator=(const WaveOut&) = delete;
 
     /// Queues a prepared header (its whole bufferLength). Sets WHDR_INQUEUE, clears
-    /// WHDR_DONE. WAVERR_UNPREPARED when not prepared; MMSYSERR_INVALPARAM when the length is
-    /// not a whole number of frames.
-    virtual MmResult write(WaveHeader* header) = 0;
+    /// WHDR_DONE. DeviceError::Unprepared when not prepared; DeviceError::InvalidParam when the
+    /// length is not a whole number of frames.
+    virtual DeviceError write(WaveHeader* header) = 0;
     /// Holds playback where it is; queued buffers stay queued.
-    virtual MmResult pause() = 0;
+    virtual DeviceError pause() = 0;
     /// Continues after pause().
-    virtual MmResult restart() = 0;
+    virtual DeviceError restart() = 0;
     /// Stops at once and hands every queued buffer back as done (posted, in queue order);
     /// when it returns the device references none of them. The position restarts at 0 and a
     /// paused device is no longer paused.
-    virtual MmResult reset() = 0;
+    virtual DeviceError reset() = 0;
     /// Frames played since the last reset (or open).
-    virtual MmResult getPosition(std::uint32_t* samples) = 0;
+    virtual DeviceError getPosition(std::uint32_t* samples) = 0;
     /// Volume: low word left, high word right, 0 to 0xFFFF each; applied to the samples.
-    virtual MmResult setVolume(std::uint32_t volume) = 0;
-    virtual MmResult getVolume(std::uint32_t* volume) = 0;
+    virtual DeviceError setVolume(std::uint32_t volume) = 0;
+    virtual DeviceError getVolume(std::uint32_t* volume) = 0;
     /// Resets (handing back what is queued), then closes. Idempotent.
-    virtual MmResult close() = 0;
+    virtual DeviceError close() = 0;
 
     const PcmFormat& format() const { return format_; }
 
@@ -60,7 +60,7 @@ using WaveOutPtr = std::shared_ptr<WaveOut>;
 /// default device) for `format`, with buffers handed back to `owner`. On failure returns
 /// null and stores the reason in `error` (when given).
 WaveOutPtr openWaveOut(int device, const PcmFormat& format, ReceiverHandle owner,
-                       MmResult* error = nullptr);
+                       DeviceError* error = nullptr);
 
 /// Names of the output devices in index order, as users see them.
 QStringList waveOutDeviceNames();

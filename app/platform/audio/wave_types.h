@@ -10,21 +10,28 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iosfwd>
 
 namespace mireldo::platform::audio {
 
-/// Result of a device operation; 0 is success.
-using MmResult = std::uint32_t;
-inline constexpr MmResult MMSYSERR_NOERROR = 0;
-inline constexpr MmResult MMSYSERR_ERROR = 1;
-inline constexpr MmResult MMSYSERR_BADDEVICEID = 2;
-inline constexpr MmResult MMSYSERR_INVALHANDLE = 5;
-inline constexpr MmResult MMSYSERR_NODRIVER = 6;
-inline constexpr MmResult MMSYSERR_NOMEM = 7;
-inline constexpr MmResult MMSYSERR_INVALPARAM = 11;
-inline constexpr MmResult WAVERR_BADFORMAT = 32;
-inline constexpr MmResult WAVERR_STILLPLAYING = 33;
-inline constexpr MmResult WAVERR_UNPREPARED = 34;
+/// Result of a device operation. Stays inside the program: nothing stores or reports the
+/// value as a number.
+enum class DeviceError : std::uint8_t {
+    None,          ///< success
+    Failed,        ///< failed for a reason none of the others names
+    BadDeviceId,   ///< no device at that index
+    Allocated,     ///< the device is in use by another program
+    InvalidHandle, ///< the device is closed
+    NoDriver,      ///< the device or its source cannot be opened
+    NoMemory,      ///< out of memory
+    InvalidParam,  ///< a header without data, or a length that is not whole frames
+    BadFormat,     ///< the device does not take this PCM format
+    StillPlaying,  ///< the header is still held by a device
+    Unprepared,    ///< the header was not prepared
+};
+
+/// Writes the name of `error` (for test and log messages).
+std::ostream& operator<<(std::ostream& out, DeviceError error);
 
 /// Device index that names the system's default device.
 inline constexpr int WAVE_MAPPER = -1;
@@ -73,9 +80,9 @@ inline void setHeaderFlags(WaveHeader& header, std::uint32_t flags) {
     std::atomic_ref(header.flags).store(flags, std::memory_order_release);
 }
 
-/// Marks a header prepared. Fails (MMSYSERR_INVALPARAM) without data. Owner's thread.
-MmResult prepareHeader(WaveHeader& header);
-/// Clears the prepared flag; WAVERR_STILLPLAYING while a device holds the buffer.
-MmResult unprepareHeader(WaveHeader& header);
+/// Marks a header prepared. Fails (DeviceError::InvalidParam) without data. Owner's thread.
+DeviceError prepareHeader(WaveHeader& header);
+/// Clears the prepared flag; DeviceError::StillPlaying while a device holds the buffer.
+DeviceError unprepareHeader(WaveHeader& header);
 
 } // namespace mireldo::platform::audio

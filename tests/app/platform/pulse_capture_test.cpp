@@ -55,7 +55,7 @@ class Collector : public MessageReceiver {
 
     void queue(WaveHeader& h) {
         prepareHeader(h);
-        ASSERT_EQ(device->addBuffer(&h), MMSYSERR_NOERROR);
+        ASSERT_EQ(device->addBuffer(&h), DeviceError::None);
     }
     void queueAll(std::size_t count) {
         for (std::size_t i = 0; i < count && i < headers.size(); ++i) {
@@ -158,12 +158,12 @@ TEST_F(PulseCapture, AMonitorAtItsOwnFormatGivesThePlayedSamplesExactly) {
     testsupport::writeFile(wav, testsupport::makeWav(2, 44100, 16, pcm));
 
     Collector c;
-    MmResult error = 99;
+    DeviceError error = DeviceError::Failed;
     c.device = openPulseWaveIn(QStringLiteral("rec.monitor"), {2, 44100, 16}, c.handle(), &error);
     ASSERT_TRUE(c.device) << error;
-    EXPECT_EQ(error, MMSYSERR_NOERROR);
+    EXPECT_EQ(error, DeviceError::None);
     c.queueAll(24);
-    ASSERT_EQ(c.device->start(), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.device->start(), DeviceError::None);
     const auto player = play("rec", wav);
 
     // From half a second in, the played frames appear unchanged and in order.
@@ -181,7 +181,7 @@ TEST_F(PulseCapture, AMonitorAtItsOwnFormatGivesThePlayedSamplesExactly) {
     EXPECT_EQ(player->exitCode(), 0);
     EXPECT_TRUE(std::equal(pcm.begin() + static_cast<std::ptrdiff_t>(from), pcm.end(),
                            c.data.begin() + static_cast<std::ptrdiff_t>(*at)));
-    EXPECT_EQ(c.device->close(), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.device->close(), DeviceError::None);
 
     const auto counts = endpointCaptureCounts(*c.device);
     ASSERT_TRUE(counts);
@@ -212,8 +212,8 @@ TEST_F(PulseCapture, FloatMono48kGives44kFramesTheRulesPredict) {
     ASSERT_TRUE(mono.device && stereo.device);
     mono.queueAll(24);
     stereo.queueAll(24);
-    ASSERT_EQ(mono.device->start(), MMSYSERR_NOERROR);
-    ASSERT_EQ(stereo.device->start(), MMSYSERR_NOERROR);
+    ASSERT_EQ(mono.device->start(), DeviceError::None);
+    ASSERT_EQ(stereo.device->start(), DeviceError::None);
     const auto player = play("f", raw, "--raw --format=float32le --rate=48000 --channels=1");
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return player->done(); }, 15000));
     // The monitor goes on with silence; wait until the last played frame must be in.
@@ -302,7 +302,7 @@ TEST_F(PulseCapture, ResetAndCloseHandBackEveryQueuedBuffer) {
     ASSERT_TRUE(c.device);
     c.queueAll(40);
     // Stopped: reset returns all forty at once, each marked done and no longer queued.
-    ASSERT_EQ(c.device->reset(), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.device->reset(), DeviceError::None);
     for (const WaveHeader& h : c.headers) {
         EXPECT_EQ(h.flags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
     }
@@ -311,9 +311,9 @@ TEST_F(PulseCapture, ResetAndCloseHandBackEveryQueuedBuffer) {
     // Running: some come back filled, the rest with the reset; each exactly once.
     c.held.clear();
     c.queueAll(40);
-    ASSERT_EQ(c.device->start(), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.device->start(), DeviceError::None);
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.handedBack > 40; }));
-    ASSERT_EQ(c.device->reset(), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.device->reset(), DeviceError::None);
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.handedBack == 80; }));
     std::vector<WaveHeader*> back = c.held;
     std::sort(back.begin(), back.end());
@@ -323,9 +323,9 @@ TEST_F(PulseCapture, ResetAndCloseHandBackEveryQueuedBuffer) {
     // Close returns what is queued too, and nothing comes afterwards.
     c.held.clear();
     c.queueAll(10);
-    ASSERT_EQ(c.device->close(), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.device->close(), DeviceError::None);
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.handedBack == 90; }));
-    EXPECT_EQ(c.device->addBuffer(&c.headers[0]), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(c.device->addBuffer(&c.headers[0]), DeviceError::InvalidHandle);
     QCoreApplication::processEvents();
     EXPECT_EQ(c.handedBack, 90);
 }
@@ -342,7 +342,7 @@ TEST_F(PulseCapture, ASlowConsumerLosesNothingTheRingCanHold) {
     ASSERT_TRUE(c.device);
     c.requeue = false;
     c.queueAll(4); // a fifth of a second of room, then nothing for over a second
-    ASSERT_EQ(c.device->start(), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.device->start(), DeviceError::None);
     const auto player = play("rec", wav);
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.handedBack == 4; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
@@ -379,28 +379,28 @@ TEST_F(PulseCapture, ASlowConsumerLosesNothingTheRingCanHold) {
 TEST_F(PulseCapture, OpenFailuresSayWhy) {
     startServer("load-module module-null-sink sink_name=wide format=s24le rate=96000 channels=4");
     Collector c;
-    MmResult error = 0;
+    DeviceError error = DeviceError::None;
     EXPECT_FALSE(
         openPulseWaveIn(QStringLiteral("nothing.here"), {1, 44100, 16}, c.handle(), &error));
-    EXPECT_EQ(error, MMSYSERR_NODRIVER);
+    EXPECT_EQ(error, DeviceError::NoDriver);
     EXPECT_FALSE(openPulseWaveIn(QString(), {3, 44100, 16}, c.handle(), &error));
-    EXPECT_EQ(error, WAVERR_BADFORMAT);
+    EXPECT_EQ(error, DeviceError::BadFormat);
 
     // A 24-bit source records all the same (as float from the server), here as the default.
     ASSERT_EQ(server->pactl("set-default-source wide.monitor").exitCode, 0);
     c.device = openPulseWaveIn(QString(), {2, 48000, 8}, c.handle(), &error);
     ASSERT_TRUE(c.device) << error;
     c.queueAll(8);
-    ASSERT_EQ(c.device->start(), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.device->start(), DeviceError::None);
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.data.size() >= 4800 * 2; }));
     EXPECT_EQ(endpointCaptureCounts(*c.device)->sourceRate, 96000u);
     c.device->close();
 
     // No server at all.
     server.reset();
-    error = 0;
+    error = DeviceError::None;
     EXPECT_FALSE(openPulseWaveIn(QString(), {1, 44100, 16}, c.handle(), &error));
-    EXPECT_EQ(error, MMSYSERR_NODRIVER);
+    EXPECT_EQ(error, DeviceError::NoDriver);
 }
 
 TEST_F(PulseCapture, ASourceThatGoesAwayFailsTheDevice) {
@@ -411,12 +411,12 @@ TEST_F(PulseCapture, ASourceThatGoesAwayFailsTheDevice) {
     c.device = openPulseWaveIn(QStringLiteral("gone"), {1, 44100, 16}, c.handle());
     ASSERT_TRUE(c.device);
     c.queueAll(24);
-    ASSERT_EQ(c.device->start(), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.device->start(), DeviceError::None);
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.data.size() >= 44100; }));
     ASSERT_EQ(server->pactl("unload-module " + loaded.output.substr(0, loaded.output.find('\n')))
                   .exitCode,
               0);
     // Buffers now come back empty, and any buffer queued later comes straight back.
     ASSERT_TRUE(platformtest::processEventsUntil([&] { return c.empty > 0; }));
-    EXPECT_EQ(c.device->close(), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.device->close(), DeviceError::None);
 }

@@ -82,8 +82,8 @@ TEST_F(ManualClockTest, OutputPlaysExactlyWhatEachStepGrants) {
     ASSERT_TRUE(out);
     Block a(8000); // 4000 frames: half a second
     Block b(8000);
-    ASSERT_EQ(out->write(&a.header), MMSYSERR_NOERROR);
-    ASSERT_EQ(out->write(&b.header), MMSYSERR_NOERROR);
+    ASSERT_EQ(out->write(&a.header), DeviceError::None);
+    ASSERT_EQ(out->write(&b.header), DeviceError::None);
     std::uint32_t position = 0;
     out->getPosition(&position);
     EXPECT_EQ(position, 0u) << "no time passes on its own";
@@ -114,9 +114,9 @@ TEST_F(ManualClockTest, InputFillsBuffersOnlyAsTheClockMoves) {
     std::vector<std::unique_ptr<Block>> blocks;
     for (int i = 0; i < 3; ++i) {
         blocks.push_back(std::make_unique<Block>(1600)); // 800 frames: 100 ms
-        ASSERT_EQ(in->addBuffer(&blocks.back()->header), MMSYSERR_NOERROR);
+        ASSERT_EQ(in->addBuffer(&blocks.back()->header), DeviceError::None);
     }
-    ASSERT_EQ(in->start(), MMSYSERR_NOERROR);
+    ASSERT_EQ(in->start(), DeviceError::None);
     clock.advance(99ms);
     settle();
     EXPECT_TRUE(owner.data.empty());

@@ -201,20 +201,20 @@ class WatchedOutput : public WaveOut {
                   std::vector<WaveHeader*>& written)
         : WaveOut(inner->format()), inner_(std::move(inner)), name_(std::move(name)),
           events_(events), written_(written) {}
-    MmResult write(WaveHeader* h) override {
+    DeviceError write(WaveHeader* h) override {
         {
             std::lock_guard lock(mutex_);
             written_.push_back(h);
         }
         return inner_->write(h);
     }
-    MmResult pause() override { return inner_->pause(); }
-    MmResult restart() override { return inner_->restart(); }
-    MmResult reset() override { return inner_->reset(); }
-    MmResult getPosition(std::uint32_t* s) override { return inner_->getPosition(s); }
-    MmResult setVolume(std::uint32_t v) override { return inner_->setVolume(v); }
-    MmResult getVolume(std::uint32_t* v) override { return inner_->getVolume(v); }
-    MmResult close() override {
+    DeviceError pause() override { return inner_->pause(); }
+    DeviceError restart() override { return inner_->restart(); }
+    DeviceError reset() override { return inner_->reset(); }
+    DeviceError getPosition(std::uint32_t* s) override { return inner_->getPosition(s); }
+    DeviceError setVolume(std::uint32_t v) override { return inner_->setVolume(v); }
+    DeviceError getVolume(std::uint32_t* v) override { return inner_->getVolume(v); }
+    DeviceError close() override {
         if (!closed_) {
             closed_ = true;
             events_.push_back("close " + name_);

@@ -134,7 +134,7 @@ TEST(AlsaFilePlugin, CaptureDeliversTheInputBytesInOrder) {
         }
         std::vector<WaveHeader*> got;
     } owner;
-    MmResult error = 0;
+    DeviceError error = DeviceError::None;
     auto in = openWaveIn(WAVE_MAPPER, PcmFormat{1, 16000, 16}, owner.handle(), &error);
     ASSERT_TRUE(in) << "error " << error;
     std::vector<std::vector<char>> blocks(3, std::vector<char>(10240));
@@ -143,9 +143,9 @@ TEST(AlsaFilePlugin, CaptureDeliversTheInputBytesInOrder) {
         headers[i].data = blocks[i].data();
         headers[i].bufferLength = 10240;
         prepareHeader(headers[i]);
-        ASSERT_EQ(MMSYSERR_NOERROR, in->addBuffer(&headers[i]));
+        ASSERT_EQ(DeviceError::None, in->addBuffer(&headers[i]));
     }
-    ASSERT_EQ(MMSYSERR_NOERROR, in->start());
+    ASSERT_EQ(DeviceError::None, in->start());
     ASSERT_TRUE(pumpUntil([&] { return owner.got.size() == 3; }));
     in->close();
     std::vector<std::uint8_t> captured;
@@ -162,12 +162,12 @@ TEST(AlsaFilePlugin, MissingDevicesAreRefusedAndPlayAnswersOne) {
     testsupport::TempDir files;
     AlsaHome home("pcm.!default {\n  type hw\n  card 9\n}\n");
     ReceiverHandle nobody;
-    MmResult error = 0;
+    DeviceError error = DeviceError::None;
     EXPECT_FALSE(openWaveOut(WAVE_MAPPER, PcmFormat{2, 44100, 16}, nobody, &error));
-    EXPECT_NE(error, MMSYSERR_NOERROR);
+    EXPECT_NE(error, DeviceError::None);
     const auto count = static_cast<int>(waveOutDeviceNames().size());
     EXPECT_FALSE(openWaveOut(count, PcmFormat{2, 44100, 16}, nobody, &error));
-    EXPECT_EQ(error, MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(error, DeviceError::BadDeviceId);
     int result = -1;
     playThroughEngine(files, 1000, 0xFFFFFFFFu, &result);
     EXPECT_EQ(result, 1);

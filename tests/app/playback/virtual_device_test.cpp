@@ -62,9 +62,9 @@ TEST_F(VirtualDeviceTest, OutputIsPacedByTheClockAndPositionsFollowIt) {
     Block b(testPcm(4000, 2, 16, 2));
     QElapsedTimer clock;
     clock.start();
-    ASSERT_EQ(MMSYSERR_NOERROR, out->write(&a.header));
-    ASSERT_EQ(MMSYSERR_NOERROR, out->write(&b.header));
-    EXPECT_EQ(unprepareHeader(a.header), WAVERR_STILLPLAYING) << "held by the device";
+    ASSERT_EQ(DeviceError::None, out->write(&a.header));
+    ASSERT_EQ(DeviceError::None, out->write(&b.header));
+    EXPECT_EQ(unprepareHeader(a.header), DeviceError::StillPlaying) << "held by the device";
     ASSERT_TRUE(pumpUntil([&] { return owner_.done.size() == 1; }));
     EXPECT_GE(clock.elapsed(), 45);
     std::uint32_t position = 0;
@@ -102,7 +102,7 @@ TEST_F(VirtualDeviceTest, PauseHoldsThePositionAndResetHandsEverythingBack) {
     out->getPosition(&p2);
     EXPECT_EQ(p1, p2);
     EXPECT_TRUE(owner_.done.empty());
-    ASSERT_EQ(MMSYSERR_NOERROR, out->reset());
+    ASSERT_EQ(DeviceError::None, out->reset());
     // Reset is synchronous: both headers are already marked done and no longer held.
     EXPECT_EQ(a.header.flags & WHDR_INQUEUE, 0u);
     EXPECT_EQ(b.header.flags & WHDR_INQUEUE, 0u);
@@ -110,7 +110,7 @@ TEST_F(VirtualDeviceTest, PauseHoldsThePositionAndResetHandsEverythingBack) {
     EXPECT_EQ(p2, 0u);
     ASSERT_TRUE(pumpUntil([&] { return owner_.done.size() == 2; }));
     out->close();
-    EXPECT_EQ(MMSYSERR_INVALHANDLE, out->write(&a.header));
+    EXPECT_EQ(DeviceError::InvalidHandle, out->write(&a.header));
     EXPECT_EQ(wavPayload(out_).size(), std::size_t{p1} * 4) << "what played before the pause";
 }
 
@@ -140,20 +140,20 @@ TEST_F(VirtualDeviceTest, OutputAppendsForTheSameFormatAndRestartsForAnother) {
 }
 
 TEST_F(VirtualDeviceTest, RefusesWhatNoDeviceCanDo) {
-    MmResult error = 0;
+    DeviceError error = DeviceError::None;
     EXPECT_FALSE(openWaveOut(WAVE_MAPPER, PcmFormat{3, 8000, 16}, owner_.handle(), &error));
-    EXPECT_EQ(error, WAVERR_BADFORMAT);
+    EXPECT_EQ(error, DeviceError::BadFormat);
     EXPECT_FALSE(openWaveOut(1, kStereo, owner_.handle(), &error));
-    EXPECT_EQ(error, MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(error, DeviceError::BadDeviceId);
     EXPECT_EQ(waveOutDeviceNames().size(), 1);
     EXPECT_EQ(waveInDeviceNames().size(), 1);
     auto out = openWaveOut(0, kStereo, owner_.handle());
     ASSERT_TRUE(out);
     Block odd(std::vector<std::uint8_t>(7, 0)); // not a whole number of frames
-    EXPECT_EQ(out->write(&odd.header), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(out->write(&odd.header), DeviceError::InvalidParam);
     Block unprepared(std::vector<std::uint8_t>(8, 0));
     unprepared.header.flags = 0;
-    EXPECT_EQ(out->write(&unprepared.header), WAVERR_UNPREPARED);
+    EXPECT_EQ(out->write(&unprepared.header), DeviceError::Unprepared);
 }
 
 TEST_F(VirtualDeviceTest, InputIsOneSourceThatGoesOnAcrossReopensAndReportsItsEnd) {
@@ -193,9 +193,9 @@ TEST_F(VirtualDeviceTest, InputIsOneSourceThatGoesOnAcrossReopensAndReportsItsEn
     EXPECT_EQ(captured, pcm) << "the second opening went on where the first stopped";
     dev->close();
 
-    MmResult error = 0;
+    DeviceError error = DeviceError::None;
     EXPECT_FALSE(openWaveIn(WAVE_MAPPER, PcmFormat{2, 8000, 16}, owner_.handle(), &error));
-    EXPECT_EQ(error, WAVERR_BADFORMAT) << "the file's format is the only one it has";
+    EXPECT_EQ(error, DeviceError::BadFormat) << "the file's format is the only one it has";
 }
 
 TEST_F(VirtualDeviceTest, ToneInputStopsAndResetsLikeADevice) {

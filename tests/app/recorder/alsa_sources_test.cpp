@@ -192,10 +192,10 @@ TEST_F(AlsaMixerTest, TheCaptureListStartsWithDefaultThenTheConfigurationsInputP
     const QStringList names = waveInDeviceNames();
     ASSERT_EQ(names.size(), static_cast<qsizetype>(devices.size()));
     EXPECT_EQ(names[found], QStringLiteral("Test card"));
-    MmResult error = 0;
+    DeviceError error = DeviceError::None;
     EXPECT_TRUE(openWaveIn(found, PcmFormat{1, 8000, 16}, {}, &error)) << error;
     EXPECT_FALSE(openWaveIn(static_cast<int>(names.size()), PcmFormat{1, 8000, 16}, {}, &error));
-    EXPECT_EQ(error, MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(error, DeviceError::BadDeviceId);
 }
 
 TEST_F(AlsaMixerTest, CaptureSourceItemsAreAMuxThatAlwaysKeepsOneSource) {

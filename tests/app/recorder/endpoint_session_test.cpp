@@ -27,17 +27,17 @@ class EndpointSession : public ::testing::Test {
     CaptureSession& make() {
         CaptureSession::Environment env;
         env.openDevice = [this](int, const PcmFormat&, mireldo::platform::ReceiverHandle,
-                                MmResult* error) -> WaveInPtr {
+                                DeviceError* error) -> WaveInPtr {
             ++deviceOpens;
-            *error = MMSYSERR_ERROR;
+            *error = DeviceError::Failed;
             return nullptr;
         };
         env.openEndpoint = [this](const QString& name, const PcmFormat& f,
-                                  mireldo::platform::ReceiverHandle, MmResult* error,
+                                  mireldo::platform::ReceiverHandle, DeviceError* error,
                                   EndpointFormat* unsupported) -> WaveInPtr {
             names.push_back(name);
             if (refuse) {
-                *error = WAVERR_BADFORMAT;
+                *error = DeviceError::BadFormat;
                 *unsupported = *refuse;
                 return nullptr;
             }

@@ -152,7 +152,7 @@ class PostingDevice : public rectest::FakeDevice {
   public:
     PostingDevice(const PcmFormat& f, mireldo::platform::ReceiverHandle owner)
         : FakeDevice(f), owner_(owner) {}
-    MmResult reset() override {
+    DeviceError reset() override {
         for (WaveHeader* h : queued) {
             h->bytesRecorded = 0;
             h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
@@ -161,9 +161,9 @@ class PostingDevice : public rectest::FakeDevice {
                                            reinterpret_cast<std::intptr_t>(h));
         }
         queued.clear();
-        return 0;
+        return DeviceError::None;
     }
-    MmResult close() override { return reset(); }
+    DeviceError close() override { return reset(); }
 
   private:
     mireldo::platform::ReceiverHandle owner_;
@@ -174,7 +174,7 @@ TEST(NoiseCalibrationFailures, ARestartIsNotConfusedByTheBuffersTheLastDeviceHan
     // The same device object both times: a device opened again at the same address.
     std::shared_ptr<PostingDevice> device;
     const auto opener = [&device](int, const PcmFormat& f, mireldo::platform::ReceiverHandle owner,
-                                  MmResult*) -> WaveInPtr {
+                                  DeviceError*) -> WaveInPtr {
         if (!device) {
             device = std::make_shared<PostingDevice>(f, owner);
         }

@@ -41,41 +41,41 @@ RecorderAnswer FakeView::ask(const QString& text) {
     return a;
 }
 
-MmResult FakeDevice::addBuffer(WaveHeader* h) {
+DeviceError FakeDevice::addBuffer(WaveHeader* h) {
     if (refuseBuffers) {
-        return MMSYSERR_ERROR;
+        return DeviceError::Failed;
     }
     if ((h->flags & WHDR_PREPARED) == 0) {
-        return WAVERR_UNPREPARED;
+        return DeviceError::Unprepared;
     }
     h->flags |= WHDR_INQUEUE;
     h->bytesRecorded = 0;
     queued.push_back(h);
-    return 0;
+    return DeviceError::None;
 }
 
-MmResult FakeDevice::reset() {
+DeviceError FakeDevice::reset() {
     ++resets;
     for (WaveHeader* h : queued) {
         h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
         handedBack.push_back(h);
     }
     queued.clear();
-    return 0;
+    return DeviceError::None;
 }
 
-MmResult FakeDevice::close() {
+DeviceError FakeDevice::close() {
     ++closes;
     return reset();
 }
 
 mireldo::recorder::CaptureSession::DeviceOpener DeviceFarm::opener() {
     return [this](int index, const PcmFormat& f, mireldo::platform::ReceiverHandle,
-                  MmResult* error) -> WaveInPtr {
+                  DeviceError* error) -> WaveInPtr {
         openedIndices.push_back(index);
         if (fail) {
             if (error != nullptr) {
-                *error = MMSYSERR_NODRIVER;
+                *error = DeviceError::NoDriver;
             }
             return nullptr;
         }

@@ -87,17 +87,18 @@ class FakeDevice : public mireldo::platform::audio::WaveIn {
     bool refuseBuffers = false;
     int starts = 0, stops = 0, resets = 0, closes = 0;
 
-    mireldo::platform::audio::MmResult addBuffer(mireldo::platform::audio::WaveHeader* h) override;
-    mireldo::platform::audio::MmResult start() override {
+    mireldo::platform::audio::DeviceError
+    addBuffer(mireldo::platform::audio::WaveHeader* h) override;
+    mireldo::platform::audio::DeviceError start() override {
         ++starts;
-        return 0;
+        return mireldo::platform::audio::DeviceError::None;
     }
-    mireldo::platform::audio::MmResult stop() override {
+    mireldo::platform::audio::DeviceError stop() override {
         ++stops;
-        return 0;
+        return mireldo::platform::audio::DeviceError::None;
     }
-    mireldo::platform::audio::MmResult reset() override;
-    mireldo::platform::audio::MmResult close() override;
+    mireldo::platform::audio::DeviceError reset() override;
+    mireldo::platform::audio::DeviceError close() override;
     bool endOfInput() const override { return false; }
     std::uint64_t overrunCount = 0;
     std::uint64_t overruns() const override { return overrunCount; }
