@@ -389,17 +389,17 @@ int runRecord(const QStringList& args, Console console) {
         const platform::ProfileStore store;
         const RecorderSettings s = readRecorderSettings(store, std::nullopt);
         options.noiseLevel = s.noiseLevel;
-        options.dropSilence = s.toDropBlanks != 0;
+        options.dropSilence = s.dropSilence;
         options.action = s.actionAtBlank;
         options.longSilenceSeconds = s.longBlankSeconds;
-        options.discardShort = s.discardShortRecord != 0;
+        options.discardShort = s.discardShortRecord;
         options.discardShorterSeconds = s.shortRecordSeconds;
         options.encodeMethod = s.encodeMethod;
         options.quality = s.recordQuality;
         options.folder = s.recordFolder;
         options.preRollTenths = s.preRollTenths;
         options.holdMilliseconds = s.holdMilliseconds;
-        options.formatRow = readRecorderHistory(store, false).offlineRecFmt2;
+        options.formatRow = readRecorderHistory(store, false).outputFormat;
     }
     if (const QString error = parseRecordArguments(args, options); !error.isEmpty()) {
         std::fprintf(console.err, "mireldo-cli: record: %s\n", error.toLocal8Bit().constData());

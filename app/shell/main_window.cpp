@@ -182,18 +182,18 @@ CRecorderDialog::~CRecorderDialog() {
     bool endpointSelected = false;
     if (auto* endpoints = controlAs<QListWidget>(MainCtl::EndpointList);
         endpoints != nullptr && isEndpointMode() && endpoints->currentItem() != nullptr) {
-        history_.win7DeviceNameSel = endpoints->currentItem()->text();
+        history_.endpointName = endpoints->currentItem()->text();
         endpointSelected = true;
     }
     // A list without a selection (its device is gone, or no device layer lists any) keeps
     // the stored row, so the choice is there again when the device comes back.
     if (auto* devices = controlAs<QComboBox>(MainCtl::RecordingDevice);
         devices && devices->currentIndex() >= 0) {
-        history_.offlineRecDev = devices->currentIndex();
+        history_.recordingDevice = devices->currentIndex();
     }
     if (auto* formats = controlAs<QComboBox>(MainCtl::OutputFormat);
         formats && formats->currentIndex() >= 0) {
-        history_.offlineRecFmt2 = formats->currentIndex();
+        history_.outputFormat = formats->currentIndex();
     }
     platform::ProfileStore store;
     writeRecorderState(store, settings_, history_, endpointSelected);
@@ -347,12 +347,12 @@ void CRecorderDialog::initDialog() {
     computeLayoutValues();
 
     // Each area starts expanded, as the template is; one whose setting is 0 collapses now.
-    const bool showPanel = settings_.showRightPanel != 0;
-    const bool showSilence = settings_.showBlankElimination != 0;
-    const bool showSaving = settings_.showSaveSettings != 0;
-    settings_.showRightPanel = 1;
-    settings_.showBlankElimination = 1;
-    settings_.showSaveSettings = 1;
+    const bool showPanel = settings_.showPlaylist;
+    const bool showSilence = settings_.showSilenceArea;
+    const bool showSaving = settings_.showSavingArea;
+    settings_.showPlaylist = true;
+    settings_.showSilenceArea = true;
+    settings_.showSavingArea = true;
     updatePanelToggle();
     updateToggle(Area::Silence);
     updateToggle(Area::Saving);
@@ -480,8 +480,8 @@ void CRecorderDialog::fillDeviceAndFormatLists() {
                              : QString::asprintf("%d Hz %d bits stereo", f.rate, f.bits));
     }
     history_ = readRecorderHistory(platform::ProfileStore(), isEndpointMode());
-    selectRow(devices, history_.offlineRecDev);
-    selectRow(formats, history_.offlineRecFmt2);
+    selectRow(devices, history_.recordingDevice);
+    selectRow(formats, history_.outputFormat);
 }
 
 void CRecorderDialog::computeLayoutValues() {
@@ -520,9 +520,9 @@ void CRecorderDialog::connectControls() {
     connect(controlAs<QComboBox>(MainCtl::SilenceAction), &QComboBox::currentIndexChanged, this,
             [this](int index) { settings_.actionAtBlank = index; });
     connect(controlAs<QCheckBox>(MainCtl::DropSilence), &QCheckBox::toggled, this,
-            [this](bool on) { settings_.toDropBlanks = on ? 1 : 0; });
+            [this](bool on) { settings_.dropSilence = on; });
     connect(controlAs<QCheckBox>(MainCtl::DiscardShort), &QCheckBox::toggled, this,
-            [this](bool on) { settings_.discardShortRecord = on ? 1 : 0; });
+            [this](bool on) { settings_.discardShortRecord = on; });
     connect(controlAs<QCheckBox>(MainCtl::ForceSelection), &QCheckBox::toggled, this,
             [this](bool on) { forceSelection_ = on; });
 }
@@ -548,11 +548,11 @@ bool CRecorderDialog::exchangeFromControls(bool prompt) {
     settings_.actionAtBlank = controlAs<QComboBox>(MainCtl::SilenceAction)->currentIndex();
     settings_.noiseLevel = controlAs<QComboBox>(MainCtl::NoiseLevel)->currentIndex();
     forceSelection_ = controlAs<QCheckBox>(MainCtl::ForceSelection)->isChecked();
-    settings_.askForRenaming = controlAs<QCheckBox>(MainCtl::AskForName)->isChecked() ? 1 : 0;
-    settings_.looplyPlaying = controlAs<QCheckBox>(MainCtl::LoopPlaying)->isChecked() ? 1 : 0;
-    settings_.discardShortRecord = controlAs<QCheckBox>(MainCtl::DiscardShort)->isChecked() ? 1 : 0;
+    settings_.askForRenaming = controlAs<QCheckBox>(MainCtl::AskForName)->isChecked();
+    settings_.loopPlaying = controlAs<QCheckBox>(MainCtl::LoopPlaying)->isChecked();
+    settings_.discardShortRecord = controlAs<QCheckBox>(MainCtl::DiscardShort)->isChecked();
     mute_ = controlAs<QCheckBox>(MainCtl::Mute)->isChecked();
-    settings_.toDropBlanks = controlAs<QCheckBox>(MainCtl::DropSilence)->isChecked() ? 1 : 0;
+    settings_.dropSilence = controlAs<QCheckBox>(MainCtl::DropSilence)->isChecked();
     // Without a prompt (the window is going away) a field that holds no integer keeps the
     // value it had, rather than losing it. A field that still shows the stored value keeps
     // it too: a value wider than the two-character field is shown cut, and writing the cut
@@ -572,11 +572,11 @@ void CRecorderDialog::writeControls() {
     selectRow(controlAs<QComboBox>(MainCtl::SilenceAction), settings_.actionAtBlank);
     selectRow(controlAs<QComboBox>(MainCtl::NoiseLevel), settings_.noiseLevel);
     controlAs<QCheckBox>(MainCtl::ForceSelection)->setChecked(forceSelection_);
-    controlAs<QCheckBox>(MainCtl::AskForName)->setChecked(settings_.askForRenaming != 0);
-    controlAs<QCheckBox>(MainCtl::LoopPlaying)->setChecked(settings_.looplyPlaying != 0);
-    controlAs<QCheckBox>(MainCtl::DiscardShort)->setChecked(settings_.discardShortRecord != 0);
+    controlAs<QCheckBox>(MainCtl::AskForName)->setChecked(settings_.askForRenaming);
+    controlAs<QCheckBox>(MainCtl::LoopPlaying)->setChecked(settings_.loopPlaying);
+    controlAs<QCheckBox>(MainCtl::DiscardShort)->setChecked(settings_.discardShortRecord);
     controlAs<QCheckBox>(MainCtl::Mute)->setChecked(mute_);
-    controlAs<QCheckBox>(MainCtl::DropSilence)->setChecked(settings_.toDropBlanks != 0);
+    controlAs<QCheckBox>(MainCtl::DropSilence)->setChecked(settings_.dropSilence);
     controlAs<QLineEdit>(MainCtl::ShortRecordSeconds)
         ->setText(QString::number(settings_.shortRecordSeconds));
     controlAs<QLineEdit>(MainCtl::LongSilenceSeconds)
@@ -624,8 +624,7 @@ void CRecorderDialog::systemCommand(int command) {
 }
 
 bool CRecorderDialog::isAreaExpanded(Area area) const {
-    return (area == Area::Silence ? settings_.showBlankElimination : settings_.showSaveSettings) !=
-           0;
+    return area == Area::Silence ? settings_.showSilenceArea : settings_.showSavingArea;
 }
 
 void CRecorderDialog::updateToggle(Area area) {
@@ -639,7 +638,7 @@ void CRecorderDialog::updateToggle(Area area) {
 }
 
 void CRecorderDialog::updatePanelToggle() {
-    const bool shown = settings_.showRightPanel != 0;
+    const bool shown = settings_.showPlaylist;
     auto* button = controlAs<QToolButton>(MainCtl::PanelToggle);
     button->setIcon(icon(shown ? "panel_hide" : "panel_show"));
     button->setToolTip(loadString(shown ? kStrHidePlaylist : kStrShowPlaylist));
@@ -647,21 +646,21 @@ void CRecorderDialog::updatePanelToggle() {
 
 void CRecorderDialog::applyWindowSize() {
     int height = fullSize_.height();
-    if (settings_.showBlankElimination == 0) {
+    if (!settings_.showSilenceArea) {
         height += silenceAmount_;
     }
-    if (settings_.showSaveSettings == 0) {
+    if (!settings_.showSavingArea) {
         height += savingAmount_;
     }
-    const int width = settings_.showRightPanel != 0 ? fullSize_.width() : narrowWidth_;
+    const int width = settings_.showPlaylist ? fullSize_.width() : narrowWidth_;
     setFixedSize(width, height);
 }
 
 void CRecorderDialog::toggleArea(Area area) {
     const bool silence = area == Area::Silence;
-    int& setting = silence ? settings_.showBlankElimination : settings_.showSaveSettings;
-    setting = setting != 0 ? 0 : 1;
-    const bool expanded = setting != 0;
+    bool& setting = silence ? settings_.showSilenceArea : settings_.showSavingArea;
+    setting = !setting;
+    const bool expanded = setting;
     updateToggle(area);
 
     QWidget* group = control(silence ? MainCtl::SilenceGroup : MainCtl::SavingGroup);
@@ -689,9 +688,9 @@ void CRecorderDialog::toggleArea(Area area) {
 }
 
 void CRecorderDialog::togglePlaylistPanel() {
-    settings_.showRightPanel = settings_.showRightPanel != 0 ? 0 : 1;
+    settings_.showPlaylist = !settings_.showPlaylist;
     updatePanelToggle();
-    setControlsVisible(kPlaylistPanel, settings_.showRightPanel != 0);
+    setControlsVisible(kPlaylistPanel, settings_.showPlaylist);
     applyWindowSize();
 }
 

@@ -43,9 +43,9 @@ void CRecorderDialog::wirePlaylist() {
         action->setData(command);
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, command] {
-            settings_.currentOutputDevice = command - kOutputMenuFirst;
+            settings_.outputDevice = command - kOutputMenuFirst;
             if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))) {
-                list->setOutputDevice(settings_.currentOutputDevice);
+                list->setOutputDevice(settings_.outputDevice);
             }
         });
     };
@@ -123,7 +123,7 @@ void CRecorderDialog::wirePlaylist() {
         mail::CMailDialog dialog(std::move(composer), paths, this);
         dialog.exec();
     });
-    list->setOutputDevice(settings_.currentOutputDevice);
+    list->setOutputDevice(settings_.outputDevice);
     if (auto* loop = controlAs<QCheckBox>(MainCtl::LoopPlaying)) {
         list->setLoop(loop->isChecked());
         connect(loop, &QCheckBox::toggled, list, [list](bool on) { list->setLoop(on); });
@@ -179,7 +179,7 @@ void CRecorderDialog::showOutputDeviceMenu() {
     if (outputMenu_ == nullptr || button == nullptr) {
         return;
     }
-    const int checked = kOutputMenuFirst + settings_.currentOutputDevice;
+    const int checked = kOutputMenuFirst + settings_.outputDevice;
     for (QAction* action : outputMenu_->actions()) {
         if (action->isCheckable()) {
             action->setChecked(action->data().toInt() == checked);

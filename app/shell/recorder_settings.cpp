@@ -23,6 +23,11 @@ std::int32_t readInt(const ProfileStore& store, const char* key, std::int32_t de
     return store.getInt(settingsSection(), QString::fromLatin1(key), defaultValue);
 }
 
+// A flag is stored as 0 or 1; any other non-zero value reads as set.
+bool readFlag(const ProfileStore& store, const char* key, bool defaultValue) {
+    return readInt(store, key, defaultValue ? 1 : 0) != 0;
+}
+
 } // namespace
 
 std::int32_t clampZeroToFour(std::int32_t value) {
@@ -57,7 +62,7 @@ std::int32_t normaliseOutputDevice(std::int32_t value, std::optional<int> output
 RecorderSettings readRecorderSettings(const ProfileStore& store,
                                       std::optional<int> outputDeviceCount) {
     RecorderSettings s;
-    s.toDropBlanks = readInt(store, "ToDropBlanks", 0);
+    s.dropSilence = readFlag(store, "ToDropBlanks", false);
     s.longBlankSeconds = readInt(store, "LongBlankSeconds", 2);
     s.actionAtBlank = clampZeroToFour(readInt(store, "ActionAtBlank", 0));
     s.noiseLevel = clampZeroToFour(readInt(store, "NoiseLevel", 0));
@@ -65,21 +70,21 @@ RecorderSettings readRecorderSettings(const ProfileStore& store,
     if (outputDeviceCount) {
         outputDeviceCount = std::min(std::max(*outputDeviceCount, 0), kMaxOutputDevices);
     }
-    s.currentOutputDevice =
+    s.outputDevice =
         normaliseOutputDevice(readInt(store, "CurrentOutputDevice", 0), outputDeviceCount);
 
     s.encodeMethod = maskEncodeMethod(readInt(store, "EncodeMethod", 0));
     s.recordFolder = normaliseRecordFolder(
         store.getString(settingsSection(), QStringLiteral("RecordFolder"), QString()));
 
-    s.showRightPanel = readInt(store, "ShowRightPanel", 1);
+    s.showPlaylist = readFlag(store, "ShowRightPanel", true);
     s.recordQuality = maskRecordQuality(readInt(store, "RecordQuality", 10));
-    s.showBlankElimination = readInt(store, "ShowBlankElimination", 1);
-    s.showSaveSettings = readInt(store, "ShowSaveSettings", 1);
-    s.askForRenaming = readInt(store, "AskForRenaming", 0);
-    s.looplyPlaying = readInt(store, "LooplyPlaying", 0);
+    s.showSilenceArea = readFlag(store, "ShowBlankElimination", true);
+    s.showSavingArea = readFlag(store, "ShowSaveSettings", true);
+    s.askForRenaming = readFlag(store, "AskForRenaming", false);
+    s.loopPlaying = readFlag(store, "LooplyPlaying", false);
     s.shortRecordSeconds = readInt(store, "ShortRecordSeconds", 0);
-    s.discardShortRecord = readInt(store, "DiscardShortRecord", 0);
+    s.discardShortRecord = readFlag(store, "DiscardShortRecord", false);
     s.preRollTenths = std::clamp(readInt(store, "PreRollTenths", 0), 0, 20);
     s.holdMilliseconds = std::clamp(readInt(store, "HoldMilliseconds", 0), 0, 500);
     return s;
@@ -87,10 +92,10 @@ RecorderSettings readRecorderSettings(const ProfileStore& store,
 
 RecorderHistory readRecorderHistory(const ProfileStore& store, bool endpointMode) {
     RecorderHistory h;
-    h.offlineRecDev = store.getInt(historySection(), QStringLiteral("OfflineRecDev"), 0);
-    h.offlineRecFmt2 = store.getInt(historySection(), QStringLiteral("OfflineRecFmt2"), 3);
+    h.recordingDevice = store.getInt(historySection(), QStringLiteral("OfflineRecDev"), 0);
+    h.outputFormat = store.getInt(historySection(), QStringLiteral("OfflineRecFmt2"), 3);
     if (endpointMode) {
-        h.win7DeviceNameSel =
+        h.endpointName =
             store.getString(historySection(), QStringLiteral("Win7DeviceNameSel"), QString());
     }
     return h;
@@ -107,29 +112,30 @@ bool writeRecorderState(ProfileStore& store, const RecorderSettings& s,
     const auto setting = [&](const char* key, std::int32_t value) {
         ok = store.setInt(settingsSection(), QString::fromLatin1(key), value) && ok;
     };
+    const auto flag = [&](const char* key, bool value) { setting(key, value ? 1 : 0); };
     if (endpointSelected) {
         ok = store.setString(historySection(), QStringLiteral("Win7DeviceNameSel"),
-                             h.win7DeviceNameSel) &&
+                             h.endpointName) &&
              ok;
     }
-    setting("CurrentOutputDevice", s.currentOutputDevice);
-    ok = store.setInt(historySection(), QStringLiteral("OfflineRecDev"), h.offlineRecDev) && ok;
-    ok = store.setInt(historySection(), QStringLiteral("OfflineRecFmt2"), h.offlineRecFmt2) && ok;
+    setting("CurrentOutputDevice", s.outputDevice);
+    ok = store.setInt(historySection(), QStringLiteral("OfflineRecDev"), h.recordingDevice) && ok;
+    ok = store.setInt(historySection(), QStringLiteral("OfflineRecFmt2"), h.outputFormat) && ok;
 
-    setting("ShowSaveSettings", s.showSaveSettings);
-    setting("ShowBlankElimination", s.showBlankElimination);
-    setting("ShowRightPanel", s.showRightPanel);
+    flag("ShowSaveSettings", s.showSavingArea);
+    flag("ShowBlankElimination", s.showSilenceArea);
+    flag("ShowRightPanel", s.showPlaylist);
     setting("EncodeMethod", s.encodeMethod);
     ok = store.setString(settingsSection(), QStringLiteral("RecordFolder"), s.recordFolder) && ok;
     setting("RecordQuality", s.recordQuality);
-    setting("AskForRenaming", s.askForRenaming);
-    setting("LooplyPlaying", s.looplyPlaying);
-    setting("ToDropBlanks", s.toDropBlanks);
+    flag("AskForRenaming", s.askForRenaming);
+    flag("LooplyPlaying", s.loopPlaying);
+    flag("ToDropBlanks", s.dropSilence);
     setting("LongBlankSeconds", s.longBlankSeconds);
     setting("ActionAtBlank", s.actionAtBlank);
     setting("NoiseLevel", s.noiseLevel);
     setting("ShortRecordSeconds", s.shortRecordSeconds);
-    setting("DiscardShortRecord", s.discardShortRecord);
+    flag("DiscardShortRecord", s.discardShortRecord);
     setting("PreRollTenths", s.preRollTenths);
     setting("HoldMilliseconds", s.holdMilliseconds);
     return ok;

@@ -24,32 +24,32 @@ inline constexpr int kMaxOutputDevices = 10;
 
 /// Section "Settings" of the main window, with the defaults of a first start.
 struct RecorderSettings {
-    std::int32_t toDropBlanks = 0;         ///< 0/1: drop silence at start and end (1027)
-    std::int32_t longBlankSeconds = 2;     ///< seconds of silence before the action (1031)
-    std::int32_t actionAtBlank = 0;        ///< 0..4: action at long silence (1030)
-    std::int32_t noiseLevel = 0;           ///< 0..4: noise level (1033)
-    std::int32_t currentOutputDevice = 0;  ///< 0 the default device, n the output device n - 1
-    std::int32_t encodeMethod = 0;         ///< 0 MP3, 1 WMA, 2 OGG, 3 no compression (1003)
-    QString recordFolder;                  ///< folder for saving records, no trailing '/' (1001)
-    std::int32_t showRightPanel = 1;       ///< 0/1: playlist panel shown
-    std::int32_t recordQuality = 10;       ///< 0..15: index into the bitrate table (1004)
-    std::int32_t showBlankElimination = 1; ///< 0/1: silence-detection area expanded
-    std::int32_t showSaveSettings = 1;     ///< 0/1: saving-settings area expanded
-    std::int32_t askForRenaming = 0;       ///< 0/1 (1024)
-    std::int32_t looplyPlaying = 0;        ///< 0/1 (1025)
-    std::int32_t shortRecordSeconds = 0;   ///< seconds (1035)
-    std::int32_t discardShortRecord = 0;   ///< 0/1 (1034)
-    std::int32_t preRollTenths = 0;        ///< 0..20: "Keep before sound", tenths of a second
-    std::int32_t holdMilliseconds = 0;     ///< 0..500: "Sound must last", milliseconds
+    bool dropSilence = false;            ///< drop silence at the start and end of a record
+    std::int32_t longBlankSeconds = 2;   ///< seconds of silence before the long-silence action
+    std::int32_t actionAtBlank = 0;      ///< 0..4: the long-silence action
+    std::int32_t noiseLevel = 0;         ///< 0..4: the noise level counted as silence
+    std::int32_t outputDevice = 0;       ///< 0 the default device, n the output device n - 1
+    std::int32_t encodeMethod = 0;       ///< 0 MP3, 1 WMA, 2 OGG, 3 no compression
+    QString recordFolder;                ///< folder for saving records, no trailing '/'
+    bool showPlaylist = true;            ///< the playlist panel is shown
+    std::int32_t recordQuality = 10;     ///< 0..15: index into the bitrate table
+    bool showSilenceArea = true;         ///< the silence-detection area is expanded
+    bool showSavingArea = true;          ///< the saving-settings area is expanded
+    bool askForRenaming = false;         ///< ask for a name before a record is saved
+    bool loopPlaying = false;            ///< the playlist starts again after its last item
+    std::int32_t shortRecordSeconds = 0; ///< records shorter than this are short, in seconds
+    bool discardShortRecord = false;     ///< short records are discarded instead of saved
+    std::int32_t preRollTenths = 0;      ///< 0..20: "Keep before sound", tenths of a second
+    std::int32_t holdMilliseconds = 0;   ///< 0..500: "Sound must last", milliseconds
 
     friend bool operator==(const RecorderSettings&, const RecorderSettings&) = default;
 };
 
 /// Section "History" values of the main window.
 struct RecorderHistory {
-    std::int32_t offlineRecDev = 0;  ///< selected row of "Recording device:" (1266)
-    std::int32_t offlineRecFmt2 = 3; ///< selected row of "Output format:" (1217)
-    QString win7DeviceNameSel;       ///< name of the selected capture endpoint (1049)
+    std::int32_t recordingDevice = 0; ///< selected row of the recording-device list
+    std::int32_t outputFormat = 3;    ///< selected row of the output-format list
+    QString endpointName;             ///< name of the selected capture endpoint
 
     friend bool operator==(const RecorderHistory&, const RecorderHistory&) = default;
 };

@@ -285,9 +285,9 @@ void CRecorderDialog::wireRecorder() {
             o.endpointName = endpointSettings_->selectedSourceName();
         }
         o.encodeMethod = settings_.encodeMethod;
-        o.outputDevice = settings_.currentOutputDevice;
+        o.outputDevice = settings_.outputDevice;
         o.longBlankSeconds = settings_.longBlankSeconds;
-        o.silence.dropBlanks = settings_.toDropBlanks != 0;
+        o.silence.dropBlanks = settings_.dropSilence;
         o.silence.actionAtBlank = settings_.actionAtBlank;
         o.silence.noiseLevel = settings_.noiseLevel;
         o.silence.preRollTenths = settings_.preRollTenths;
@@ -302,8 +302,8 @@ void CRecorderDialog::wireRecorder() {
         [this] {
             recorder::SaveSettings s;
             s.recordFolder = settings_.recordFolder;
-            s.askForRenaming = settings_.askForRenaming != 0;
-            s.discardShortRecord = settings_.discardShortRecord != 0;
+            s.askForRenaming = settings_.askForRenaming;
+            s.discardShortRecord = settings_.discardShortRecord;
             s.shortRecordSeconds = settings_.shortRecordSeconds;
             s.recordQuality = settings_.recordQuality;
             return s;

@@ -24,10 +24,10 @@ constexpr int kServerTimeoutMs = 2000;
 
 void CRecorderDialog::wireRecordingSettings() {
     if (isEndpointMode()) {
-        endpointSettings_ = new EndpointSettings(
-            controlAs<ui::CTextList>(MainCtl::EndpointList),
-            controlAs<QSlider>(MainCtl::RecordingVolume), controlAs<QCheckBox>(MainCtl::Mute),
-            history_.win7DeviceNameSel, this);
+        endpointSettings_ =
+            new EndpointSettings(controlAs<ui::CTextList>(MainCtl::EndpointList),
+                                 controlAs<QSlider>(MainCtl::RecordingVolume),
+                                 controlAs<QCheckBox>(MainCtl::Mute), history_.endpointName, this);
         endpointSettings_->start(kServerTimeoutMs);
     } else if (audioMode() == AudioMode::Alsa) {
         // The device list is filled and its stored row selected: the mixer opens now.

@@ -269,7 +269,7 @@ TEST_F(MainWindow, StoredValuesAreNormalisedOnConstruction) {
     s.setInt(QStringLiteral("History"), QStringLiteral("OfflineRecDev"), 9);
     {
         auto dialog = makeDialog(2);
-        EXPECT_EQ(dialog->settings().currentOutputDevice, 0);
+        EXPECT_EQ(dialog->settings().outputDevice, 0);
         EXPECT_EQ(dialog->controlAs<QComboBox>(1003)->currentIndex(), 2);
         EXPECT_EQ(dialog->controlAs<QLineEdit>(1001)->text(), QStringLiteral("/a/b"));
         // Row 9 is not in the list of two devices: nothing is selected ...
@@ -288,7 +288,7 @@ TEST_F(MainWindow, NonIntegerFieldStopsTheOperationWithThePrompt) {
     EXPECT_FALSE(dialog->readControls());
     ASSERT_EQ(messages_.shown.size(), 1u);
     EXPECT_EQ(messages_.shown[0].text, QStringLiteral("Please enter an integer."));
-    EXPECT_EQ(dialog->settings().askForRenaming, 0);  // nothing was taken
+    EXPECT_FALSE(dialog->settings().askForRenaming); // nothing was taken
     EXPECT_EQ(dialog->settings().longBlankSeconds, 2);
 
     // Closing is an operation that reads the controls: the window stays.
@@ -303,7 +303,7 @@ TEST_F(MainWindow, NonIntegerFieldStopsTheOperationWithThePrompt) {
     EXPECT_TRUE(dialog->readControls());
     EXPECT_EQ(dialog->settings().longBlankSeconds, -5);
     EXPECT_EQ(dialog->settings().shortRecordSeconds, 3);
-    EXPECT_EQ(dialog->settings().askForRenaming, 1);
+    EXPECT_TRUE(dialog->settings().askForRenaming);
     dialog->reject();
     EXPECT_FALSE(dialog->isVisible());
 }
@@ -365,7 +365,7 @@ TEST_F(MainWindow, TheTenthOutputDeviceCanBeChosenAndIsKept) {
         ASSERT_NE(tenth, nullptr);
         EXPECT_EQ(tenth->text(), QStringLiteral("Output 9"));
         tenth->trigger();
-        EXPECT_EQ(dialog->settings().currentOutputDevice, 10);
+        EXPECT_EQ(dialog->settings().outputDevice, 10);
         button->click(); // the menu shows the choice checked
         EXPECT_TRUE(tenth->isChecked());
         menu->hide();
@@ -373,7 +373,7 @@ TEST_F(MainWindow, TheTenthOutputDeviceCanBeChosenAndIsKept) {
     EXPECT_EQ(store().getInt(QStringLiteral("Settings"), QStringLiteral("CurrentOutputDevice"), 0),
               10);
     auto again = makeDialog(10);
-    EXPECT_EQ(again->settings().currentOutputDevice, 10);
+    EXPECT_EQ(again->settings().outputDevice, 10);
 }
 
 TEST_F(MainWindow, ThePlaylistsTagAndConverterCommandsWorkFromTheStart) {

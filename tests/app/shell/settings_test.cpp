@@ -33,15 +33,15 @@ TEST_F(SettingsStore, FirstStartGivesTheDefaults) {
     EXPECT_EQ(settings.encodeMethod, 0);
     EXPECT_EQ(settings.recordQuality, 10);
     EXPECT_EQ(settings.longBlankSeconds, 2);
-    EXPECT_EQ(settings.showBlankElimination, 1);
-    EXPECT_EQ(settings.showSaveSettings, 1);
-    EXPECT_EQ(settings.showRightPanel, 1);
+    EXPECT_TRUE(settings.showSilenceArea);
+    EXPECT_TRUE(settings.showSavingArea);
+    EXPECT_TRUE(settings.showPlaylist);
     EXPECT_TRUE(settings.recordFolder.isEmpty());
 
     const RecorderHistory history = mireldo::readRecorderHistory(s, true);
-    EXPECT_EQ(history.offlineRecFmt2, 3);
-    EXPECT_EQ(history.offlineRecDev, 0);
-    EXPECT_TRUE(history.win7DeviceNameSel.isEmpty());
+    EXPECT_EQ(history.outputFormat, 3);
+    EXPECT_EQ(history.recordingDevice, 0);
+    EXPECT_TRUE(history.endpointName.isEmpty());
 
     FolderHistory folders(QStringLiteral("/home/someone"));
     folders.read(s);
@@ -65,7 +65,7 @@ TEST_F(SettingsStore, OutOfRangeValuesAreNormalisedWhenRead) {
     EXPECT_EQ(read.noiseLevel, 0);
     EXPECT_EQ(read.recordQuality, 1);
     EXPECT_EQ(read.encodeMethod, 2);
-    EXPECT_EQ(read.currentOutputDevice, 0);
+    EXPECT_EQ(read.outputDevice, 0);
 
     s.setInt(kSettings, QStringLiteral("ActionAtBlank"), -1);
     s.setInt(kSettings, QStringLiteral("NoiseLevel"), 9);
@@ -93,51 +93,70 @@ TEST_F(SettingsStore, KeepBeforeSoundAndSoundMustLastAreClampedWhenRead) {
 TEST_F(SettingsStore, OutputDeviceIsKeptWhileItNamesADevice) {
     ProfileStore s = store();
     s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), 2);
-    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).currentOutputDevice, 2);  // device 1
-    EXPECT_EQ(mireldo::readRecorderSettings(s, 1).currentOutputDevice, 0);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 2).outputDevice, 2); // device 1
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 1).outputDevice, 0);
     // More than ten devices count as ten.
     s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), 11);
-    EXPECT_EQ(mireldo::readRecorderSettings(s, 14).currentOutputDevice, 0);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, 14).outputDevice, 0);
     // Without a device layer to count them the choice is kept for when one is back.
     s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), 3);
-    EXPECT_EQ(mireldo::readRecorderSettings(s, std::nullopt).currentOutputDevice, 3);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, std::nullopt).outputDevice, 3);
     s.setInt(kSettings, QStringLiteral("CurrentOutputDevice"), -4);
-    EXPECT_EQ(mireldo::readRecorderSettings(s, std::nullopt).currentOutputDevice, 0);
+    EXPECT_EQ(mireldo::readRecorderSettings(s, std::nullopt).outputDevice, 0);
+}
+
+TEST_F(SettingsStore, FlagsAreWrittenAsZeroOrOneAndAnyNonZeroReadsAsSet) {
+    RecorderSettings settings;
+    settings.dropSilence = true;
+    settings.showPlaylist = false;
+    ProfileStore s = store();
+    ASSERT_TRUE(mireldo::writeRecorderState(s, settings, RecorderHistory{}, false));
+    EXPECT_EQ(s.getInt(kSettings, QStringLiteral("ToDropBlanks"), -1), 1);
+    EXPECT_EQ(s.getInt(kSettings, QStringLiteral("ShowRightPanel"), -1), 0);
+    EXPECT_EQ(s.getInt(kSettings, QStringLiteral("LooplyPlaying"), -1), 0);
+
+    s.setInt(kSettings, QStringLiteral("AskForRenaming"), 5);
+    s.setInt(kSettings, QStringLiteral("ShowSaveSettings"), -1);
+    s.setInt(kSettings, QStringLiteral("DiscardShortRecord"), 0);
+    const RecorderSettings read = mireldo::readRecorderSettings(s, 4);
+    EXPECT_TRUE(read.askForRenaming);
+    EXPECT_TRUE(read.showSavingArea);
+    EXPECT_FALSE(read.discardShortRecord);
 }
 
 TEST_F(SettingsStore, WrittenStateReadsBackUnchanged) {
     RecorderSettings settings;
-    settings.toDropBlanks = 1;
+    settings.dropSilence = true;
     settings.longBlankSeconds = 17;
     settings.actionAtBlank = 3;
     settings.noiseLevel = 2;
-    settings.currentOutputDevice = 1;
+    settings.outputDevice = 1;
     settings.encodeMethod = 2;
     settings.recordFolder = QStringLiteral("/data/Aufnahmen é, 1");
-    settings.showRightPanel = 0;
+    settings.showPlaylist = false;
     settings.recordQuality = 15;
-    settings.showBlankElimination = 0;
-    settings.showSaveSettings = 0;
-    settings.askForRenaming = 1;
-    settings.looplyPlaying = 1;
+    settings.showSilenceArea = false;
+    settings.showSavingArea = false;
+    settings.askForRenaming = true;
+    settings.loopPlaying = true;
     settings.shortRecordSeconds = 42;
-    settings.discardShortRecord = 1;
+    settings.discardShortRecord = true;
     settings.preRollTenths = 15;
     settings.holdMilliseconds = 120;
     RecorderHistory history;
-    history.offlineRecDev = 5;
-    history.offlineRecFmt2 = 27;
-    history.win7DeviceNameSel = QStringLiteral("Monitor of Built-in Audio");
+    history.recordingDevice = 5;
+    history.outputFormat = 27;
+    history.endpointName = QStringLiteral("Monitor of Built-in Audio");
 
     ProfileStore s = store();
     ASSERT_TRUE(mireldo::writeRecorderState(s, settings, history, true));
     EXPECT_EQ(mireldo::readRecorderSettings(s, 4), settings);
     EXPECT_EQ(mireldo::readRecorderHistory(s, true), history);
     // Outside the endpoint mode the endpoint name is neither read nor written.
-    EXPECT_TRUE(mireldo::readRecorderHistory(s, false).win7DeviceNameSel.isEmpty());
-    history.win7DeviceNameSel = QStringLiteral("other");
+    EXPECT_TRUE(mireldo::readRecorderHistory(s, false).endpointName.isEmpty());
+    history.endpointName = QStringLiteral("other");
     mireldo::writeRecorderState(s, settings, history, false);
-    EXPECT_EQ(mireldo::readRecorderHistory(s, true).win7DeviceNameSel,
+    EXPECT_EQ(mireldo::readRecorderHistory(s, true).endpointName,
               QStringLiteral("Monitor of Built-in Audio"));
 }
 
