@@ -305,12 +305,13 @@ TEST(LinkLabel, FailedOpenShowsTheErrorAndIsNotVisited) {
     QString opened;
     link->setOpener([&](const QString& a) {
         opened = a;
-        return 26;
+        return 31; // no program for the address
     });
     link->setErrorReporter([&](const QString& m) { error = m; });
     EXPECT_FALSE(link->open());
     EXPECT_EQ(opened, QStringLiteral("https://example.org/"));
-    EXPECT_EQ(error, QStringLiteral("Unable to open hyperlink:\n\nA sharing violation occurred. "));
+    EXPECT_EQ(error, QStringLiteral("Unable to open hyperlink:\n\nThere is no application "
+                                    "associated\nwith the given filename extension."));
     EXPECT_FALSE(link->isVisited());
 }
 
