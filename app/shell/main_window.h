@@ -94,8 +94,9 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     const encoders::EncoderTable& encoderTable() const { return encoders_; }
 
     /// The save direction of the exchange: takes what the controls show into the members.
-    /// A non-integer in 1031 or 1035 shows "Please enter an integer.", selects that field
-    /// and changes no member; the caller must then not run its operation.
+    /// A non-integer in the long-silence or short-record seconds field shows "Please enter an
+    /// integer.", selects that field and changes no member; the caller must then not run its
+    /// operation.
     bool readControls();
     /// The load direction: shows the members in the controls.
     void writeControls();
