@@ -300,4 +300,4 @@ TEST_F(MessagesTest, ReceiverDestroyedOnItsThreadWhilePostersRunNeverCrashes) {
     EXPECT_GT(delivered, 0u) << "deliveries must have raced with the posts and the deletion";
 }
 
-#include "test_messages.moc"
+#include "messages_test.moc"
