@@ -1,24 +1,15 @@
 #include "mpeg_frame_scan.h"
 
+#include "mpeg_header.h"
+
 #include <array>
 
 namespace sondrel {
 namespace {
 
 // The shapes are worked out at compile time, so that opening a file costs no table building.
-// They follow the header tables and frame lengths of mpeg_header.cpp (a test compares them with
-// the parser for every header word).
-constexpr uint16_t kKbps[2][3][16] = {
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-};
-constexpr uint32_t kRates[3][3] = {
-    {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
-
+// They use the header tables of mpeg_header.h and follow the frame lengths of mpeg_header.cpp
+// (a test compares them with the parser for every header word).
 constexpr MpegScanShape shapeOf(uint32_t key) {
     // key: bit 11 the version bit above "MPEG-2.5" (set: MPEG-1 or MPEG-2), bit 10 MPEG-1,
     // bits 9..8 the layer code, bit 7 protection, bits 6..3 bit rate, 2..1 sample rate, 0 padding.
@@ -33,8 +24,8 @@ constexpr MpegScanShape shapeOf(uint32_t key) {
         return {};
     }
     const int layer = 4 - layerCode;
-    const uint32_t bitrate = kKbps[version == 1 ? 0 : 1][layer - 1][bitrateIndex] * 1000u;
-    const uint32_t rate = kRates[version - 1][rateIndex];
+    const uint32_t bitrate = static_cast<uint32_t>(kMpegBitrates[version == 1 ? 0 : 1][layer - 1][bitrateIndex]) * 1000u;
+    const uint32_t rate = static_cast<uint32_t>(kMpegSampleRates[version - 1][rateIndex]);
     MpegScanShape shape;
     if (layer == 1) {
         shape.length = static_cast<uint16_t>((bitrate * 12 / rate) * 4 + padding * 4);

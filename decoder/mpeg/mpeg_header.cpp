@@ -7,19 +7,6 @@ namespace sondrel {
 using mireldo::common::ByteReader;
 namespace {
 
-// kbit/s by [MPEG-1 or lower sampling frequencies][layer - 1][index].
-constexpr int kBitrates[2][3][16] = {
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-};
-
-constexpr int kSampleRates[3][3] = {
-    {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
-
 struct FrameLengths {
     int32_t shortLength;
     int32_t longLength;
@@ -47,14 +34,14 @@ int mpegBitrateKbps(int version, int layer, int bitrateIndex) {
         bitrateIndex > 15) {
         return 0;
     }
-    return kBitrates[version == 1 ? 0 : 1][layer - 1][bitrateIndex];
+    return kMpegBitrates[version == 1 ? 0 : 1][layer - 1][bitrateIndex];
 }
 
 int mpegSampleRate(int version, int sampleRateIndex) {
     if (version < 1 || version > 3 || sampleRateIndex < 0 || sampleRateIndex > 2) {
         return 0;
     }
-    return kSampleRates[version - 1][sampleRateIndex];
+    return kMpegSampleRates[version - 1][sampleRateIndex];
 }
 
 int mpegSamplesPerFrame(int version, int layer) {

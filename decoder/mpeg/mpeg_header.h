@@ -34,6 +34,21 @@ struct MpegFrameInfo {
 };
 
 /// Result codes of header parsing.
+/// kbit/s by [MPEG-1 or lower sampling frequencies][layer - 1][bit-rate index]; 0 for "free"
+/// and the forbidden index.
+inline constexpr int kMpegBitrates[2][3][16] = {
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
+};
+
+/// Hz by [version - 1 (MPEG-1, MPEG-2, MPEG-2.5)][sampling-frequency index].
+inline constexpr int kMpegSampleRates[3][3] = {
+    {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+
 inline constexpr int kMpegHeaderOk = 0;
 inline constexpr int kMpegHeaderNoSync = 3;
 inline constexpr int kMpegHeaderBadField = 4;
