@@ -116,7 +116,10 @@ bool MailSender::load() {
         return true;
     }
     auto runtime = std::make_unique<Runtime>();
-    runtime->library.reset(::dlopen(library_, RTLD_NOW | RTLD_LOCAL));
+    // The runtime stays mapped once loaded: it brings libcurl and its TLS libraries, whose
+    // thread-local blocks must not be unmapped under threads that have used them (a later
+    // dlopen of the same runtime then finds it already there).
+    runtime->library.reset(::dlopen(library_, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
     if (!runtime->library) {
         return false;
     }
