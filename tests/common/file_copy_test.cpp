@@ -189,41 +189,51 @@ TEST(FileCopy, ASourceTheKernelCannotCopyFallsBackToReadAndWrite) {
     EXPECT_EQ(readWhole(target.path), bytes);
 }
 
+// Copies `source` into `target` with `first` in a child process under a file size limit of
+// `cap` bytes (so the limit stays there; SIGXFSZ ignored, the write fails instead); `check`
+// judges the outcome with the child's errno. True when the child's check held.
+template <typename Check>
+bool copyUnderSizeLimit(const std::string& source, const std::string& target, rlim_t cap,
+                        CopyMethod first, Check check) {
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return false;
+    }
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{cap, cap};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const int in = openIn(source);
+        const int out = openOut(target);
+        errno = 0;
+        const CopyOutcome outcome = copyData(in, out, kCopyToEnd, first);
+        std::_Exit(check(outcome, errno) ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 // The file size limit (a full disk behaves alike) fails the copy with EFBIG, whichever method
-// runs; it never counts as success. Run in a child so that the limit stays there.
+// runs; it never counts as success.
 TEST(FileCopy, AFileSizeLimitFailsTheCopyWithEveryMethod) {
     TempPath source("source");
-    const auto bytes = pattern(kBigBytes);
-    writeWhole(source.path, bytes);
+    writeWhole(source.path, pattern(kBigBytes));
+    const rlim_t cap = kCopyPieceBytes + 12345;
     for (const CopyMethod first :
          {CopyMethod::Reflink, CopyMethod::CopyRange, CopyMethod::ReadWrite}) {
         SCOPED_TRACE(static_cast<int>(first));
         TempPath target("target");
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlim_t cap = kCopyPieceBytes + 12345;
-            rlimit limit{cap, cap};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            const int in = openIn(source.path);
-            const int out = openOut(target.path);
-            errno = 0;
-            const CopyOutcome outcome = copyData(in, out, kCopyToEnd, first);
-            const bool expected =
-                !outcome.ok && errno == EFBIG && outcome.bytes <= cap && outcome.bytes > 0;
-            std::_Exit(expected ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_TRUE(copyUnderSizeLimit(
+            source.path, target.path, cap, first, [cap](const CopyOutcome& outcome, int error) {
+                return !outcome.ok && error == EFBIG && outcome.bytes <= cap && outcome.bytes > 0;
+            }));
     }
 }
 
+// A file as large as a limit far below one copy piece: the piece asked of the kernel must not
+// reach past the source, or the limit refuses a copy that fits.
 TEST(FileCopy, AFileAsLargeAsTheSizeLimitIsCopiedWithEveryMethod) {
-    // A file as large as a limit far below one copy piece: the piece asked of the kernel must
-    // not reach past the source, or the limit refuses a copy that fits.
     TempPath source("source");
     const auto bytes = pattern(204800);
     writeWhole(source.path, bytes);
@@ -231,22 +241,10 @@ TEST(FileCopy, AFileAsLargeAsTheSizeLimitIsCopiedWithEveryMethod) {
          {CopyMethod::Reflink, CopyMethod::CopyRange, CopyMethod::ReadWrite}) {
         SCOPED_TRACE(static_cast<int>(first));
         TempPath target("target");
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlim_t cap = 204800;
-            rlimit limit{cap, cap};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            const int in = openIn(source.path);
-            const int out = openOut(target.path);
-            const CopyOutcome outcome = copyData(in, out, kCopyToEnd, first);
-            std::_Exit(outcome.ok && outcome.bytes == 204800 ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_TRUE(copyUnderSizeLimit(source.path, target.path, 204800, first,
+                                       [](const CopyOutcome& outcome, int) {
+                                           return outcome.ok && outcome.bytes == 204800;
+                                       }));
         EXPECT_EQ(readWhole(target.path), bytes);
     }
 }
