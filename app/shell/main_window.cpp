@@ -47,9 +47,10 @@ namespace {
 /// The longest record folder the field holds: a path of this system (PATH_MAX less the NUL).
 constexpr int kMaxRecordFolderLength = 4095;
 
-/// True when `edit` shows `stored` as writeControls() put it there, cut to the field's width.
+/// True when `edit` still shows `stored` as writeControls() put it there, cut to the field's
+/// width, and the user has not typed in it (typing the cut digits sets that value).
 bool showsStoredValue(const QLineEdit* edit, int stored) {
-    return edit->text() == QString::number(stored).left(edit->maxLength());
+    return !edit->isModified() && edit->text() == QString::number(stored).left(edit->maxLength());
 }
 
 

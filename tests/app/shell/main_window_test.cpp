@@ -441,6 +441,16 @@ TEST_F(MainWindow, WideStoredSecondsAreKeptUnlessEditedAndStayReadableWhileDisab
     }
     EXPECT_EQ(s.getInt(QStringLiteral("Settings"), QStringLiteral("ShortRecordSeconds"), -1), 123);
     EXPECT_EQ(s.getInt(QStringLiteral("Settings"), QStringLiteral("LongBlankSeconds"), -1), 30);
+
+    // Typing the digits the field showed sets that value.
+    {
+        auto dialog = makeDialog();
+        auto* shortEdit = dialog->controlAs<QLineEdit>(mireldo::MainCtl::ShortRecordSeconds);
+        EXPECT_EQ(shortEdit->text(), QStringLiteral("12"));
+        shortEdit->setModified(true);
+        EXPECT_TRUE(dialog->readControls());
+        EXPECT_EQ(dialog->settings().shortRecordSeconds, 12);
+    }
 }
 
 TEST_F(MainWindow, OnlineHelpSaysWhyWhenNoBrowserCanBeStarted) {
