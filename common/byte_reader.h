@@ -11,7 +11,7 @@ namespace mireldo::common {
 /// random access by offset. Every read either succeeds completely or leaves ok() false and returns
 /// zeros; it never touches bytes outside the span.
 class ByteReader {
-public:
+  public:
     explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
     bool ok() const { return ok_; }
@@ -78,7 +78,7 @@ public:
         return v;
     }
 
-private:
+  private:
     uint64_t take(size_t width) {
         if (!ok_ || width > remaining()) {
             ok_ = false;

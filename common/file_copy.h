@@ -35,8 +35,8 @@ enum class CopyMethod { Reflink, CopyRange, ReadWrite };
 
 /// What copyData() did.
 struct CopyOutcome {
-    bool ok = false;               ///< every byte asked for was copied; else errno says why
-    std::uint64_t bytes = 0;       ///< bytes written to the destination
+    bool ok = false;         ///< every byte asked for was copied; else errno says why
+    std::uint64_t bytes = 0; ///< bytes written to the destination
     CopyMethod method = CopyMethod::Reflink; ///< the method that finished (or failed)
 };
 
@@ -59,8 +59,8 @@ namespace detail {
 // errno values by which the kernel declines a method for these two files (other file
 // systems, a pipe, an append-only descriptor, an old kernel); the next method may work.
 inline bool methodUnavailable(int err) {
-    return err == EXDEV || err == ENOSYS || err == EOPNOTSUPP || err == ENOTTY ||
-           err == EINVAL || err == EBADF || err == ETXTBSY || err == EPERM;
+    return err == EXDEV || err == ENOSYS || err == EOPNOTSUPP || err == ENOTTY || err == EINVAL ||
+           err == EBADF || err == ETXTBSY || err == EPERM;
 }
 
 // Starts writing [from, from + count) of `out` to disk without waiting for it. Only a hint:
@@ -76,7 +76,7 @@ inline void writeBehind(int out, std::uint64_t from, std::uint64_t count) {
 // being written, so the writes being made never wait on pages under writeback.
 struct WriteBehind {
     int out;
-    std::uint64_t start;      // destination offset of the first byte
+    std::uint64_t start; // destination offset of the first byte
     std::uint64_t written = 0;
     std::uint64_t flushed = 0; // bytes whose writeback was started
 
@@ -142,10 +142,10 @@ inline CopyOutcome copyData(int in, int out, std::uint64_t limit = kCopyToEnd,
         // file size limit before it trims it to the source, so asking for 8 MiB of a small
         // file refuses a copy that fits (EFBIG).
         std::uint64_t sourceLeft = kCopyToEnd;
-        if (regular && inAt >= 0 && static_cast<std::uint64_t>(inStat.st_size) >=
-                                        static_cast<std::uint64_t>(inAt)) {
-            sourceLeft = static_cast<std::uint64_t>(inStat.st_size) -
-                         static_cast<std::uint64_t>(inAt);
+        if (regular && inAt >= 0 &&
+            static_cast<std::uint64_t>(inStat.st_size) >= static_cast<std::uint64_t>(inAt)) {
+            sourceLeft =
+                static_cast<std::uint64_t>(inStat.st_size) - static_cast<std::uint64_t>(inAt);
         }
         while (outcome.bytes < limit) {
             std::uint64_t piece = std::min<std::uint64_t>(limit - outcome.bytes, kCopyPieceBytes);

@@ -21,8 +21,8 @@ inline constexpr std::uint64_t kMaxWavDataBytes = 0xFFFFFFFFull - 36;
 struct WavFormat {
     std::uint16_t formatTag = 1; ///< 1: integer PCM
     std::uint16_t channels = 0;
-    std::uint32_t sampleRate = 0;   ///< frames per second
-    std::uint16_t blockAlign = 0;   ///< bytes per frame
+    std::uint32_t sampleRate = 0; ///< frames per second
+    std::uint16_t blockAlign = 0; ///< bytes per frame
     std::uint16_t bitsPerSample = 0;
 };
 
@@ -39,9 +39,8 @@ inline void putLe32(std::uint8_t* p, std::uint32_t v) {
 
 /// The 44-byte header with the RIFF and data sizes as given (bytes); the average byte rate is
 /// sampleRate * blockAlign.
-inline std::array<std::uint8_t, kWavHeaderBytes> makeWavHeader(const WavFormat& f,
-                                                               std::uint32_t riffBytes,
-                                                               std::uint32_t dataBytes) {
+inline std::array<std::uint8_t, kWavHeaderBytes>
+makeWavHeader(const WavFormat& f, std::uint32_t riffBytes, std::uint32_t dataBytes) {
     std::array<std::uint8_t, kWavHeaderBytes> h{};
     std::memcpy(h.data(), "RIFF", 4);
     detail::putLe32(h.data() + 4, riffBytes);
@@ -76,9 +75,7 @@ struct RiffChunk {
     bool is(const char* fourCc) const { return std::memcmp(id.data(), fourCc, 4) == 0; }
     /// Offset of the next chunk, for a chunk whose head starts at offset (bodies are padded to
     /// an even length).
-    std::uint64_t next(std::uint64_t offset) const {
-        return offset + 8 + size + (size & 1u);
-    }
+    std::uint64_t next(std::uint64_t offset) const { return offset + 8 + size + (size & 1u); }
 };
 
 /// Reads the 12-byte "RIFF" <size> "WAVE" opening; the RIFF size, or nullopt when the bytes are

@@ -18,7 +18,8 @@ namespace {
 // A null handle or output pointer is a caller error; it is answered, never dereferenced.
 constexpr int32_t kBadArgument = SONDREL_ERR_OPEN;
 
-template <typename Fn> int32_t guarded(Fn&& fn) noexcept {
+template <typename Fn>
+int32_t guarded(Fn&& fn) noexcept {
     try {
         return fn();
     } catch (const std::bad_alloc&) {

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     decoder.Reset();
     // Header parsing wants at least 156 bytes: give it an exact-size padded copy when short.
     auto window = [&](std::size_t offset) {
-        std::vector<uint8_t> bytes(input.begin() + static_cast<std::ptrdiff_t>(offset), input.end());
+        std::vector<uint8_t> bytes(input.begin() + static_cast<std::ptrdiff_t>(offset),
+                                   input.end());
         if (bytes.size() < sondrel::kMpegMinParseLength) {
             bytes.resize(sondrel::kMpegMinParseLength, 0);
         }

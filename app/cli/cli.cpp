@@ -101,22 +101,28 @@ constexpr std::array kCommands{
     Command{"play", "play FILE... [--device N] [--loop]", runPlay},
     Command{"devices", "devices", runDevices},
     Command{"playlist", "playlist [--list FILE] show | add PATH... | remove N...", runPlaylist},
-    Command{"tag", "tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
-                   "                   [--track N] [--genre G]", runTag},
-    Command{"record",
-            "record [--input default|N|SOURCE] [--format ROW] [--noise-level 0-4] [--drop-silence]\n"
-            "                   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]\n"
-            "                   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR]\n"
-            "                   [--duration SECONDS] [--pre-roll SECONDS] [--hold MILLISECONDS]\n"
-            "                   [--measure-noise]",
-            runRecord},
-    Command{"convert",
-            "convert [--type mp3|wav|ogg|wma] [--rate keep|16000|22050|24000|32000|44100|48000]\n"
-            "                   [--channels keep|1|2] [--bitrate KBPS] [--range H:MM:SS.T-H:MM:SS.T]\n"
-            "                   [--merge] [--overwrite] --to DEST FILE...",
-            runConvert},
-    Command{"mail", "mail (--account NAME | --smtp URL) --to ADDR[;ADDR] [--from ADDR] [--subject S]\n"
-                    "                   [--body TEXT] FILE...", runMail},
+    Command{"tag",
+            "tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
+            "                   [--track N] [--genre G]",
+            runTag},
+    Command{
+        "record",
+        "record [--input default|N|SOURCE] [--format ROW] [--noise-level 0-4] [--drop-silence]\n"
+        "                   [--action 0-4] [--long-silence SECONDS] [--discard-shorter SECONDS]\n"
+        "                   [--encode mp3|wma|ogg|wav] [--quality 0-15] [--folder DIR]\n"
+        "                   [--duration SECONDS] [--pre-roll SECONDS] [--hold MILLISECONDS]\n"
+        "                   [--measure-noise]",
+        runRecord},
+    Command{
+        "convert",
+        "convert [--type mp3|wav|ogg|wma] [--rate keep|16000|22050|24000|32000|44100|48000]\n"
+        "                   [--channels keep|1|2] [--bitrate KBPS] [--range H:MM:SS.T-H:MM:SS.T]\n"
+        "                   [--merge] [--overwrite] --to DEST FILE...",
+        runConvert},
+    Command{"mail",
+            "mail (--account NAME | --smtp URL) --to ADDR[;ADDR] [--from ADDR] [--subject S]\n"
+            "                   [--body TEXT] FILE...",
+            runMail},
 };
 
 void printUsage(std::FILE* to) {
@@ -151,7 +157,8 @@ int runCli(const QStringList& arguments, Console console) {
             return c.run(arguments.mid(2), console);
         }
     }
-    std::fprintf(console.err, "mireldo-cli: unknown command '%s'\n", name.toLocal8Bit().constData());
+    std::fprintf(console.err, "mireldo-cli: unknown command '%s'\n",
+                 name.toLocal8Bit().constData());
     printUsage(console.err);
     return kExitUsage;
 }

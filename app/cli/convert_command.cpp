@@ -37,8 +37,7 @@ int indexOf(const QString& value, std::initializer_list<const char*> choices) {
 class CliView : public converter::JobView {
   public:
     CliView(Console console, const std::vector<converter::JobSource>& sources)
-        : console_(console), sources_(sources),
-          progress_(::isatty(::fileno(console.err)) == 1),
+        : console_(console), sources_(sources), progress_(::isatty(::fileno(console.err)) == 1),
           watch_([] {}) {}
 
     bool cancelRequested() override {
@@ -63,7 +62,8 @@ class CliView : public converter::JobView {
                      loadString(converter::statusTextId(result)).toUtf8().constData(),
                      platform::encodePath(output).constData());
         std::fflush(console_.out);
-        failed_ = failed_ || (result != ConvertResult::Converted && result != ConvertResult::Skipped);
+        failed_ =
+            failed_ || (result != ConvertResult::Converted && result != ConvertResult::Skipped);
     }
     bool failed() const { return failed_; }
 
@@ -90,8 +90,9 @@ int runConvert(const QStringList& args, Console console) {
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool takesValue = a == QLatin1String("--type") || a == QLatin1String("--rate") ||
-                                a == QLatin1String("--channels") || a == QLatin1String("--bitrate") ||
-                                a == QLatin1String("--range") || a == QLatin1String("--to");
+                                a == QLatin1String("--channels") ||
+                                a == QLatin1String("--bitrate") || a == QLatin1String("--range") ||
+                                a == QLatin1String("--to");
         if (takesValue && i + 1 >= args.size()) {
             return usage(console, "an option lacks its value");
         }
@@ -104,7 +105,8 @@ int runConvert(const QStringList& args, Console console) {
             options.choices.rateIndex =
                 indexOf(args[++i], {"keep", "16000", "22050", "24000", "32000", "44100", "48000"});
             if (options.choices.rateIndex < 0) {
-                return usage(console, "--rate takes keep, 16000, 22050, 24000, 32000, 44100 or 48000");
+                return usage(console,
+                             "--rate takes keep, 16000, 22050, 24000, 32000, 44100 or 48000");
             }
         } else if (a == QLatin1String("--channels")) {
             options.choices.channelIndex = indexOf(args[++i], {"keep", "1", "2"});
@@ -141,7 +143,8 @@ int runConvert(const QStringList& args, Console console) {
             options.skipExisting = false;
         } else if (a == QLatin1String("--to")) {
             options.choices.destination = platform::absolutePath(args[++i]);
-            if (args[i].endsWith(QLatin1Char('/')) && !options.choices.destination.endsWith(QLatin1Char('/'))) {
+            if (args[i].endsWith(QLatin1Char('/')) &&
+                !options.choices.destination.endsWith(QLatin1Char('/'))) {
                 options.choices.destination += QLatin1Char('/');
             }
             haveDestination = !args[i].trimmed().isEmpty();

@@ -121,8 +121,8 @@ int runMail(const QStringList& args, Console console) {
             return a.name.compare(o.account.trimmed(), Qt::CaseInsensitive) == 0;
         });
         if (found == accounts.end()) {
-            return fail(console, QStringLiteral("mireldo-cli mail: no mail account named ") +
-                                     o.account);
+            return fail(console,
+                        QStringLiteral("mireldo-cli mail: no mail account named ") + o.account);
         }
         mail::MailAccount account = *found;
         if (!o.from.isEmpty()) {
@@ -155,8 +155,7 @@ int runMail(const QStringList& args, Console console) {
         return fail(console, mail::messageForCode(code));
     }
     std::fprintf(console.out, "Sent to %lld recipient(s) with %lld attachment(s).\n",
-                 static_cast<long long>(recipients.size()),
-                 static_cast<long long>(o.files.size()));
+                 static_cast<long long>(recipients.size()), static_cast<long long>(o.files.size()));
     return kExitOk;
 }
 

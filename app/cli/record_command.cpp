@@ -414,10 +414,8 @@ int runRecord(const QStringList& args, Console console) {
     }
     options.folder = normaliseRecordFolder(options.folder);
     if (options.folder.isEmpty() || !QFileInfo(options.folder).isDir()) {
-        std::fprintf(console.err,
-                     "mireldo-cli: record: no record folder%s%s; pass --folder DIR\n",
-                     options.folder.isEmpty() ? "" : " ",
-                     options.folder.toLocal8Bit().constData());
+        std::fprintf(console.err, "mireldo-cli: record: no record folder%s%s; pass --folder DIR\n",
+                     options.folder.isEmpty() ? "" : " ", options.folder.toLocal8Bit().constData());
         return kExitUsage;
     }
     options.folder = QFileInfo(options.folder).absoluteFilePath();

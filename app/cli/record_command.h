@@ -68,8 +68,8 @@ struct RecordOptions {
     int quality = 10;
     QString folder;
     std::optional<double> durationSeconds;
-    int preRollTenths = 0;    ///< --pre-roll, in tenths of a second
-    int holdMilliseconds = 0; ///< --hold
+    int preRollTenths = 0;     ///< --pre-roll, in tenths of a second
+    int holdMilliseconds = 0;  ///< --hold
     bool measureNoise = false; ///< --measure-noise: measure, print, exit
 };
 

@@ -72,7 +72,7 @@ void applyOptions(const QList<std::pair<QString, QString>>& options, TagFields& 
         } else if (name == QStringLiteral("--track")) {
             const unsigned track = value.toUInt();
             f.track = track > static_cast<unsigned>(tags::kMaxTrack) ? tags::kMaxTrack
-                                                                    : static_cast<int>(track);
+                                                                     : static_cast<int>(track);
         } else {
             setGenre(f, value);
         }
@@ -85,8 +85,7 @@ int runWmaTag(const QString& path, const QList<std::pair<QString, QString>>& opt
               Console console) {
     tags::WmaTagEditor editor;
     if (!editor.open(path)) {
-        std::fprintf(console.err, "mireldo-cli tag: %s: cannot be read\n",
-                     local(path).constData());
+        std::fprintf(console.err, "mireldo-cli tag: %s: cannot be read\n", local(path).constData());
         return kExitFailed;
     }
     if (options.isEmpty()) {
@@ -118,10 +117,10 @@ int runTag(const QStringList& args, Console console) {
     const QString path = args.front();
     QList<std::pair<QString, QString>> options;
     for (qsizetype i = 1; i < args.size(); i += 2) {
-        static const QStringList known{
-            QStringLiteral("--title"), QStringLiteral("--artist"), QStringLiteral("--album"),
-            QStringLiteral("--year"),  QStringLiteral("--comment"), QStringLiteral("--track"),
-            QStringLiteral("--genre")};
+        static const QStringList known{QStringLiteral("--title"),   QStringLiteral("--artist"),
+                                       QStringLiteral("--album"),   QStringLiteral("--year"),
+                                       QStringLiteral("--comment"), QStringLiteral("--track"),
+                                       QStringLiteral("--genre")};
         if (!known.contains(args[i]) || i + 1 >= args.size()) {
             std::fputs(kUsage, console.err);
             return kExitUsage;

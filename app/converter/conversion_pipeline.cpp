@@ -139,8 +139,8 @@ ConvertResult ConversionPipeline::convert(const SourceRequest& source, OutputFil
 
     std::uint32_t done = 0;
     while (done < window.count) {
-        const auto want = static_cast<std::uint32_t>(
-            std::min<std::size_t>(blockFrames, window.count - done));
+        const auto want =
+            static_cast<std::uint32_t>(std::min<std::size_t>(blockFrames, window.count - done));
         std::uint32_t got = 0;
         void* target = bits == 8 ? static_cast<void*>(raw_.get()) : decoded_.get();
         Sondrel_DecodeAudio(stream.get(), window.first + done, want, target, &got);
@@ -160,10 +160,9 @@ ConvertResult ConversionPipeline::convert(const SourceRequest& source, OutputFil
         }
         const std::int16_t* samples = decoded_.get();
         if (!sameShape) {
-            values = outRate == inRate
-                         ? convertChannels(decoded_.get(), values, inChannels, outChannels,
-                                           converted_.get())
-                         : rate.convert(decoded_.get(), got, converted_.get());
+            values = outRate == inRate ? convertChannels(decoded_.get(), values, inChannels,
+                                                         outChannels, converted_.get())
+                                       : rate.convert(decoded_.get(), got, converted_.get());
             samples = converted_.get();
             if (values == 0) {
                 continue;
@@ -178,8 +177,7 @@ ConvertResult ConversionPipeline::convert(const SourceRequest& source, OutputFil
         if (cancelNow()) {
             break;
         }
-        const int percent =
-            static_cast<int>(static_cast<double>(done) / window.count * 100.0);
+        const int percent = static_cast<int>(static_cast<double>(done) / window.count * 100.0);
         view.setSourcePercent(percent);
         while (source.pacing && percent >= mark) {
             mark += 10;

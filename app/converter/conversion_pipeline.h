@@ -25,12 +25,12 @@ namespace mireldo::converter {
 /// Result of one source, as the job reports it; 0 to 5 are the pipeline's codes.
 enum class ConvertResult : int {
     Converted = 0,
-    ReadFailed = 1,   ///< source cannot be opened or decoded, or its format is unusable
-    WriteFailed = 2,  ///< output cannot be created, encoder cannot start, encoding or writing fails
+    ReadFailed = 1,  ///< source cannot be opened or decoded, or its format is unusable
+    WriteFailed = 2, ///< output cannot be created, encoder cannot start, encoding or writing fails
     Cancelled = 3,
-    NoEncoder = 4,    ///< the output type's plug-in is not loaded
-    NoMemory = 5,     ///< no memory for the encoder output buffer
-    Skipped = 6,      ///< the output exists and existing outputs are skipped
+    NoEncoder = 4, ///< the output type's plug-in is not loaded
+    NoMemory = 5,  ///< no memory for the encoder output buffer
+    Skipped = 6,   ///< the output exists and existing outputs are skipped
 };
 
 /// What the pipeline shows and asks while it runs.

@@ -14,7 +14,9 @@ constexpr std::array<int, kTypeCount> kTypeSlots{encoders::kEncodeMp3, encoders:
                                                  encoders::kEncodeOgg, encoders::kEncodeWma};
 constexpr std::array<const char*, kTypeCount> kTypeExtensions{".mp3", ".wav", ".ogg", ".wma"};
 
-QString section() { return QStringLiteral("History"); }
+QString section() {
+    return QStringLiteral("History");
+}
 
 int clampIndex(int value, std::size_t count) {
     return std::clamp(value, 0, static_cast<int>(count) - 1);
@@ -27,7 +29,8 @@ int encoderSlotOfType(int typeIndex) {
 }
 
 QString extensionOfType(int typeIndex) {
-    return QLatin1String(kTypeExtensions[static_cast<std::size_t>(clampIndex(typeIndex, kTypeCount))]);
+    return QLatin1String(
+        kTypeExtensions[static_cast<std::size_t>(clampIndex(typeIndex, kTypeCount))]);
 }
 
 std::uint32_t ConverterChoices::outputRate(std::uint32_t sourceRate) const {
@@ -41,7 +44,8 @@ int ConverterChoices::outputChannels(int sourceChannels) const {
 }
 
 std::uint32_t ConverterChoices::bitrate() const {
-    return kBitrateChoices[static_cast<std::size_t>(clampIndex(bitrateIndex, kBitrateChoices.size()))];
+    return kBitrateChoices[static_cast<std::size_t>(
+        clampIndex(bitrateIndex, kBitrateChoices.size()))];
 }
 
 ConverterChoices loadChoices(const platform::ProfileStore& store) {
@@ -49,8 +53,8 @@ ConverterChoices loadChoices(const platform::ProfileStore& store) {
     c.destination = store.getString(section(), QStringLiteral("AudioConvertorDestination"), {});
     c.typeIndex = clampIndex(store.getInt(section(), QStringLiteral("AudioConvertorFileType"), 0),
                              kTypeCount);
-    c.rateIndex = clampIndex(
-        store.getInt(section(), QStringLiteral("AudioConvertorSampleRate"), 0), kRateChoices.size());
+    c.rateIndex = clampIndex(store.getInt(section(), QStringLiteral("AudioConvertorSampleRate"), 0),
+                             kRateChoices.size());
     c.channelIndex =
         clampIndex(store.getInt(section(), QStringLiteral("AudioConvertorChannels"), 0), 3);
     c.bitrateIndex = clampIndex(store.getInt(section(), QStringLiteral("AudioConvertorBitrate"), 5),
@@ -66,7 +70,9 @@ void saveChoices(platform::ProfileStore& store, const ConverterChoices& c) {
     store.setInt(section(), QStringLiteral("AudioConvertorBitrate"), c.bitrateIndex);
 }
 
-QString entireFileText() { return QStringLiteral("entire file"); }
+QString entireFileText() {
+    return QStringLiteral("entire file");
+}
 
 QString rangeText(const RangeFields& f) {
     return QString::asprintf("%d:%02d:%02d.%d-%d:%02d:%02d.%d", f[0], f[1], f[2], f[3], f[4], f[5],
@@ -76,8 +82,8 @@ QString rangeText(const RangeFields& f) {
 std::optional<RangeFields> parseRangeText(const QString& text) {
     RangeFields f{};
     const QByteArray bytes = text.toLatin1();
-    if (std::sscanf(bytes.constData(), "%d:%d:%d.%d-%d:%d:%d.%d", &f[0], &f[1], &f[2], &f[3],
-                    &f[4], &f[5], &f[6], &f[7]) != 8) {
+    if (std::sscanf(bytes.constData(), "%d:%d:%d.%d-%d:%d:%d.%d", &f[0], &f[1], &f[2], &f[3], &f[4],
+                    &f[5], &f[6], &f[7]) != 8) {
         return std::nullopt;
     }
     return f;
@@ -93,7 +99,8 @@ TimeRange rangeOfText(const QString& text) {
     if (text == entireFileText() || !f) {
         return {};
     }
-    return {secondsOf((*f)[0], (*f)[1], (*f)[2], (*f)[3]), secondsOf((*f)[4], (*f)[5], (*f)[6], (*f)[7])};
+    return {secondsOf((*f)[0], (*f)[1], (*f)[2], (*f)[3]),
+            secondsOf((*f)[4], (*f)[5], (*f)[6], (*f)[7])};
 }
 
 QString outputPath(const QString& destination, DestinationKind kind, const QString& sourcePath,

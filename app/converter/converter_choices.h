@@ -21,7 +21,7 @@ namespace mireldo::converter {
 /// Output types in list order: MP3, WAV, OGG, WMA.
 inline constexpr int kTypeCount = 4;
 /// Sample-rate list: position 0 keeps the source's rate.
-inline constexpr std::array<std::uint32_t, 7> kRateChoices{0, 16000, 22050, 24000,
+inline constexpr std::array<std::uint32_t, 7> kRateChoices{0,     16000, 22050, 24000,
                                                            32000, 44100, 48000};
 /// Bit-rate list in kbit/s, in list order.
 inline constexpr std::array<std::uint32_t, 16> kBitrateChoices{
@@ -34,11 +34,11 @@ QString extensionOfType(int typeIndex);
 
 /// The settings a job runs with, as the dialog holds them.
 struct ConverterChoices {
-    QString destination;   ///< file or folder, at most 512 characters
-    int typeIndex = 0;     ///< 0..3
-    int rateIndex = 0;     ///< 0..6
-    int channelIndex = 0;  ///< 0..2
-    int bitrateIndex = 5;  ///< 0..15 (128 kbit/s)
+    QString destination;  ///< file or folder, at most 512 characters
+    int typeIndex = 0;    ///< 0..3
+    int rateIndex = 0;    ///< 0..6
+    int channelIndex = 0; ///< 0..2
+    int bitrateIndex = 5; ///< 0..15 (128 kbit/s)
 
     /// Output rate for a source of `sourceRate` Hz.
     std::uint32_t outputRate(std::uint32_t sourceRate) const;

@@ -83,8 +83,8 @@ JobOutcome runJob(const encoders::EncoderTable& table, const std::vector<JobSour
     JobOutcome outcome;
     const QString destination = options.choices.destination.trimmed();
     const int total = static_cast<int>(sources.size());
-    DestinationKind kind = (total == 1 || options.merge) ? DestinationKind::File
-                                                         : DestinationKind::Folder;
+    DestinationKind kind =
+        (total == 1 || options.merge) ? DestinationKind::File : DestinationKind::Folder;
     if (total == 1 && !options.merge && options.singleIntoFolder &&
         platform::folderExists(destination)) {
         kind = DestinationKind::Folder;
@@ -98,7 +98,8 @@ JobOutcome runJob(const encoders::EncoderTable& table, const std::vector<JobSour
     for (int i = 0; i < total; ++i) {
         const JobSource& source = sources[static_cast<std::size_t>(i)];
         view.sourceStarted(i);
-        const QString target = outputPath(destination, kind, source.path, options.choices.typeIndex);
+        const QString target =
+            outputPath(destination, kind, source.path, options.choices.typeIndex);
 
         ConvertResult result = ConvertResult::Converted;
         bool ran = false;
@@ -127,7 +128,8 @@ JobOutcome runJob(const encoders::EncoderTable& table, const std::vector<JobSour
         if (output.isOpen() && (!options.merge || last || cancelled)) {
             // A merge keeps what was converted, also after a cancel or a failed source; a
             // single output is kept only when its source converted.
-            const bool keep = options.merge ? output.streaming() : result == ConvertResult::Converted;
+            const bool keep =
+                options.merge ? output.streaming() : result == ConvertResult::Converted;
             const QString finished = output.target();
             if (!keep) {
                 output.discard();

@@ -29,7 +29,7 @@ struct JobOptions {
     ConverterChoices choices;
     bool skipExisting = true; ///< an existing output is skipped; else a finished one replaces it
     bool merge = false;
-    bool pacing = false;      ///< the dialog's 50 ms pauses at every tenth of a source
+    bool pacing = false; ///< the dialog's 50 ms pauses at every tenth of a source
     /// Several sources without merge name a folder; with this set, so does one source whose
     /// destination is an existing folder.
     bool singleIntoFolder = false;
@@ -41,7 +41,8 @@ class JobView : public ConversionView {
     /// Source `index` starts ("Converting...").
     virtual void sourceStarted(int /*index*/) {}
     /// Source `index` ended with `result`; `output` is its output path.
-    virtual void sourceFinished(int /*index*/, ConvertResult /*result*/, const QString& /*output*/) {}
+    virtual void sourceFinished(int /*index*/, ConvertResult /*result*/,
+                                const QString& /*output*/) {}
     /// `done` of `total` sources are finished.
     virtual void jobProgress(int /*done*/, int /*total*/) {}
 };

@@ -21,8 +21,8 @@ bool OutputFile::open(const QString& target) {
 }
 
 OutputFile::StartError OutputFile::startStream(const encoders::EncoderSlot& slot,
-                                               std::uint32_t rate, int channels,
-                                               std::uint32_t kbps, BeId3v1Tag* tag) {
+                                               std::uint32_t rate, int channels, std::uint32_t kbps,
+                                               BeId3v1Tag* tag) {
     BeConfig config;
     encoders::fillEncoderConfig(config, rate, channels, kbps, 16);
     std::uint32_t samples = 0;
@@ -30,8 +30,8 @@ OutputFile::StartError OutputFile::startStream(const encoders::EncoderSlot& slot
     // stream variable, and overwrites both.
     std::uint32_t bufferSize = static_cast<std::uint32_t>(file_.fd());
     HBE_STREAM stream = reinterpret_cast<HBE_STREAM>(tag);
-    if (!isOpen() || slot.beInitStream(&config, &samples, &bufferSize, &stream) !=
-                         BE_ERR_SUCCESSFUL ||
+    if (!isOpen() ||
+        slot.beInitStream(&config, &samples, &bufferSize, &stream) != BE_ERR_SUCCESSFUL ||
         stream == 0 || stream == reinterpret_cast<HBE_STREAM>(tag)) {
         return StartError::Write;
     }
@@ -63,8 +63,7 @@ bool OutputFile::encode(const std::int16_t* samples, std::size_t values,
     while (values > 0) {
         const std::size_t piece = std::min(values, pieceMax);
         std::uint32_t written = 0;
-        if (slot_->beEncodeChunk(stream_, static_cast<std::uint32_t>(piece),
-                                 samples, buffer_.get(),
+        if (slot_->beEncodeChunk(stream_, static_cast<std::uint32_t>(piece), samples, buffer_.get(),
                                  &written) != BE_ERR_SUCCESSFUL ||
             !writeOut(written)) {
             return false;

@@ -50,8 +50,7 @@ std::size_t RateConverter::maxInputFrames(std::size_t values) const {
     return static_cast<std::size_t>((frames - 2) * inputRate_ / outputRate_);
 }
 
-std::size_t RateConverter::convert(const std::int16_t* in, std::size_t frames,
-                                   std::int16_t* out) {
+std::size_t RateConverter::convert(const std::int16_t* in, std::size_t frames, std::int16_t* out) {
     std::int16_t* const start = out;
     std::int16_t prevL = previous_[0];
     std::int16_t prevR = previous_[1];

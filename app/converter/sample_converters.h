@@ -46,8 +46,8 @@ class RateConverter {
     std::uint64_t outputRate_;
     int inChannels_;
     int outChannels_;
-    std::uint64_t nextInput_ = 0;  ///< source index of the next input frame
-    std::uint64_t nextOutput_ = 0; ///< index of the next output frame
+    std::uint64_t nextInput_ = 0;       ///< source index of the next input frame
+    std::uint64_t nextOutput_ = 0;      ///< index of the next output frame
     std::int16_t previous_[2] = {0, 0}; ///< input frame nextInput_ - 1 (zero before the first)
 };
 

@@ -24,22 +24,19 @@ constexpr SlotNames kSlotNames[EncoderTable::kSlotCount] = {
 };
 
 template <size_t N>
-void copyName(char (&to)[N], const char* from)
-{
+void copyName(char (&to)[N], const char* from) {
     std::strncpy(to, from, N - 1);
     to[N - 1] = '\0';
 }
 
 template <typename Fn>
-Fn resolve(void* library, const char* name)
-{
+Fn resolve(void* library, const char* name) {
     return reinterpret_cast<Fn>(dlsym(library, name));
 }
 
 } // namespace
 
-EncoderTable::EncoderTable()
-{
+EncoderTable::EncoderTable() {
     for (int i = 0; i < kSlotCount; ++i) {
         copyName(slots_[static_cast<size_t>(i)].fileName, kSlotNames[i].fileName);
         copyName(slots_[static_cast<size_t>(i)].extension, kSlotNames[i].extension);
@@ -47,8 +44,7 @@ EncoderTable::EncoderTable()
     }
 }
 
-EncoderTable::~EncoderTable()
-{
+EncoderTable::~EncoderTable() {
     for (EncoderSlot& s : slots_) {
         if (s.library != nullptr) {
             dlclose(s.library);
@@ -56,18 +52,15 @@ EncoderTable::~EncoderTable()
     }
 }
 
-void EncoderTable::load()
-{
+void EncoderTable::load() {
     load(platform::pluginFolders());
 }
 
-void EncoderTable::load(const QString& folder)
-{
+void EncoderTable::load(const QString& folder) {
     load(QStringList{folder});
 }
 
-void EncoderTable::load(const QStringList& folders)
-{
+void EncoderTable::load(const QStringList& folders) {
     if (loadDone_) {
         return;
     }
@@ -84,12 +77,12 @@ void EncoderTable::load(const QStringList& folders)
     }
 }
 
-void EncoderTable::loadSlot(EncoderSlot& s, const QString& folder)
-{
+void EncoderTable::loadSlot(EncoderSlot& s, const QString& folder) {
     // A library already in the process under this name is taken as it is.
     void* library = dlopen(s.fileName, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
     if (library == nullptr && !folder.isEmpty()) {
-        const QByteArray path = (folder + QLatin1Char('/') + QLatin1String(s.fileName)).toLocal8Bit();
+        const QByteArray path =
+            (folder + QLatin1Char('/') + QLatin1String(s.fileName)).toLocal8Bit();
         library = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     }
     if (library == nullptr) {
@@ -117,17 +110,17 @@ void EncoderTable::loadSlot(EncoderSlot& s, const QString& folder)
     // An accepted plug-in stays mapped for the process (RTLD_NODELETE on the loaded object):
     // the codec libraries behind it keep state for the process's life and cannot be unloaded
     // cleanly. The extra reference taken to set the flag is given back at once.
-    if (Dl_info info{}; dladdr(reinterpret_cast<void*>(s.beInitStream), &info) != 0 &&
-                        info.dli_fname != nullptr) {
-        if (void* pinned = dlopen(info.dli_fname, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD | RTLD_NODELETE)) {
+    if (Dl_info info{};
+        dladdr(reinterpret_cast<void*>(s.beInitStream), &info) != 0 && info.dli_fname != nullptr) {
+        if (void* pinned =
+                dlopen(info.dli_fname, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD | RTLD_NODELETE)) {
             dlclose(pinned);
         }
     }
     s.library = library;
 }
 
-const EncoderSlot& EncoderTable::slot(int method) const
-{
+const EncoderSlot& EncoderTable::slot(int method) const {
     if (method < 0 || method >= kSlotCount) {
         return none_;
     }
@@ -135,8 +128,7 @@ const EncoderSlot& EncoderTable::slot(int method) const
 }
 
 void fillEncoderConfig(BeConfig& config, uint32_t rate, int channels, uint32_t kbps,
-                       int bitsPerSample)
-{
+                       int bitsPerSample) {
     std::memset(&config, 0, sizeof config);
     config.config = BE_CONFIG_LAME;
     config.structVersion = BE_CONFIG_VERSION;
@@ -154,8 +146,7 @@ void fillEncoderConfig(BeConfig& config, uint32_t rate, int channels, uint32_t k
     config.bitsPerSample = bitsPerSample == 8 ? 8 : 0;
 }
 
-BeId3v1Tag makeId3v1PreTag()
-{
+BeId3v1Tag makeId3v1PreTag() {
     BeId3v1Tag tag;
     std::memset(&tag, ' ', sizeof tag);
     std::memcpy(tag.tag, "TAG", 3);

@@ -28,9 +28,9 @@ struct EncoderSlot {
     BEENCODECHUNK beEncodeChunk = nullptr;
     BEDEINITSTREAM beDeinitStream = nullptr;
     BECLOSESTREAM beCloseStream = nullptr;
-    BEVERSION beVersion = nullptr;  ///< resolved, never called
+    BEVERSION beVersion = nullptr; ///< resolved, never called
     BEWRITEVBRHEADER beWriteVBRHeader = nullptr;
-    BEWRITEINFOTAG beWriteInfoTag = nullptr;  ///< optional
+    BEWRITEINFOTAG beWriteInfoTag = nullptr; ///< optional
     char fileName[32] = {};
     char extension[4] = {};
     char displayName[48] = {};
@@ -39,7 +39,7 @@ struct EncoderSlot {
 };
 
 class EncoderTable {
-public:
+  public:
     static constexpr int kSlotCount = 4;
 
     /// Fills the names of the four slots; nothing is loaded yet.
@@ -64,7 +64,7 @@ public:
     const EncoderSlot& slot(int method) const;
     bool isLoaded(int method) const { return slot(method).loaded(); }
 
-private:
+  private:
     void loadSlot(EncoderSlot& slot, const QString& folder);
 
     std::array<EncoderSlot, kSlotCount> slots_;

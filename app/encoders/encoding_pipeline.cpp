@@ -26,7 +26,9 @@ void removeFile(const QString& path) {
     ::unlink(name.constData());
 }
 
-std::uint32_t bytesPerValue(const PcmShape& format) { return format.bits == 8 ? 1 : 2; }
+std::uint32_t bytesPerValue(const PcmShape& format) {
+    return format.bits == 8 ? 1 : 2;
+}
 
 // Completes a finished output in place: the info tag when the plug-in has it, else the VBR
 // header. The result does not change the outcome.
@@ -41,12 +43,10 @@ void completeFile(const EncoderSlot& slot, HBE_STREAM stream, const QString& pat
 
 // One compression of the temporary WAV into an open destination. Returns success; sets
 // `cancelled` when the user stopped it. The caller deletes the destination on failure.
-bool encodeInto(const EncoderSlot& slot, std::uint32_t kbps, const CompressSource& source,
-                  int out, const QString& destination, CompressProgress* progress,
-                  bool& cancelled) {
+bool encodeInto(const EncoderSlot& slot, std::uint32_t kbps, const CompressSource& source, int out,
+                const QString& destination, CompressProgress* progress, bool& cancelled) {
     BeConfig config;
-    fillEncoderConfig(config, source.format.rate, source.format.channels, kbps,
-                      source.format.bits);
+    fillEncoderConfig(config, source.format.rate, source.format.channels, kbps, source.format.bits);
     BeId3v1Tag tag = makeId3v1PreTag();
     std::uint32_t samples = 0;
     // On entry the plug-in finds the output descriptor and the tag record in these two.
@@ -112,9 +112,8 @@ bool encodeInto(const EncoderSlot& slot, std::uint32_t kbps, const CompressSourc
             break;
         }
         done += bytes;
-        const int percent = total > 0 ? static_cast<int>(std::min<std::uint64_t>(
-                                            done * 100 / total, 100))
-                                      : 100;
+        const int percent =
+            total > 0 ? static_cast<int>(std::min<std::uint64_t>(done * 100 / total, 100)) : 100;
         progress->setPercent(percent);
         while (percent >= nextMark) {
             nextMark += 10;
@@ -185,8 +184,8 @@ CompressOutcome compressInto(const EncoderTable& table, int slotIndex, std::uint
     if (!slot.loaded() || !out.restart()) {
         return outcome;
     }
-    outcome.ok = encodeInto(slot, kbps, source, out.fd(), out.temporaryPath(), progress,
-                            outcome.cancelled);
+    outcome.ok =
+        encodeInto(slot, kbps, source, out.fd(), out.temporaryPath(), progress, outcome.cancelled);
     return outcome;
 }
 
@@ -211,7 +210,9 @@ CompressOutcome compress(const EncoderTable& table, int slotIndex, std::uint32_t
 
 // ---------------------------------------------------------------------------------------
 
-OnTheFlyCompressor::~OnTheFlyCompressor() { finish(true); }
+OnTheFlyCompressor::~OnTheFlyCompressor() {
+    finish(true);
+}
 
 void OnTheFlyCompressor::start(int encodeMethod, int quality, const PcmShape& format,
                                const QString& path) {

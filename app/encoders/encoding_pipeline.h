@@ -33,14 +33,12 @@ struct PcmShape {
     std::uint32_t rate = 44100;
     int channels = 2;
     int bits = 16; ///< 8 (unsigned) or 16 (signed little-endian)
-    std::uint32_t blockAlign() const {
-        return static_cast<std::uint32_t>(channels * (bits / 8));
-    }
+    std::uint32_t blockAlign() const { return static_cast<std::uint32_t>(channels * (bits / 8)); }
 };
 
 /// Bit rates in kbit/s, indexed by RecordQuality (0..15).
-inline constexpr std::array<std::uint32_t, 16> kBitrateTable{
-    8, 16, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+inline constexpr std::array<std::uint32_t, 16> kBitrateTable{8,  16,  32,  40,  48,  56,  64,  80,
+                                                             96, 112, 128, 160, 192, 224, 256, 320};
 
 /// Bytes of the temporary WAV read (and handed to the plug-in) at a time, before rounding
 /// down to whole frames.

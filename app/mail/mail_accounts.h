@@ -15,7 +15,7 @@ namespace mireldo::mail {
 struct MailAccount {
     QString name;
     QString server;
-    int port = 0;                         ///< 0: the usual port of the security
+    int port = 0;                              ///< 0: the usual port of the security
     QString security = QStringLiteral("none"); ///< none, starttls or tls
     QString user;
     QString from;

@@ -52,8 +52,7 @@ MailFields MailComposer::open(const QStringList& attachmentPaths) {
         if (account_.isEmpty()) {
             account_ = accounts_[i].name;
         }
-        if (selectedAccount_ < 0 &&
-            account_.compare(accounts_[i].name, Qt::CaseInsensitive) == 0) {
+        if (selectedAccount_ < 0 && account_.compare(accounts_[i].name, Qt::CaseInsensitive) == 0) {
             selectedAccount_ = static_cast<int>(i);
         }
     }
@@ -142,8 +141,7 @@ bool MailComposer::send(const MailFields& fields) {
         }
     }
     const QString note = noteText(fields.body, fields.includeSignature, fields.signature);
-    if (const auto code = sender_->send(fields.subject, note, recipients, attachments);
-        code != 0) {
+    if (const auto code = sender_->send(fields.subject, note, recipients, attachments); code != 0) {
         report_(messageForCode(code), true);
         return false;
     }

@@ -148,9 +148,8 @@ std::uint32_t MailSender::logon(const QString& profile, const QString& password)
     const QByteArray profileBytes = profile.toUtf8();
     const QByteArray passwordBytes = password.toUtf8();
     MailSession session = 0;
-    const std::uint32_t code = runtime_->logon(0, profileBytes.constData(),
-                                               passwordBytes.constData(), MAIL_NEW_SESSION, 0,
-                                               &session);
+    const std::uint32_t code = runtime_->logon(
+        0, profileBytes.constData(), passwordBytes.constData(), MAIL_NEW_SESSION, 0, &session);
     if (code == MAIL_SUCCESS) {
         session_ = session;
     }
@@ -171,8 +170,8 @@ std::uint32_t MailSender::send(const QString& subject, const QString& note,
     }
     std::vector<MailRecipient> recipientRecords;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        recipientRecords.push_back(MailRecipient{0, MAIL_TO, names[i].constData(),
-                                                 addresses[i].constData(), 0, nullptr});
+        recipientRecords.push_back(
+            MailRecipient{0, MAIL_TO, names[i].constData(), addresses[i].constData(), 0, nullptr});
     }
     std::vector<QByteArray> paths;
     for (const QString& a : attachments) {

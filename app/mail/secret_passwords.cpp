@@ -9,15 +9,21 @@ namespace mireldo::mail {
 namespace {
 
 const SecretSchema* mailSchema() {
-    static const SecretSchema schema = {
-        "org.tarnwick.Mireldo.MailAccount",
-        SECRET_SCHEMA_NONE,
-        {
-            {"server", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-        },
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema schema = {"org.tarnwick.Mireldo.MailAccount",
+                                        SECRET_SCHEMA_NONE,
+                                        {
+                                            {"server", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                            {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        },
+                                        0,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr};
     return &schema;
 }
 
@@ -58,9 +64,8 @@ SecretLookup lookupMailPassword(const QString& server, const QString& user) {
     const QByteArray s = server.toUtf8();
     const QByteArray u = user.toUtf8();
     GError* raw = nullptr;
-    PasswordPtr password(secret_password_lookup_sync(mailSchema(), nullptr, &raw, "server",
-                                                     s.constData(), "user", u.constData(),
-                                                     nullptr));
+    PasswordPtr password(secret_password_lookup_sync(
+        mailSchema(), nullptr, &raw, "server", s.constData(), "user", u.constData(), nullptr));
     ErrorPtr error(raw);
     if (error) {
         result.error = errorText(error.get());

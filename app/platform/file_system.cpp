@@ -134,9 +134,9 @@ Result<PendingFile> PendingFile::create(const QString& destination) {
     std::mt19937_64 random((std::uint64_t{seed()} << 32) ^ seed() ^
                            static_cast<std::uint64_t>(::getpid()));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString path = folder + u'.' + name +
-                             QStringLiteral(".%1.part").arg(random() & 0xFFFFFFFFFFull, 10, 36,
-                                                            QLatin1Char('0'));
+        const QString path =
+            folder + u'.' + name +
+            QStringLiteral(".%1.part").arg(random() & 0xFFFFFFFFFFull, 10, 36, QLatin1Char('0'));
         const int fd = ::open(QFile::encodeName(path).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0) {
@@ -173,8 +173,8 @@ Result<QString> PendingFile::commit(const QString& target, bool replace) {
     }
     const QByteArray from = QFile::encodeName(temporary_);
     const QByteArray to = QFile::encodeName(target);
-    const bool moved = replace ? ::rename(from.constData(), to.constData()) == 0
-                               : renameNoReplace(from, to);
+    const bool moved =
+        replace ? ::rename(from.constData(), to.constData()) == 0 : renameNoReplace(from, to);
     if (!moved) {
         const int err = errno;
         if (err != EEXIST || replace) {

@@ -42,7 +42,8 @@ class MessageMap {
 };
 
 /// A QObject-derived receiver of posted messages with its own message map.
-template <typename QBase> class MessageReceiverBase : public QBase {
+template <typename QBase>
+class MessageReceiverBase : public QBase {
   public:
     /// Passes its arguments to QBase (for example the parent) and registers the receiver.
     template <typename... Args>

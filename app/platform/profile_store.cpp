@@ -34,7 +34,8 @@ QString settingsKey(const QString& section, const QString& key) {
 
 // Writes one change through to the file and reports whether it reached it. A fresh QSettings
 // per write keeps an earlier failure from being reported again for a later, good write.
-template <typename Change> bool writeThrough(const QString& filePath, Change change) {
+template <typename Change>
+bool writeThrough(const QString& filePath, Change change) {
     QSettings settings(filePath, QSettings::IniFormat);
     change(settings);
     settings.sync();

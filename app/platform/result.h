@@ -16,7 +16,8 @@ struct PlatformError {
 };
 
 /// A value or the error that prevented it. Plain value type; no thread affinity.
-template <typename T> class Result {
+template <typename T>
+class Result {
   public:
     Result(T value) : state_(std::move(value)) {}             // NOLINT: implicit by design
     Result(PlatformError error) : state_(std::move(error)) {} // NOLINT: implicit by design

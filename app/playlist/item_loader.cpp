@@ -58,8 +58,8 @@ struct ItemLoader::Context {
 
     // Posts until the window takes the message, or gives up once quitting.
     void post(std::uint32_t msg, PlaylistItem* item, std::intptr_t result) {
-        while (!platform::postMessage(notify, msg, reinterpret_cast<std::uintptr_t>(item),
-                                      result)) {
+        while (
+            !platform::postMessage(notify, msg, reinterpret_cast<std::uintptr_t>(item), result)) {
             if (quitting()) {
                 return;
             }
@@ -151,10 +151,9 @@ std::int32_t refuseSpecialFile(const QByteArray& name) {
     }
     // Opened without blocking (a FIFO put there since the stat would otherwise wait for a
     // writer for good) and checked once more on what was opened.
-    const platform::UniqueFd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK |
-                                                             O_NOCTTY));
-    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode) &&
-        !S_ISDIR(st.st_mode)) {
+    const platform::UniqueFd fd(
+        ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         return SONDREL_ERR_UNSUPPORTED;
     }
     return SONDREL_OK;

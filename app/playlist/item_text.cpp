@@ -10,20 +10,19 @@ namespace mireldo::playlist {
 
 namespace {
 
-constexpr int kStrMono = 820; ///< "mono"
-constexpr int kStrStereo = 821; ///< "stereo"
-constexpr int kStrChannels = 822; ///< "%1 channels"
-constexpr int kStrLoadPending = 823; ///< "Loading pending"
-constexpr int kStrLoading = 824; ///< "Loading..."
-constexpr int kStrLoadNotFound = 825; ///< "Loading failed: File not found."
-constexpr int kStrLoadSharing = 826; ///< "Loading failed: Sharing voilation"
-constexpr int kStrLoadCannotOpen = 827; ///< "Loading failed: Can not open file."
-constexpr int kStrLoadDamaged = 828; ///< "Loading failed: The file might be corrupted."
+constexpr int kStrMono = 820;            ///< "mono"
+constexpr int kStrStereo = 821;          ///< "stereo"
+constexpr int kStrChannels = 822;        ///< "%1 channels"
+constexpr int kStrLoadPending = 823;     ///< "Loading pending"
+constexpr int kStrLoading = 824;         ///< "Loading..."
+constexpr int kStrLoadNotFound = 825;    ///< "Loading failed: File not found."
+constexpr int kStrLoadSharing = 826;     ///< "Loading failed: Sharing voilation"
+constexpr int kStrLoadCannotOpen = 827;  ///< "Loading failed: Can not open file."
+constexpr int kStrLoadDamaged = 828;     ///< "Loading failed: The file might be corrupted."
 constexpr int kStrLoadUnsupported = 829; ///< "Loading failed: File format is not recognized."
-constexpr int kStrLoadCallRecord = 830; ///< "Loading failed: Call records can not be loaded here."
+constexpr int kStrLoadCallRecord = 830;  ///< "Loading failed: Call records can not be loaded here."
 constexpr int kStrLoadRuntimeMissing = 831; ///< "Loading failed: Need media player 10+"
-constexpr int kStrLoadUnknown = 832; ///< "Loading failed: Unknown errors occurred."
-
+constexpr int kStrLoadUnknown = 832;        ///< "Loading failed: Unknown errors occurred."
 
 // Texts from a stream (KLX topic and description) are 8-bit: UTF-8 when they decode as such,
 // else Latin-1, so that no byte turns into a replacement character.

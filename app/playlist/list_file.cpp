@@ -82,8 +82,8 @@ bool parseListFile(std::span<const std::uint8_t> bytes, const QString& folder,
             continue;
         }
         if (version == 3) {
-            entry.kind = static_cast<std::uint8_t>(((record[kListFlagsOffset] >> 1) & 7u) %
-                                                   kKindCount);
+            entry.kind =
+                static_cast<std::uint8_t>(((record[kListFlagsOffset] >> 1) & 7u) % kKindCount);
         }
         sink(std::move(entry));
     }
@@ -107,8 +107,8 @@ QByteArray buildListFile(const std::vector<ListEntry>& entries, std::uint32_t sa
                                                   static_cast<std::size_t>(kMaxPathBytes));
         std::memcpy(record, path.constData(), length);
         record[length] = '\0';
-        putU32(record + kListFlagsOffset,
-               static_cast<std::uint32_t>(entries[i].kind % kKindCount) << 1);
+        putU32(record + kListFlagsOffset, static_cast<std::uint32_t>(entries[i].kind % kKindCount)
+                                              << 1);
     }
     return out;
 }

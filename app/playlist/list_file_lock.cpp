@@ -25,8 +25,8 @@ ListFileLock::Result ListFileLock::acquire(const QString& path, int waitMs) {
     const QDeadlineTimer deadline(waitMs);
     for (;;) {
         // Read-only suffices for flock; O_NONBLOCK keeps a FIFO under the name from blocking.
-        platform::UniqueFd fd(::open(name.constData(),
-                                     O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
+        platform::UniqueFd fd(
+            ::open(name.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
         if (!fd.valid()) {
             error_ = platform::systemError(errno);
             return Result::Failed;

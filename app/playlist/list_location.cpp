@@ -39,8 +39,8 @@ bool makeFolders(const QString& folder) {
 bool moveWithoutReplacing(const QString& from, const QString& to) {
     const QByteArray source = platform::encodePath(from);
     const QByteArray target = platform::encodePath(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0) {
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0) {
         return true;
     }
     if (errno == EEXIST) {

@@ -37,9 +37,9 @@ bool isItemIndex(int answer, const PlaylistModel& model) {
 } // namespace
 
 const QStringList& addDirectoryPatterns() {
-    static const QStringList patterns{
-        QStringLiteral("*.mp3"), QStringLiteral("*.mp2"), QStringLiteral("*.mp1"),
-        QStringLiteral("*.wav"), QStringLiteral("*.wma"), QStringLiteral("*.ogg")};
+    static const QStringList patterns{QStringLiteral("*.mp3"), QStringLiteral("*.mp2"),
+                                      QStringLiteral("*.mp1"), QStringLiteral("*.wav"),
+                                      QStringLiteral("*.wma"), QStringLiteral("*.ogg")};
     return patterns;
 }
 
@@ -49,10 +49,10 @@ QString playTimeText(std::uint32_t position, std::uint32_t length, std::uint32_t
     }
     const std::uint32_t s = length / rate;
     const std::uint32_t ps = position / rate;
-    const std::uint32_t pTenth = static_cast<std::uint32_t>(
-        static_cast<std::uint64_t>(position % rate) * 10 / rate);
-    const std::uint32_t lTenth = static_cast<std::uint32_t>(
-        static_cast<std::uint64_t>(length % rate) * 10 / rate);
+    const std::uint32_t pTenth =
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>(position % rate) * 10 / rate);
+    const std::uint32_t lTenth =
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>(length % rate) * 10 / rate);
     if (s < 3600) {
         return QString::asprintf("%02u:%02u.%u/%02u:%02u.%u", (ps % 3600) / 60, ps % 60, pTenth,
                                  (s % 3600) / 60, s % 60, lTenth);
@@ -184,8 +184,8 @@ bool PlaylistCommands::playItem(PlaylistItem* item, bool withMessages) {
     }
     if (!item->isLoaded() || item->format == nullptr) {
         if (withMessages) {
-            const bool busy = item->lengthOrState == kStatePending ||
-                              item->lengthOrState == kStateLoading;
+            const bool busy =
+                item->lengthOrState == kStatePending || item->lengthOrState == kStateLoading;
             host_.showStopMessage(busy ? texts::itemBeingLoaded() : texts::itemNotLoaded());
         }
         return false;
@@ -194,8 +194,7 @@ bool PlaylistCommands::playItem(PlaylistItem* item, bool withMessages) {
     const int result =
         player_.play(outputDevice_ - 1, item->stream, *item->format, item->lengthOrState, 0);
     if (result != 0) {
-        host_.showStopMessage(result == 1 ? texts::failedToOpenDevice()
-                                          : texts::cannotPlaySound());
+        host_.showStopMessage(result == 1 ? texts::failedToOpenDevice() : texts::cannotPlaySound());
         return false;
     }
     host_.setPositionRange(item->lengthOrState > 0 ? item->lengthOrState - 1 : 0);
@@ -457,8 +456,7 @@ void PlaylistCommands::copyItemTo(int index, const QString& target) {
     }
 }
 
-void PlaylistCommands::copyItemsToFolder(const std::vector<int>& selection,
-                                         const QString& folder) {
+void PlaylistCommands::copyItemsToFolder(const std::vector<int>& selection, const QString& folder) {
     QStringList failures;
     host_.setBusy(true);
     for (int index : selection) {

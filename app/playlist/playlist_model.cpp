@@ -312,7 +312,8 @@ void PlaylistModel::onLoadingStarted(PlaylistItem* item) {
     }
     item->lengthOrState = kStateLoading;
     item->images = pictures_.loading.data();
-    item->imageCount = static_cast<std::int8_t>(std::min<std::size_t>(pictures_.loading.size(), 127));
+    item->imageCount =
+        static_cast<std::int8_t>(std::min<std::size_t>(pictures_.loading.size(), 127));
     if (listener_ != nullptr) {
         listener_->itemChanged(indexOf(item));
     }

@@ -34,10 +34,8 @@ bool ReplacingFile::open() {
         return fail(ENOENT);
     }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const QString name = QStringLiteral("%1.part-%2-%3")
-                                 .arg(target_)
-                                 .arg(::getpid())
-                                 .arg(attempt);
+        const QString name =
+            QStringLiteral("%1.part-%2-%3").arg(target_).arg(::getpid()).arg(attempt);
         const int fd = ::open(platform::encodePath(name).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd >= 0) {

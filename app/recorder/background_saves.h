@@ -44,10 +44,10 @@ struct SaveJob {
 struct SaveReport {
     enum class Kind { Progress, Done };
     Kind kind = Kind::Done;
-    int percent = 0;       ///< Progress: 0..100 of the compression running
-    bool ok = false;       ///< Done: saved at `savedPath`
-    QString savedPath;     ///< Done and ok: where the record is now
-    QString keptPath;      ///< Done and not ok: the temporary WAV left for the recovery
+    int percent = 0;   ///< Progress: 0..100 of the compression running
+    bool ok = false;   ///< Done: saved at `savedPath`
+    QString savedPath; ///< Done and ok: where the record is now
+    QString keptPath;  ///< Done and not ok: the temporary WAV left for the recovery
 };
 
 class BackgroundSaves : public platform::MessageReceiver {

@@ -9,9 +9,8 @@ const std::array<std::uint16_t, CaptureFormatTable::kRows> CaptureFormatTable::b
 const std::array<std::uint16_t, CaptureFormatTable::kRows> CaptureFormatTable::channels{
     1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2};
 const std::array<std::uint16_t, CaptureFormatTable::kRows> CaptureFormatTable::rate{
-    48000, 48000, 44100, 44100, 32000, 32000, 22050, 22050, 16000, 16000,
-    11025, 11025, 8000,  8000,  48000, 48000, 44100, 44100, 32000, 32000,
-    22050, 22050, 16000, 16000, 11025, 11025, 8000,  8000};
+    48000, 48000, 44100, 44100, 32000, 32000, 22050, 22050, 16000, 16000, 11025, 11025, 8000, 8000,
+    48000, 48000, 44100, 44100, 32000, 32000, 22050, 22050, 16000, 16000, 11025, 11025, 8000, 8000};
 
 WAVEFORMATEX captureFormatForRow(int row) {
     if (row < 0 || row >= CaptureFormatTable::kRows) {

@@ -258,9 +258,9 @@ bool CaptureSession::openSession(const CaptureOptions& options) {
 
     headOffset_ = 0;
     format_ = captureFormatForRow(options.formatRow);
-    silence_.thresholdBytes = silenceThresholdBytes(options.longBlankSeconds,
-                                                    format_.wBitsPerSample, format_.nChannels,
-                                                    format_.nSamplesPerSec);
+    silence_.thresholdBytes =
+        silenceThresholdBytes(options.longBlankSeconds, format_.wBitsPerSample, format_.nChannels,
+                              format_.nSamplesPerSec);
     if (!file_.writeHeader(format_, 36, 0)) {
         file_.remove();
         wavPath_.clear();
@@ -502,10 +502,10 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
             const bool silent = isSilent(data, bytes, format_.wBitsPerSample, rules.noiseLevel);
             const std::uint32_t hold = holdFrames(rules.holdMilliseconds, format_.nSamplesPerSec);
             const std::uint32_t sounding =
-                silent || hold == 0 ? 0
-                                    : soundFrames(data, bytes, format_.wBitsPerSample,
-                                                  format_.nBlockAlign, format_.nSamplesPerSec,
-                                                  rules.noiseLevel);
+                silent || hold == 0
+                    ? 0
+                    : soundFrames(data, bytes, format_.wBitsPerSample, format_.nBlockAlign,
+                                  format_.nSamplesPerSec, rules.noiseLevel);
             quiet = !onset_.judge(silent, sounding, hold);
             const bool skip =
                 shouldSkipBuffer(rules, silence_, dataLength(), file_.length(), quiet);
@@ -533,8 +533,8 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
             if (!quiet) {
                 silence_.marker = std::max(silence_.marker, file_.length());
                 if (finalisation().compressionActive()) {
-                    silence_.compressedMarker = std::max(silence_.compressedMarker,
-                                                         finalisation().compressedLength());
+                    silence_.compressedMarker =
+                        std::max(silence_.compressedMarker, finalisation().compressedLength());
                 }
             }
         } else if (!endOfInput) {
@@ -568,9 +568,8 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
     if (space && *space < kLowDiskSpaceBytes) {
         stop();
         fault_ = RecordingFault::LowDiskSpace;
-        view_.showMessage(loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"),
-                                                                folderOfRecord()),
-                          false);
+        view_.showMessage(
+            loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"), folderOfRecord()), false);
         return;
     }
     if (file_.length() >= env_.sizeLimit) {
@@ -578,8 +577,8 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
         return;
     }
     if (quiet) {
-        applyLongSilence(longSilenceAction(view_.options().silence.actionAtBlank, silence_,
-                                           file_.length()));
+        applyLongSilence(
+            longSilenceAction(view_.options().silence.actionAtBlank, silence_, file_.length()));
         if (!recording_) {
             return;
         }
@@ -748,9 +747,8 @@ void CaptureSession::writeFailed(int error) {
 void CaptureSession::reportWriteError(int error) {
     if (error == ENOSPC || error == EDQUOT) {
         fault_ = RecordingFault::LowDiskSpace;
-        view_.showMessage(loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"),
-                                                                folderOfRecord()),
-                          false);
+        view_.showMessage(
+            loadString(kStrLowDiskSpace).replace(QStringLiteral("%s"), folderOfRecord()), false);
     } else {
         fault_ = RecordingFault::Write;
         view_.showMessage(loadString(kStrFileCreateFailed), true);
@@ -863,8 +861,8 @@ void CaptureSession::play() {
         position_ = 0;
     }
     const CaptureOptions options = view_.options();
-    const int result = player_->start(options.outputDevice - 1, format_,
-                                      dataFrames() + headOffset_, position_ + headOffset_);
+    const int result = player_->start(options.outputDevice - 1, format_, dataFrames() + headOffset_,
+                                      position_ + headOffset_);
     if (result != 0) {
         view_.showMessage(loadString(result == 1 ? kStrOutputOpenFailed : kStrCannotPlay), false);
         return;

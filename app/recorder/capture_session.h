@@ -61,9 +61,9 @@ inline constexpr std::uint64_t kWaveformIntervalMs = 100;
 /// Bytes the onset buffer keeps: the longest "Keep before sound" and the longest "Sound must
 /// last" at the largest capture rate (48,000 Hz, 16 bits, stereo: 192,000 bytes a second), and
 /// room for the buffers a burst spans beyond its hold.
-inline constexpr std::size_t kOnsetCapacityBytes =
-    std::size_t{kMaxPreRollTenths} * 192000 / 10 + std::size_t{kMaxHoldMilliseconds} * 192 +
-    4 * std::size_t{kCaptureBufferBytes};
+inline constexpr std::size_t kOnsetCapacityBytes = std::size_t{kMaxPreRollTenths} * 192000 / 10 +
+                                                   std::size_t{kMaxHoldMilliseconds} * 192 +
+                                                   4 * std::size_t{kCaptureBufferBytes};
 
 /// Why recording last ended before it was asked to; None while it never did.
 enum class RecordingFault {
@@ -92,17 +92,17 @@ class CaptureSession : public platform::MessageReceiver {
 
     /// What the session takes from its surroundings; every empty member means the system's.
     struct Environment {
-        DeviceOpener openDevice;   ///< platform::audio::openWaveIn
+        DeviceOpener openDevice;     ///< platform::audio::openWaveIn
         EndpointOpener openEndpoint; ///< platform::audio::openPulseWaveIn (endpoint mode)
-        FreeSpaceQuery freeSpace;  ///< platform::freeSpace
-        TickSource ticks;          ///< a steady clock
-        QString temporaryFolder;   ///< platform::temporaryFolder()
-        long long fileNumber = 0;  ///< process number in the temporary names; 0: the process id
+        FreeSpaceQuery freeSpace;    ///< platform::freeSpace
+        TickSource ticks;            ///< a steady clock
+        QString temporaryFolder;     ///< platform::temporaryFolder()
+        long long fileNumber = 0;    ///< process number in the temporary names; 0: the process id
         /// Bytes at which a record is split. A test seam: MIRELDO_RECORD_SIZE_LIMIT (bytes) in
         /// the environment lowers the default for a whole program.
         std::uint64_t sizeLimit = kRecordSizeLimit;
         int bufferCount = kCaptureBufferCount; ///< fewer simulates failed allocations
-        bool withPlayer = true;    ///< start the recorder's player thread
+        bool withPlayer = true;                ///< start the recorder's player thread
     };
 
     explicit CaptureSession(RecorderView& view);
@@ -250,7 +250,7 @@ class CaptureSession : public platform::MessageReceiver {
     std::uint32_t position_ = 0;
     std::uint64_t lastWaveform_ = 0;
     bool waveformShown_ = false;
-    bool lossShown_ = false; // the loss of audio was told since the last Record
+    bool lossShown_ = false;  // the loss of audio was told since the last Record
     long long nextIndex_ = 1; // index of the next record's temporary names
     RecordingFault fault_ = RecordingFault::None;
     QStringList kept_;

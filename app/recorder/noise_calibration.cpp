@@ -122,9 +122,8 @@ void NoiseCalibration::bufferDone(std::uintptr_t device, WaveHeader* header) {
     const std::uint32_t bytes = std::min(h.bytesRecorded, kCaptureBufferBytes);
     const bool endOfInput = (h.flags & WHDR_ENDOFINPUT) != 0;
     if (bytes != 0) {
-        largest_ =
-            std::max(largest_, meanDeviation(reinterpret_cast<const unsigned char*>(h.data),
-                                             bytes, format_.wBitsPerSample));
+        largest_ = std::max(largest_, meanDeviation(reinterpret_cast<const unsigned char*>(h.data),
+                                                    bytes, format_.wBitsPerSample));
         measured_ += bytes;
     }
     if (measured_ >= wanted_) {

@@ -18,9 +18,8 @@ namespace mireldo::recorder {
 
 static_assert(kWavHeaderBytes == common::kWavHeaderBytes);
 
-std::array<unsigned char, kWavHeaderBytes> makeWavHeader(const WAVEFORMATEX& format,
-                                                         std::uint32_t riffSize,
-                                                         std::uint32_t dataSize) {
+std::array<unsigned char, kWavHeaderBytes>
+makeWavHeader(const WAVEFORMATEX& format, std::uint32_t riffSize, std::uint32_t dataSize) {
     common::WavFormat f;
     f.channels = format.nChannels;
     f.sampleRate = format.nSamplesPerSec;
@@ -61,8 +60,7 @@ bool RecordFile::create(const QString& path) {
     }
     struct stat mine {};
     struct stat named {};
-    if (::fstat(fd.get(), &mine) != 0 ||
-        ::stat(QFile::encodeName(path).constData(), &named) != 0 ||
+    if (::fstat(fd.get(), &mine) != 0 || ::stat(QFile::encodeName(path).constData(), &named) != 0 ||
         mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) {
         errno = EEXIST;
         return false;

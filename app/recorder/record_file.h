@@ -28,9 +28,8 @@ namespace mireldo::recorder {
 inline constexpr std::uint32_t kWavHeaderBytes = 44;
 
 /// The 44 header bytes for `format`, with the RIFF size `riffSize` and data size `dataSize`.
-std::array<unsigned char, kWavHeaderBytes> makeWavHeader(const WAVEFORMATEX& format,
-                                                         std::uint32_t riffSize,
-                                                         std::uint32_t dataSize);
+std::array<unsigned char, kWavHeaderBytes>
+makeWavHeader(const WAVEFORMATEX& format, std::uint32_t riffSize, std::uint32_t dataSize);
 
 /// "<folder>mireldo_temp_<process>_<index><extension>" when `folder` ends with '/', else with
 /// a '/' between: one name per record of a run, so a record kept after a failed save is never

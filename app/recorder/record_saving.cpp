@@ -40,7 +40,9 @@ bool endsWithWav(const QString& path) {
 
 } // namespace
 
-void FinalisationHost::sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
+void FinalisationHost::sleepMs(int ms) {
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
 
 QString automaticRecordName(const QDateTime& time) {
     const QDate d = time.date();
@@ -204,14 +206,16 @@ RecordSaving::~RecordSaving() {
 
 void RecordSaving::startCompression(CaptureSession& session, const QString& compressedPath) {
     compressor_->start(session.view().options().encodeMethod, host_.saveSettings().recordQuality,
-                      shapeOf(session.format()), compressedPath);
+                       shapeOf(session.format()), compressedPath);
 }
 
 void RecordSaving::feedCompression(const unsigned char* data, std::uint32_t bytes) {
     compressor_->feed(data, bytes);
 }
 
-void RecordSaving::finishCompression(bool discard) { compressor_->finish(discard); }
+void RecordSaving::finishCompression(bool discard) {
+    compressor_->finish(discard);
+}
 
 void RecordSaving::truncateCompressed(std::uint64_t length) {
     if (length < compressor_->length()) {
@@ -347,9 +351,13 @@ void RecordSaving::saveFinished(CaptureSession& session, FinishedRecord record) 
     saves_->add(std::move(job));
 }
 
-bool RecordSaving::savesPending() const { return saves_->pending(); }
+bool RecordSaving::savesPending() const {
+    return saves_->pending();
+}
 
-void RecordSaving::waitForSaves() { saves_->waitForAll(); }
+void RecordSaving::waitForSaves() {
+    saves_->waitForAll();
+}
 
 void RecordSaving::backgroundReport(const SaveReport& report) {
     if (reportTo_ == nullptr) {

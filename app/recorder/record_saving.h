@@ -35,11 +35,11 @@ namespace mireldo::recorder {
 
 /// The settings a save reads.
 struct SaveSettings {
-    QString recordFolder;         ///< RecordFolder
-    bool askForRenaming = false;  ///< AskForRenaming
-    bool discardShortRecord = false; ///< DiscardShortRecord
+    QString recordFolder;                ///< RecordFolder
+    bool askForRenaming = false;         ///< AskForRenaming
+    bool discardShortRecord = false;     ///< DiscardShortRecord
     std::int32_t shortRecordSeconds = 0; ///< ShortRecordSeconds
-    int recordQuality = 10;       ///< RecordQuality: index into the bit rate table
+    int recordQuality = 10;              ///< RecordQuality: index into the bit rate table
 };
 
 /// What a save needs from its surroundings.
@@ -163,8 +163,7 @@ class RecordSaving : public RecordFinalisation {
   private:
     SaveResult writeRecord(CaptureSession& session, const SaveTarget& target);
     /// The automatic name in the record folder, or the Save As dialog's; nullopt: cancelled.
-    std::optional<SaveTarget> chooseTarget(const SaveSettings& settings, int slot,
-                                           bool automatic);
+    std::optional<SaveTarget> chooseTarget(const SaveSettings& settings, int slot, bool automatic);
     void backgroundReport(const SaveReport& report);
 
     const encoders::EncoderTable& table_;

@@ -57,10 +57,10 @@ struct CaptureOptions {
     /// The sound server's name of the selected endpoint (a PulseAudio source), which the
     /// endpoint-mode capture records from; empty for the server's default source.
     QString endpointName;
-    int encodeMethod = 0;          ///< EncodeMethod: 0 MP3, 1 WMA, 2 OGG, 3 none
-    int outputDevice = 0;          ///< CurrentOutputDevice: 0 the default, n the device n - 1
+    int encodeMethod = 0;              ///< EncodeMethod: 0 MP3, 1 WMA, 2 OGG, 3 none
+    int outputDevice = 0;              ///< CurrentOutputDevice: 0 the default, n the device n - 1
     std::int32_t longBlankSeconds = 2; ///< LongBlankSeconds as the members hold it
-    SilenceSettings silence;       ///< ToDropBlanks, ActionAtBlank, NoiseLevel
+    SilenceSettings silence;           ///< ToDropBlanks, ActionAtBlank, NoiseLevel
 };
 
 class RecorderView {

@@ -12,7 +12,8 @@ constexpr std::array<std::int64_t, kMaxNoiseLevel + 1> kThreshold16{290, 300, 50
 constexpr std::array<std::int64_t, kMaxNoiseLevel + 1> kThreshold8{10, 15, 20, 30, 40};
 
 // Mean absolute deviation of `count` values produced by `at(i)`.
-template <typename At> std::int64_t deviationOf(std::uint32_t count, At at) {
+template <typename At>
+std::int64_t deviationOf(std::uint32_t count, At at) {
     if (count == 0) {
         return 0;
     }
@@ -85,8 +86,8 @@ std::uint32_t soundFrames(const unsigned char* bytes, std::uint32_t count, int b
     std::uint32_t sound = 0;
     for (std::uint32_t first = 0; first < frames; first += block) {
         const std::uint32_t n = std::min(block, frames - first);
-        if (meanDeviation(bytes + std::size_t{first} * blockAlign, n * blockAlign,
-                          bitsPerSample) >= threshold) {
+        if (meanDeviation(bytes + std::size_t{first} * blockAlign, n * blockAlign, bitsPerSample) >=
+            threshold) {
             sound += n;
         }
     }

@@ -84,10 +84,10 @@ bool shouldSkipBuffer(const SilenceSettings& settings, const SilenceState& state
 
 /// What to do at a long silence after a silent buffer (ActionAtBlank).
 enum class LongSilenceAction {
-    None,          ///< 0, and 1 (handled by the skip decision)
-    SaveAndRenew,  ///< 2: stop, save, close the session, start a new one
-    PostStop,      ///< 3: stop as if "S" were pressed; the record waits for the user
-    SaveAndPause,  ///< 4: stop and save; the session stays open and paused
+    None,         ///< 0, and 1 (handled by the skip decision)
+    SaveAndRenew, ///< 2: stop, save, close the session, start a new one
+    PostStop,     ///< 3: stop as if "S" were pressed; the record waits for the user
+    SaveAndPause, ///< 4: stop and save; the session stays open and paused
 };
 
 /// The action due for a silent buffer: None unless the silence is long.

@@ -19,17 +19,17 @@ enum class ControlKind {
     Button,     ///< push button with a text or a picture
     ToolButton, ///< small flat picture button (area toggles, About)
     CheckBox,
-    ComboBox,  ///< drop-down list
-    Edit,      ///< one-line edit field
-    Slider,    ///< horizontal track bar
-    ListBox,   ///< plain list
-    CheckList, ///< list with a check box per row
-    Playlist,  ///< the playlist control
-    Waveform,  ///< the live waveform scope
+    ComboBox,   ///< drop-down list
+    Edit,       ///< one-line edit field
+    Slider,     ///< horizontal track bar
+    ListBox,    ///< plain list
+    CheckList,  ///< list with a check box per row
+    Playlist,   ///< the playlist control
+    Waveform,   ///< the live waveform scope
     LevelMeter, ///< the recorder's level meter
-    SpinBox,   ///< a number with arrows (its range and unit are set by the wiring)
-    Position,  ///< the playlist's position control
-    Link,      ///< hyperlink label
+    SpinBox,    ///< a number with arrows (its range and unit are set by the wiring)
+    Position,   ///< the playlist's position control
+    Link,       ///< hyperlink label
 };
 
 /// Control flags.

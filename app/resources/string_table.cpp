@@ -38,8 +38,9 @@ constexpr std::array kStrings{
     // Recorder.
     StringEntry{363, "Please stop recording before exit!"},
     StringEntry{364, "Save modifications made to the current record?"},
-    StringEntry{365, "Fail to open the audio recording device!\nPlease ensure the device is enabled "
-                     "and audio lines are connected."},
+    StringEntry{365,
+                "Fail to open the audio recording device!\nPlease ensure the device is enabled "
+                "and audio lines are connected."},
     StringEntry{366, "Fail to create a file for audio recording!"},
     // Main window tooltips.
     StringEntry{369, "Playing/recording position"},
@@ -226,13 +227,24 @@ constexpr std::array kStrings{
     StringEntry{808, "Could not copy \"%1\": %2"},
     StringEntry{809, "Could not rename \"%1\": %2"},
     StringEntry{810, "Could not delete \"%1\": %2"},
-    StringEntry{811, "The playlist file \"%1\" is not a list this version can read. It has been kept as \"%2\" and a new list has been started."},
-    StringEntry{812, "The playlist file \"%1\" could not be read: %2. It is left as it is, and changes to the list will not be saved."},
-    StringEntry{813, "The playlist file \"%1\" is not a list this version can read, and it could not be kept as a backup: %2. It is left as it is, and changes to the list will not be saved."},
-    StringEntry{814, "The playlist file \"%1\" is in use by another Mireldo window. Changes to the list will not be saved."},
-    StringEntry{815, "the Mireldo window owns the list \"%1\" while it runs; add or remove items there, or close the window first"},
-    StringEntry{816, "Audio Files (*.mp3; *.wma; *.ogg; *.wav)|*.mp3; *.wma; *.ogg; *.wav|MP3 Files (*.mp3)|*.mp3|WMA Files (*.wma)|*.wma|OGG Files (*.ogg)|*.ogg|WAVE Files (*.wav)|*.wav||"},
-    StringEntry{817, "All audio files (*.wav, *.mp3, *.wma, *.ogg) in the selected folder will be added to the list."},
+    StringEntry{811, "The playlist file \"%1\" is not a list this version can read. It has been "
+                     "kept as \"%2\" and a new list has been started."},
+    StringEntry{812, "The playlist file \"%1\" could not be read: %2. It is left as it is, and "
+                     "changes to the list will not be saved."},
+    StringEntry{
+        813,
+        "The playlist file \"%1\" is not a list this version can read, and it could not be kept as "
+        "a backup: %2. It is left as it is, and changes to the list will not be saved."},
+    StringEntry{814, "The playlist file \"%1\" is in use by another Mireldo window. Changes to the "
+                     "list will not be saved."},
+    StringEntry{815, "the Mireldo window owns the list \"%1\" while it runs; add or remove items "
+                     "there, or close the window first"},
+    StringEntry{
+        816,
+        "Audio Files (*.mp3; *.wma; *.ogg; *.wav)|*.mp3; *.wma; *.ogg; *.wav|MP3 Files "
+        "(*.mp3)|*.mp3|WMA Files (*.wma)|*.wma|OGG Files (*.ogg)|*.ogg|WAVE Files (*.wav)|*.wav||"},
+    StringEntry{817, "All audio files (*.wav, *.mp3, *.wma, *.ogg) in the selected folder will be "
+                     "added to the list."},
     StringEntry{818, "Choose a folder to save files."},
     StringEntry{819, "Audio Files (*%1)|*%1||"},
     StringEntry{820, "mono"},
@@ -251,7 +263,8 @@ constexpr std::array kStrings{
     StringEntry{833, "Homepage:"},
     StringEntry{834, "Support:"},
     StringEntry{835, "Recording Failed"},
-    StringEntry{836, "Fail to open the audio recording device! Please ensure the device is enabled and audio lines are connected."},
+    StringEntry{836, "Fail to open the audio recording device! Please ensure the device is enabled "
+                     "and audio lines are connected."},
     StringEntry{837, "Online Help"},
     StringEntry{838, "Remove Items"},
     StringEntry{839, "Remove %1 items from the list?"},

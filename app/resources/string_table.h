@@ -29,10 +29,10 @@ QString loadString(int id);
 bool hasString(int id);
 
 // Ids the shell uses by name. Other subsystems may name theirs beside them.
-inline constexpr int kStrAboutMenu = 101;              ///< "&About Mireldo..."
-inline constexpr int kStrAboutMireldo = 477;           ///< "About Mireldo"
-inline constexpr int kStrReadyToRecord = 489;          ///< status 0
-inline constexpr int kStrChooseRecordFolder = 470;     ///< folder browser title
+inline constexpr int kStrAboutMenu = 101;          ///< "&About Mireldo..."
+inline constexpr int kStrAboutMireldo = 477;       ///< "About Mireldo"
+inline constexpr int kStrReadyToRecord = 489;      ///< status 0
+inline constexpr int kStrChooseRecordFolder = 470; ///< folder browser title
 inline constexpr int kStrCollapseSilence = 472;
 inline constexpr int kStrExpandSilence = 473;
 inline constexpr int kStrCollapseSaving = 474;

@@ -36,8 +36,7 @@ bool pulseServerAnswers(int timeoutMs);
 
 /// The mode for `overrideValue` (the variable's value, empty when unset) when it names one;
 /// otherwise Pulse when `pulseProbe` answers true, else Alsa.
-AudioMode decideAudioMode(const QByteArray& overrideValue,
-                          const std::function<bool()>& pulseProbe);
+AudioMode decideAudioMode(const QByteArray& overrideValue, const std::function<bool()>& pulseProbe);
 
 /// Decides from the environment and a 500 ms server probe, stores the result and returns it.
 AudioMode decideAndStoreAudioMode();

@@ -12,8 +12,9 @@ namespace {
 // Qt's own options (QGuiApplication and QApplication read and remove them), with one or two
 // leading dashes. Those in the first list take the next argument as their value.
 constexpr std::array kQtOptionsWithValue{
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-    "qwindowicon", "qwindowtitle", "style", "stylesheet", "session", "display", "geometry",
+    "platform",    "platformpluginpath", "platformtheme", "plugin",     "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "style",         "stylesheet", "session",
+    "display",     "geometry",
 };
 constexpr std::array kQtFlags{"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
@@ -88,7 +89,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         if (isOneOf(name, kQtOptionsWithValue)) {
             // "-style fusion" takes the next argument; "-style=fusion" carries its own.
             if (!arg.contains(QLatin1Char('=')) && ++i >= arguments.size()) {
-                return CommandLine{CommandLine::Action::UsageError, {},
+                return CommandLine{CommandLine::Action::UsageError,
+                                   {},
                                    QStringLiteral("option '%1' needs a value").arg(arg)};
             }
             continue;
@@ -96,8 +98,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         if (isOneOf(name, kQtFlags) || name.startsWith(QLatin1String("qmljsdebugger"))) {
             continue;
         }
-        return CommandLine{CommandLine::Action::UsageError, {},
-                           QStringLiteral("unknown option '%1'").arg(arg)};
+        return CommandLine{
+            CommandLine::Action::UsageError, {}, QStringLiteral("unknown option '%1'").arg(arg)};
     }
     return result;
 }

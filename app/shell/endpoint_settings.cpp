@@ -33,16 +33,17 @@ int preselectedEndpointRow(const QStringList& names, const QString& defaultName,
 
 EndpointSettings::EndpointSettings(ui::CTextList* list, QSlider* volume, QCheckBox* mute,
                                    QString savedName, QObject* parent)
-    : QObject(parent), list_(list), volume_(volume), mute_(mute),
-      savedName_(std::move(savedName)) {
+    : QObject(parent), list_(list), volume_(volume), mute_(mute), savedName_(std::move(savedName)) {
     connect(&endpoints_, &platform::audio::PulseEndpoints::listsChanged, this,
             &EndpointSettings::rebuild, Qt::QueuedConnection);
-    connect(&endpoints_, &platform::audio::PulseEndpoints::sourceChanged, this,
-            [this](const PulseSource& source) {
-                if (source.name == selectedSourceName()) {
-                    refresh();
-                }
-            }, Qt::QueuedConnection);
+    connect(
+        &endpoints_, &platform::audio::PulseEndpoints::sourceChanged, this,
+        [this](const PulseSource& source) {
+            if (source.name == selectedSourceName()) {
+                refresh();
+            }
+        },
+        Qt::QueuedConnection);
     connect(list_, &QListWidget::currentRowChanged, this, [this] { refresh(); });
     connect(volume_, &QSlider::valueChanged, this, &EndpointSettings::volumeMoved);
     connect(mute_, &QCheckBox::toggled, this, &EndpointSettings::muteToggled);

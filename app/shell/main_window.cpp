@@ -53,14 +53,13 @@ bool showsStoredValue(const QLineEdit* edit, int stored) {
     return !edit->isModified() && edit->text() == QString::number(stored).left(edit->maxLength());
 }
 
-
 // Controls hidden when an area collapses and moved when an area above them changes height.
 constexpr std::initializer_list<MainCtl> kSilenceAreaControls{
-    MainCtl::NoiseLevelLabel,      MainCtl::NoiseLevel,         MainCtl::MeasureNoise,
-    MainCtl::NoiseMeasured,        MainCtl::DropSilence,        MainCtl::LongSilenceLabel,
-    MainCtl::LongSilenceSeconds,   MainCtl::SetLongSilence,     MainCtl::LongSilenceUnit,
-    MainCtl::SilenceAction,        MainCtl::KeepBeforeSoundLabel, MainCtl::KeepBeforeSound,
-    MainCtl::SoundMustLastLabel,   MainCtl::SoundMustLast};
+    MainCtl::NoiseLevelLabel,    MainCtl::NoiseLevel,           MainCtl::MeasureNoise,
+    MainCtl::NoiseMeasured,      MainCtl::DropSilence,          MainCtl::LongSilenceLabel,
+    MainCtl::LongSilenceSeconds, MainCtl::SetLongSilence,       MainCtl::LongSilenceUnit,
+    MainCtl::SilenceAction,      MainCtl::KeepBeforeSoundLabel, MainCtl::KeepBeforeSound,
+    MainCtl::SoundMustLastLabel, MainCtl::SoundMustLast};
 constexpr std::initializer_list<MainCtl> kSavingAreaControls{
     MainCtl::RecordFolderLabel, MainCtl::RecordFolder,    MainCtl::BrowseRecordFolder,
     MainCtl::AskForName,        MainCtl::DiscardShort,    MainCtl::ShortRecordSeconds,

@@ -81,8 +81,12 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     /// The control with `id`; nullptr when the window has none.
     QWidget* control(int id) const;
     QWidget* control(MainCtl id) const { return control(static_cast<int>(id)); }
-    template <typename T> T* controlAs(int id) const { return qobject_cast<T*>(control(id)); }
-    template <typename T> T* controlAs(MainCtl id) const {
+    template <typename T>
+    T* controlAs(int id) const {
+        return qobject_cast<T*>(control(id));
+    }
+    template <typename T>
+    T* controlAs(MainCtl id) const {
         return qobject_cast<T*>(control(id));
     }
     /// Every control made from the template, statics included, in template order.
@@ -189,7 +193,7 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     bool forceSelection_ = false; ///< "Force selection" (1009), not persisted
     bool mute_ = false;           ///< "Mute" (1052), not persisted
     int status_ = -1;
-    EndpointSettings* endpointSettings_ = nullptr; ///< child object, endpoint mode only
+    EndpointSettings* endpointSettings_ = nullptr;  ///< child object, endpoint mode only
     AlsaRecordingSettings* alsaSettings_ = nullptr; ///< child object, ALSA mode only
 
     std::unordered_map<int, QWidget*> controls_;

@@ -24,8 +24,8 @@ QMessageBox::Icon qtIcon(MessageIcon icon) {
 
 } // namespace
 
-std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const QString& text,
-                                            MessageIcon icon, MessageButtons buttons) {
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
+                                            MessageButtons buttons) {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setWindowTitle(QStringLiteral("Mireldo"));
     box->setText(text);

@@ -18,8 +18,8 @@ class QWidget;
 namespace mireldo {
 
 /// A message box set up for `text`, `icon` and `buttons`, not yet shown.
-std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const QString& text,
-                                            MessageIcon icon, MessageButtons buttons);
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
+                                            MessageButtons buttons);
 
 /// The answer that a button of a box made by makeMessageBox() stands for.
 MessageAnswer answerFor(const QMessageBox& box, int standardButton);

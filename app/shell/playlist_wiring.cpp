@@ -95,8 +95,8 @@ void CRecorderDialog::wirePlaylist() {
         const auto tell = [this](int id) { messages().showString(id, MessageIcon::Stop); };
         const QString path = item->path;
         const bool wma = path.right(3).compare(QLatin1String("wma"), Qt::CaseInsensitive) == 0;
-        const auto outcome = wma ? tags::editWmaTags(this, path, tell)
-                                 : tags::editMp3Tags(this, path, tell);
+        const auto outcome =
+            wma ? tags::editWmaTags(this, path, tell) : tags::editMp3Tags(this, path, tell);
         if (outcome != tags::TagEditOutcome::NotShown) {
             list->controller()->reloadItem(item);
         }

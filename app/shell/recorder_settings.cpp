@@ -106,8 +106,8 @@ QString readRecordFolder(const ProfileStore& store) {
         store.getString(settingsSection(), QStringLiteral("RecordFolder"), QString()));
 }
 
-bool writeRecorderState(ProfileStore& store, const RecorderSettings& s,
-                        const RecorderHistory& h, bool endpointSelected) {
+bool writeRecorderState(ProfileStore& store, const RecorderSettings& s, const RecorderHistory& h,
+                        bool endpointSelected) {
     bool ok = true;
     const auto setting = [&](const char* key, std::int32_t value) {
         ok = store.setInt(settingsSection(), QString::fromLatin1(key), value) && ok;

@@ -50,10 +50,9 @@ class WindowRecorderView final : public recorder::RecorderView {
                        std::function<bool()> readControls,
                        std::function<recorder::CaptureOptions()> options)
         : window_(window), messages_(messages), readControls_(std::move(readControls)),
-          options_(std::move(options)),
-          labels_(window.controlAs<QLabel>(MainCtl::LengthText),
-                  window.controlAs<QLabel>(MainCtl::PositionText),
-                  window.controlAs<QSlider>(MainCtl::RecordPosition)),
+          options_(std::move(options)), labels_(window.controlAs<QLabel>(MainCtl::LengthText),
+                                                window.controlAs<QLabel>(MainCtl::PositionText),
+                                                window.controlAs<QSlider>(MainCtl::RecordPosition)),
           scope_(qobject_cast<waveform::CWaveformScope*>(window.control(MainCtl::Waveform))),
           meter_(qobject_cast<waveform::CLevelMeter*>(window.control(MainCtl::LevelMeter))),
           health_(window.controlAs<QLabel>(MainCtl::HealthLine)) {}
@@ -117,8 +116,7 @@ class WindowRecorderView final : public recorder::RecorderView {
     void showLength(std::uint32_t dataBytes, const WAVEFORMATEX& format) override {
         labels_.showLength(dataBytes, format.nBlockAlign, format.nSamplesPerSec);
     }
-    void showPosition(std::uint32_t frame, const WAVEFORMATEX& format,
-                      bool moveTrackbar) override {
+    void showPosition(std::uint32_t frame, const WAVEFORMATEX& format, bool moveTrackbar) override {
         labels_.showPosition(frame, format.nSamplesPerSec, moveTrackbar);
     }
     void updateButtons(const recorder::RecorderButtons& b) override {
@@ -180,8 +178,7 @@ class WindowRecorderView final : public recorder::RecorderView {
 // The "Progress" dialog as the compression's progress display.
 class DialogProgress final : public encoders::CompressProgress {
   public:
-    explicit DialogProgress(QWidget* owner)
-        : dialog_(owner, loadString(kStrCompressing)) {
+    explicit DialogProgress(QWidget* owner) : dialog_(owner, loadString(kStrCompressing)) {
         dialog_.setRange(0, 100);
         dialog_.show();
     }
@@ -254,7 +251,7 @@ struct CRecorderDialog::RecorderParts {
     std::unique_ptr<WindowRecorderView> view;
     std::unique_ptr<WindowFinalisationHost> host;
     std::unique_ptr<recorder::RecordSaving> saving;
-    std::unique_ptr<recorder::CaptureSession> session; // after the others: destroyed first
+    std::unique_ptr<recorder::CaptureSession> session;       // after the others: destroyed first
     std::unique_ptr<recorder::NoiseCalibration> calibration; // holds the input while it listens
 };
 
@@ -347,7 +344,9 @@ void CRecorderDialog::wireRecorder() {
     });
 
     if (auto* slider = controlAs<QSlider>(MainCtl::RecordPosition)) {
-        const auto value = [slider] { return static_cast<std::uint32_t>(slider->sliderPosition()); };
+        const auto value = [slider] {
+            return static_cast<std::uint32_t>(slider->sliderPosition());
+        };
         connect(slider, &QSlider::sliderMoved, this,
                 [session, value] { session->sliderTracking(value()); });
         connect(slider, &QSlider::sliderReleased, this,

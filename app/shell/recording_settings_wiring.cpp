@@ -34,9 +34,8 @@ void CRecorderDialog::wireRecordingSettings() {
         alsaSettings_ = new AlsaRecordingSettings(
             controlAs<QComboBox>(MainCtl::RecordingDevice),
             controlAs<QListWidget>(MainCtl::RecordingSources),
-            controlAs<QCheckBox>(MainCtl::ForceSelection),
-            controlAs<QPushButton>(MainCtl::Advance), controlAs<QSlider>(MainCtl::RecordingVolume),
-            this);
+            controlAs<QCheckBox>(MainCtl::ForceSelection), controlAs<QPushButton>(MainCtl::Advance),
+            controlAs<QSlider>(MainCtl::RecordingVolume), this);
     }
 }
 

@@ -69,8 +69,8 @@ QString copyToFolder(int in, const QString& folder) {
     const QString part = joinFolder(
         folder, QStringLiteral(".mireldo-recovering-%1.part").arg(static_cast<qint64>(::getpid())));
     const QByteArray partPath = nativePath(part);
-    UniqueFd out(::open(partPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        0600));
+    UniqueFd out(
+        ::open(partPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!out.valid()) {
         return {};
     }
@@ -102,8 +102,8 @@ QString copyToFolder(int in, const QString& folder) {
 
 // Renames `from` to `to` unless `to` exists. errno tells why it failed.
 bool renameNoReplace(const QString& from, const QString& to) {
-    return ::renameat2(AT_FDCWD, nativePath(from).constData(), AT_FDCWD,
-                       nativePath(to).constData(), RENAME_NOREPLACE) == 0;
+    return ::renameat2(AT_FDCWD, nativePath(from).constData(), AT_FDCWD, nativePath(to).constData(),
+                       RENAME_NOREPLACE) == 0;
 }
 
 // Moves the repaired record `source` (open as `fd`) into `folder` under the first free
@@ -189,7 +189,8 @@ LockState takeLock(int fd) {
 // True when a process records into the WAV at `path`: it holds the lock. A file that cannot
 // be opened or locked counts as in use.
 bool wavInUse(const QString& path) {
-    UniqueFd fd(::open(nativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(
+        ::open(nativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         return errno != ENOENT;
     }
@@ -250,8 +251,9 @@ void handleWav(const QString& path, const StaleFileOptions& options, bool runnin
         return;
     }
     const QString folder = recoveryFolder(options);
-    const QString target =
-        folder.isEmpty() ? QString() : moveRecord(path, fd.get(), folder, modified, options.forceCopy);
+    const QString target = folder.isEmpty()
+                               ? QString()
+                               : moveRecord(path, fd.get(), folder, modified, options.forceCopy);
     if (target.isEmpty()) {
         report.notRecovered << path;
         return;
@@ -312,8 +314,7 @@ TemporaryWavInfo inspectTemporaryWav(std::span<const std::uint8_t> header,
     };
     const bool ours = is(riff, "RIFF") && is(wave, "WAVE") && is(fmt, "fmt ") && is(data, "data") &&
                       fmtSize == 16 && formatTag == 1 && (channels == 1 || channels == 2) &&
-                      (bits == 8 || bits == 16) && rate > 0 &&
-                      blockAlign == channels * bits / 8;
+                      (bits == 8 || bits == 16) && rate > 0 && blockAlign == channels * bits / 8;
     if (!ours) {
         return info;
     }

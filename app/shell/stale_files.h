@@ -81,10 +81,10 @@ struct StaleFileOptions {
 };
 
 struct StaleFileReport {
-    QStringList recovered;     ///< new paths of the recovered records
-    QStringList deleted;       ///< temporary files removed
-    QStringList kept;          ///< left alone: of running processes, or not recognised
-    QStringList notRecovered;  ///< records that could not be moved; still in the folder
+    QStringList recovered;    ///< new paths of the recovered records
+    QStringList deleted;      ///< temporary files removed
+    QStringList kept;         ///< left alone: of running processes, or not recognised
+    QStringList notRecovered; ///< records that could not be moved; still in the folder
 };
 
 /// Runs the clean-up described above over `options.temporaryFolder`, then the legacy folder.

@@ -12,7 +12,7 @@ namespace mireldo {
 
 enum class MessageIcon {
     None,
-    Stop,        ///< a failure that ended an operation (the "stop" or "error" sign)
+    Stop, ///< a failure that ended an operation (the "stop" or "error" sign)
     Question,
     Exclamation, ///< a warning
     Information,

@@ -16,10 +16,10 @@ namespace mireldo::tags {
 
 /// Encoding bytes of ID3v2 text.
 enum class Id3Encoding : std::uint8_t {
-    Latin1 = 0,     ///< ISO-8859-1
-    Utf16Bom = 1,   ///< UTF-16 starting with a byte-order mark
-    Utf16Be = 2,    ///< UTF-16 big-endian without a mark (ID3v2.4)
-    Utf8 = 3,       ///< UTF-8 (ID3v2.4)
+    Latin1 = 0,   ///< ISO-8859-1
+    Utf16Bom = 1, ///< UTF-16 starting with a byte-order mark
+    Utf16Be = 2,  ///< UTF-16 big-endian without a mark (ID3v2.4)
+    Utf8 = 3,     ///< UTF-8 (ID3v2.4)
 };
 
 /// Bytes of the terminator of `encoding` (2 for the UTF-16 forms, else 1).

@@ -143,8 +143,8 @@ void putBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes
 }
 
 /// Appends a frame; false when its content is too large for the version's size field.
-bool putFrame(std::vector<std::uint8_t>& out, int major, const std::string& id,
-              std::uint16_t flags, const std::vector<std::uint8_t>& content) {
+bool putFrame(std::vector<std::uint8_t>& out, int major, const std::string& id, std::uint16_t flags,
+              const std::vector<std::uint8_t>& content) {
     const std::size_t size = content.size();
     if (size > (major == 2 ? 0xFFFFFFu : kMaxId3v2Body)) {
         return false;
@@ -278,8 +278,8 @@ Id3v2Tag parseId3v2Body(const Id3v2Header& header, std::span<const std::uint8_t>
             } else {
                 contentSize = raw;
             }
-            frame.flags = static_cast<std::uint16_t>((reader.at(offset + 8) << 8) |
-                                                     reader.at(offset + 9));
+            frame.flags =
+                static_cast<std::uint16_t>((reader.at(offset + 8) << 8) | reader.at(offset + 9));
         }
         if (contentSize > body.size() - offset - headerSize) {
             break; // runs past the body
@@ -327,9 +327,8 @@ Id3v2Tag parseId3v2Body(const Id3v2Header& header, std::span<const std::uint8_t>
     return tag;
 }
 
-std::optional<std::vector<std::uint8_t>> buildId3v2Body(const Id3v2Tag& tag,
-                                                        std::span<const std::uint8_t> body,
-                                                        const TagFields& updated) {
+std::optional<std::vector<std::uint8_t>>
+buildId3v2Body(const Id3v2Tag& tag, std::span<const std::uint8_t> body, const TagFields& updated) {
     if (!tag.writable) {
         return std::nullopt;
     }

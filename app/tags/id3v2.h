@@ -27,7 +27,7 @@ inline constexpr std::size_t kTagFieldCount = 7;
 
 /// The header of an ID3v2 tag.
 struct Id3v2Header {
-    std::uint8_t major = 0;    ///< 2, 3 or 4 (others are kept but not walked)
+    std::uint8_t major = 0; ///< 2, 3 or 4 (others are kept but not walked)
     std::uint8_t revision = 0;
     std::uint8_t flags = 0;
     std::uint32_t bodySize = 0; ///< bytes after the header (synchsafe on disk)
@@ -69,9 +69,8 @@ Id3v2Tag parseId3v2Body(const Id3v2Header& header, std::span<const std::uint8_t>
 /// a non-empty field without a frame gets one after the last frame, and every other frame is
 /// copied byte for byte. When the frames fit in the old body the rest is zero padding, so the
 /// size stays unchanged. Nothing when the tag is not writable.
-std::optional<std::vector<std::uint8_t>> buildId3v2Body(const Id3v2Tag& tag,
-                                                        std::span<const std::uint8_t> body,
-                                                        const TagFields& updated);
+std::optional<std::vector<std::uint8_t>>
+buildId3v2Body(const Id3v2Tag& tag, std::span<const std::uint8_t> body, const TagFields& updated);
 
 /// The ten header bytes for a body of `bodySize` bytes, version and flags kept.
 std::array<std::uint8_t, kId3v2HeaderSize> id3v2HeaderBytes(const Id3v2Header& header,

@@ -48,13 +48,13 @@ std::optional<std::vector<std::uint8_t>> rewriteMp3TagBytes(std::span<const std:
     const TagFields fields = fieldsToWrite(tag, edited);
     if (tag.kind == TagKind::Id3v2) {
         const std::uint32_t oldSize = tag.id3v2.header.bodySize;
-        const auto body = buildId3v2Body(tag.id3v2, file.subspan(kId3v2HeaderSize, oldSize),
-                                         fields);
+        const auto body =
+            buildId3v2Body(tag.id3v2, file.subspan(kId3v2HeaderSize, oldSize), fields);
         if (!body) {
             return std::nullopt;
         }
-        const auto header = id3v2HeaderBytes(tag.id3v2.header,
-                                             static_cast<std::uint32_t>(body->size()));
+        const auto header =
+            id3v2HeaderBytes(tag.id3v2.header, static_cast<std::uint32_t>(body->size()));
         std::vector<std::uint8_t> out(header.begin(), header.end());
         out.insert(out.end(), body->begin(), body->end());
         const auto rest = file.subspan(kId3v2HeaderSize + oldSize);

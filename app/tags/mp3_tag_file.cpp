@@ -60,20 +60,20 @@ class Writer {
             if (!allowed()) {
                 return false;
             }
-            const std::size_t want = count < kCopyChunk ? static_cast<std::size_t>(count)
-                                                        : kCopyChunk;
+            const std::size_t want =
+                count < kCopyChunk ? static_cast<std::size_t>(count) : kCopyChunk;
             ssize_t n = -1;
             if (kernelCopy) {
                 n = ::copy_file_range(from, &in, fd_, &out, want, 0);
-                if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                              errno == EOPNOTSUPP)) {
+                if (n < 0 &&
+                    (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
                     kernelCopy = false;
                     continue;
                 }
             } else {
                 buffer.resize(want);
-                const ssize_t got = common::preadAll(from, buffer.data(), want,
-                                                    static_cast<std::uint64_t>(in));
+                const ssize_t got =
+                    common::preadAll(from, buffer.data(), want, static_cast<std::uint64_t>(in));
                 if (got <= 0 || !writeAt(buffer.data(), static_cast<std::size_t>(got),
                                          static_cast<std::uint64_t>(out))) {
                     return false;
@@ -141,8 +141,8 @@ bool readTag(int fd, std::uint64_t size, Mp3Tag& tag) {
 
 void syncFolder(const QString& file) {
     const QString folder = QFileInfo(file).absolutePath();
-    platform::UniqueFd dir(::open(platform::encodePath(folder).constData(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    platform::UniqueFd dir(
+        ::open(platform::encodePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) {
         ::fsync(dir.get());
     }
@@ -163,8 +163,7 @@ TagStatus replaceFile(const QString& target, int oldFd, const struct stat& st,
     const std::uint64_t oldSize = static_cast<std::uint64_t>(st.st_size);
     if (!writer.writeAt(header.data(), header.size(), 0) ||
         !writer.writeAt(body.data(), body.size(), kId3v2HeaderSize) ||
-        !writer.copy(oldFd, audioOffset, oldSize - audioOffset,
-                     kId3v2HeaderSize + body.size())) {
+        !writer.copy(oldFd, audioOffset, oldSize - audioOffset, kId3v2HeaderSize + body.size())) {
         return TagStatus::WriteFailed; // the pending file removes itself
     }
     if (::fchmod(file.fd(), st.st_mode & 07777) != 0) {
@@ -200,8 +199,7 @@ Mp3TagRead readMp3Tag(const QString& path) {
     return result;
 }
 
-TagStatus writeMp3Tag(const QString& path, const TagFields& edited,
-                      const WriteFaultHook& fault) {
+TagStatus writeMp3Tag(const QString& path, const TagFields& edited, const WriteFaultHook& fault) {
     const QString target = resolved(path);
     if (target.isEmpty()) {
         return TagStatus::CannotOpen;
@@ -247,8 +245,7 @@ TagStatus writeMp3Tag(const QString& path, const TagFields& edited,
         }
         const auto header =
             id3v2HeaderBytes(tag.id3v2.header, static_cast<std::uint32_t>(body->size()));
-        return replaceFile(target, fd.get(), st, header, *body, kId3v2HeaderSize + oldSize,
-                           fault);
+        return replaceFile(target, fd.get(), st, header, *body, kId3v2HeaderSize + oldSize, fault);
     }
 
     const std::uint64_t at = tag.kind == TagKind::Id3v1 ? size - kId3v1Size : size;

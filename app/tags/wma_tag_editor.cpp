@@ -130,8 +130,8 @@ bool WmaTagEditor::open(const QString& path) {
     }
     auto createEditor = reinterpret_cast<WmrCreateEditorFn>(
         ::dlsym(runtime->library.get(), WMR_EDITOR_FACTORY_NAME));
-    auto createReader = reinterpret_cast<WmrCreateSyncReaderFn>(
-        ::dlsym(runtime->library.get(), WMR_FACTORY_NAME));
+    auto createReader =
+        reinterpret_cast<WmrCreateSyncReaderFn>(::dlsym(runtime->library.get(), WMR_FACTORY_NAME));
     auto isProtected = reinterpret_cast<WmrIsContentProtectedFn>(
         ::dlsym(runtime->library.get(), WMR_PROTECTION_CHECK_NAME));
     if (createEditor == nullptr || createReader == nullptr || isProtected == nullptr) {
@@ -172,8 +172,7 @@ bool WmaTagEditor::open(const QString& path) {
     for (const auto& [name, field] : attributes) {
         uint32_t type = 0;
         uint32_t length = 0;
-        if (editor->vtbl->GetAttributeByName(editor, 0, name, &type, nullptr, &length) !=
-            WMR_OK) {
+        if (editor->vtbl->GetAttributeByName(editor, 0, name, &type, nullptr, &length) != WMR_OK) {
             continue;
         }
         std::vector<unsigned char> value(length);

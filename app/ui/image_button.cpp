@@ -224,8 +224,10 @@ QImage CImageButton::currentPicture() const {
 }
 
 QSize CImageButton::sizeHint() const {
-    QSize pic = !hot_.picture.isNull() ? hot_.picture.size() : (!hotIcon_.isNull() ? iconSize_ : QSize());
-    const QSize textSize = text().isEmpty() ? QSize() : fontMetrics().size(Qt::TextShowMnemonic, text());
+    QSize pic =
+        !hot_.picture.isNull() ? hot_.picture.size() : (!hotIcon_.isNull() ? iconSize_ : QSize());
+    const QSize textSize =
+        text().isEmpty() ? QSize() : fontMetrics().size(Qt::TextShowMnemonic, text());
     int w = kMargin * 2;
     int h = kMargin * 2;
     if (placement_ == Placement::Top) {
@@ -353,8 +355,8 @@ void CImageButton::paintEvent(QPaintEvent* /*event*/) {
             p.drawText(captionRect, flags, text());
         } else {
             const ColorState state = (mouseOver_ || pressed) ? ColorState::Hot
-                                     : focused                ? ColorState::Focused
-                                                              : ColorState::Normal;
+                                     : focused               ? ColorState::Focused
+                                                             : ColorState::Normal;
             p.setPen(text_[static_cast<int>(state)]);
             p.drawText(captionRect, flags, text());
         }

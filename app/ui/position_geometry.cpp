@@ -15,8 +15,8 @@ int thumbCentre(const PositionGeometry& g, std::uint32_t minimum, std::uint32_t 
     return g.leftEnd + static_cast<int>(share * track);
 }
 
-std::uint32_t positionFromX(const PositionGeometry& g, std::uint32_t minimum,
-                            std::uint32_t maximum, int x) {
+std::uint32_t positionFromX(const PositionGeometry& g, std::uint32_t minimum, std::uint32_t maximum,
+                            int x) {
     const int track = g.trackWidth();
     if (maximum <= minimum || track <= 0) {
         return minimum;

@@ -10,9 +10,9 @@
 namespace mireldo::ui {
 
 struct PositionGeometry {
-    int width = 0;      ///< client width w
-    int leftEnd = 0;    ///< L
-    int rightEnd = 0;   ///< R
+    int width = 0;    ///< client width w
+    int leftEnd = 0;  ///< L
+    int rightEnd = 0; ///< R
     int thumbWidth = 0;
 
     /// T = w - R - L.
@@ -27,8 +27,8 @@ int thumbCentre(const PositionGeometry& g, std::uint32_t minimum, std::uint32_t 
 /// The position for mouse x: the minimum when the range is empty (or the track has no width);
 /// else d = x - L clamped to [0, T], minimum + (maximum - minimum + 1) * d / T in 64-bit
 /// arithmetic, clamped to [minimum, maximum].
-std::uint32_t positionFromX(const PositionGeometry& g, std::uint32_t minimum,
-                            std::uint32_t maximum, int x);
+std::uint32_t positionFromX(const PositionGeometry& g, std::uint32_t minimum, std::uint32_t maximum,
+                            int x);
 
 /// The position after a press at x when the control showed `current`: the position from x; if
 /// that equals `current`, one more when x lies more than half a thumb width right of the thumb

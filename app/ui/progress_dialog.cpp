@@ -66,7 +66,8 @@ void CProgressDialog::setRange(std::int64_t lower, std::int64_t upper) {
 void CProgressDialog::setPosition(std::int64_t position) {
     QCoreApplication::processEvents();
     position_ = position;
-    bar_->setValue(toBarValue(std::clamp(position, std::min(lower_, upper_), std::max(lower_, upper_))));
+    bar_->setValue(
+        toBarValue(std::clamp(position, std::min(lower_, upper_), std::max(lower_, upper_))));
     const QString text = progressText(percentOf(position_, lower_, upper_), estimate_);
     if (ProgressTextThrottle::shouldReplace(text_->text(), text, ProgressTextThrottle::nowMs())) {
         text_->setText(text);

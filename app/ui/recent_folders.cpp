@@ -98,7 +98,8 @@ bool RecentFolderList::save(platform::ProfileStore& store, const QString& curren
         add(currentText);
     }
     bool ok = true;
-    const int count = static_cast<int>(std::min<qsizetype>(entries_.size(), settings_.maxEntries + 1));
+    const int count =
+        static_cast<int>(std::min<qsizetype>(entries_.size(), settings_.maxEntries + 1));
     for (int i = 0; i < count; ++i) {
         ok = store.setString(settings_.section, valueName(i), entries_[i]) && ok;
     }

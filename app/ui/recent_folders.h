@@ -33,7 +33,9 @@ class RecentFolderList {
     const QStringList& entries() const { return entries_; }
     /// Index of the selected entry; -1 for none.
     int selected() const { return selected_; }
-    void setSelected(int index) { selected_ = (index >= 0 && index < entries_.size()) ? index : -1; }
+    void setSelected(int index) {
+        selected_ = (index >= 0 && index < entries_.size()) ? index : -1;
+    }
 
     /// The name the last selection is stored under.
     QString lastSelectionKey() const;

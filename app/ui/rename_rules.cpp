@@ -24,9 +24,8 @@ RenameResult applyRename(const QString& typed, const QString& extension) {
     }
     // The extension counts as present only with at least one character before it
     // ("a.mp3" keeps its name; ".mp3" alone is a name, not an extension).
-    const bool hasExtension =
-        name.size() >= 5 && !extension.isEmpty() &&
-        platform::equalsIgnoreCase(QStringView(name).right(4), extension);
+    const bool hasExtension = name.size() >= 5 && !extension.isEmpty() &&
+                              platform::equalsIgnoreCase(QStringView(name).right(4), extension);
     return {RenameResult::Status::Ok, hasExtension ? name : name + extension};
 }
 

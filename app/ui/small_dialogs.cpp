@@ -15,22 +15,23 @@ namespace mireldo::ui {
 
 namespace {
 
-constexpr int kStrHomepage = 833; ///< "Homepage:"
-constexpr int kStrSupport = 834; ///< "Support:"
-constexpr int kStrOK = 762; ///< "OK"
+constexpr int kStrHomepage = 833;        ///< "Homepage:"
+constexpr int kStrSupport = 834;         ///< "Support:"
+constexpr int kStrOK = 762;              ///< "OK"
 constexpr int kStrRecordingFailed = 835; ///< "Recording Failed"
-constexpr int kStrRecordingDeviceFailed = 836; ///< "Fail to open the audio recording device! Please ensure th..."
-constexpr int kStrOnlineHelp = 837; ///< "Online Help"
-constexpr int kStrRemoveItems = 838; ///< "Remove Items"
-constexpr int kStrRemoveItemsQuestion = 839; ///< "Remove %1 items from the list?"
+constexpr int kStrRecordingDeviceFailed =
+    836; ///< "Fail to open the audio recording device! Please ensure th..."
+constexpr int kStrOnlineHelp = 837;              ///< "Online Help"
+constexpr int kStrRemoveItems = 838;             ///< "Remove Items"
+constexpr int kStrRemoveItemsQuestion = 839;     ///< "Remove %1 items from the list?"
 constexpr int kStrAlsoDeleteFilesFromDisk = 840; ///< "Also delete files from disk"
-constexpr int kStrYes = 841; ///< "Yes"
-constexpr int kStrNo = 842; ///< "No"
-constexpr int kStrRenameAFile = 843; ///< "Rename a File"
-constexpr int kStrOldFileName = 844; ///< "Old file name:"
-constexpr int kStrNewFileName = 845; ///< "New file name:"
-constexpr int kStrRenameHint = 846; ///< "No need to enter path and extension."
-constexpr int kStrCancel = 665; ///< "Cancel"
+constexpr int kStrYes = 841;                     ///< "Yes"
+constexpr int kStrNo = 842;                      ///< "No"
+constexpr int kStrRenameAFile = 843;             ///< "Rename a File"
+constexpr int kStrOldFileName = 844;             ///< "Old file name:"
+constexpr int kStrNewFileName = 845;             ///< "New file name:"
+constexpr int kStrRenameHint = 846;              ///< "No need to enter path and extension."
+constexpr int kStrCancel = 665;                  ///< "Cancel"
 
 } // namespace
 
@@ -108,9 +109,7 @@ void showAboutDialog(QWidget* parent) {
 CRecordingFailedDialog::CRecordingFailedDialog(QWidget* parent) : CIdDialog(parent) {
     setWindowTitle(loadString(kStrRecordingFailed));
     setFixedSize(340, 120);
-    auto* text = makeLabel(this,
-                           loadString(kStrRecordingDeviceFailed),
-                           QRect(16, 12, 308, 52));
+    auto* text = makeLabel(this, loadString(kStrRecordingDeviceFailed), QRect(16, 12, 308, 52));
     text->setWordWrap(true);
     opener_ = openAddressWithDesktop;
     auto* help = add(1091, makeButton(this, loadString(kStrOnlineHelp), QPoint(84, 80)));

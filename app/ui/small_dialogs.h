@@ -27,11 +27,15 @@ class CIdDialog : public QDialog {
     using QDialog::QDialog;
     /// The control with `id`; nullptr when the dialog has none.
     QWidget* control(int id) const;
-    template <typename T> T* controlAs(int id) const { return qobject_cast<T*>(control(id)); }
+    template <typename T>
+    T* controlAs(int id) const {
+        return qobject_cast<T*>(control(id));
+    }
 
   protected:
     /// Registers `widget` under `id` and returns it.
-    template <typename T> T* add(int id, T* widget) {
+    template <typename T>
+    T* add(int id, T* widget) {
         controls_[id] = widget;
         return widget;
     }

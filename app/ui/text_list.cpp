@@ -16,7 +16,8 @@ class TextRowDelegate final : public QStyledItemDelegate {
     TextRowDelegate(const QStringList& rows, QObject* parent)
         : QStyledItemDelegate(parent), rows_(rows) {}
 
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& /*index*/) const override {
+    QSize sizeHint(const QStyleOptionViewItem& option,
+                   const QModelIndex& /*index*/) const override {
         return QSize(option.rect.width(), CTextList::kRowHeight);
     }
 

@@ -10,15 +10,16 @@ Random15& sharedRandom() {
 }
 
 PaletteImage::PaletteImage(int width, int height)
-    : width_(std::max(width, 1)), height_(std::max(height, 1)),
-      stride_((width_ * 8 + 31) / 32 * 4),
+    : width_(std::max(width, 1)), height_(std::max(height, 1)), stride_((width_ * 8 + 31) / 32 * 4),
       pixels_(static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height_), 0) {
     colors_.fill(qRgb(0, 0, 0));
 }
 
 void PaletteImage::tint(QRgb rgb, int percent) {
     const int p = std::clamp(percent, 0, 100);
-    const auto mix = [p](int colour, int channel) { return (colour * p + channel * (100 - p)) / 100; };
+    const auto mix = [p](int colour, int channel) {
+        return (colour * p + channel * (100 - p)) / 100;
+    };
     for (QRgb& entry : colors_) {
         entry = qRgb(mix(qRed(rgb), qRed(entry)), mix(qGreen(rgb), qGreen(entry)),
                      mix(qBlue(rgb), qBlue(entry)));
@@ -53,9 +54,9 @@ QImage PaletteImage::toImage() const {
     QImage out(width_, height_, QImage::Format_Indexed8);
     out.setColorTable(QList<QRgb>(colors_.begin(), colors_.end()));
     for (int y = 0; y < height_; ++y) {
-        std::copy_n(&pixels_[static_cast<std::size_t>(height_ - 1 - y) *
-                             static_cast<std::size_t>(stride_)],
-                    width_, out.scanLine(y));
+        std::copy_n(
+            &pixels_[static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(stride_)],
+            width_, out.scanLine(y));
     }
     return out;
 }

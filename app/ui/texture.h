@@ -98,9 +98,9 @@ void fillButtonColorTable(PaletteImage& image, const ButtonColors& colors);
 /// The parameters of a texture; every button of the program uses the defaults.
 struct TextureParams {
     int style = 8;
-    int noise = 8;        ///< n: the shading noise runs from 0 to 2n
-    int hotTint = 10;     ///< percent towards the highlight colour for the hot image
-    int faceTint = 0;     ///< percent towards faceTintColor for the face image
+    int noise = 8;    ///< n: the shading noise runs from 0 to 2n
+    int hotTint = 10; ///< percent towards the highlight colour for the hot image
+    int faceTint = 0; ///< percent towards faceTintColor for the face image
     QRgb faceTintColor = 0;
 };
 

@@ -24,9 +24,8 @@ int toSliderValue(std::uint32_t v) {
 } // namespace
 
 QString recorderLengthText(std::uint32_t dataBytes, std::uint32_t blockAlign, std::uint32_t rate) {
-    const double seconds = blockAlign == 0 || rate == 0
-                               ? 0.0
-                               : static_cast<double>(dataBytes / blockAlign) / rate;
+    const double seconds =
+        blockAlign == 0 || rate == 0 ? 0.0 : static_cast<double>(dataBytes / blockAlign) / rate;
     return timeText("Length", seconds);
 }
 

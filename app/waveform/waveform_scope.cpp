@@ -7,8 +7,7 @@
 
 namespace mireldo::waveform {
 
-CWaveformScope::CWaveformScope(QWidget* parent)
-    : QWidget(parent), fullScale_(kDefaultFullScale) {
+CWaveformScope::CWaveformScope(QWidget* parent) : QWidget(parent), fullScale_(kDefaultFullScale) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

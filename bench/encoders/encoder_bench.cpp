@@ -28,14 +28,12 @@ constexpr int kChannels = 2;
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start)
-{
+double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 /// Music-like input: two drifting tones with noise, so the encoders do real work.
-std::vector<int16_t> makeInput(double seconds)
-{
+std::vector<int16_t> makeInput(double seconds) {
     const size_t frames = static_cast<size_t>(seconds * kRate);
     std::vector<int16_t> v(frames * kChannels);
     std::mt19937 rng(7);
@@ -49,8 +47,7 @@ std::vector<int16_t> makeInput(double seconds)
     return v;
 }
 
-bool writeWav(const std::string& path, const std::vector<int16_t>& pcm)
-{
+bool writeWav(const std::string& path, const std::vector<int16_t>& pcm) {
     const uint32_t bytes = static_cast<uint32_t>(pcm.size() * 2);
     mireldo::common::WavFormat format;
     format.channels = kChannels;
@@ -69,8 +66,7 @@ bool writeWav(const std::string& path, const std::vector<int16_t>& pcm)
 
 /// Seconds to encode `pcm` through the plug-in `library` into `path`; negative on failure.
 double encodeWithPlugin(const std::string& library, uint32_t kbps, const std::vector<int16_t>& pcm,
-                        const std::string& path)
-{
+                        const std::string& path) {
     void* lib = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (lib == nullptr) {
         return -1;
@@ -127,16 +123,14 @@ double encodeWithPlugin(const std::string& library, uint32_t kbps, const std::ve
     return ok ? elapsed : -1;
 }
 
-double runTool(const std::string& command)
-{
+double runTool(const std::string& command) {
     const auto start = Clock::now();
     const int rc = std::system(command.c_str());
     const double elapsed = secondsSince(start);
     return rc == 0 ? elapsed : -1;
 }
 
-std::string binFolder()
-{
+std::string binFolder() {
     char buf[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) {
@@ -148,8 +142,7 @@ std::string binFolder()
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 600.0;
     if (seconds <= 0) {
         std::fprintf(stderr, "usage: encoder_bench [seconds-of-input]\n");
@@ -182,11 +175,10 @@ int main(int argc, char** argv)
          std::string(BENCH_LAME) + " --silent --cbr -b 128 -m s --nores " + wav + " " + folder +
              "/tool.mp3"},
         {"OGG  (libvorbis)", "ogg_enc.so", 128,
-         std::string(BENCH_OGGENC) + " --quiet --managed -b 128 -o " + folder + "/tool.ogg " +
-             wav},
+         std::string(BENCH_OGGENC) + " --quiet --managed -b 128 -o " + folder + "/tool.ogg " + wav},
         {"WMA2 (FFmpeg)", "wma_enc.so", 320,
-         std::string(BENCH_FFMPEG) + " -v error -y -i " + wav + " -c:a wmav2 -b:a 320k " +
-             folder + "/tool.wma"},
+         std::string(BENCH_FFMPEG) + " -v error -y -i " + wav + " -c:a wmav2 -b:a 320k " + folder +
+             "/tool.wma"},
     };
     std::printf("input: %.0f s stereo 44100 Hz\n", seconds);
     std::printf("%-18s %14s %14s %10s\n", "codec", "plug-in (x rt)", "tool (x rt)", "ratio");

@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const int slot = std::strcmp(argv[1], "mp3") == 0 ? mireldo::encoders::kEncodeMp3
-                                                     : mireldo::encoders::kEncodeOgg;
+                                                      : mireldo::encoders::kEncodeOgg;
     const auto kbps = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
     const std::optional<WavInput> wav = readWav(argv[3]);
     if (!wav || wav->format.bitsPerSample != 16 || wav->format.channels < 1 ||

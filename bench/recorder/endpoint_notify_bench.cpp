@@ -36,12 +36,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     int arrived = 0;
-    QObject::connect(&window, &PulseEndpoints::sourceChanged, &app,
-                     [&](const PulseSource& s) {
-                         if (s.name == source) {
-                             ++arrived;
-                         }
-                     });
+    QObject::connect(&window, &PulseEndpoints::sourceChanged, &app, [&](const PulseSource& s) {
+        if (s.name == source) {
+            ++arrived;
+        }
+    });
     std::vector<double> delays;
     for (int i = 0; i < rounds; ++i) {
         const int before = arrived;

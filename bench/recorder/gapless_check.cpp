@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     }
     const double rate = std::atof(argv[1]);
     const double step = 2.0 * std::numbers::pi * std::atof(argv[2]) / rate;
-    constexpr std::size_t kProbe = 4096;       // frames compared to place a record
+    constexpr std::size_t kProbe = 4096;        // frames compared to place a record
     constexpr std::uint64_t kSearch = 40000000; // frames searched past the expected start
     std::uint64_t expected = 0;
     bool first = true; // the first record is placed relative to frame 0
@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
         }
         if (!first && start != expected) {
             const long long gap = static_cast<long long>(start) - static_cast<long long>(expected);
-            std::printf("record %d: %lld frames %s before it\n", records,
-                        gap > 0 ? gap : -gap, gap > 0 ? "missing" : "repeated");
+            std::printf("record %d: %lld frames %s before it\n", records, gap > 0 ? gap : -gap,
+                        gap > 0 ? "missing" : "repeated");
             lost += gap;
         }
         first = false;
@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
     }
     std::printf("records %d, frames %llu (%.1f s), frames lost at splits %lld, frames not "
                 "the tone %llu\n",
-                records, static_cast<unsigned long long>(frames), static_cast<double>(frames) / rate,
-                lost, static_cast<unsigned long long>(badFrames));
+                records, static_cast<unsigned long long>(frames),
+                static_cast<double>(frames) / rate, lost,
+                static_cast<unsigned long long>(badFrames));
     return lost == 0 && badFrames == 0 ? 0 : 1;
 }

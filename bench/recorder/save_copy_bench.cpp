@@ -120,7 +120,8 @@ int main(int argc, char* argv[]) {
         {
             auto part = mireldo::platform::PendingFile::create(QString::fromStdString(ours));
             const auto copyStart = std::chrono::steady_clock::now();
-            if (!part || !mireldo::encoders::copyInto(QString::fromStdString(record), part.value())) {
+            if (!part ||
+                !mireldo::encoders::copyInto(QString::fromStdString(record), part.value())) {
                 std::fprintf(stderr, "copy failed\n");
                 return 1;
             }
@@ -140,8 +141,7 @@ int main(int argc, char* argv[]) {
                  "  ours (with fsync) %.3f s   cp %.3f s (%.2fx)   cp + sync -d %.3f s (%.2fx)\n"
                  "  our copy alone (no fsync, no rename) %.3f s (%.2fx of cp)\n",
                  static_cast<unsigned long long>(bytes), runs, o, c, o / c, cs, o / cs, co, co / c);
-    std::printf("%.4f\t%.4f\t%.3f\t%.4f\t%.3f\t%.4f\t%.3f\n", o, c, o / c, cs, o / cs, co,
-                co / c);
+    std::printf("%.4f\t%.4f\t%.3f\t%.4f\t%.3f\t%.4f\t%.3f\n", o, c, o / c, cs, o / cs, co, co / c);
     ::unlink(record.c_str());
     ::unlink(ours.c_str());
     ::unlink(theirs.c_str());

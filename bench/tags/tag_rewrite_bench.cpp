@@ -127,9 +127,9 @@ int main(int argc, char** argv) {
             }));
             fresh();
             cpSync.push_back(seconds([&] {
-                return std::system(("cp " + quote(source) + " " + quote(copy) + " && sync " +
-                                    quote(copy))
-                                       .c_str()) == 0;
+                return std::system(
+                           ("cp " + quote(source) + " " + quote(copy) + " && sync " + quote(copy))
+                               .c_str()) == 0;
             }));
         }
         const double o = median(ours), t = median(taglib), ts = median(taglibSync),

@@ -123,8 +123,7 @@ SONDREL_API int32_t Sondrel_GetImageArray(SondrelStream* handle, SondrelBitmap**
 /// Copies the topic (or an empty string) into buffer, never writing past bufferSize bytes.
 SONDREL_API int32_t Sondrel_GetTopic(SondrelStream* handle, char* buffer, int32_t bufferSize);
 /// Copies the description (or an empty string) into buffer, never writing past bufferSize bytes.
-SONDREL_API int32_t Sondrel_GetDescription(SondrelStream* handle, char* buffer,
-                                           int32_t bufferSize);
+SONDREL_API int32_t Sondrel_GetDescription(SondrelStream* handle, char* buffer, int32_t bufferSize);
 /// Writes the address of the stream's call-record information, or null.
 SONDREL_API int32_t Sondrel_GetCallRecordInfo(SondrelStream* handle, CallRecordInfo** out);
 /// Writes the number of bytes between the KLX metadata and the payload.

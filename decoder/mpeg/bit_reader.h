@@ -11,7 +11,7 @@ namespace sondrel {
 /// is checked against the span, and bits past its end read as zero. Reading past the end is
 /// not an error by itself; callers compare position() with the limit they expect.
 class BitReader {
-public:
+  public:
     BitReader() = default;
     explicit BitReader(std::span<const uint8_t> bytes, std::size_t bitPosition = 0)
         : bytes_(bytes), position_(bitPosition) {}
@@ -47,7 +47,7 @@ public:
     /// Bits in the span.
     std::size_t bitLength() const { return bytes_.size() * 8; }
 
-private:
+  private:
     // Eight bytes from byteIndex, big-endian; bytes past the end of the span are zero.
     uint64_t load64(std::size_t byteIndex) const {
         const std::size_t size = bytes_.size();

@@ -17,10 +17,10 @@ struct QuantClass {
     bool grouped;
 };
 constexpr QuantClass kClasses[17] = {
-    {3, 5, true},     {5, 7, true},     {7, 3, false},    {9, 10, true},    {15, 4, false},
-    {31, 5, false},   {63, 6, false},   {127, 7, false},  {255, 8, false},  {511, 9, false},
-    {1023, 10, false}, {2047, 11, false}, {4095, 12, false}, {8191, 13, false},
-    {16383, 14, false}, {32767, 15, false}, {65535, 16, false}};
+    {3, 5, true},       {5, 7, true},      {7, 3, false},     {9, 10, true},     {15, 4, false},
+    {31, 5, false},     {63, 6, false},    {127, 7, false},   {255, 8, false},   {511, 9, false},
+    {1023, 10, false},  {2047, 11, false}, {4095, 12, false}, {8191, 13, false}, {16383, 14, false},
+    {32767, 15, false}, {65535, 16, false}};
 
 // One row of an allocation table: bits of the allocation field and, per allocation value,
 // the quantisation class plus one (0: no samples).
@@ -50,14 +50,14 @@ struct AllocTable {
 
 // High-rate tables for 27 and 30 subbands, low-rate tables for 8 and 12 subbands, and the table
 // of the lower sampling frequencies.
-constexpr AllocTable kTable27 = {27, {ROWS3(kRowA), ROWS8(kRowB), ROWS8(kRowC), ROWS4(kRowC),
-                                      ROWS4(kRowD)}};
-constexpr AllocTable kTable30 = {30, {ROWS3(kRowA), ROWS8(kRowB), ROWS8(kRowC), ROWS4(kRowC),
-                                      ROWS7(kRowD)}};
+constexpr AllocTable kTable27 = {
+    27, {ROWS3(kRowA), ROWS8(kRowB), ROWS8(kRowC), ROWS4(kRowC), ROWS4(kRowD)}};
+constexpr AllocTable kTable30 = {
+    30, {ROWS3(kRowA), ROWS8(kRowB), ROWS8(kRowC), ROWS4(kRowC), ROWS7(kRowD)}};
 constexpr AllocTable kTable8 = {8, {&kRowE, &kRowE, ROWS3(kRowF), ROWS3(kRowF)}};
 constexpr AllocTable kTable12 = {12, {&kRowE, &kRowE, ROWS8(kRowF), &kRowF, &kRowF}};
-constexpr AllocTable kTableLow = {30, {ROWS4(kRowG), ROWS7(kRowF), ROWS8(kRowH), ROWS8(kRowH),
-                                       ROWS3(kRowH)}};
+constexpr AllocTable kTableLow = {
+    30, {ROWS4(kRowG), ROWS7(kRowF), ROWS8(kRowH), ROWS8(kRowH), ROWS3(kRowH)}};
 
 #undef ROWS3
 #undef ROWS4

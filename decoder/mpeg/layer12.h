@@ -13,7 +13,7 @@ class PolyphaseSynthesis;
 /// Decoder of layer I and layer II frames: allocation, scale factors, (grouped) samples,
 /// dequantisation, then the polyphase synthesis of every slot.
 class Layer12Decoder {
-public:
+  public:
     Layer12Decoder();
 
     /// Decodes one frame (header included) into interleaved 16-bit samples: 384 (layer I) or
@@ -24,7 +24,7 @@ public:
     /// Number of subbands the decoder reconstructs; the top subband is never computed.
     static constexpr int kSubbandLimit = 31;
 
-private:
+  private:
     struct Allocation;
 
     void decodeLayer1(const MpegFrameInfo& info, std::span<const uint8_t> frame,
@@ -32,8 +32,8 @@ private:
     void decodeLayer2(const MpegFrameInfo& info, std::span<const uint8_t> frame,
                       PolyphaseSynthesis& synthesis, int16_t* out);
 
-    std::array<float, 17> quantStep_{};     // 2 / levels of each quantisation class
-    std::array<float, 64> scaleFactors_{};  // 65536 x 2^(-i/3): output in 16-bit units
+    std::array<float, 17> quantStep_{};    // 2 / levels of each quantisation class
+    std::array<float, 64> scaleFactors_{}; // 65536 x 2^(-i/3): output in 16-bit units
     std::array<int8_t, 32 * 3> group3_{};
     std::array<int8_t, 128 * 3> group5_{};
     std::array<int8_t, 1024 * 3> group9_{};

@@ -15,14 +15,18 @@ constexpr int kSlen[2][16] = {{0, 0, 0, 0, 3, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4},
                               {0, 1, 2, 3, 0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 2, 3}};
 
 // MPEG-2 scale factors per partition: [table][long, short, mixed][partition].
-constexpr int kPartitionBands[6][3][4] = {
-    {{6, 5, 5, 5}, {9, 9, 9, 9}, {6, 9, 9, 9}},     {{6, 5, 7, 3}, {9, 9, 12, 6}, {6, 9, 12, 6}},
-    {{11, 10, 0, 0}, {18, 18, 0, 0}, {15, 18, 0, 0}}, {{7, 7, 7, 0}, {12, 12, 12, 0}, {6, 15, 12, 0}},
-    {{6, 6, 6, 3}, {12, 9, 9, 6}, {6, 12, 9, 6}},   {{8, 8, 5, 0}, {15, 12, 9, 0}, {6, 18, 9, 0}}};
+constexpr int kPartitionBands[6][3][4] = {{{6, 5, 5, 5}, {9, 9, 9, 9}, {6, 9, 9, 9}},
+                                          {{6, 5, 7, 3}, {9, 9, 12, 6}, {6, 9, 12, 6}},
+                                          {{11, 10, 0, 0}, {18, 18, 0, 0}, {15, 18, 0, 0}},
+                                          {{7, 7, 7, 0}, {12, 12, 12, 0}, {6, 15, 12, 0}},
+                                          {{6, 6, 6, 3}, {12, 9, 9, 6}, {6, 12, 9, 6}},
+                                          {{8, 8, 5, 0}, {15, 12, 9, 0}, {6, 18, 9, 0}}};
 
 constexpr int kGainOffset = 456;
 
-bool isShort(const auto& g) { return g.windowSwitching && g.blockType == 2; }
+bool isShort(const auto& g) {
+    return g.windowSwitching && g.blockType == 2;
+}
 
 } // namespace
 
@@ -88,8 +92,7 @@ void Layer3Decoder::reset() {
     }
 }
 
-bool Layer3Decoder::readSideInfo(const MpegFrameInfo& info, BitReader& bits,
-                                 SideInfo& side) const {
+bool Layer3Decoder::readSideInfo(const MpegFrameInfo& info, BitReader& bits, SideInfo& side) const {
     const bool mpeg1 = info.version == 1;
     const int channels = info.channels;
     side.mainDataBegin = static_cast<int>(bits.read(mpeg1 ? 9 : 8));
@@ -277,8 +280,8 @@ void Layer3Decoder::decodeHuffman(BitReader& bits, const GranuleChannel& g,
     int region1;
     int region2;
     if (g.windowSwitching) {
-        region1 = (g.blockType == 2 && !g.mixedBlock) ? 3 * bands.shortBounds[3]
-                                                      : bands.longBounds[8];
+        region1 =
+            (g.blockType == 2 && !g.mixedBlock) ? 3 * bands.shortBounds[3] : bands.longBounds[8];
         region2 = 576;
     } else {
         region1 = bands.longBounds[std::min(g.region0Count + 1, 22)];
@@ -303,7 +306,8 @@ void Layer3Decoder::decodeHuffman(BitReader& bits, const GranuleChannel& g,
         // sign bit.
         auto sign = [](int value, uint64_t window, int& used) {
             const int present = value != 0;
-            const int negative = -static_cast<int>(((window << used) >> 63) & static_cast<unsigned>(present));
+            const int negative =
+                -static_cast<int>(((window << used) >> 63) & static_cast<unsigned>(present));
             used += present;
             return (value ^ negative) - negative;
         };
@@ -451,16 +455,16 @@ bool Layer3Decoder::decodeFrame(const MpegFrameInfo& info, std::span<const uint8
         mainDataFill_ = keep;
     }
     const int available = mainDataFill_;
-    std::copy(mainBytes.begin(), mainBytes.begin() + incoming,
-              mainData_.begin() + mainDataFill_);
+    std::copy(mainBytes.begin(), mainBytes.begin() + incoming, mainData_.begin() + mainDataFill_);
     mainDataFill_ += incoming;
     if (side.mainDataBegin > available) {
         return false; // reaches back before the buffered data: nothing to decode yet
     }
 
     const Layer3Bands& bands = layer3Bands(info.version, info.sampleRateIndex);
-    BitReader bits(std::span<const uint8_t>(mainData_.data(), static_cast<std::size_t>(mainDataFill_)),
-                   static_cast<std::size_t>(available - side.mainDataBegin) * 8);
+    BitReader bits(
+        std::span<const uint8_t>(mainData_.data(), static_cast<std::size_t>(mainDataFill_)),
+        static_cast<std::size_t>(available - side.mainDataBegin) * 8);
     const bool jointStereo = info.mode == 1 && channels == 2;
     const int granules = mpeg1 ? 2 : 1;
 

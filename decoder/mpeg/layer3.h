@@ -18,7 +18,7 @@ class PolyphaseSynthesis;
 /// scale factors, Huffman decoding, dequantisation, stereo processing and the hybrid filter
 /// bank. Holds the state carried from frame to frame (main data, overlap, scale factors).
 class Layer3Decoder {
-public:
+  public:
     Layer3Decoder();
 
     /// Forgets everything carried between frames: buffered main data, overlap, scale factors.
@@ -37,7 +37,7 @@ public:
     static constexpr int kBandLimit = 558;
     static constexpr int kSubbands = 31;
 
-private:
+  private:
     struct GranuleChannel {
         int part23Length = 0;
         int bigValues = 0;
@@ -74,8 +74,7 @@ private:
     bool readSideInfo(const MpegFrameInfo& info, BitReader& bits, SideInfo& side) const;
     void readScaleFactorsMpeg1(BitReader& bits, const GranuleChannel& g, int ch, int granule,
                                const int* scfsi);
-    void readScaleFactorsMpeg2(BitReader& bits, GranuleChannel& g, int ch,
-                               bool intensityRight);
+    void readScaleFactorsMpeg2(BitReader& bits, GranuleChannel& g, int ch, bool intensityRight);
     void decodeHuffman(BitReader& bits, const GranuleChannel& g, const Layer3Bands& bands,
                        std::size_t endBit, int ch);
     void dequantise(const GranuleChannel& g, const Layer3Bands& bands, int ch, bool mpeg1);
@@ -96,7 +95,7 @@ private:
     // up to 13 linbits): a look-up with the sign folded in.
     static constexpr int kPow43Offset = 8206;
     std::array<float, 2 * kPow43Offset + 1> pow43_{};
-    std::array<float, 512> gainPow2_{};   // 2^(q / 4) x 32768 for quarter steps q = -456..55
+    std::array<float, 512> gainPow2_{}; // 2^(q / 4) x 32768 for quarter steps q = -456..55
     std::array<float, 8> isRatioLeft_{}, isRatioRight_{};
     std::array<float, 36> windowLong_[4]{}; // block types 0, 1, 2 (unused), 3
     std::array<float, 12> windowShort_{};
@@ -106,7 +105,7 @@ private:
     // Per granule and channel.
     int quantised_[2][576]{}; // signed integer values out of the Huffman decoder
     float spectrum_[2][576]{};
-    int nonZero_[2]{};        // lines from this index on are zero
+    int nonZero_[2]{}; // lines from this index on are zero
     ScaleFactors scale_[2];
     // Second halves of the last granule's inverse MDCTs: [channel][sample][subband].
     float overlap_[2][18][32]{};

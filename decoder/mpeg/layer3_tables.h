@@ -20,14 +20,16 @@ extern const int8_t kLayer3Pretab[22];
 
 /// Decoding tables of the layer III Huffman codes, built once from the code lists.
 class Layer3Huffman {
-public:
+  public:
     Layer3Huffman();
 
     /// Linbits of big-value table 0..31.
     static int linbits(int table);
 
     /// Whether big-value table 0..31 codes anything (tables 0, 4 and 14 do not: all zero).
-    bool codesValues(int table) const { return trees_[static_cast<std::size_t>(table & 31)].rootBits != 0; }
+    bool codesValues(int table) const {
+        return trees_[static_cast<std::size_t>(table & 31)].rootBits != 0;
+    }
 
     /// Decodes one pair of big values with table 0..31 (before linbits and signs) from the
     /// look-ahead window, starting used bits into it and advancing used past the code: x in
@@ -41,7 +43,7 @@ public:
         return static_cast<int>(decodeSymbol(trees_[table ? 33u : 32u], window, used));
     }
 
-private:
+  private:
     // An entry is a leaf (symbol in bits 0..7, code length in bits 8..15) or, with bit 31
     // set, a link to a sub-table (offset in bits 0..23, index width in bits 24..28).
     struct Tree {

@@ -15,11 +15,11 @@ class PolyphaseSynthesis;
 
 /// One frame handed to MpegAudioDecoder::Decode and what came out of it.
 struct MpegDecodeRequest {
-    MpegFrameInfo header;            ///< fields of the frame, from ParseHeader
-    std::span<const uint8_t> input;  ///< bytes from the frame's header on
-    std::span<int16_t> output;       ///< room for header.outputBytes / 2 samples
-    uint32_t inputLength = 0;        ///< out: bytes consumed (the frame's length)
-    uint32_t outputLength = 0;       ///< out: bytes of PCM written
+    MpegFrameInfo header;           ///< fields of the frame, from ParseHeader
+    std::span<const uint8_t> input; ///< bytes from the frame's header on
+    std::span<int16_t> output;      ///< room for header.outputBytes / 2 samples
+    uint32_t inputLength = 0;       ///< out: bytes consumed (the frame's length)
+    uint32_t outputLength = 0;      ///< out: bytes of PCM written
 };
 
 /// Decodes MPEG-1, MPEG-2 (lower sampling frequencies) and MPEG-2.5 audio, layers I to III,
@@ -29,7 +29,7 @@ struct MpegDecodeRequest {
 /// Not thread-safe: one object serves one stream on one thread. All input is read through a
 /// bounds-checked bit reader; any byte string is safe to hand to Decode.
 class MpegAudioDecoder {
-public:
+  public:
     /// Result codes.
     static constexpr int kOk = 0;
     static constexpr int kNoSync = kMpegHeaderNoSync;
@@ -67,7 +67,7 @@ public:
     int sampleRate() const { return sampleRate_; }
     int outputBytes() const { return outputBytes_; }
 
-private:
+  private:
     void initLayer(const MpegFrameInfo& info);
 
     std::unique_ptr<PolyphaseSynthesis> synthesis_;

@@ -24,7 +24,8 @@ constexpr MpegScanShape shapeOf(uint32_t key) {
         return {};
     }
     const int layer = 4 - layerCode;
-    const uint32_t bitrate = static_cast<uint32_t>(kMpegBitrates[version == 1 ? 0 : 1][layer - 1][bitrateIndex]) * 1000u;
+    const uint32_t bitrate =
+        static_cast<uint32_t>(kMpegBitrates[version == 1 ? 0 : 1][layer - 1][bitrateIndex]) * 1000u;
     const uint32_t rate = static_cast<uint32_t>(kMpegSampleRates[version - 1][rateIndex]);
     MpegScanShape shape;
     if (layer == 1) {

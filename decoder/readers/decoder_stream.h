@@ -14,8 +14,8 @@ namespace sondrel {
 /// Call-record information together with the storage its pointers refer to.
 struct OwnedCallRecord {
     CallRecordInfo info{};
-    std::vector<int32_t> entries;           // entryCount x 3 values
-    std::string text1;                      // always present
+    std::vector<int32_t> entries; // entryCount x 3 values
+    std::string text1;            // always present
     std::optional<std::string> text2, text3;
 
     /// Points the record's pointers at the owned storage; call after any change.
@@ -34,7 +34,7 @@ struct OwnedImage {
 /// The virtual operations keep a fixed order: destructor, Close, Decode, GetLength, GetFormat,
 /// Open, BeginDecode, EndDecode, ExtractIndex.
 class DecoderStream {
-public:
+  public:
     DecoderStream();
     virtual ~DecoderStream();
     DecoderStream(const DecoderStream&) = delete;
@@ -69,7 +69,7 @@ public:
     const WAVEFORMATEX& format() const { return format_; }
     uint32_t lengthFrames() const { return lengthFrames_; }
 
-protected:
+  protected:
     /// Opens the file and, for a ".klx" path, reads the container's metadata. Sets fileLength,
     /// payloadOffset and voidBytes. Returns 0 or the failure code (1, 2, 3, 4, 5, 12, 14).
     int32_t BaseOpen(const char* path, int32_t shareMode);

@@ -15,7 +15,7 @@ namespace sondrel {
 /// Offsets are relative to the start of the region. Spans handed out stay valid until the next
 /// call. The descriptor stays its owner's. Not thread-safe: owned by one stream.
 class FileWindow {
-public:
+  public:
     /// Serves [base, base + length) of the file behind fd.
     void attach(int fd, uint64_t base, uint32_t length);
     /// Forgets the file and frees the buffer.
@@ -41,7 +41,7 @@ public:
     /// True once a read found the file shorter than the region.
     bool shrunk() const { return end_ < length_; }
 
-private:
+  private:
     /// Fills the buffer from offset on with at least wanted bytes when the file has them.
     void fill(uint32_t offset, uint32_t wanted);
     /// Up to wanted bytes from offset that the buffer already holds (none when it holds no byte

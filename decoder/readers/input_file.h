@@ -10,7 +10,7 @@ namespace sondrel {
 /// system (there is no mandatory locking); they are accepted so that callers read as they do
 /// elsewhere. Not thread-safe: one stream, one thread at a time.
 class InputFile {
-public:
+  public:
     InputFile() = default;
     ~InputFile() { close(); }
     InputFile(const InputFile&) = delete;
@@ -42,7 +42,7 @@ public:
     /// Maps an errno value of a failed open to the library's open codes 1, 2 or 3.
     static int32_t codeFromErrno(int error);
 
-private:
+  private:
     int fd_ = -1;
     uint64_t size_ = 0;
     uint64_t position_ = 0;

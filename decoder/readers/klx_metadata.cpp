@@ -85,7 +85,7 @@ bool parseHeader(std::span<const uint8_t> bytes, KlxHeader& h) {
 // never beyond the end of the file). A read that would cross the bound fails before any buffer
 // for it is allocated.
 class MetadataCursor {
-public:
+  public:
     MetadataCursor(InputFile& file, uint64_t position, uint64_t limit)
         : file_(file), position_(position), limit_(limit) {}
 
@@ -110,7 +110,7 @@ public:
         return got;
     }
 
-private:
+  private:
     InputFile& file_;
     uint64_t position_;
     uint64_t limit_;
@@ -149,8 +149,7 @@ std::unique_ptr<OwnedCallRecord> makeCallRecord(const KlxHeader& h) {
 // Whether an image with this info header can be shown. Images carry no palette, so only
 // true-colour, uncompressed bitmaps of a real size qualify.
 bool imageHeaderUsable(const SondrelBitmapInfoHeader& info) {
-    const bool trueColour =
-        info.biBitCount == 16 || info.biBitCount == 24 || info.biBitCount == 32;
+    const bool trueColour = info.biBitCount == 16 || info.biBitCount == 24 || info.biBitCount == 32;
     constexpr uint32_t kUncompressedRgb = 0;
     return info.biWidth > 0 && info.biHeight != 0 && info.biPlanes == 1 && trueColour &&
            info.biCompression == kUncompressedRgb;
@@ -304,8 +303,8 @@ int32_t DecoderStream::ReadKlxMetadata() {
 
         // The gap is never negative (the payload offset bounds every read); one beyond the range
         // of the 32-bit count is reported as its largest value.
-        voidBytes_ = static_cast<int32_t>(
-            std::min<uint64_t>(payloadOffset_ - cursor.position(), INT32_MAX));
+        voidBytes_ =
+            static_cast<int32_t>(std::min<uint64_t>(payloadOffset_ - cursor.position(), INT32_MAX));
         return SONDREL_OK;
     } catch (const std::bad_alloc&) {
         return SONDREL_ERR_MEMORY;

@@ -57,9 +57,9 @@ std::string unscrambleRotated(std::span<const uint8_t> stored) {
     for (size_t j = 0; j < m; ++j) {
         const uint8_t here = stored[(j + m - byteShift) % m];
         const uint8_t before = stored[(j + 2 * m - byteShift - 1) % m];
-        rotated[j] = bitShift == 0 ? here
-                                   : static_cast<uint8_t>((here >> bitShift) |
-                                                          (before << (8 - bitShift)));
+        rotated[j] = bitShift == 0
+                         ? here
+                         : static_cast<uint8_t>((here >> bitShift) | (before << (8 - bitShift)));
     }
 
     std::string text;

@@ -137,8 +137,7 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
             return fail(SONDREL_ERR_NO_SYNC);
         }
         offset = static_cast<uint32_t>(sync);
-        if (parseMpegFrameHeader(window(offset, kMpegMinParseLength), firstInfo) ==
-            kMpegHeaderOk) {
+        if (parseMpegFrameHeader(window(offset, kMpegMinParseLength), firstInfo) == kMpegHeaderOk) {
             break;
         }
         ++offset;
@@ -188,10 +187,10 @@ int32_t MpegAudioStream::Open(const char* path, int32_t shareMode) {
 
 bool MpegAudioStream::scanLength(uint32_t offset, uint32_t channels) {
     // The whole payload is read once, front to back.
-    posix_fadvise(file_.descriptor(), static_cast<off_t>(payloadOffset_), 0,
-                  POSIX_FADV_SEQUENTIAL);
+    posix_fadvise(file_.descriptor(), static_cast<off_t>(payloadOffset_), 0, POSIX_FADV_SEQUENTIAL);
     const uint32_t span = payloadEnd_ - offset;
-    const uint32_t indexSize = std::clamp(span / channels / kIndexBytesPerEntry, 1u, kMaxIndexEntries);
+    const uint32_t indexSize =
+        std::clamp(span / channels / kIndexBytesPerEntry, 1u, kMaxIndexEntries);
     const uint32_t indexStep = span / indexSize;
     seekIndex_.reserve(indexSize);
     uint64_t total = 0;
@@ -385,9 +384,9 @@ int32_t MpegAudioStream::Decode(uint32_t firstFrame, uint32_t frameCount, void* 
 
 bool MpegAudioStream::seek(uint32_t target) {
     // The entry whose range [frame, next frame) holds target; the last reaches to the end.
-    auto next = std::upper_bound(
-        seekIndex_.begin(), seekIndex_.end(), target,
-        [](uint32_t t, const SeekIndexEntry& e) { return t < e.framePosition; });
+    auto next =
+        std::upper_bound(seekIndex_.begin(), seekIndex_.end(), target,
+                         [](uint32_t t, const SeekIndexEntry& e) { return t < e.framePosition; });
     if (next == seekIndex_.begin() || target >= lengthFrames_) {
         return false;
     }
@@ -459,8 +458,7 @@ int32_t getMp3SampleRate(const char* path, uint32_t* rateOut) {
     if (file.size() == 0) {
         return SONDREL_ERR_MAPPING;
     }
-    const uint32_t length =
-        payloadLength(file, std::min<uint64_t>(file.size(), UINT32_MAX), 0);
+    const uint32_t length = payloadLength(file, std::min<uint64_t>(file.size(), UINT32_MAX), 0);
     FileWindow window;
     window.attach(file.descriptor(), 0, length);
     const uint32_t start = mpegSearchStart(window.bytes(0, kSearchStartHead), length);

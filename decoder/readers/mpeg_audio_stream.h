@@ -29,7 +29,7 @@ namespace sondrel {
 /// VBRI) yields a frame of silence, and no later frame takes main data from it.
 /// One thread at a time.
 class MpegAudioStream : public DecoderStream {
-public:
+  public:
     MpegAudioStream();
     ~MpegAudioStream() override;
 
@@ -44,7 +44,7 @@ public:
     /// The number of frames the decoder decoded since the stream was opened (for tests).
     uint64_t decodedFrameCount() const { return decodedFrames_; }
 
-private:
+  private:
     int32_t fail(int32_t code);
     /// Bytes [offset, offset + wanted) of the payload; past its end the rest reads as zeros.
     std::span<const uint8_t> window(uint32_t offset, uint32_t wanted);
@@ -60,11 +60,11 @@ private:
     uint32_t framesOf(const MpegFrameInfo& info) const;
     void initDecoderAtFirstEntry();
 
-    FileWindow window_;         // the payload: [payloadOffset, payloadOffset + payloadEnd)
-    uint32_t payloadEnd_ = 0;   // payload bytes at open (an ID3v1 tag at the end excluded)
-    uint16_t parseWindow_ = 0;  // input length for header parsing, at least 156
-    uint32_t position_ = 0;     // next frame Decode delivers
-    uint32_t readOffset_ = 0;   // where the search for the next MPEG frame starts
+    FileWindow window_;        // the payload: [payloadOffset, payloadOffset + payloadEnd)
+    uint32_t payloadEnd_ = 0;  // payload bytes at open (an ID3v1 tag at the end excluded)
+    uint16_t parseWindow_ = 0; // input length for header parsing, at least 156
+    uint32_t position_ = 0;    // next frame Decode delivers
+    uint32_t readOffset_ = 0;  // where the search for the next MPEG frame starts
     std::vector<uint8_t> pending_;
     uint32_t pendingOffset_ = 0;
     uint32_t pendingFrames_ = 0;

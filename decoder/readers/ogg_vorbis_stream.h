@@ -16,7 +16,7 @@ namespace sondrel {
 /// The stream keeps a current frame position: a Decode that starts there continues without
 /// seeking. Used by one thread at a time.
 class OggVorbisStream : public DecoderStream {
-public:
+  public:
     OggVorbisStream();
     ~OggVorbisStream() override;
 
@@ -28,7 +28,7 @@ public:
     /// Seeks made by Decode since the stream was opened (the one at open not counted).
     uint32_t seekCount() const { return seekCount_; }
 
-private:
+  private:
     static size_t readCallback(void* buffer, size_t size, size_t count, void* source);
     static int seekCallback(void* source, ogg_int64_t offset, int whence);
     static int closeCallback(void* source);

@@ -19,7 +19,8 @@ namespace {
 
 using ReaderFactory = std::unique_ptr<DecoderStream> (*)();
 
-template <typename Reader> std::unique_ptr<DecoderStream> make() {
+template <typename Reader>
+std::unique_ptr<DecoderStream> make() {
     return std::unique_ptr<DecoderStream>(new (std::nothrow) Reader());
 }
 

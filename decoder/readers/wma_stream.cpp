@@ -93,8 +93,8 @@ int32_t WmaStream::Open(const char* path, int32_t shareMode) {
         // tables, which they allocate again (and never free) on every load.
         runtime_.reset(dlopen(WMR_LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
         if (runtime_) {
-            factory = reinterpret_cast<WmrCreateSyncReaderFn>(
-                dlsym(runtime_.get(), WMR_FACTORY_NAME));
+            factory =
+                reinterpret_cast<WmrCreateSyncReaderFn>(dlsym(runtime_.get(), WMR_FACTORY_NAME));
         }
         if (factory == nullptr) {
             Close();
@@ -210,8 +210,7 @@ uint32_t WmaStream::deliverPending(uint8_t* out, uint32_t wanted) {
     uint8_t* data = nullptr;
     uint32_t length = 0;
     const uint32_t blockAlign = format_.nBlockAlign;
-    if (pendingSample_->vtbl->GetBufferAndLength(pendingSample_.get(), &data, &length) !=
-            WMR_OK ||
+    if (pendingSample_->vtbl->GetBufferAndLength(pendingSample_.get(), &data, &length) != WMR_OK ||
         data == nullptr || length / blockAlign < pendingFrames_) {
         pendingSample_.reset();
         pendingFrames_ = 0;

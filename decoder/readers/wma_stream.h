@@ -17,7 +17,7 @@ namespace sondrel {
 /// The stream keeps a current frame position: a Decode that starts there continues without
 /// setting a range. Used by one thread at a time.
 class WmaStream : public DecoderStream {
-public:
+  public:
     /// Loads the runtime by name at open.
     WmaStream();
     /// Uses the given factory instead of loading the runtime (a runtime linked in directly).
@@ -34,7 +34,7 @@ public:
     /// Samples fetched from the runtime since the stream was opened.
     uint32_t sampleFetchCount() const { return sampleFetchCount_; }
 
-private:
+  private:
     struct LibraryCloser {
         void operator()(void* handle) const;
     };
@@ -62,7 +62,7 @@ private:
 
     ReaderPtr syncReader_;
     uint16_t audioStream_ = 0;
-    uint32_t position_ = 0;      // frame the next delivered frame has
+    uint32_t position_ = 0; // frame the next delivered frame has
     SamplePtr pendingSample_;
     uint32_t pendingFrames_ = 0; // last frames of pendingSample_ not yet delivered
     uint64_t duration_ = 0;      // 100-ns units the stream lasts, as the runtime can deliver it

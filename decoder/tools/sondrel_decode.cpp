@@ -37,8 +37,8 @@ void putLe(std::vector<uint8_t>& h, uint32_t value, int bytes) {
 }
 
 std::vector<uint8_t> wavHeader(const WAVEFORMATEX& f, uint64_t dataBytes) {
-    const auto size = static_cast<uint32_t>(dataBytes > 0xFFFFFFFFull - 36 ? 0xFFFFFFFFull - 36
-                                                                            : dataBytes);
+    const auto size =
+        static_cast<uint32_t>(dataBytes > 0xFFFFFFFFull - 36 ? 0xFFFFFFFFull - 36 : dataBytes);
     std::vector<uint8_t> h;
     h.insert(h.end(), {'R', 'I', 'F', 'F'});
     putLe(h, 36 + size, 4);

@@ -111,8 +111,9 @@ int main(int argc, char* argv[]) {
             options = false;
         } else if (options && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
             std::fputs(kUsage, stdout);
-            std::printf("Prints the format, length and metadata of each audio file. The exit status\n"
-                        "is 0, or the library's result code of the last file that failed.\n");
+            std::printf(
+                "Prints the format, length and metadata of each audio file. The exit status\n"
+                "is 0, or the library's result code of the last file that failed.\n");
             return 0;
         } else if (options && std::strcmp(arg, "--version") == 0) {
             std::printf("sondrel-info %s\n", MIRELDO_VERSION);

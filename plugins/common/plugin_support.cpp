@@ -10,8 +10,8 @@
 
 namespace beplugin {
 
-BE_ERR readConfig(const BeConfig* config, bool allow8Bit, uint32_t minRate, uint32_t maxRate, AudioFormat& format)
-{
+BE_ERR readConfig(const BeConfig* config, bool allow8Bit, uint32_t minRate, uint32_t maxRate,
+                  AudioFormat& format) {
     if (config == nullptr) {
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
@@ -37,20 +37,18 @@ BE_ERR readConfig(const BeConfig* config, bool allow8Bit, uint32_t minRate, uint
     return BE_ERR_SUCCESSFUL;
 }
 
-BE_ERR checkChunkArgs(uint32_t count, const void* samples, const uint8_t* output, const uint32_t* written, int bytesPerValue)
-{
+BE_ERR checkChunkArgs(uint32_t count, const void* samples, const uint8_t* output,
+                      const uint32_t* written, int bytesPerValue) {
     if (output == nullptr || written == nullptr || (count > 0 && samples == nullptr)) {
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
-    if (static_cast<uint64_t>(count) * static_cast<uint64_t>(bytesPerValue) >
-        kOutputBufferBytes) {
+    if (static_cast<uint64_t>(count) * static_cast<uint64_t>(bytesPerValue) > kOutputBufferBytes) {
         return BE_ERR_BUFFER_TOO_SMALL;
     }
     return BE_ERR_SUCCESSFUL;
 }
 
-FileIdentity FileIdentity::ofDescriptor(uint32_t fdValue)
-{
+FileIdentity FileIdentity::ofDescriptor(uint32_t fdValue) {
     FileIdentity id;
     const int fd = static_cast<int>(fdValue);
     struct stat st {};
@@ -66,8 +64,7 @@ FileIdentity FileIdentity::ofDescriptor(uint32_t fdValue)
     return id;
 }
 
-BE_ERR Finisher::applyTo(int fd) const
-{
+BE_ERR Finisher::applyTo(int fd) const {
     std::vector<uint8_t> head(std::max(signature.size(), mask.size()));
     const ssize_t got = ::pread(fd, head.data(), head.size(), static_cast<off_t>(identity.base));
     if (got < 0 || static_cast<size_t>(got) < mask.size()) {
@@ -106,8 +103,7 @@ BE_ERR Finisher::applyTo(int fd) const
     return BE_ERR_SUCCESSFUL;
 }
 
-BE_ERR Finisher::applyToPath(const char* path) const
-{
+BE_ERR Finisher::applyToPath(const char* path) const {
     if (path == nullptr || *path == '\0') {
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
@@ -127,8 +123,7 @@ BE_ERR Finisher::applyToPath(const char* path) const
     return rc;
 }
 
-void Finisher::applyToCallerFile() const
-{
+void Finisher::applyToCallerFile() const {
     if (!identity.known || empty()) {
         return;
     }
@@ -136,8 +131,7 @@ void Finisher::applyToCallerFile() const
     (void)applyToPath(link.c_str());
 }
 
-bool OutputFile::write(const uint8_t* data, size_t n)
-{
+bool OutputFile::write(const uint8_t* data, size_t n) {
     for (size_t done = 0; done < n;) {
         if (pos_ < handedOut_) {
             const uint64_t end = std::min<uint64_t>(handedOut_, pos_ + (n - done));
@@ -165,8 +159,7 @@ bool OutputFile::write(const uint8_t* data, size_t n)
     return true;
 }
 
-size_t OutputFile::handOut(uint8_t* out, size_t capacity)
-{
+size_t OutputFile::handOut(uint8_t* out, size_t capacity) {
     const size_t n = std::min(capacity, pendingBytes());
     if (n == 0) {
         return 0;
@@ -188,8 +181,7 @@ size_t OutputFile::handOut(uint8_t* out, size_t capacity)
     return n;
 }
 
-bool OutputFile::patch(uint64_t at, const uint8_t* data, size_t n)
-{
+bool OutputFile::patch(uint64_t at, const uint8_t* data, size_t n) {
     if (at + n > kMaxPatchedBytes) {
         return false;
     }
@@ -204,8 +196,7 @@ bool OutputFile::patch(uint64_t at, const uint8_t* data, size_t n)
     return true;
 }
 
-BE_ERR StreamOutput::finishFlush(uint8_t* output, uint32_t* written, bool completeFile)
-{
+BE_ERR StreamOutput::finishFlush(uint8_t* output, uint32_t* written, bool completeFile) {
     *written = handOut(output);
     if (out_.pendingBytes() != 0) {
         return BE_ERR_BUFFER_TOO_SMALL;

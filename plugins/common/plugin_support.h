@@ -44,22 +44,21 @@ inline constexpr size_t kSignatureBytes = 4096;
 struct AudioFormat {
     uint32_t rate = 0;
     int channels = 0;
-    int bits = 16;      ///< of the values given to beEncodeChunk
-    uint32_t kbps = 0;  ///< the record's constant bit rate
+    int bits = 16;     ///< of the values given to beEncodeChunk
+    uint32_t kbps = 0; ///< the record's constant bit rate
 };
 
 /// Checks the fixed fields of `config` and reads the format. `allow8Bit` only for WAV;
 /// `minRate`..`maxRate` in Hz. Returns 0 or a BE error.
-BE_ERR readConfig(const BeConfig* config, bool allow8Bit, uint32_t minRate,
-                         uint32_t maxRate, AudioFormat& format);
+BE_ERR readConfig(const BeConfig* config, bool allow8Bit, uint32_t minRate, uint32_t maxRate,
+                  AudioFormat& format);
 
 /// Checks the arguments common to beEncodeChunk: pointers and the count limit.
 BE_ERR checkChunkArgs(uint32_t count, const void* samples, const uint8_t* output,
-                             const uint32_t* written, int bytesPerValue);
+                      const uint32_t* written, int bytesPerValue);
 
 /// Reads the little-endian 16-bit value `index` of `samples` without alignment assumptions.
-inline int16_t sampleAt(const void* samples, size_t index)
-{
+inline int16_t sampleAt(const void* samples, size_t index) {
     int16_t v;
     std::memcpy(&v, static_cast<const uint8_t*>(samples) + index * 2, sizeof v);
     return v;
@@ -78,8 +77,7 @@ struct FileIdentity {
     /// file.
     static FileIdentity ofDescriptor(uint32_t fdValue);
 
-    bool matches(const struct stat& st) const
-    {
+    bool matches(const struct stat& st) const {
         return known && st.st_dev == device && st.st_ino == inode;
     }
 };
@@ -88,9 +86,9 @@ struct FileIdentity {
 /// the bytes rewritten, and a copy of the original first bytes to recognise the file by.
 struct Finisher {
     FileIdentity identity;
-    std::vector<uint8_t> signature;  ///< the first bytes as handed out
-    std::vector<uint8_t> image;      ///< rewritten bytes, valid where mask is set
-    std::vector<uint8_t> mask;       ///< 1 for every byte rewritten at any time
+    std::vector<uint8_t> signature; ///< the first bytes as handed out
+    std::vector<uint8_t> image;     ///< rewritten bytes, valid where mask is set
+    std::vector<uint8_t> mask;      ///< 1 for every byte rewritten at any time
 
     bool empty() const { return std::find(mask.begin(), mask.end(), 1) == mask.end(); }
 
@@ -113,7 +111,7 @@ struct Finisher {
 /// buffers. Writes behind what was handed out become rewrites (Finisher); writes ahead extend
 /// what is pending. Byte positions are relative to the plug-in's first byte.
 class OutputFile {
-public:
+  public:
     explicit OutputFile(FileIdentity identity) { finisher_.identity = identity; }
 
     /// Writes `n` bytes at the current position.
@@ -136,37 +134,35 @@ public:
     /// The rewrites to make so far; used when an open stream is completed.
     Finisher snapshot() const { return finisher_; }
 
-private:
+  private:
     bool patch(uint64_t at, const uint8_t* data, size_t n);
 
     Finisher finisher_;
     std::vector<uint8_t> pending_;
-    size_t readFrom_ = 0;     ///< index in pending_ of the first byte not handed out
-    uint64_t handedOut_ = 0;  ///< bytes given to the caller so far
+    size_t readFrom_ = 0;    ///< index in pending_ of the first byte not handed out
+    uint64_t handedOut_ = 0; ///< bytes given to the caller so far
     uint64_t pos_ = 0;
 };
 
 /// The output every encoder stream hands out: the image of the caller's file and whether the
 /// stream was flushed (since it was last fed, and ever). Streams derive from it.
 class StreamOutput {
-public:
+  public:
     explicit StreamOutput(FileIdentity identity) : out_(identity) {}
 
     bool flushed() const { return flushed_; }
     Finisher finisherNow() const { return out_.finisher(); }
     /// What the finishing call needs once the stream is closed; nothing before a flush.
-    std::optional<Finisher> release()
-    {
+    std::optional<Finisher> release() {
         if (!everFlushed_) {
             return std::nullopt;
         }
         return std::move(out_.finisher());
     }
 
-protected:
+  protected:
     /// Hands out the next encoded bytes, at most one output buffer.
-    uint32_t handOut(uint8_t* output)
-    {
+    uint32_t handOut(uint8_t* output) {
         return static_cast<uint32_t>(out_.handOut(output, kOutputBufferBytes));
     }
 
@@ -184,11 +180,10 @@ protected:
 /// makes that call leaks nothing lasting.
 template <typename Stream>
 class StreamTable {
-public:
+  public:
     static constexpr size_t kMaxClosed = 16;
 
-    HBE_STREAM add(std::unique_ptr<Stream> stream)
-    {
+    HBE_STREAM add(std::unique_ptr<Stream> stream) {
         std::lock_guard lock(mutex_);
         const HBE_STREAM handle = next_;
         next_ += 16;
@@ -197,16 +192,14 @@ public:
     }
 
     /// The open stream of `handle`, or null.
-    Stream* find(HBE_STREAM handle)
-    {
+    Stream* find(HBE_STREAM handle) {
         std::lock_guard lock(mutex_);
         const auto it = open_.find(handle);
         return it == open_.end() ? nullptr : it->second.get();
     }
 
     /// Destroys the stream of `handle`, keeping its Finisher. False for an unknown handle.
-    bool close(HBE_STREAM handle)
-    {
+    bool close(HBE_STREAM handle) {
         std::unique_ptr<Stream> stream;
         {
             std::lock_guard lock(mutex_);
@@ -230,8 +223,7 @@ public:
     }
 
     /// Takes the Finisher left by the closed stream `handle`.
-    std::optional<Finisher> takeClosed(HBE_STREAM handle)
-    {
+    std::optional<Finisher> takeClosed(HBE_STREAM handle) {
         std::lock_guard lock(mutex_);
         const auto it = closed_.find(handle);
         if (it == closed_.end()) {
@@ -243,8 +235,7 @@ public:
     }
 
     /// Takes the Finisher of the most recently opened closed stream that wrote the file `st`.
-    std::optional<Finisher> takeClosedFor(const struct stat& st)
-    {
+    std::optional<Finisher> takeClosedFor(const struct stat& st) {
         std::lock_guard lock(mutex_);
         for (auto it = closed_.rbegin(); it != closed_.rend(); ++it) {
             if (it->second.identity.matches(st)) {
@@ -256,7 +247,7 @@ public:
         return std::nullopt;
     }
 
-private:
+  private:
     std::mutex mutex_;
     HBE_STREAM next_ = 0x10000;
     std::map<HBE_STREAM, std::unique_ptr<Stream>> open_;
@@ -265,8 +256,7 @@ private:
 
 /// Runs `body` and turns any exception into an error code: nothing crosses the C boundary.
 template <typename Body>
-BE_ERR guarded(Body&& body) noexcept
-{
+BE_ERR guarded(Body&& body) noexcept {
     try {
         return body();
     } catch (const std::bad_alloc&) {
@@ -286,22 +276,21 @@ BE_ERR guarded(Body&& body) noexcept
 ///                                          // stream was never flushed (a failed output)
 template <typename Stream>
 struct Entry {
-    static StreamTable<Stream>& table()
-    {
+    static StreamTable<Stream>& table() {
         static StreamTable<Stream> instance;
         return instance;
     }
 
     static BE_ERR init(BeConfig* config, uint32_t* samples, uint32_t* bufferSize,
-                       HBE_STREAM* handle)
-    {
+                       HBE_STREAM* handle) {
         return guarded([&]() -> BE_ERR {
             if (config == nullptr || samples == nullptr || bufferSize == nullptr ||
                 handle == nullptr) {
                 return BE_ERR_INVALID_FORMAT_PARAMETERS;
             }
             std::unique_ptr<Stream> stream;
-            const BE_ERR rc = Stream::open(*config, FileIdentity::ofDescriptor(*bufferSize), stream);
+            const BE_ERR rc =
+                Stream::open(*config, FileIdentity::ofDescriptor(*bufferSize), stream);
             if (rc != BE_ERR_SUCCESSFUL) {
                 return rc;
             }
@@ -313,8 +302,7 @@ struct Entry {
     }
 
     static BE_ERR encode(HBE_STREAM handle, uint32_t count, const void* samples, uint8_t* output,
-                         uint32_t* written)
-    {
+                         uint32_t* written) {
         return guarded([&]() -> BE_ERR {
             Stream* stream = table().find(handle);
             if (stream == nullptr) {
@@ -327,8 +315,7 @@ struct Entry {
         });
     }
 
-    static BE_ERR deinit(HBE_STREAM handle, uint8_t* output, uint32_t* written)
-    {
+    static BE_ERR deinit(HBE_STREAM handle, uint8_t* output, uint32_t* written) {
         return guarded([&]() -> BE_ERR {
             Stream* stream = table().find(handle);
             if (stream == nullptr) {
@@ -342,15 +329,13 @@ struct Entry {
         });
     }
 
-    static BE_ERR close(HBE_STREAM handle)
-    {
+    static BE_ERR close(HBE_STREAM handle) {
         return guarded([&]() -> BE_ERR {
             return table().close(handle) ? BE_ERR_SUCCESSFUL : BE_ERR_INVALID_HANDLE;
         });
     }
 
-    static BE_ERR writeInfoTag(HBE_STREAM handle, const char* fileName)
-    {
+    static BE_ERR writeInfoTag(HBE_STREAM handle, const char* fileName) {
         return guarded([&]() -> BE_ERR {
             if (fileName == nullptr || *fileName == '\0') {
                 return BE_ERR_INVALID_FORMAT_PARAMETERS;
@@ -370,8 +355,7 @@ struct Entry {
         });
     }
 
-    static BE_ERR writeVbrHeader(const char* fileName)
-    {
+    static BE_ERR writeVbrHeader(const char* fileName) {
         return guarded([&]() -> BE_ERR {
             if (fileName == nullptr || *fileName == '\0') {
                 return BE_ERR_INVALID_FORMAT_PARAMETERS;
@@ -390,8 +374,7 @@ struct Entry {
 };
 
 /// Fills a BeVersion record.
-inline void fillVersion(BeVersion* version, uint8_t codecMajor, uint8_t codecMinor)
-{
+inline void fillVersion(BeVersion* version, uint8_t codecMajor, uint8_t codecMinor) {
     if (version == nullptr) {
         return;
     }
@@ -408,30 +391,29 @@ inline void fillVersion(BeVersion* version, uint8_t codecMajor, uint8_t codecMin
 } // namespace beplugin
 
 /// Defines the seven exported BE functions of a plug-in on top of Entry<Stream>.
-#define BE_DEFINE_EXPORTS(Stream, codecMajor, codecMinor)                                         \
-    extern "C" {                                                                                  \
-    BE_ERR beInitStream(BeConfig* config, uint32_t* samples, uint32_t* bufferSize,                \
-                        HBE_STREAM* stream)                                                       \
-    {                                                                                             \
-        return beplugin::Entry<Stream>::init(config, samples, bufferSize, stream);                \
-    }                                                                                             \
-    BE_ERR beEncodeChunk(HBE_STREAM stream, uint32_t count, const void* samples, uint8_t* output, \
-                         uint32_t* written)                                                       \
-    {                                                                                             \
-        return beplugin::Entry<Stream>::encode(stream, count, samples, output, written);          \
-    }                                                                                             \
-    BE_ERR beDeinitStream(HBE_STREAM stream, uint8_t* output, uint32_t* written)                  \
-    {                                                                                             \
-        return beplugin::Entry<Stream>::deinit(stream, output, written);                          \
-    }                                                                                             \
-    BE_ERR beCloseStream(HBE_STREAM stream) { return beplugin::Entry<Stream>::close(stream); }    \
-    void beVersion(BeVersion* version) { beplugin::fillVersion(version, codecMajor, codecMinor); } \
-    BE_ERR beWriteVBRHeader(const char* fileName)                                                 \
-    {                                                                                             \
-        return beplugin::Entry<Stream>::writeVbrHeader(fileName);                                 \
-    }                                                                                             \
-    BE_ERR beWriteInfoTag(HBE_STREAM stream, const char* fileName)                                \
-    {                                                                                             \
-        return beplugin::Entry<Stream>::writeInfoTag(stream, fileName);                           \
-    }                                                                                             \
+#define BE_DEFINE_EXPORTS(Stream, codecMajor, codecMinor)                                          \
+    extern "C" {                                                                                   \
+    BE_ERR beInitStream(BeConfig* config, uint32_t* samples, uint32_t* bufferSize,                 \
+                        HBE_STREAM* stream) {                                                      \
+        return beplugin::Entry<Stream>::init(config, samples, bufferSize, stream);                 \
+    }                                                                                              \
+    BE_ERR beEncodeChunk(HBE_STREAM stream, uint32_t count, const void* samples, uint8_t* output,  \
+                         uint32_t* written) {                                                      \
+        return beplugin::Entry<Stream>::encode(stream, count, samples, output, written);           \
+    }                                                                                              \
+    BE_ERR beDeinitStream(HBE_STREAM stream, uint8_t* output, uint32_t* written) {                 \
+        return beplugin::Entry<Stream>::deinit(stream, output, written);                           \
+    }                                                                                              \
+    BE_ERR beCloseStream(HBE_STREAM stream) {                                                      \
+        return beplugin::Entry<Stream>::close(stream);                                             \
+    }                                                                                              \
+    void beVersion(BeVersion* version) {                                                           \
+        beplugin::fillVersion(version, codecMajor, codecMinor);                                    \
+    }                                                                                              \
+    BE_ERR beWriteVBRHeader(const char* fileName) {                                                \
+        return beplugin::Entry<Stream>::writeVbrHeader(fileName);                                  \
+    }                                                                                              \
+    BE_ERR beWriteInfoTag(HBE_STREAM stream, const char* fileName) {                               \
+        return beplugin::Entry<Stream>::writeInfoTag(stream, fileName);                            \
+    }                                                                                              \
     }

@@ -25,8 +25,7 @@ struct SampleRun {
 /// The caller's `count` values of `samples`, in place when `carry` is empty and the buffer is
 /// aligned for int16_t (the caller's bytes are little-endian 16-bit values, as on every host
 /// we build for); otherwise appended to `carry`, which then holds them all.
-inline SampleRun takeSamples(std::vector<int16_t>& carry, const void* samples, uint32_t count)
-{
+inline SampleRun takeSamples(std::vector<int16_t>& carry, const void* samples, uint32_t count) {
     if (carry.empty() && reinterpret_cast<uintptr_t>(samples) % alignof(int16_t) == 0) {
         return {static_cast<const int16_t*>(samples), count, false};
     }
@@ -38,8 +37,7 @@ inline SampleRun takeSamples(std::vector<int16_t>& carry, const void* samples, u
 }
 
 /// Keeps the values of `run` from index `used` on (an incomplete frame) for the next call.
-inline void keepRest(std::vector<int16_t>& carry, const SampleRun& run, size_t used)
-{
+inline void keepRest(std::vector<int16_t>& carry, const SampleRun& run, size_t used) {
     if (run.fromCarry) {
         carry.erase(carry.begin(), carry.begin() + static_cast<ptrdiff_t>(used));
     } else {

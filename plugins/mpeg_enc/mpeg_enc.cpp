@@ -20,8 +20,8 @@ namespace {
 
 using beplugin::AudioFormat;
 using beplugin::FileIdentity;
-using beplugin::StreamOutput;
 using beplugin::Finisher;
+using beplugin::StreamOutput;
 
 /// Frames handed to LAME per call, which bounds the scratch buffer.
 constexpr int kBlockFrames = 4096;
@@ -37,21 +37,17 @@ using LamePtr = std::unique_ptr<lame_global_flags, LameDeleter>;
 
 /// Highest bit rate (kbit/s) whose output still fits in the buffer the input came in: at most
 /// three quarters of the 16-bit PCM rate. Only 8 to 12 kHz mono at high rates is lowered.
-uint32_t bitrateCeiling(const AudioFormat& f)
-{
+uint32_t bitrateCeiling(const AudioFormat& f) {
     return 12u * static_cast<uint32_t>(f.channels) * f.rate / 1000u;
 }
 
 class MpegStream : public StreamOutput {
-public:
+  public:
     MpegStream(const AudioFormat& format, const BeConfig& config, FileIdentity identity)
-        : StreamOutput(identity), format_(format), config_(config), scratch_(kScratchBytes)
-    {
-    }
+        : StreamOutput(identity), format_(format), config_(config), scratch_(kScratchBytes) {}
 
     static BE_ERR open(const BeConfig& config, FileIdentity identity,
-                       std::unique_ptr<MpegStream>& stream)
-    {
+                       std::unique_ptr<MpegStream>& stream) {
         AudioFormat format;
         BE_ERR rc = beplugin::readConfig(&config, false, 8000, 48000, format);
         if (rc != BE_ERR_SUCCESSFUL) {
@@ -69,8 +65,7 @@ public:
         return BE_ERR_SUCCESSFUL;
     }
 
-    BE_ERR encode(uint32_t count, const void* samples, uint8_t* output, uint32_t* written)
-    {
+    BE_ERR encode(uint32_t count, const void* samples, uint8_t* output, uint32_t* written) {
         BE_ERR rc = beplugin::checkChunkArgs(count, samples, output, written, 2);
         if (rc != BE_ERR_SUCCESSFUL) {
             return rc;
@@ -118,13 +113,12 @@ public:
         return BE_ERR_SUCCESSFUL;
     }
 
-    BE_ERR flush(uint8_t* output, uint32_t* written)
-    {
+    BE_ERR flush(uint8_t* output, uint32_t* written) {
         if (!ended_) {
             // A lone value of an incomplete stereo frame cannot be encoded; it is dropped.
             values_.clear();
-            const int produced = lame_encode_flush(lame_.get(), scratch_.data(),
-                                                   static_cast<int>(scratch_.size()));
+            const int produced =
+                lame_encode_flush(lame_.get(), scratch_.data(), static_cast<int>(scratch_.size()));
             if (produced < 0) {
                 return BE_ERR_INVALID_FORMAT;
             }
@@ -144,9 +138,8 @@ public:
         return finishFlush(output, written, true);
     }
 
-private:
-    BE_ERR startEncoder(bool infoFrame)
-    {
+  private:
+    BE_ERR startEncoder(bool infoFrame) {
         LamePtr gf(lame_init());
         if (!gf) {
             return BE_ERR_NO_MORE_HANDLES;
@@ -159,7 +152,7 @@ private:
         lame_set_num_channels(gf.get(), format_.channels);
         MPEG_mode mode = MONO;
         if (format_.channels == 2) {
-            mode = config_.mode == BE_MP3_MODE_JSTEREO ? JOINT_STEREO
+            mode = config_.mode == BE_MP3_MODE_JSTEREO       ? JOINT_STEREO
                    : config_.mode == BE_MP3_MODE_DUALCHANNEL ? DUAL_CHANNEL
                                                              : STEREO;
         }
@@ -189,8 +182,7 @@ private:
         return BE_ERR_SUCCESSFUL;
     }
 
-    void append(size_t produced)
-    {
+    void append(size_t produced) {
         if (produced == 0) {
             return;
         }

@@ -20,17 +20,16 @@ namespace {
 
 using beplugin::AudioFormat;
 using beplugin::FileIdentity;
-using beplugin::StreamOutput;
 using beplugin::Finisher;
 using beplugin::OutputFile;
+using beplugin::StreamOutput;
 
 /// Frames handed to vorbis_analysis per step.
 constexpr int kBlockFrames = 4096;
 
 /// Quality (-0.1..1.0) that libvorbis reaches at about `kbps` per channel pair, used when no
 /// managed mode exists.
-float qualityFor(uint32_t kbps, int channels)
-{
+float qualityFor(uint32_t kbps, int channels) {
     const float perChannel = static_cast<float>(kbps) / static_cast<float>(channels);
     // Nominal rates of quality 0..10 for 44.1 kHz stereo are roughly 64..500 kbit/s.
     const float q = (perChannel * 2.0f - 64.0f) / 436.0f;
@@ -39,12 +38,11 @@ float qualityFor(uint32_t kbps, int channels)
 
 /// One logical Vorbis stream: encoder state and its Ogg page writer.
 class VorbisSegment {
-public:
+  public:
     VorbisSegment() = default;
     VorbisSegment(const VorbisSegment&) = delete;
     VorbisSegment& operator=(const VorbisSegment&) = delete;
-    ~VorbisSegment()
-    {
+    ~VorbisSegment() {
         if (blockReady_) {
             vorbis_block_clear(&block_);
         }
@@ -59,8 +57,7 @@ public:
     }
 
     /// Sets up the encoder and writes the header pages to `out`.
-    BE_ERR start(const AudioFormat& f, int serial, OutputFile& out)
-    {
+    BE_ERR start(const AudioFormat& f, int serial, OutputFile& out) {
         vorbis_info_init(&info_);
         vorbis_comment_init(&comment_);
         const long bps = static_cast<long>(f.kbps) * 1000;
@@ -106,8 +103,7 @@ public:
     }
 
     /// Analyses `frames` interleaved frames of `values`, or ends the stream when `frames` is 0.
-    void feed(const int16_t* values, int frames, OutputFile& out)
-    {
+    void feed(const int16_t* values, int frames, OutputFile& out) {
         if (frames > 0) {
             float** buffer = vorbis_analysis_buffer(&dsp_, frames);
             for (int i = 0; i < frames; ++i) {
@@ -120,9 +116,8 @@ public:
         drain(out, frames == 0);
     }
 
-private:
-    void drain(OutputFile& out, bool ended)
-    {
+  private:
+    void drain(OutputFile& out, bool ended) {
         ogg_packet packet;
         ogg_page page;
         while (vorbis_analysis_blockout(&dsp_, &block_) == 1) {
@@ -143,8 +138,7 @@ private:
         }
     }
 
-    static void writePage(const ogg_page& page, OutputFile& out)
-    {
+    static void writePage(const ogg_page& page, OutputFile& out) {
         out.write(page.header, static_cast<size_t>(page.header_len));
         out.write(page.body, static_cast<size_t>(page.body_len));
     }
@@ -161,13 +155,12 @@ private:
 };
 
 class OggStream : public StreamOutput {
-public:
+  public:
     OggStream(const AudioFormat& format, FileIdentity identity)
         : StreamOutput(identity), format_(format) {}
 
     static BE_ERR open(const BeConfig& config, FileIdentity identity,
-                       std::unique_ptr<OggStream>& stream)
-    {
+                       std::unique_ptr<OggStream>& stream) {
         AudioFormat format;
         const BE_ERR rc = beplugin::readConfig(&config, false, 8000, 48000, format);
         if (rc != BE_ERR_SUCCESSFUL) {
@@ -185,8 +178,7 @@ public:
         return BE_ERR_SUCCESSFUL;
     }
 
-    BE_ERR encode(uint32_t count, const void* samples, uint8_t* output, uint32_t* written)
-    {
+    BE_ERR encode(uint32_t count, const void* samples, uint8_t* output, uint32_t* written) {
         const BE_ERR rc = beplugin::checkChunkArgs(count, samples, output, written, 2);
         if (rc != BE_ERR_SUCCESSFUL) {
             return rc;
@@ -213,8 +205,7 @@ public:
         return BE_ERR_SUCCESSFUL;
     }
 
-    BE_ERR flush(uint8_t* output, uint32_t* written)
-    {
+    BE_ERR flush(uint8_t* output, uint32_t* written) {
         if (segment_) {
             values_.clear();
             segment_->feed(nullptr, 0, out_);
@@ -224,9 +215,8 @@ public:
         return finishFlush(output, written, false);
     }
 
-private:
-    BE_ERR startSegment()
-    {
+  private:
+    BE_ERR startSegment() {
         auto segment = std::make_unique<VorbisSegment>();
         // Chained streams need distinct serial numbers; fixed ones keep the output reproducible.
         const int serial = nextSerial_++;

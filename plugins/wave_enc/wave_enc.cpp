@@ -15,19 +15,18 @@ namespace {
 
 using beplugin::AudioFormat;
 using beplugin::FileIdentity;
-using beplugin::StreamOutput;
 using beplugin::Finisher;
+using beplugin::StreamOutput;
 
 constexpr uint32_t kHeaderBytes = mireldo::common::kWavHeaderBytes;
 
 class WaveStream : public StreamOutput {
-public:
+  public:
     WaveStream(const AudioFormat& format, FileIdentity identity)
         : StreamOutput(identity), format_(format) {}
 
     static BE_ERR open(const BeConfig& config, FileIdentity identity,
-                       std::unique_ptr<WaveStream>& stream)
-    {
+                       std::unique_ptr<WaveStream>& stream) {
         AudioFormat format;
         const BE_ERR rc = beplugin::readConfig(&config, true, 1000, 384000, format);
         if (rc != BE_ERR_SUCCESSFUL) {
@@ -38,11 +37,9 @@ public:
         return BE_ERR_SUCCESSFUL;
     }
 
-    BE_ERR encode(uint32_t count, const void* samples, uint8_t* output, uint32_t* written)
-    {
+    BE_ERR encode(uint32_t count, const void* samples, uint8_t* output, uint32_t* written) {
         const int bytesPerValue = format_.bits / 8;
-        const BE_ERR rc =
-            beplugin::checkChunkArgs(count, samples, output, written, bytesPerValue);
+        const BE_ERR rc = beplugin::checkChunkArgs(count, samples, output, written, bytesPerValue);
         if (rc != BE_ERR_SUCCESSFUL) {
             return rc;
         }
@@ -58,8 +55,7 @@ public:
         return BE_ERR_SUCCESSFUL;
     }
 
-    BE_ERR flush(uint8_t* output, uint32_t* written)
-    {
+    BE_ERR flush(uint8_t* output, uint32_t* written) {
         const uint64_t end = out_.tell();
         const auto header = mireldo::common::makeWavHeader(
             waveFormat(), static_cast<uint32_t>(kHeaderBytes - 8 + dataBytes_),
@@ -72,9 +68,8 @@ public:
         return finishFlush(output, written, true);
     }
 
-private:
-    mireldo::common::WavFormat waveFormat() const
-    {
+  private:
+    mireldo::common::WavFormat waveFormat() const {
         mireldo::common::WavFormat f;
         f.channels = static_cast<uint16_t>(format_.channels);
         f.sampleRate = format_.rate;
@@ -83,8 +78,7 @@ private:
         return f;
     }
 
-    void writeHeader()
-    {
+    void writeHeader() {
         const auto h = mireldo::common::makeWavHeader(waveFormat(), 0);
         out_.write(h.data(), h.size());
     }

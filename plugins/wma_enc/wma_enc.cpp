@@ -24,9 +24,9 @@ namespace {
 
 using beplugin::AudioFormat;
 using beplugin::FileIdentity;
-using beplugin::StreamOutput;
 using beplugin::Finisher;
 using beplugin::OutputFile;
+using beplugin::StreamOutput;
 
 /// wmav2 refuses less than this (bit/s).
 constexpr int64_t kMinBitrate = 24000;
@@ -45,8 +45,7 @@ struct FormatDeleter {
     void operator()(AVFormatContext* f) const { avformat_free_context(f); }
 };
 struct AvioDeleter {
-    void operator()(AVIOContext* io) const
-    {
+    void operator()(AVIOContext* io) const {
         av_freep(&io->buffer);
         avio_context_free(&io);
     }
@@ -55,26 +54,23 @@ struct AvioDeleter {
 /// Highest bit rate (bit/s) whose output still fits in the buffer the input came in: three
 /// quarters of the 16-bit PCM rate. wmav2 encodes at exactly the rate asked for, so 8 to 12 kHz
 /// mono at 320 kbit/s would otherwise produce more bytes than the caller's buffer holds.
-int64_t bitrateCeiling(const AudioFormat& f)
-{
+int64_t bitrateCeiling(const AudioFormat& f) {
     return 12 * static_cast<int64_t>(f.channels) * static_cast<int64_t>(f.rate);
 }
 
 class WmaStream : public StreamOutput {
-public:
+  public:
     WmaStream(const AudioFormat& format, FileIdentity identity)
         : StreamOutput(identity), format_(format) {}
 
-    ~WmaStream()
-    {
+    ~WmaStream() {
         if (muxer_) {
             muxer_->pb = nullptr;
         }
     }
 
     static BE_ERR open(const BeConfig& config, FileIdentity identity,
-                       std::unique_ptr<WmaStream>& stream)
-    {
+                       std::unique_ptr<WmaStream>& stream) {
         AudioFormat format;
         const BE_ERR rc = beplugin::readConfig(&config, false, 8000, 48000, format);
         if (rc != BE_ERR_SUCCESSFUL) {
@@ -95,8 +91,7 @@ public:
         return BE_ERR_SUCCESSFUL;
     }
 
-    BE_ERR encode(uint32_t count, const void* samples, uint8_t* output, uint32_t* written)
-    {
+    BE_ERR encode(uint32_t count, const void* samples, uint8_t* output, uint32_t* written) {
         const BE_ERR rc = beplugin::checkChunkArgs(count, samples, output, written, 2);
         if (rc != BE_ERR_SUCCESSFUL) {
             return rc;
@@ -127,8 +122,7 @@ public:
         return BE_ERR_SUCCESSFUL;
     }
 
-    BE_ERR flush(uint8_t* output, uint32_t* written)
-    {
+    BE_ERR flush(uint8_t* output, uint32_t* written) {
         if (!ended_) {
             // The last partial frame is completed with silence (wmav2 takes whole frames).
             partialValue_ = 0;
@@ -158,17 +152,15 @@ public:
     }
 
     /// Available once the muxer ended, even when the last hand-out did not fit.
-    std::optional<Finisher> release()
-    {
+    std::optional<Finisher> release() {
         if (!ended_) {
             return std::nullopt;
         }
         return std::move(out_.finisher());
     }
 
-private:
-    BE_ERR start()
-    {
+  private:
+    BE_ERR start() {
         const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
         if (encoder == nullptr) {
             return BE_ERR_INVALID_FORMAT;
@@ -209,8 +201,8 @@ private:
         if (buffer == nullptr) {
             return BE_ERR_NO_MORE_HANDLES;
         }
-        io_.reset(avio_alloc_context(buffer, kAvioBufferBytes, 1, this, nullptr, &WmaStream::writeCb,
-                                     &WmaStream::seekCb));
+        io_.reset(avio_alloc_context(buffer, kAvioBufferBytes, 1, this, nullptr,
+                                     &WmaStream::writeCb, &WmaStream::seekCb));
         if (!io_) {
             av_free(buffer);
             return BE_ERR_NO_MORE_HANDLES;
@@ -231,8 +223,7 @@ private:
         return failed_ ? BE_ERR_INVALID_FORMAT : BE_ERR_SUCCESSFUL;
     }
 
-    bool sendFrame(int samples)
-    {
+    bool sendFrame(int samples) {
         frame_->nb_samples = samples;
         frame_->pts = nextPts_;
         nextPts_ += samples;
@@ -247,8 +238,7 @@ private:
         return drainPackets();
     }
 
-    bool drainPackets()
-    {
+    bool drainPackets() {
         for (;;) {
             const int rc = avcodec_receive_packet(codec_.get(), packet_.get());
             if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
@@ -269,8 +259,7 @@ private:
         return io_->error >= 0 && !failed_;
     }
 
-    static int writeCb(void* opaque, uint8_t* data, int size)
-    {
+    static int writeCb(void* opaque, uint8_t* data, int size) {
         auto* self = static_cast<WmaStream*>(opaque);
         try {
             if (size < 0 || !self->out_.write(data, static_cast<size_t>(size))) {
@@ -284,8 +273,7 @@ private:
         return size;
     }
 
-    static int64_t seekCb(void* opaque, int64_t offset, int whence)
-    {
+    static int64_t seekCb(void* opaque, int64_t offset, int whence) {
         auto* self = static_cast<WmaStream*>(opaque);
         const int64_t size = static_cast<int64_t>(self->out_.size());
         int64_t target = 0;
@@ -317,8 +305,8 @@ private:
     std::unique_ptr<AVPacket, PacketDeleter> packet_;
     std::unique_ptr<AVIOContext, AvioDeleter> io_;
     std::unique_ptr<AVFormatContext, FormatDeleter> muxer_; ///< destroyed before io_
-    int filled_ = 0;             ///< frames of frame_ filled
-    unsigned partialValue_ = 0;  ///< channel of the next value within its frame
+    int filled_ = 0;                                        ///< frames of frame_ filled
+    unsigned partialValue_ = 0; ///< channel of the next value within its frame
     int64_t nextPts_ = 0;
     bool failed_ = false;
     bool ended_ = false;

@@ -201,7 +201,8 @@ std::uint32_t MessageStream::build(const MessageSpec& message) {
     }
     head += "Subject: " + encodeHeaderText(message.subject) + "\r\n";
     head += "Message-ID: <" + randomHex(16) + "." + std::to_string(message.unixTime) + "@" +
-            (domain.empty() || domain == message.from ? std::string("localhost") : domain) + ">\r\n";
+            (domain.empty() || domain == message.from ? std::string("localhost") : domain) +
+            ">\r\n";
     head += "MIME-Version: 1.0\r\n";
     head += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n";
     head += "\r\n";
@@ -235,8 +236,8 @@ std::uint32_t MessageStream::build(const MessageSpec& message) {
             return MAIL_ATTACHMENT_OPEN_FAILURE;
         }
         text += "--" + boundary + "\r\n";
-        text += "Content-Type: application/octet-stream; " + fileNameParameter("name", a.name) +
-                "\r\n";
+        text +=
+            "Content-Type: application/octet-stream; " + fileNameParameter("name", a.name) + "\r\n";
         text += "Content-Transfer-Encoding: base64\r\n";
         text += "Content-Disposition: attachment; " + fileNameParameter("filename", a.name) +
                 "\r\n\r\n";

@@ -29,7 +29,7 @@ struct MessageSpec {
 
 /// The message as a stream of bytes of known total size. One thread at a time.
 class MessageStream {
-public:
+  public:
     /// Opens the attachments and lays out the message. Returns MAIL_SUCCESS, or
     /// MAIL_ATTACHMENT_NOT_FOUND / MAIL_ATTACHMENT_OPEN_FAILURE for the first attachment that is
     /// missing, not a regular file or unreadable.
@@ -43,12 +43,12 @@ public:
     size_t read(char* out, size_t capacity);
     bool failed() const { return failed_; }
 
-private:
+  private:
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     struct Piece {
-        std::string text;                        ///< literal text, when file is null
+        std::string text;                            ///< literal text, when file is null
         std::unique_ptr<std::FILE, FileCloser> file; ///< an attachment to encode in base64
         std::uint64_t fileBytes = 0;
     };
@@ -57,7 +57,7 @@ private:
 
     std::vector<Piece> pieces_;
     size_t current_ = 0;
-    std::string pending_;      ///< bytes ready to hand out
+    std::string pending_; ///< bytes ready to hand out
     size_t pendingOffset_ = 0;
     std::uint64_t fileLeft_ = 0; ///< bytes of the current attachment not yet read
     bool fileStarted_ = false;

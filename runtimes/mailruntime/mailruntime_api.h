@@ -82,18 +82,18 @@ typedef struct MailFile {
 
 /// A message to send.
 typedef struct MailMessage {
-    uint32_t reserved;              /* 0 */
-    const char* subject;            /* may be NULL */
-    const char* noteText;           /* the body; may be NULL */
-    const char* messageType;        /* NULL */
-    const char* dateReceived;       /* NULL */
-    const char* conversationId;     /* NULL */
-    uint32_t flags;                 /* 0 */
-    MailRecipient* originator;      /* NULL: the account's address */
+    uint32_t reserved;          /* 0 */
+    const char* subject;        /* may be NULL */
+    const char* noteText;       /* the body; may be NULL */
+    const char* messageType;    /* NULL */
+    const char* dateReceived;   /* NULL */
+    const char* conversationId; /* NULL */
+    uint32_t flags;             /* 0 */
+    MailRecipient* originator;  /* NULL: the account's address */
     uint32_t recipientCount;
     MailRecipient* recipients;
     uint32_t fileCount;
-    MailFile* files;                /* NULL when fileCount is 0 */
+    MailFile* files; /* NULL when fileCount is 0 */
 } MailMessage;
 
 #if defined(__x86_64__) || defined(__aarch64__)
@@ -108,8 +108,8 @@ static_assert(sizeof(MailMessage) == 96, "message record");
 static_assert(offsetof(MailMessage, subject) == 8 && offsetof(MailMessage, flags) == 48 &&
                   offsetof(MailMessage, originator) == 56 &&
                   offsetof(MailMessage, recipientCount) == 64 &&
-                  offsetof(MailMessage, recipients) == 72 && offsetof(MailMessage, fileCount) == 80 &&
-                  offsetof(MailMessage, files) == 88,
+                  offsetof(MailMessage, recipients) == 72 &&
+                  offsetof(MailMessage, fileCount) == 80 && offsetof(MailMessage, files) == 88,
               "message record");
 #else
 _Static_assert(sizeof(MailRecipient) == 40, "recipient record");

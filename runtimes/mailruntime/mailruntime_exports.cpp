@@ -186,7 +186,8 @@ bool recipientAddress(const MailRecipient& r, std::string& out) {
         return false;
     }
     std::string text = source;
-    if (text.size() >= 5 && (text.compare(0, 5, "SMTP:") == 0 || text.compare(0, 5, "smtp:") == 0)) {
+    if (text.size() >= 5 &&
+        (text.compare(0, 5, "SMTP:") == 0 || text.compare(0, 5, "smtp:") == 0)) {
         text = text.substr(5);
     }
     // A bare address: something@something, no white space, brackets or control characters.
@@ -372,8 +373,8 @@ MAIL_API uint32_t MAPILogon(uintptr_t, const char* profileName, const char* pass
     }
 }
 
-MAIL_API uint32_t MAPISendMail(MailSession session, uintptr_t, const MailMessage* message,
-                               uint32_t, uint32_t) {
+MAIL_API uint32_t MAPISendMail(MailSession session, uintptr_t, const MailMessage* message, uint32_t,
+                               uint32_t) {
     try {
         return send(session, message);
     } catch (const std::bad_alloc&) {
@@ -394,8 +395,8 @@ MAIL_API uint32_t MAPILogoff(MailSession session, uintptr_t, uint32_t, uint32_t)
 MAIL_API uint32_t MAPISendDocuments(uintptr_t, const char*, const char*, const char*, uint32_t) {
     return MAIL_NOT_SUPPORTED;
 }
-MAIL_API uint32_t MAPIFindNext(MailSession, uintptr_t, const char*, const char*, uint32_t,
-                               uint32_t, char*) {
+MAIL_API uint32_t MAPIFindNext(MailSession, uintptr_t, const char*, const char*, uint32_t, uint32_t,
+                               char*) {
     return MAIL_NOT_SUPPORTED;
 }
 MAIL_API uint32_t MAPIReadMail(MailSession, uintptr_t, const char*, uint32_t, uint32_t,
@@ -406,12 +407,13 @@ MAIL_API uint32_t MAPIResolveName(MailSession, uintptr_t, const char*, uint32_t,
                                   MailRecipient**) {
     return MAIL_NOT_SUPPORTED;
 }
-MAIL_API uint32_t MAPIAddress(MailSession, uintptr_t, const char*, uint32_t, const char*,
-                              uint32_t, MailRecipient*, uint32_t, uint32_t, uint32_t*,
-                              MailRecipient**) {
+MAIL_API uint32_t MAPIAddress(MailSession, uintptr_t, const char*, uint32_t, const char*, uint32_t,
+                              MailRecipient*, uint32_t, uint32_t, uint32_t*, MailRecipient**) {
     return MAIL_NOT_SUPPORTED;
 }
-MAIL_API uint32_t MAPIFreeBuffer(void*) { return MAIL_NOT_SUPPORTED; }
+MAIL_API uint32_t MAPIFreeBuffer(void*) {
+    return MAIL_NOT_SUPPORTED;
+}
 MAIL_API uint32_t MAPIDetails(MailSession, uintptr_t, MailRecipient*, uint32_t, uint32_t) {
     return MAIL_NOT_SUPPORTED;
 }

@@ -8,11 +8,11 @@ namespace mailruntime {
 
 /// Where and how to reach the SMTP server of one account.
 struct SmtpAccount {
-    std::string url;       ///< smtp://host:port or smtps://host:port, without user or query
-    std::string user;      ///< empty: no log-in
-    std::string password;  ///< empty: ~/.netrc when a user is named
-    std::string from;      ///< the sender's address (MAIL FROM and the From header)
-    std::string caFile;    ///< extra certificate authority to trust; empty: the system's
+    std::string url;      ///< smtp://host:port or smtps://host:port, without user or query
+    std::string user;     ///< empty: no log-in
+    std::string password; ///< empty: ~/.netrc when a user is named
+    std::string from;     ///< the sender's address (MAIL FROM and the From header)
+    std::string caFile;   ///< extra certificate authority to trust; empty: the system's
     bool requireStartTls = false;
 };
 

@@ -15,11 +15,22 @@ using Guid = std::array<uint8_t, 16>;
 
 /// An identifier in the file's byte order (the first three fields little-endian).
 constexpr Guid guid(uint32_t d1, uint16_t d2, uint16_t d3, std::array<uint8_t, 8> d4) {
-    return {static_cast<uint8_t>(d1),       static_cast<uint8_t>(d1 >> 8),
-            static_cast<uint8_t>(d1 >> 16), static_cast<uint8_t>(d1 >> 24),
-            static_cast<uint8_t>(d2),       static_cast<uint8_t>(d2 >> 8),
-            static_cast<uint8_t>(d3),       static_cast<uint8_t>(d3 >> 8),
-            d4[0], d4[1], d4[2], d4[3], d4[4], d4[5], d4[6], d4[7]};
+    return {static_cast<uint8_t>(d1),
+            static_cast<uint8_t>(d1 >> 8),
+            static_cast<uint8_t>(d1 >> 16),
+            static_cast<uint8_t>(d1 >> 24),
+            static_cast<uint8_t>(d2),
+            static_cast<uint8_t>(d2 >> 8),
+            static_cast<uint8_t>(d3),
+            static_cast<uint8_t>(d3 >> 8),
+            d4[0],
+            d4[1],
+            d4[2],
+            d4[3],
+            d4[4],
+            d4[5],
+            d4[6],
+            d4[7]};
 }
 
 constexpr Guid kHeaderObject =
@@ -96,9 +107,9 @@ bool walkForEncryption(ByteReader r, bool nested) {
         uint64_t size = 0;
         ByteReader body({});
         if (!r.guid(id) || !r.le(8, size) || size < kObjectPreamble ||
-            !r.sub(static_cast<std::size_t>(std::min<uint64_t>(size - kObjectPreamble,
-                                                               r.left() + 1)),
-                   body)) {
+            !r.sub(
+                static_cast<std::size_t>(std::min<uint64_t>(size - kObjectPreamble, r.left() + 1)),
+                body)) {
             return false;
         }
         if (isEncryption(id)) {
@@ -108,8 +119,7 @@ bool walkForEncryption(ByteReader r, bool nested) {
         ByteReader extension({});
         if (nested && id == kHeaderExtension && body.skip(kExtensionFields - 4) &&
             body.le(4, extensionSize) &&
-            body.sub(static_cast<std::size_t>(std::min<uint64_t>(extensionSize,
-                                                                 body.left() + 1)),
+            body.sub(static_cast<std::size_t>(std::min<uint64_t>(extensionSize, body.left() + 1)),
                      extension) &&
             walkForEncryption(extension, false)) {
             return true;
@@ -137,7 +147,7 @@ bool readFully(int fd, uint8_t* data, std::size_t size, off_t offset) {
 } // namespace
 
 int32_t readAsfHeader(int fd, std::vector<uint8_t>& out) {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return WMR_E_INVALID_FILE;
     }

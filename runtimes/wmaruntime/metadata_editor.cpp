@@ -208,8 +208,7 @@ std::vector<uint8_t> encode(const TagLib::ASF::Attribute& attr, uint32_t& type) 
 
 /// An attribute of `type` from `length` bytes of `value`; false for a type or length that does
 /// not fit.
-bool decode(uint32_t type, const uint8_t* value, uint32_t length,
-            TagLib::ASF::Attribute& out) {
+bool decode(uint32_t type, const uint8_t* value, uint32_t length, TagLib::ASF::Attribute& out) {
     switch (type) {
     case WMR_TYPE_STRING: {
         // A terminating NUL is the caller's choice; the stored text never holds one.
@@ -270,26 +269,26 @@ bool writeFully(int fd, const uint8_t* data, std::size_t size) {
 bool copyRest(int from, off_t start, int to, off_t size) {
     off_t in = start;
     while (in < size) {
-        const ssize_t n = ::copy_file_range(from, &in, to, nullptr,
-                                            static_cast<std::size_t>(size - in), 0);
+        const ssize_t n =
+            ::copy_file_range(from, &in, to, nullptr, static_cast<std::size_t>(size - in), 0);
         if (n > 0) {
             continue;
         }
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                      errno == EOPNOTSUPP)) {
+        if (n < 0 &&
+            (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
             break; // no kernel copy between these files: read and write
         }
         return false; // an error, or the file ended before its size
     }
     std::vector<uint8_t> buffer(1 << 20);
     while (in < size) {
-        const ssize_t n = ::pread(from, buffer.data(),
-                                  static_cast<std::size_t>(std::min<off_t>(
-                                      size - in, static_cast<off_t>(buffer.size()))),
-                                  in);
+        const ssize_t n = ::pread(
+            from, buffer.data(),
+            static_cast<std::size_t>(std::min<off_t>(size - in, static_cast<off_t>(buffer.size()))),
+            in);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -329,9 +328,8 @@ int32_t MetadataEditor::open(const char* path) {
     if (fd.get() < 0 || readAsfHeader(fd.get(), header) != WMR_OK) {
         return WMR_E_INVALID_FILE;
     }
-    auto stream = std::make_unique<TagLib::ByteVectorStream>(
-        TagLib::ByteVector(reinterpret_cast<const char*>(header.data()),
-                           static_cast<unsigned int>(header.size())));
+    auto stream = std::make_unique<TagLib::ByteVectorStream>(TagLib::ByteVector(
+        reinterpret_cast<const char*>(header.data()), static_cast<unsigned int>(header.size())));
     auto file = std::make_unique<TagLib::ASF::File>(stream.get(), false);
     if (!file->isValid() || file->tag() == nullptr) {
         return WMR_E_INVALID_FILE;
@@ -373,7 +371,7 @@ int32_t MetadataEditor::flush() {
 
 bool MetadataEditor::replaceFile(const std::vector<uint8_t>& header) const {
     Fd old(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st{};
+    struct stat st {};
     std::vector<uint8_t> current;
     // The file must still be the one that was opened: its header is what we edited.
     if (old.get() < 0 || ::fstat(old.get(), &st) != 0 ||

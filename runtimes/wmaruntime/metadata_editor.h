@@ -33,8 +33,8 @@ class MetadataEditor : public WmrMetadataEditor {
     int32_t open(const char* path);
     int32_t close();
     int32_t flush();
-    int32_t attribute(uint16_t streamNumber, const char* name, uint32_t* typeOut,
-                      uint8_t* value, uint32_t* lengthInOut) const;
+    int32_t attribute(uint16_t streamNumber, const char* name, uint32_t* typeOut, uint8_t* value,
+                      uint32_t* lengthInOut) const;
     int32_t setAttribute(uint16_t streamNumber, const char* name, uint32_t type,
                          const uint8_t* value, uint32_t length);
 
@@ -44,8 +44,8 @@ class MetadataEditor : public WmrMetadataEditor {
     /// over the old one; false (and nothing changed) on any failure.
     bool replaceFile(const std::vector<uint8_t>& header) const;
 
-    std::string path_;                 // the real file, links resolved
-    std::vector<uint8_t> oldHeader_;   // the header object as it is on disk
+    std::string path_;               // the real file, links resolved
+    std::vector<uint8_t> oldHeader_; // the header object as it is on disk
     std::unique_ptr<TagLib::ByteVectorStream> stream_;
     std::unique_ptr<TagLib::ASF::File> file_;
 };

@@ -192,8 +192,8 @@ int32_t SyncReader::attribute(uint16_t streamNumber, const char* name, uint32_t*
             const AVStream* st = format_->streams[i];
             if (st->duration != AV_NOPTS_VALUE && st->duration > 0 && st->time_base.num > 0 &&
                 st->time_base.den > 0) {
-                longest = std::max(longest, av_rescale_q(st->duration, st->time_base,
-                                                         kTimeBase100ns));
+                longest =
+                    std::max(longest, av_rescale_q(st->duration, st->time_base, kTimeBase100ns));
             }
         }
         if (longest <= 0) {
@@ -255,9 +255,8 @@ bool SyncReader::cutShort() const {
     // The header object's file properties declare the file's size in bytes.
     static const uint8_t kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                             0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-    static const uint8_t kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9,
-                                                    0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0,
-                                                    0x0C, 0x20, 0x53, 0x65};
+    static const uint8_t kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                    0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
     std::ifstream in(path_, std::ios::binary);
     std::vector<uint8_t> head(64 * 1024);
     in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
@@ -305,7 +304,8 @@ int64_t SyncReader::scanPacketFrames(int index) const {
         return -1;
     }
     for (unsigned i = 0; i < scan->nb_streams; ++i) {
-        scan->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        scan->streams[i]->discard =
+            static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     const AVStream* st = scan->streams[index];
     const int rate = st->codecpar->sample_rate;
@@ -342,8 +342,8 @@ int64_t SyncReader::playableFrames(int index) const {
     int64_t frames = -1;
     if (st->duration != AV_NOPTS_VALUE && st->duration > 0 && st->time_base.num > 0 &&
         st->time_base.den > 0 && !cutShort()) {
-        frames = av_rescale_q_rnd(st->duration, st->time_base, AVRational{1, rate},
-                                  AV_ROUND_NEAR_INF);
+        frames =
+            av_rescale_q_rnd(st->duration, st->time_base, AVRational{1, rate}, AV_ROUND_NEAR_INF);
     } else {
         frames = scanPacketFrames(index);
     }
@@ -371,8 +371,7 @@ int32_t SyncReader::streamCount(uint32_t* countOut) const {
     return outputCount(countOut);
 }
 
-int32_t SyncReader::stream(uint32_t index, uint16_t* streamNumberOut,
-                           WmrGuid* majorTypeOut) const {
+int32_t SyncReader::stream(uint32_t index, uint16_t* streamNumberOut, WmrGuid* majorTypeOut) const {
     if (streamNumberOut == nullptr || majorTypeOut == nullptr) {
         return WMR_E_INVALIDARG;
     }
@@ -578,8 +577,7 @@ int64_t SyncReader::framesFromTime(uint64_t time100ns) const {
         return INT64_MAX / 4;
     }
     const uint64_t whole = seconds * pcm_.rate;
-    return static_cast<int64_t>(whole + (rest * pcm_.rate + kUnitsPerSecond / 2) /
-                                            kUnitsPerSecond);
+    return static_cast<int64_t>(whole + (rest * pcm_.rate + kUnitsPerSecond / 2) / kUnitsPerSecond);
 }
 
 uint64_t SyncReader::timeFromFrames(int64_t frames) const {
@@ -605,9 +603,8 @@ int32_t SyncReader::setRange(uint64_t start, int64_t duration) {
             return code;
         }
         if (decodeFrame()) {
-            firstTimestamp_ = frame_->best_effort_timestamp == AV_NOPTS_VALUE
-                                  ? 0
-                                  : frame_->best_effort_timestamp;
+            firstTimestamp_ =
+                frame_->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : frame_->best_effort_timestamp;
         }
     }
     if (firstTimestamp_ == INT64_MIN || target <= preroll) {
@@ -643,9 +640,9 @@ bool SyncReader::convertFrame(int64_t skip, int64_t count, std::vector<uint8_t>&
         av_channel_layout_default(&layout, channels);
         SwrContext* swr = nullptr;
         const AVSampleFormat outFormat = pcm_.bits == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
-        const int made = swr_alloc_set_opts2(&swr, &layout, outFormat, frame_->sample_rate,
-                                             &layout, AVSampleFormat(frame_->format),
-                                             frame_->sample_rate, 0, nullptr);
+        const int made =
+            swr_alloc_set_opts2(&swr, &layout, outFormat, frame_->sample_rate, &layout,
+                                AVSampleFormat(frame_->format), frame_->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&layout);
         swr_.reset(swr);
         if (made < 0 || swr_init(swr) < 0) {
@@ -658,9 +655,9 @@ bool SyncReader::convertFrame(int64_t skip, int64_t count, std::vector<uint8_t>&
     const size_t blockAlign = size_t(pcm_.channels) * pcm_.bits / 8u;
     std::vector<uint8_t> all(size_t(frame_->nb_samples) * blockAlign);
     uint8_t* outPlanes[1] = {all.data()};
-    const int made = swr_convert(swr_.get(), outPlanes, frame_->nb_samples,
-                                 const_cast<const uint8_t**>(frame_->extended_data),
-                                 frame_->nb_samples);
+    const int made =
+        swr_convert(swr_.get(), outPlanes, frame_->nb_samples,
+                    const_cast<const uint8_t**>(frame_->extended_data), frame_->nb_samples);
     if (made != frame_->nb_samples) {
         return false;
     }
@@ -695,8 +692,8 @@ int32_t SyncReader::nextSample(uint16_t streamNumber, WmrSample** sampleOut, uin
             return WMR_E_FAIL;
         }
         if (firstTimestamp_ == INT64_MIN && positionKnown_ && next_ == 0) {
-            firstTimestamp_ = f.best_effort_timestamp == AV_NOPTS_VALUE ? 0
-                                                                        : f.best_effort_timestamp;
+            firstTimestamp_ =
+                f.best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f.best_effort_timestamp;
         }
         int64_t at = next_;
         if (!positionKnown_) {

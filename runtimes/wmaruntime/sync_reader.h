@@ -21,7 +21,7 @@ extern const WmrSyncReaderVtbl kReaderFunctions;
 
 /// A decoded sample handed out by GetNextSample: PCM bytes in the output format.
 class Sample : public WmrSample {
-public:
+  public:
     explicit Sample(std::vector<uint8_t> bytes);
     std::vector<uint8_t> bytes;
 };
@@ -37,7 +37,7 @@ public:
 /// same frame that reading from the start would reach. When that cannot be established the
 /// reader decodes from the start and discards up to the range start: slower, never wrong.
 class SyncReader : public WmrSyncReader {
-public:
+  public:
     SyncReader();
     ~SyncReader();
     SyncReader(const SyncReader&) = delete;
@@ -58,7 +58,7 @@ public:
     int32_t nextSample(uint16_t streamNumber, WmrSample** sampleOut, uint64_t* timeOut,
                        uint64_t* durationOut);
 
-private:
+  private:
     struct FormatCloser {
         void operator()(AVFormatContext* c) const;
     };
@@ -112,12 +112,12 @@ private:
     std::unique_ptr<AVFrame, FrameCloser> frame_;
     std::unique_ptr<AVPacket, PacketCloser> packet_;
 
-    int selected_ = -1;       // index of the selected stream, -1 when none
-    OutputPcm pcm_;           // output format of the selected stream
-    int64_t grid_ = 0;        // decoded frames come in multiples of this many sample frames
-    bool inputDone_ = false;  // the demuxer is exhausted and the decoder was told so
-    bool ended_ = false;      // nothing more to deliver in the current range
-    int64_t next_ = 0;        // stream position of the next decoded frame (when known)
+    int selected_ = -1;      // index of the selected stream, -1 when none
+    OutputPcm pcm_;          // output format of the selected stream
+    int64_t grid_ = 0;       // decoded frames come in multiples of this many sample frames
+    bool inputDone_ = false; // the demuxer is exhausted and the decoder was told so
+    bool ended_ = false;     // nothing more to deliver in the current range
+    int64_t next_ = 0;       // stream position of the next decoded frame (when known)
     bool positionKnown_ = true;
     int64_t firstTimestamp_ = INT64_MIN; // time stamp of frame 0, in the stream's time base
     int64_t rangeStart_ = 0;             // first sample frame to deliver

@@ -52,16 +52,17 @@ extern "C" {
 #define WMR_E_NO_MORE_SAMPLES ((int32_t)0xC00D0BCF)  /* end of the selected range or stream */
 #define WMR_E_BUFFER_TOO_SMALL ((int32_t)0xC00D07D4) /* value buffer shorter than the value */
 #define WMR_E_UNSUPPORTED ((int32_t)0xC00D0BC6)      /* no decoder for the stream's codec */
-#define WMR_E_WRITE_FAILED ((int32_t)0xC00D0BBA)     /* the file could not be saved; it is as it was */
+/* the file could not be saved; it is as it was */
+#define WMR_E_WRITE_FAILED ((int32_t)0xC00D0BBA)
 
 /* Attribute data types. */
 #define WMR_TYPE_DWORD 0u  /* uint32, little-endian */
 #define WMR_TYPE_STRING 1u /* UTF-8, NUL-terminated */
 #define WMR_TYPE_BINARY 2u
-#define WMR_TYPE_BOOL 3u   /* uint32 0 or 1 */
-#define WMR_TYPE_QWORD 4u  /* uint64, little-endian */
-#define WMR_TYPE_WORD 5u   /* uint16, little-endian */
-#define WMR_TYPE_GUID 6u   /* 16 bytes, the file's byte order */
+#define WMR_TYPE_BOOL 3u  /* uint32 0 or 1 */
+#define WMR_TYPE_QWORD 4u /* uint64, little-endian */
+#define WMR_TYPE_WORD 5u  /* uint16, little-endian */
+#define WMR_TYPE_GUID 6u  /* 16 bytes, the file's byte order */
 
 #pragma pack(push, 1)
 
@@ -141,8 +142,7 @@ typedef struct WmrSyncReaderVtbl {
     /// Selects (nonzero) or deselects a stream; only one stream is delivered at a time.
     int32_t (*SetStreamSelected)(WmrSyncReader* self, uint16_t streamNumber, int32_t selected);
     /// Asks for a stream's samples compressed (nonzero, not offered) or decoded (0).
-    int32_t (*SetReadStreamSamples)(WmrSyncReader* self, uint16_t streamNumber,
-                                    int32_t compressed);
+    int32_t (*SetReadStreamSamples)(WmrSyncReader* self, uint16_t streamNumber, int32_t compressed);
     /// Restricts delivery to [start, start + duration), 100-ns units; duration 0 reads to the
     /// end. The next sample starts at the frame nearest to start. A start beyond the end is
     /// accepted and delivers nothing.
@@ -186,9 +186,8 @@ typedef struct WmrMetadataEditorVtbl {
     /// with a terminating NUL counted in the length). WMR_E_NOT_FOUND when the file does not
     /// carry it (an empty content-description text counts as missing). Changes made with
     /// SetAttribute are seen at once.
-    int32_t (*GetAttributeByName)(WmrMetadataEditor* self, uint16_t streamNumber,
-                                  const char* name, uint32_t* typeOut, uint8_t* value,
-                                  uint32_t* lengthInOut);
+    int32_t (*GetAttributeByName)(WmrMetadataEditor* self, uint16_t streamNumber, const char* name,
+                                  uint32_t* typeOut, uint8_t* value, uint32_t* lengthInOut);
     /// Sets an attribute of stream 0, replacing every value of that name, to length bytes of
     /// value of the given type (a string: UTF-8, no terminating NUL needed; the five
     /// content-description names take strings only). Nothing is written until Flush.
@@ -210,8 +209,7 @@ typedef int32_t (*WmrCreateEditorFn)(uint32_t apiVersion, WmrMetadataEditor** ed
 typedef int32_t (*WmrIsContentProtectedFn)(const char* path, int32_t* protectedOut);
 
 /// Creates a reader. apiVersion must be WMR_API_VERSION; rights WMR_RIGHTS_PLAYBACK.
-WMR_API int32_t WMCreateSyncReader(uint32_t apiVersion, uint32_t rights,
-                                   WmrSyncReader** readerOut);
+WMR_API int32_t WMCreateSyncReader(uint32_t apiVersion, uint32_t rights, WmrSyncReader** readerOut);
 /// Creates a metadata editor. apiVersion must be WMR_API_VERSION.
 WMR_API int32_t WMCreateEditor(uint32_t apiVersion, WmrMetadataEditor** editorOut);
 /// Writes 1 to *protectedOut when the ASF file at path carries a content encryption object

@@ -13,7 +13,8 @@ extern "C" {
 namespace wmaruntime {
 namespace {
 
-template <typename Fn> int32_t guarded(Fn&& fn) noexcept {
+template <typename Fn>
+int32_t guarded(Fn&& fn) noexcept {
     try {
         return fn();
     } catch (const std::bad_alloc&) {
@@ -55,9 +56,9 @@ int32_t readerClose(WmrSyncReader* r) {
 
 int32_t readerAttribute(WmrSyncReader* r, uint16_t stream, const char* name, uint32_t* type,
                         uint8_t* value, uint16_t* length) {
-    return r == nullptr ? WMR_E_INVALIDARG : guarded([&] {
-        return self(r)->attribute(stream, name, type, value, length);
-    });
+    return r == nullptr
+               ? WMR_E_INVALIDARG
+               : guarded([&] { return self(r)->attribute(stream, name, type, value, length); });
 }
 
 int32_t readerOutputCount(WmrSyncReader* r, uint32_t* count) {
@@ -80,9 +81,8 @@ int32_t readerStreamForOutput(WmrSyncReader* r, uint32_t output, uint16_t* numbe
 
 int32_t readerOutputFormat(WmrSyncReader* r, uint32_t output, uint32_t formatIndex,
                            WmrMediaType* type) {
-    return r == nullptr ? WMR_E_INVALIDARG : guarded([&] {
-        return self(r)->outputFormat(output, formatIndex, type);
-    });
+    return r == nullptr ? WMR_E_INVALIDARG
+                        : guarded([&] { return self(r)->outputFormat(output, formatIndex, type); });
 }
 
 int32_t readerSelect(WmrSyncReader* r, uint16_t number, int32_t selected) {
@@ -91,9 +91,9 @@ int32_t readerSelect(WmrSyncReader* r, uint16_t number, int32_t selected) {
 }
 
 int32_t readerCompressed(WmrSyncReader* r, uint16_t number, int32_t compressed) {
-    return r == nullptr ? WMR_E_INVALIDARG : guarded([&] {
-        return self(r)->setReadCompressed(number, compressed != 0);
-    });
+    return r == nullptr
+               ? WMR_E_INVALIDARG
+               : guarded([&] { return self(r)->setReadCompressed(number, compressed != 0); });
 }
 
 int32_t readerSetRange(WmrSyncReader* r, uint64_t start, int64_t duration) {
@@ -106,9 +106,9 @@ int32_t readerNextSample(WmrSyncReader* r, uint16_t number, WmrSample** sample, 
     if (sample != nullptr) {
         *sample = nullptr;
     }
-    return r == nullptr ? WMR_E_INVALIDARG : guarded([&] {
-        return self(r)->nextSample(number, sample, time, duration);
-    });
+    return r == nullptr
+               ? WMR_E_INVALIDARG
+               : guarded([&] { return self(r)->nextSample(number, sample, time, duration); });
 }
 
 MetadataEditor* self(WmrMetadataEditor* editor) {
@@ -133,30 +133,29 @@ int32_t editorFlush(WmrMetadataEditor* e) {
 
 int32_t editorAttribute(WmrMetadataEditor* e, uint16_t stream, const char* name, uint32_t* type,
                         uint8_t* value, uint32_t* length) {
-    return e == nullptr ? WMR_E_INVALIDARG : guarded([&] {
-        return self(e)->attribute(stream, name, type, value, length);
-    });
+    return e == nullptr
+               ? WMR_E_INVALIDARG
+               : guarded([&] { return self(e)->attribute(stream, name, type, value, length); });
 }
 
-int32_t editorSetAttribute(WmrMetadataEditor* e, uint16_t stream, const char* name,
-                           uint32_t type, const uint8_t* value, uint32_t length) {
-    return e == nullptr ? WMR_E_INVALIDARG : guarded([&] {
-        return self(e)->setAttribute(stream, name, type, value, length);
-    });
+int32_t editorSetAttribute(WmrMetadataEditor* e, uint16_t stream, const char* name, uint32_t type,
+                           const uint8_t* value, uint32_t length) {
+    return e == nullptr
+               ? WMR_E_INVALIDARG
+               : guarded([&] { return self(e)->setAttribute(stream, name, type, value, length); });
 }
 
 } // namespace
 
-const WmrMetadataEditorVtbl kEditorFunctions{&editorRelease,   &editorOpen,
-                                             &editorClose,     &editorFlush,
-                                             &editorAttribute, &editorSetAttribute};
+const WmrMetadataEditorVtbl kEditorFunctions{&editorRelease, &editorOpen,      &editorClose,
+                                             &editorFlush,   &editorAttribute, &editorSetAttribute};
 
 const WmrSampleVtbl kSampleFunctions{&sampleRelease, &sampleBuffer};
 
 const WmrSyncReaderVtbl kReaderFunctions{
-    &readerRelease,     &readerOpen,         &readerClose,        &readerAttribute,
-    &readerOutputCount, &readerStreamCount,  &readerStream,       &readerStreamForOutput,
-    &readerOutputFormat, &readerSelect,      &readerCompressed,   &readerSetRange,
+    &readerRelease,      &readerOpen,        &readerClose,      &readerAttribute,
+    &readerOutputCount,  &readerStreamCount, &readerStream,     &readerStreamForOutput,
+    &readerOutputFormat, &readerSelect,      &readerCompressed, &readerSetRange,
     &readerNextSample};
 
 } // namespace wmaruntime

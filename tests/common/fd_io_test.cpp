@@ -42,7 +42,9 @@ struct Pipe {
 };
 
 std::atomic<int> signalsSeen{0};
-void countSignal(int) { signalsSeen.fetch_add(1); }
+void countSignal(int) {
+    signalsSeen.fetch_add(1);
+}
 
 // Installs a SIGUSR1 handler without SA_RESTART, so a blocked read or write returns EINTR (or
 // a short count) when the signal arrives.

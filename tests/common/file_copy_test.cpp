@@ -62,7 +62,9 @@ std::vector<std::uint8_t> readWhole(const std::string& path) {
     return bytes;
 }
 
-int openIn(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
+int openIn(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
 int openOut(const std::string& path) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
@@ -210,8 +212,7 @@ bool copyUnderSizeLimit(const std::string& source, const std::string& target, rl
         std::_Exit(check(outcome, errno) ? 0 : 1);
     }
     int status = 0;
-    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The file size limit (a full disk behaves alike) fails the copy with EFBIG, whichever method
@@ -241,10 +242,9 @@ TEST(FileCopy, AFileAsLargeAsTheSizeLimitIsCopiedWithEveryMethod) {
          {CopyMethod::Reflink, CopyMethod::CopyRange, CopyMethod::ReadWrite}) {
         SCOPED_TRACE(static_cast<int>(first));
         TempPath target("target");
-        EXPECT_TRUE(copyUnderSizeLimit(source.path, target.path, 204800, first,
-                                       [](const CopyOutcome& outcome, int) {
-                                           return outcome.ok && outcome.bytes == 204800;
-                                       }));
+        EXPECT_TRUE(copyUnderSizeLimit(
+            source.path, target.path, 204800, first,
+            [](const CopyOutcome& outcome, int) { return outcome.ok && outcome.bytes == 204800; }));
         EXPECT_EQ(readWhole(target.path), bytes);
     }
 }

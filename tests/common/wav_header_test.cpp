@@ -22,9 +22,9 @@ WavFormat stereo16() {
 TEST(WavHeader, CanonicalBytes) {
     const auto h = makeWavHeader(stereo16(), 1000);
     const std::vector<std::uint8_t> expected = {
-        'R', 'I', 'F', 'F', 0x0C, 0x04, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16,  0,   0,   0,   1,    0,    2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0,
-        4,   0,   16,  0,   'd',  'a',  't', 'a', 0xE8, 0x03, 0, 0};
+        'R',  'I', 'F', 'F', 0x0C, 0x04, 0,   0,   'W', 'A',  'V',  'E',  'f', 'm',  't',
+        ' ',  16,  0,   0,   0,    1,    0,   2,   0,   0x44, 0xAC, 0,    0,   0x10, 0xB1,
+        0x02, 0,   4,   0,   16,   0,    'd', 'a', 't', 'a',  0xE8, 0x03, 0,   0};
     EXPECT_EQ(std::vector<std::uint8_t>(h.begin(), h.end()), expected);
 }
 

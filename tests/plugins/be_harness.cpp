@@ -19,8 +19,7 @@ extern "C" {
 
 namespace betest {
 
-PluginLibrary::PluginLibrary(const std::string& fileName)
-{
+PluginLibrary::PluginLibrary(const std::string& fileName) {
     const std::string path = testsupport::binDir() + "/" + fileName;
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
@@ -35,15 +34,13 @@ PluginLibrary::PluginLibrary(const std::string& fileName)
     writeInfoTag = reinterpret_cast<BEWRITEINFOTAG>(dlsym(handle_, "beWriteInfoTag"));
 }
 
-PluginLibrary::~PluginLibrary()
-{
+PluginLibrary::~PluginLibrary() {
     if (handle_ != nullptr) {
         dlclose(handle_);
     }
 }
 
-BeConfig makeConfig(uint32_t rate, int channels, uint32_t kbps, int bits)
-{
+BeConfig makeConfig(uint32_t rate, int channels, uint32_t kbps, int bits) {
     BeConfig c;
     std::memset(&c, 0, sizeof c);
     c.config = BE_CONFIG_LAME;
@@ -63,8 +60,7 @@ BeConfig makeConfig(uint32_t rate, int channels, uint32_t kbps, int bits)
     return c;
 }
 
-BeId3v1Tag makeTag()
-{
+BeId3v1Tag makeTag() {
     BeId3v1Tag t;
     std::memset(&t, ' ', sizeof t);
     std::memcpy(t.tag, "TAG", 3);
@@ -76,8 +72,7 @@ BeId3v1Tag makeTag()
 
 EncodeResult encodeFile(const PluginLibrary& lib, const BeConfig& config,
                         const std::vector<uint8_t>& pcm, const std::string& path,
-                        const EncodeOptions& options)
-{
+                        const EncodeOptions& options) {
     EncodeResult r;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -145,8 +140,7 @@ EncodeResult encodeFile(const PluginLibrary& lib, const BeConfig& config,
     return r;
 }
 
-std::vector<uint8_t> toneBytes(uint32_t rate, int channels, double seconds, double hz, double amp)
-{
+std::vector<uint8_t> toneBytes(uint32_t rate, int channels, double seconds, double hz, double amp) {
     const size_t frames = static_cast<size_t>(seconds * rate);
     std::vector<uint8_t> bytes;
     bytes.reserve(frames * static_cast<size_t>(channels) * 2);
@@ -163,15 +157,13 @@ std::vector<uint8_t> toneBytes(uint32_t rate, int channels, double seconds, doub
     return bytes;
 }
 
-std::vector<int16_t> toInt16(const std::vector<uint8_t>& bytes)
-{
+std::vector<int16_t> toInt16(const std::vector<uint8_t>& bytes) {
     std::vector<int16_t> v(bytes.size() / 2);
     std::memcpy(v.data(), bytes.data(), v.size() * 2);
     return v;
 }
 
-ProbeInfo probeWithTool(const std::string& path)
-{
+ProbeInfo probeWithTool(const std::string& path) {
     ProbeInfo info;
     const auto r = testsupport::runCommand(
         std::string(MIRELDO_FFPROBE_EXE) +
@@ -204,19 +196,17 @@ ProbeInfo probeWithTool(const std::string& path)
     return info;
 }
 
-std::vector<int16_t> decodeWithTool(const std::string& path)
-{
-    const auto r = testsupport::runCommand(std::string(MIRELDO_FFMPEG_EXE) + " -v error -i " +
-                                           testsupport::shellQuote(path) +
-                                           " -f s16le -acodec pcm_s16le -");
+std::vector<int16_t> decodeWithTool(const std::string& path) {
+    const auto r =
+        testsupport::runCommand(std::string(MIRELDO_FFMPEG_EXE) + " -v error -i " +
+                                testsupport::shellQuote(path) + " -f s16le -acodec pcm_s16le -");
     std::vector<int16_t> v(r.output.size() / 2);
     std::memcpy(v.data(), r.output.data(), v.size() * 2);
     return v;
 }
 
 double bestCorrelation(const std::vector<int16_t>& reference, const std::vector<int16_t>& decoded,
-                       int channels, int channel, int maxLag)
-{
+                       int channels, int channel, int maxLag) {
     const auto refFrames = static_cast<long>(reference.size() / static_cast<size_t>(channels));
     const auto decFrames = static_cast<long>(decoded.size() / static_cast<size_t>(channels));
     // The middle half of the reference, away from the encoders' start and end transients.
@@ -254,8 +244,7 @@ struct CodecCloser {
 };
 
 /// Opens `path` with libavformat and finds its first audio stream; -1 when none.
-int openInput(const std::string& path, std::unique_ptr<AVFormatContext, InputCloser>& input)
-{
+int openInput(const std::string& path, std::unique_ptr<AVFormatContext, InputCloser>& input) {
     av_log_set_level(AV_LOG_QUIET);
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
@@ -268,8 +257,7 @@ int openInput(const std::string& path, std::unique_ptr<AVFormatContext, InputClo
     return av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
 }
 
-void appendFrame(const AVFrame* frame, int channels, std::vector<int16_t>& out)
-{
+void appendFrame(const AVFrame* frame, int channels, std::vector<int16_t>& out) {
     const auto fmt = static_cast<AVSampleFormat>(frame->format);
     const bool planar = av_sample_fmt_is_planar(fmt) != 0;
     for (int i = 0; i < frame->nb_samples; ++i) {
@@ -297,8 +285,7 @@ void appendFrame(const AVFrame* frame, int channels, std::vector<int16_t>& out)
 
 } // namespace
 
-ProbeInfo probe(const std::string& path)
-{
+ProbeInfo probe(const std::string& path) {
     ProbeInfo info;
     std::unique_ptr<AVFormatContext, InputCloser> input;
     const int index = openInput(path, input);
@@ -316,8 +303,7 @@ ProbeInfo probe(const std::string& path)
     return info;
 }
 
-std::vector<int16_t> decodeWithFfmpeg(const std::string& path)
-{
+std::vector<int16_t> decodeWithFfmpeg(const std::string& path) {
     std::vector<int16_t> out;
     std::unique_ptr<AVFormatContext, InputCloser> input;
     const int index = openInput(path, input);

@@ -14,7 +14,7 @@ namespace betest {
 
 /// One plug-in library opened from the build's bin folder with its entry points.
 class PluginLibrary {
-public:
+  public:
     explicit PluginLibrary(const std::string& fileName);
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;
@@ -30,7 +30,7 @@ public:
     BEWRITEVBRHEADER writeVbrHeader = nullptr;
     BEWRITEINFOTAG writeInfoTag = nullptr;
 
-private:
+  private:
     void* handle_ = nullptr;
 };
 
@@ -43,9 +43,9 @@ BeId3v1Tag makeTag();
 /// How the caller cuts its input: the program's pieces (buffer size / bytes per value) or
 /// pieces of a fixed number of values.
 struct EncodeOptions {
-    uint32_t pieceValues = 0;  ///< 0: as large as the buffer allows
-    bool useInfoTag = true;    ///< beWriteInfoTag when present, else beWriteVBRHeader
-    bool misaligned = false;   ///< the values start at an odd address
+    uint32_t pieceValues = 0; ///< 0: as large as the buffer allows
+    bool useInfoTag = true;   ///< beWriteInfoTag when present, else beWriteVBRHeader
+    bool misaligned = false;  ///< the values start at an odd address
 };
 
 struct EncodeResult {

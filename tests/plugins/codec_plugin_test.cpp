@@ -21,9 +21,9 @@ using namespace betest;
 struct Codec {
     const char* library;
     const char* extension;
-    const char* codecName;  ///< as ffprobe names it
-    int frameSamples;       ///< largest codec frame
-    int delaySamples;       ///< the encoder's documented start delay
+    const char* codecName; ///< as ffprobe names it
+    int frameSamples;      ///< largest codec frame
+    int delaySamples;      ///< the encoder's documented start delay
 };
 
 // LAME: 1152-sample frames (576 below 32 kHz), delay 576 + 529 samples, trimmed by players
@@ -34,13 +34,12 @@ const Codec kWma{"wma_enc.so", "wma", "wmav2", 2048, 2048};
 const Codec kOgg{"ogg_enc.so", "ogg", "vorbis", 2048, 0};
 
 constexpr double kSeconds = 0.3;
-const uint32_t kBitrateTable[] = {8,   16,  32,  40,  48,  56,  64,  80,
-                                  96,  112, 128, 160, 192, 224, 256, 320};
+const uint32_t kBitrateTable[] = {8,  16,  32,  40,  48,  56,  64,  80,
+                                  96, 112, 128, 160, 192, 224, 256, 320};
 
 /// Encodes a tone and checks codec, rate, channels, duration; returns the correlation of the
 /// worst channel (or -2 when the file could not be made or read).
-double encodeAndCheck(const Codec& codec, uint32_t rate, int channels, uint32_t kbps)
-{
+double encodeAndCheck(const Codec& codec, uint32_t rate, int channels, uint32_t kbps) {
     PluginLibrary lib(codec.library);
     EXPECT_TRUE(lib.loaded()) << codec.library;
     if (!lib.loaded()) {
@@ -77,15 +76,13 @@ double encodeAndCheck(const Codec& codec, uint32_t rate, int channels, uint32_t 
 
 class CodecFormats : public ::testing::TestWithParam<std::tuple<Codec, uint32_t, int>> {};
 
-TEST_P(CodecFormats, ToneAt128KbpsReadsBackWithCorrelationAbove0_9)
-{
+TEST_P(CodecFormats, ToneAt128KbpsReadsBackWithCorrelationAbove0_9) {
     const auto& [codec, rate, channels] = GetParam();
     const double corr = encodeAndCheck(codec, rate, channels, 128);
     EXPECT_GT(corr, 0.9) << codec.library << " " << rate << " Hz " << channels << " ch";
 }
 
-std::string formatName(const ::testing::TestParamInfo<std::tuple<Codec, uint32_t, int>>& info)
-{
+std::string formatName(const ::testing::TestParamInfo<std::tuple<Codec, uint32_t, int>>& info) {
     return std::string(std::get<0>(info.param).extension) + "_" +
            std::to_string(std::get<1>(info.param)) + "_" +
            (std::get<2>(info.param) == 1 ? "mono" : "stereo");
@@ -93,17 +90,15 @@ std::string formatName(const ::testing::TestParamInfo<std::tuple<Codec, uint32_t
 
 INSTANTIATE_TEST_SUITE_P(AllRates, CodecFormats,
                          ::testing::Combine(::testing::Values(kMp3, kWma, kOgg),
-                                            ::testing::Values(8000u, 11025u, 12000u, 16000u,
-                                                              22050u, 24000u, 32000u, 44100u,
-                                                              48000u),
+                                            ::testing::Values(8000u, 11025u, 12000u, 16000u, 22050u,
+                                                              24000u, 32000u, 44100u, 48000u),
                                             ::testing::Values(1, 2)),
                          formatName);
 
 class CodecBitrates : public ::testing::TestWithParam<std::tuple<Codec, uint32_t>> {};
 
 // Low bit rates cannot carry a tone at 44.1 kHz cleanly; from 48 kbit/s they must.
-TEST_P(CodecBitrates, EveryTableRateAt44100StereoAnd16000Mono)
-{
+TEST_P(CodecBitrates, EveryTableRateAt44100StereoAnd16000Mono) {
     const auto& [codec, kbps] = GetParam();
     const double stereo = encodeAndCheck(codec, 44100, 2, kbps);
     const double mono = encodeAndCheck(codec, 16000, 1, kbps);

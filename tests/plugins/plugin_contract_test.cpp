@@ -22,12 +22,10 @@ const char* const kPlugins[] = {"mpeg_enc.so", "wma_enc.so", "ogg_enc.so", "wave
 
 class EveryPlugin : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(EveryPlugin, ExportsExactlyTheSevenBeFunctions)
-{
-    const auto r = testsupport::runCommand(std::string(MIRELDO_NM_EXE) +
-                                           " -D --defined-only --format=just-symbols " +
-                                           testsupport::shellQuote(testsupport::binDir() + "/" +
-                                                                   GetParam()));
+TEST_P(EveryPlugin, ExportsExactlyTheSevenBeFunctions) {
+    const auto r = testsupport::runCommand(
+        std::string(MIRELDO_NM_EXE) + " -D --defined-only --format=just-symbols " +
+        testsupport::shellQuote(testsupport::binDir() + "/" + GetParam()));
     ASSERT_EQ(r.exitCode, 0);
     std::set<std::string> symbols;
     std::istringstream lines(r.output);
@@ -36,17 +34,16 @@ TEST_P(EveryPlugin, ExportsExactlyTheSevenBeFunctions)
             symbols.insert(line);
         }
     }
-    const std::set<std::string> expected = {"beInitStream",   "beEncodeChunk",    "beDeinitStream",
-                                            "beCloseStream",  "beVersion",        "beWriteVBRHeader",
+    const std::set<std::string> expected = {"beInitStream",  "beEncodeChunk", "beDeinitStream",
+                                            "beCloseStream", "beVersion",     "beWriteVBRHeader",
                                             "beWriteInfoTag"};
     EXPECT_EQ(symbols, expected);
 }
 
 /// Redirects standard output and error to a file for its lifetime; what was printed is read back.
 class CapturedOutput {
-public:
-    CapturedOutput() : file_(dir_.file("printed"))
-    {
+  public:
+    CapturedOutput() : file_(dir_.file("printed")) {
         std::fflush(stdout);
         std::fflush(stderr);
         savedOut_ = ::dup(1);
@@ -56,8 +53,7 @@ public:
         ::dup2(fd, 2);
         ::close(fd);
     }
-    std::string finish()
-    {
+    std::string finish() {
         std::fflush(stdout);
         std::fflush(stderr);
         ::dup2(savedOut_, 1);
@@ -68,15 +64,14 @@ public:
         return std::string(bytes.begin(), bytes.end());
     }
 
-private:
+  private:
     testsupport::TempDir dir_;
     std::string file_;
     int savedOut_ = -1;
     int savedErr_ = -1;
 };
 
-TEST_P(EveryPlugin, RejectsBadArgumentsAndCallsOutOfOrderWithoutPrinting)
-{
+TEST_P(EveryPlugin, RejectsBadArgumentsAndCallsOutOfOrderWithoutPrinting) {
     PluginLibrary lib(GetParam());
     ASSERT_TRUE(lib.loaded());
     const bool isWave = std::string(GetParam()) == "wave_enc.so";
@@ -166,8 +161,7 @@ TEST_P(EveryPlugin, RejectsBadArgumentsAndCallsOutOfOrderWithoutPrinting)
     EXPECT_EQ(printed.finish(), "");
 }
 
-TEST_P(EveryPlugin, FinishingCallCompletesOnlyTheFileItWrote)
-{
+TEST_P(EveryPlugin, FinishingCallCompletesOnlyTheFileItWrote) {
     PluginLibrary lib(GetParam());
     testsupport::TempDir dir;
     const std::string path = dir.file("out.bin");
@@ -190,7 +184,8 @@ TEST_P(EveryPlugin, FinishingCallCompletesOnlyTheFileItWrote)
     ASSERT_EQ(lib.init(&cfg, &samples, &size, &h), 0u);
     std::vector<uint8_t> out(size);
     uint32_t written = 0;
-    ASSERT_EQ(lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
+    ASSERT_EQ(
+        lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
     ASSERT_EQ(::write(fd, out.data(), written), static_cast<ssize_t>(written));
     ASSERT_EQ(lib.deinit(h, out.data(), &written), 0u);
     ASSERT_EQ(::write(fd, out.data(), written), static_cast<ssize_t>(written));
@@ -203,8 +198,7 @@ TEST_P(EveryPlugin, FinishingCallCompletesOnlyTheFileItWrote)
     EXPECT_EQ(testsupport::readFile(path), finished) << "same bytes as through beWriteInfoTag";
 }
 
-TEST_P(EveryPlugin, ForgetsOldestClosedStreamsNeverCompleted)
-{
+TEST_P(EveryPlugin, ForgetsOldestClosedStreamsNeverCompleted) {
     PluginLibrary lib(GetParam());
     testsupport::TempDir dir;
     const auto pcm = toneBytes(16000, 1, 0.05);
@@ -237,8 +231,7 @@ INSTANTIATE_TEST_SUITE_P(Plugins, EveryPlugin, ::testing::ValuesIn(kPlugins),
                              return name.substr(0, name.find('.'));
                          });
 
-TEST(Mp3Plugin, InfoFrameIsWrittenIntoTheFinishedFile)
-{
+TEST(Mp3Plugin, InfoFrameIsWrittenIntoTheFinishedFile) {
     PluginLibrary lib("mpeg_enc.so");
     testsupport::TempDir dir;
     const std::string path = dir.file("out.mp3");
@@ -252,8 +245,7 @@ TEST(Mp3Plugin, InfoFrameIsWrittenIntoTheFinishedFile)
     EXPECT_EQ(decoded.size(), pcm.size() / 2);
 }
 
-TEST(WmaPlugin, HeaderCarriesDurationAndSizeForFfprobe)
-{
+TEST(WmaPlugin, HeaderCarriesDurationAndSizeForFfprobe) {
     PluginLibrary lib("wma_enc.so");
     testsupport::TempDir dir;
     const std::string path = dir.file("out.wma");
@@ -261,15 +253,14 @@ TEST(WmaPlugin, HeaderCarriesDurationAndSizeForFfprobe)
     ASSERT_TRUE(encodeFile(lib, makeConfig(44100, 2, 320), pcm, path).ok());
     const auto file = testsupport::readFile(path);
     uint64_t fileSize = 0;
-    std::memcpy(&fileSize, file.data() + 70, 8);  // File Properties: file size
+    std::memcpy(&fileSize, file.data() + 70, 8); // File Properties: file size
     EXPECT_EQ(fileSize, file.size());
     const ProbeInfo info = probeWithTool(path);
     EXPECT_EQ(info.codec, "wmav2");
     EXPECT_NEAR(info.duration, 1.0, 4096.0 / 44100);
 }
 
-TEST(CodecPlugins, FedAfterTheFlushTheFileGoesOn)
-{
+TEST(CodecPlugins, FedAfterTheFlushTheFileGoesOn) {
     // A merge flushes after each source and feeds the next one into the same stream.
     for (const char* name : {"mpeg_enc.so", "ogg_enc.so"}) {
         PluginLibrary lib(name);
@@ -285,7 +276,9 @@ TEST(CodecPlugins, FedAfterTheFlushTheFileGoesOn)
         const auto pcm = toneBytes(44100, 2, 0.4);
         for (int part = 0; part < 2; ++part) {
             uint32_t written = 0;
-            ASSERT_EQ(lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
+            ASSERT_EQ(lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(),
+                                 &written),
+                      0u);
             ASSERT_EQ(::write(fd, out.data(), written), static_cast<ssize_t>(written));
             ASSERT_EQ(lib.deinit(h, out.data(), &written), 0u);
             ASSERT_EQ(::write(fd, out.data(), written), static_cast<ssize_t>(written));
@@ -295,13 +288,13 @@ TEST(CodecPlugins, FedAfterTheFlushTheFileGoesOn)
         ::close(fd);
         const auto decoded = decodeWithTool(path);
         // Both parts, each with at most a codec frame and the encoder delay of its own.
-        EXPECT_NEAR(static_cast<double>(decoded.size()) / 2 / 44100, 0.8, 2 * (2048.0 + 1105) / 44100)
+        EXPECT_NEAR(static_cast<double>(decoded.size()) / 2 / 44100, 0.8,
+                    2 * (2048.0 + 1105) / 44100)
             << name;
     }
 }
 
-TEST(WmaPlugin, FedAfterTheFlushIsRefused)
-{
+TEST(WmaPlugin, FedAfterTheFlushIsRefused) {
     PluginLibrary lib("wma_enc.so");
     testsupport::TempDir dir;
     const std::string path = dir.file("x.wma");
@@ -314,7 +307,8 @@ TEST(WmaPlugin, FedAfterTheFlushIsRefused)
     std::vector<uint8_t> out(size);
     const auto pcm = toneBytes(44100, 2, 0.1);
     uint32_t written = 0;
-    ASSERT_EQ(lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
+    ASSERT_EQ(
+        lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
     ASSERT_EQ(lib.deinit(h, out.data(), &written), 0u);
     EXPECT_NE(lib.encode(h, 4, pcm.data(), out.data(), &written), 0u);
     lib.close(h);

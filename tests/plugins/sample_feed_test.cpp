@@ -22,8 +22,7 @@ struct Feed {
 
 class SampleFeed : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(SampleFeed, PiecesEndingInsideAFrameOrAtOddAddressesLoseNoValue)
-{
+TEST_P(SampleFeed, PiecesEndingInsideAFrameOrAtOddAddressesLoseNoValue) {
     const std::string library = GetParam();
     const bool mp3 = library == "mpeg_enc.so";
     PluginLibrary lib(library);

@@ -19,15 +19,13 @@ namespace {
 
 using namespace betest;
 
-uint32_t u32At(const std::vector<uint8_t>& b, size_t at)
-{
+uint32_t u32At(const std::vector<uint8_t>& b, size_t at) {
     return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
            static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
 /// Decodes `path` through Sondrel; fills `format`.
-std::vector<uint8_t> decodeWithSondrel(const std::string& path, WAVEFORMATEX& format)
-{
+std::vector<uint8_t> decodeWithSondrel(const std::string& path, WAVEFORMATEX& format) {
     std::vector<uint8_t> pcm;
     SondrelStream* s = nullptr;
     if (Sondrel_OpenStream(&s, path.c_str(), 1, 1) != 0) {
@@ -49,8 +47,7 @@ std::vector<uint8_t> decodeWithSondrel(const std::string& path, WAVEFORMATEX& fo
 
 class WaveFormats : public ::testing::TestWithParam<std::tuple<uint32_t, int, int>> {};
 
-TEST_P(WaveFormats, DecodesBitExactlyThroughSondrel)
-{
+TEST_P(WaveFormats, DecodesBitExactlyThroughSondrel) {
     const auto& [rate, channels, bits] = GetParam();
     PluginLibrary lib("wave_enc.so");
     ASSERT_TRUE(lib.loaded());
@@ -82,8 +79,7 @@ INSTANTIATE_TEST_SUITE_P(RatesChannelsWidths, WaveFormats,
                          ::testing::Combine(::testing::Values(8000u, 22050u, 44100u, 48000u),
                                             ::testing::Values(1, 2), ::testing::Values(8, 16)));
 
-TEST(WavePlugin, SizesAreCompleteAfterTheFlushAlreadyForACopyMadeThen)
-{
+TEST(WavePlugin, SizesAreCompleteAfterTheFlushAlreadyForACopyMadeThen) {
     // A save copies the on-the-fly file right after the flush, before any finishing call.
     PluginLibrary lib("wave_enc.so");
     testsupport::TempDir dir;
@@ -99,7 +95,8 @@ TEST(WavePlugin, SizesAreCompleteAfterTheFlushAlreadyForACopyMadeThen)
     std::vector<uint8_t> out(size);
     const auto pcm = toneBytes(16000, 1, 0.2);
     uint32_t written = 0;
-    ASSERT_EQ(lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
+    ASSERT_EQ(
+        lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
     ASSERT_EQ(::write(fd, out.data(), written), static_cast<ssize_t>(written));
     ASSERT_EQ(lib.deinit(h, out.data(), &written), 0u);
     ASSERT_EQ(::write(fd, out.data(), written), static_cast<ssize_t>(written));
@@ -109,7 +106,8 @@ TEST(WavePlugin, SizesAreCompleteAfterTheFlushAlreadyForACopyMadeThen)
     EXPECT_EQ(u32At(copy, 40), pcm.size());
 
     // Recording resumes: the stream goes on and the sizes follow at the next flush.
-    ASSERT_EQ(lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
+    ASSERT_EQ(
+        lib.encode(h, static_cast<uint32_t>(pcm.size() / 2), pcm.data(), out.data(), &written), 0u);
     ASSERT_EQ(::write(fd, out.data(), written), static_cast<ssize_t>(written));
     ASSERT_EQ(lib.deinit(h, out.data(), &written), 0u);
     ASSERT_EQ(::write(fd, out.data(), written), static_cast<ssize_t>(written));

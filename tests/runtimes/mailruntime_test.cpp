@@ -26,9 +26,8 @@ using ReadMailFn = uint32_t (*)(MailSession, uintptr_t, const char*, uint32_t, u
                                 MailMessage**);
 using ResolveNameFn = uint32_t (*)(MailSession, uintptr_t, const char*, uint32_t, uint32_t,
                                    MailRecipient**);
-using AddressFn = uint32_t (*)(MailSession, uintptr_t, const char*, uint32_t, const char*,
-                               uint32_t, MailRecipient*, uint32_t, uint32_t, uint32_t*,
-                               MailRecipient**);
+using AddressFn = uint32_t (*)(MailSession, uintptr_t, const char*, uint32_t, const char*, uint32_t,
+                               MailRecipient*, uint32_t, uint32_t, uint32_t*, MailRecipient**);
 using FreeBufferFn = uint32_t (*)(void*);
 using DetailsFn = uint32_t (*)(MailSession, uintptr_t, MailRecipient*, uint32_t, uint32_t);
 using SaveMailFn = uint32_t (*)(MailSession, uintptr_t, MailMessage*, uint32_t, uint32_t, char*);
@@ -116,8 +115,8 @@ class MailRuntime : public ::testing::Test {
 
     static std::string url(const char* scheme, int port, const std::string& query = "",
                            const std::string& user = "") {
-        return std::string(scheme) + "://" + (user.empty() ? "" : user + "@") + "127.0.0.1:" +
-               std::to_string(port) + "?from=rec%40studio.test" + query;
+        return std::string(scheme) + "://" + (user.empty() ? "" : user + "@") +
+               "127.0.0.1:" + std::to_string(port) + "?from=rec%40studio.test" + query;
     }
 
     /// Logs on, sends one message to `to`, logs off; the send's code.
@@ -148,10 +147,10 @@ TEST_F(MailRuntime, ExportsTheElevenEntryPointsOnlyAndTheEightUnusedAnswerNotSup
     while (lines >> address >> type >> name) {
         exported.insert(name);
     }
-    EXPECT_EQ(exported, (std::set<std::string>{
-                            "MAPILogon", "MAPISendMail", "MAPISendDocuments", "MAPIFindNext",
-                            "MAPIReadMail", "MAPIResolveName", "MAPIAddress", "MAPILogoff",
-                            "MAPIFreeBuffer", "MAPIDetails", "MAPISaveMail"}));
+    EXPECT_EQ(exported, (std::set<std::string>{"MAPILogon", "MAPISendMail", "MAPISendDocuments",
+                                               "MAPIFindNext", "MAPIReadMail", "MAPIResolveName",
+                                               "MAPIAddress", "MAPILogoff", "MAPIFreeBuffer",
+                                               "MAPIDetails", "MAPISaveMail"}));
 
     auto sym = [&](const char* n) { return dlsym(library, n); };
     EXPECT_EQ(reinterpret_cast<SendDocumentsFn>(sym("MAPISendDocuments"))(0, ";", "/x", "x", 0),
@@ -166,8 +165,8 @@ TEST_F(MailRuntime, ExportsTheElevenEntryPointsOnlyAndTheEightUnusedAnswerNotSup
     EXPECT_EQ(reinterpret_cast<ResolveNameFn>(sym("MAPIResolveName"))(0, 0, "a", 0, 0, &rp),
               MAIL_NOT_SUPPORTED);
     uint32_t count = 0;
-    EXPECT_EQ(reinterpret_cast<AddressFn>(sym("MAPIAddress"))(0, 0, nullptr, 0, nullptr, 0,
-                                                              nullptr, 0, 0, &count, &rp),
+    EXPECT_EQ(reinterpret_cast<AddressFn>(sym("MAPIAddress"))(0, 0, nullptr, 0, nullptr, 0, nullptr,
+                                                              0, 0, &count, &rp),
               MAIL_NOT_SUPPORTED);
     EXPECT_EQ(reinterpret_cast<FreeBufferFn>(sym("MAPIFreeBuffer"))(nullptr), MAIL_NOT_SUPPORTED);
     EXPECT_EQ(reinterpret_cast<DetailsFn>(sym("MAPIDetails"))(0, 0, nullptr, 0, 0),
@@ -181,7 +180,8 @@ TEST_F(MailRuntime, DeliversRecipientsSubjectBodyAndAttachmentsByteForByte) {
     ASSERT_NE(server.port(), 0);
     const std::string take = dir.file("take 1.wav");
     const std::string empty = dir.file("empty.bin");
-    const std::string named = dir.file("Stimme \xc3\xbc" "ber.mp3");
+    const std::string named = dir.file("Stimme \xc3\xbc"
+                                       "ber.mp3");
     const auto pcm = patternBytes(100001);
     writeFile(take, makeWav(2, 44100, 16, pcm));
     writeFile(empty, {});
@@ -196,7 +196,8 @@ TEST_F(MailRuntime, DeliversRecipientsSubjectBodyAndAttachmentsByteForByte) {
     all.insert(all.end(), bcc.records.begin(), bcc.records.end());
     // Long enough for several encoded words, with multi-byte characters across their limits.
     const std::string subject =
-        "Aufnahmen der Woche \xe2\x80\x93 Gr\xc3\xb6\xc3\x9f" "e und L\xc3\xa4nge \xe2\x9c\x93 "
+        "Aufnahmen der Woche \xe2\x80\x93 Gr\xc3\xb6\xc3\x9f"
+        "e und L\xc3\xa4nge \xe2\x9c\x93 "
         "\xc3\xa4\xc3\xb6\xc3\xbc\xc3\xa4\xc3\xb6\xc3\xbc\xc3\xa4\xc3\xb6\xc3\xbc\xc3\xa4";
     const std::string body = "Hello,\nhere they are.\r\n.\r\nA line with a dot above\r\n"
                              "------------------------------------\r\nsigned";
@@ -208,16 +209,15 @@ TEST_F(MailRuntime, DeliversRecipientsSubjectBodyAndAttachmentsByteForByte) {
     const auto& s = got[0];
     EXPECT_EQ(valuesOf(s, "FROM"), std::vector<std::string>{"rec@studio.test"});
     EXPECT_EQ(valuesOf(s, "RCPT"),
-              (std::vector<std::string>{"ann@example.test", "bob@example.test",
-                                        "carl@example.test", "dora@example.test"}));
-    EXPECT_EQ(valuesOf(s, "TO"),
-              std::vector<std::string>{"ann@example.test, bob@example.test"});
+              (std::vector<std::string>{"ann@example.test", "bob@example.test", "carl@example.test",
+                                        "dora@example.test"}));
+    EXPECT_EQ(valuesOf(s, "TO"), std::vector<std::string>{"ann@example.test, bob@example.test"});
     EXPECT_EQ(valuesOf(s, "CC"), std::vector<std::string>{"carl@example.test"});
     EXPECT_EQ(valuesOf(s, "SUBJECT"), std::vector<std::string>{hexOf(subject)});
     EXPECT_EQ(valuesOf(s, "BODY"),
-              std::vector<std::string>{hexOf(
-                  "Hello,\r\nhere they are.\r\n.\r\nA line with a dot above\r\n"
-                  "------------------------------------\r\nsigned")});
+              std::vector<std::string>{
+                  hexOf("Hello,\r\nhere they are.\r\n.\r\nA line with a dot above\r\n"
+                        "------------------------------------\r\nsigned")});
     ASSERT_EQ(valuesOf(s, "DATE").size(), 1u);
     EXPECT_NE(valuesOf(s, "DATE")[0].find("+0000"), std::string::npos);
     ASSERT_EQ(valuesOf(s, "MSGID").size(), 1u);
@@ -225,11 +225,12 @@ TEST_F(MailRuntime, DeliversRecipientsSubjectBodyAndAttachmentsByteForByte) {
     EXPECT_EQ(valuesOf(s, "TLS"), std::vector<std::string>{"0"});
     const auto attachments = valuesOf(s, "ATTACH");
     ASSERT_EQ(attachments.size(), 3u);
-    EXPECT_EQ(attachments[0], hexOf("take 1.wav") + " " +
-                                  std::to_string(pcm.size() + 44) + " " + sha256Of(take));
+    EXPECT_EQ(attachments[0],
+              hexOf("take 1.wav") + " " + std::to_string(pcm.size() + 44) + " " + sha256Of(take));
     EXPECT_EQ(attachments[1], hexOf("empty.bin") + " 0 " + sha256Of(empty));
-    EXPECT_EQ(attachments[2],
-              hexOf("Stimme \xc3\xbc" "ber.mp3") + " 171 " + sha256Of(named));
+    EXPECT_EQ(attachments[2], hexOf("Stimme \xc3\xbc"
+                                    "ber.mp3") +
+                                  " 171 " + sha256Of(named));
 }
 
 TEST_F(MailRuntime, LogsInWithThePasswordOrAPrivateNetrcAndRefusesWrongOnes) {
@@ -327,8 +328,8 @@ TEST_F(MailRuntime, RefusesBadAttachmentsRecipientsAndLineBreaksBeforeSending) {
 
     MailMessage m = messageOf("Take\r\nBcc: eve@example.test", "Body", to.records, nullptr);
     EXPECT_EQ(sendMail(s, 0, &m, 0, 0), MAIL_FAILURE);
-    for (const char* address : {"ann@example.test\r\nBcc: eve@example.test",
-                                "ann@example.test>", "no-at-sign", "", "ann @example.test"}) {
+    for (const char* address : {"ann@example.test\r\nBcc: eve@example.test", "ann@example.test>",
+                                "no-at-sign", "", "ann @example.test"}) {
         Recipients bad({address});
         m = messageOf("Take", "Body", bad.records, nullptr);
         EXPECT_EQ(sendMail(s, 0, &m, 0, 0), MAIL_INVALID_RECIPS) << address;
@@ -377,8 +378,8 @@ TEST_F(MailRuntime, SendsOverStartTlsAndTlsWithTheAccountsCaAndRefusesAnUntruste
     Files files({file});
     MailMessage m = messageOf("Take", "Body", to.records, &files.records);
 
-    SmtpServer startTls(dir, {.user = "rec", .password = "pw", .security = "starttls",
-                              .certificates = certs});
+    SmtpServer startTls(
+        dir, {.user = "rec", .password = "pw", .security = "starttls", .certificates = certs});
     ASSERT_NE(startTls.port(), 0);
     EXPECT_EQ(sendOnce(url("smtp", startTls.port(), "&starttls=1" + ca, "rec"), "pw", m),
               MAIL_SUCCESS);
@@ -438,8 +439,7 @@ TEST_F(MailRuntime, StreamsA50MegabyteAttachmentWithoutHoldingItInMemory) {
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(valuesOf(got[0], "ATTACH"),
               std::vector<std::string>{hexOf("long take.wav") + " " +
-                                       std::to_string(50 * ((1 << 20) + 1)) + " " +
-                                       sha256Of(big)});
+                                       std::to_string(50 * ((1 << 20) + 1)) + " " + sha256Of(big)});
 }
 
 } // namespace

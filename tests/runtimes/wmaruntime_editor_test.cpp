@@ -28,9 +28,9 @@ using EditorPtr = std::unique_ptr<WmrMetadataEditor, EditorRelease>;
 
 /// The format tags ffprobe reads, by key.
 std::map<std::string, std::string> probe(const std::string& path) {
-    const auto r = runCommand(std::string(MIRELDO_FFPROBE_EXE) +
-                              " -v error -show_entries format_tags -of default=nw=1 " +
-                              shellQuote(path));
+    const auto r =
+        runCommand(std::string(MIRELDO_FFPROBE_EXE) +
+                   " -v error -show_entries format_tags -of default=nw=1 " + shellQuote(path));
     std::map<std::string, std::string> tags;
     std::size_t start = 0;
     while (start < r.output.size()) {
@@ -141,8 +141,7 @@ class WmaEditor : public ::testing::Test {
     void SetUp() override {
         library = dlopen(WMARUNTIME_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         ASSERT_NE(library, nullptr) << dlerror();
-        createEditor =
-            reinterpret_cast<WmrCreateEditorFn>(dlsym(library, WMR_EDITOR_FACTORY_NAME));
+        createEditor = reinterpret_cast<WmrCreateEditorFn>(dlsym(library, WMR_EDITOR_FACTORY_NAME));
         isProtected =
             reinterpret_cast<WmrIsContentProtectedFn>(dlsym(library, WMR_PROTECTION_CHECK_NAME));
         ASSERT_NE(createEditor, nullptr);
@@ -202,8 +201,8 @@ Bytes* WmaEditor::tagged = nullptr;
 // The seven attributes the WMA dialog edits, in the order it reads them, with ffprobe's keys.
 // ffmpeg writes the year as "date" and names "WM/Year" by its own name when reading.
 const std::pair<const char*, const char*> kSeven[] = {
-    {"Title", "title"},        {"Author", "artist"},         {"Description", "comment"},
-    {"WM/Year", "date"},       {"WM/AlbumTitle", "album"},   {"WM/TrackNumber", "track"},
+    {"Title", "title"},   {"Author", "artist"},       {"Description", "comment"},
+    {"WM/Year", "date"},  {"WM/AlbumTitle", "album"}, {"WM/TrackNumber", "track"},
     {"WM/Genre", "genre"}};
 std::string keyAfterWrite(const std::string& key) {
     return key == "date" ? "WM/Year" : key;
@@ -219,7 +218,7 @@ TEST_F(WmaEditor, ReadsWhatFfprobeReadsAndWritesWhatItThenReads) {
     // Write all seven as strings (the dialog's way), including text beyond Latin-1, a blank and
     // a genre no list knows.
     const std::map<std::string, std::string> written = {
-        {"Title", "Zürich ж naïve"}, {"Author", "Someone Else"}, {"Description", " "},
+        {"Title", "Zürich ж naïve"}, {"Author", "Someone Else"},  {"Description", " "},
         {"WM/Year", "2024"},         {"WM/AlbumTitle", "Second"}, {"WM/TrackNumber", "12"},
         {"WM/Genre", "Chiptune"}};
     for (const auto& [name, key] : kSeven) {
@@ -251,7 +250,8 @@ TEST_F(WmaEditor, KeepsEachValueTypeAndAsksForRoom) {
     const uint8_t word[2] = {0x34, 0x12};
     const uint8_t yes[4] = {1, 0, 0, 0};
     const uint8_t blob[3] = {9, 0, 9};
-    ASSERT_EQ(e->vtbl->SetAttribute(e.get(), 0, "WM/TrackNumber", WMR_TYPE_DWORD, dword, 4), WMR_OK);
+    ASSERT_EQ(e->vtbl->SetAttribute(e.get(), 0, "WM/TrackNumber", WMR_TYPE_DWORD, dword, 4),
+              WMR_OK);
     ASSERT_EQ(e->vtbl->SetAttribute(e.get(), 0, "Test/Q", WMR_TYPE_QWORD, qword, 8), WMR_OK);
     ASSERT_EQ(e->vtbl->SetAttribute(e.get(), 0, "Test/W", WMR_TYPE_WORD, word, 2), WMR_OK);
     ASSERT_EQ(e->vtbl->SetAttribute(e.get(), 0, "Test/B", WMR_TYPE_BOOL, yes, 4), WMR_OK);
@@ -289,14 +289,14 @@ TEST_F(WmaEditor, KeepsEachValueTypeAndAsksForRoom) {
         ASSERT_EQ(length, x.value.size()) << x.name;
         Bytes value(length + 2, 0xEE);
         uint32_t small = length - 1;
-        EXPECT_EQ(again->vtbl->GetAttributeByName(again.get(), 0, x.name, &type, value.data(),
-                                                  &small),
-                  WMR_E_BUFFER_TOO_SMALL)
+        EXPECT_EQ(
+            again->vtbl->GetAttributeByName(again.get(), 0, x.name, &type, value.data(), &small),
+            WMR_E_BUFFER_TOO_SMALL)
             << x.name;
         uint32_t room = static_cast<uint32_t>(value.size());
-        ASSERT_EQ(again->vtbl->GetAttributeByName(again.get(), 0, x.name, &type, value.data(),
-                                                  &room),
-                  WMR_OK);
+        ASSERT_EQ(
+            again->vtbl->GetAttributeByName(again.get(), 0, x.name, &type, value.data(), &room),
+            WMR_OK);
         EXPECT_EQ(room, length) << "the length written back is the value's";
         value.resize(length);
         EXPECT_EQ(value, x.value) << x.name;
@@ -341,8 +341,7 @@ TEST_F(WmaEditor, AnswersMissingAttributesCallsOutOfOrderAndOtherFiles) {
     for (const auto& [name, key] : kSeven) {
         EXPECT_EQ(text(plain.get(), name), "<missing>") << name;
     }
-    EXPECT_EQ(plain->vtbl->GetAttributeByName(plain.get(), 5, "WM/Genre", &type, nullptr,
-                                              &length),
+    EXPECT_EQ(plain->vtbl->GetAttributeByName(plain.get(), 5, "WM/Genre", &type, nullptr, &length),
               WMR_E_NOT_FOUND);
 
     // Close forgets the changes.
@@ -402,7 +401,7 @@ TEST_F(WmaEditor, SaveGoesThroughALinkAndKeepsTheMode) {
     EXPECT_TRUE(fs::is_symlink(link)) << "the link is still a link";
     EXPECT_EQ(fs::read_symlink(link), fs::path("song.wma"));
     EXPECT_EQ(tagOf(probe(path), "album"), "Through the link");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(filesInFolder(), 2u);
@@ -413,10 +412,10 @@ TEST_F(WmaEditor, AnInterruptedSaveLeavesTheOldFileWhole) {
     ASSERT_EQ(setText(e.get(), "Title", "Grown title that does not fit"), WMR_OK);
 
     // The new file cannot grow past a few kilobytes: the copy stops part-way, as on a full disk.
-    struct rlimit old{};
+    struct rlimit old {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct sigaction ignore{};
-    struct sigaction previous{};
+    struct sigaction ignore {};
+    struct sigaction previous {};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
     struct rlimit low = old;

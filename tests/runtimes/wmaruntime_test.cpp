@@ -1,4 +1,5 @@
-// wmaruntime's reader through its export and its function tables, loaded with dlopen like its hosts.
+// wmaruntime's reader through its export and its function tables, loaded with dlopen like its
+// hosts.
 #include "test_support.h"
 #include "wmaruntime_api.h"
 
@@ -25,7 +26,7 @@ struct SampleRelease {
 using SamplePtr = std::unique_ptr<WmrSample, SampleRelease>;
 
 class WmaRuntime : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir = new TempDir();
         file = dir->file("tone.wma");
@@ -33,9 +34,9 @@ protected:
         const auto sox = runCommand(std::string(MIRELDO_SOX_EXE) + " -n -r 44100 -b 16 -c 2 " +
                                     shellQuote(wav) + " synth 1 sine 440 sine 555 2>&1");
         ASSERT_EQ(sox.exitCode, 0) << sox.output;
-        const auto enc = runCommand(std::string(MIRELDO_FFMPEG_EXE) +
-                                    " -nostdin -v error -y -i " + shellQuote(wav) +
-                                    " -c:a wmav2 -b:a 128k " + shellQuote(file) + " 2>&1");
+        const auto enc =
+            runCommand(std::string(MIRELDO_FFMPEG_EXE) + " -nostdin -v error -y -i " +
+                       shellQuote(wav) + " -c:a wmav2 -b:a 128k " + shellQuote(file) + " 2>&1");
         ASSERT_EQ(enc.exitCode, 0) << enc.output;
     }
     static void TearDownTestSuite() {
@@ -108,7 +109,7 @@ TEST_F(WmaRuntime, ExportsOnlyTheFactoriesAndTheProtectionCheck) {
         exported.insert(name);
     }
     EXPECT_EQ(exported, (std::set<std::string>{"WMCreateSyncReader", "WMCreateEditor",
-                                                "WMIsContentProtected"}));
+                                               "WMIsContentProtected"}));
 }
 
 TEST_F(WmaRuntime, FactoryRefusesOtherVersionsAndRights) {
@@ -128,8 +129,7 @@ TEST_F(WmaRuntime, AttributesAreAskedForLengthThenValue) {
         << "nothing is open yet";
     ASSERT_EQ(r->vtbl->Open(r.get(), file.c_str()), WMR_OK);
 
-    ASSERT_EQ(r->vtbl->GetAttributeByName(r.get(), 0, "Duration", &type, nullptr, &length),
-              WMR_OK);
+    ASSERT_EQ(r->vtbl->GetAttributeByName(r.get(), 0, "Duration", &type, nullptr, &length), WMR_OK);
     EXPECT_EQ(type, WMR_TYPE_QWORD);
     ASSERT_EQ(length, 8);
     uint8_t small[4] = {};
@@ -175,7 +175,8 @@ TEST_F(WmaRuntime, DescribesItsAudioOutput) {
     WmrMediaType type{};
     ASSERT_EQ(r->vtbl->GetOutputFormat(r.get(), 0, 0, &type), WMR_OK);
     ASSERT_EQ(type.formatSize, 18u);
-    const uint8_t expected[18] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 0, 0};
+    const uint8_t expected[18] = {1,    0, 2, 0, 0x44, 0xAC, 0, 0, 0x10,
+                                  0xB1, 2, 0, 4, 0,    16,   0, 0, 0};
     EXPECT_EQ(std::memcmp(type.format, expected, 18), 0); // PCM, 2 ch, 44100 Hz, 16 bit
     EXPECT_EQ(r->vtbl->GetOutputFormat(r.get(), 0, 1, &type), WMR_E_NOT_FOUND);
     EXPECT_EQ(r->vtbl->SetReadStreamSamples(r.get(), 1, 1), WMR_E_UNSUPPORTED);

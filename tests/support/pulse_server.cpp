@@ -25,8 +25,9 @@ PulseServer::PulseServer(const TempDir& dir, const std::string& modules)
     ::setenv("PULSE_STATE_PATH", dir.file("state").c_str(), 1);
     ::setenv("PULSE_SERVER", address().c_str(), 1);
     const std::string scriptArg = "--file=" + script;
-    const char* argv[] = {MIRELDO_PULSEAUDIO_EXE, "-n",           scriptArg.c_str(),
-                          "--exit-idle-time=-1",  "--daemonize=no", "--log-target=stderr",
+    const char* argv[] = {MIRELDO_PULSEAUDIO_EXE, "-n",
+                          scriptArg.c_str(),      "--exit-idle-time=-1",
+                          "--daemonize=no",       "--log-target=stderr",
                           "--log-level=0",        nullptr};
     if (::posix_spawn(&pid_, MIRELDO_PULSEAUDIO_EXE, nullptr, nullptr, const_cast<char**>(argv),
                       environ) != 0) {

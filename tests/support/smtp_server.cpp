@@ -37,10 +37,10 @@ TestCertificates makeTestCertificates(const TempDir& dir) {
     const std::string commands =
         openssl + " req -x509" + ec + "-keyout " + shellQuote(caKey) + " -out " + shellQuote(ca) +
         " -days 2 -subj '/CN=Mireldo Test CA' && " + openssl + " req" + ec + "-keyout " +
-        shellQuote(key) + " -out " + shellQuote(csr) +
-        " -subj '/CN=localhost' && " + openssl + " x509 -req -in " + shellQuote(csr) + " -CA " +
-        shellQuote(ca) + " -CAkey " + shellQuote(caKey) + " -CAcreateserial -out " +
-        shellQuote(cert) + " -days 2 -extfile " + shellQuote(ext);
+        shellQuote(key) + " -out " + shellQuote(csr) + " -subj '/CN=localhost' && " + openssl +
+        " x509 -req -in " + shellQuote(csr) + " -CA " + shellQuote(ca) + " -CAkey " +
+        shellQuote(caKey) + " -CAcreateserial -out " + shellQuote(cert) + " -days 2 -extfile " +
+        shellQuote(ext);
     const auto r = runCommand("(" + commands + ") >/dev/null 2>&1");
     if (r.exitCode != 0) {
         return {};
@@ -52,9 +52,9 @@ SmtpServer::SmtpServer(const TempDir& dir, const Options& options) {
     static int serial = 0;
     out_ = dir.file("smtp" + std::to_string(++serial));
     std::filesystem::create_directories(out_);
-    std::vector<std::string> args = {MIRELDO_SMTP_PYTHON_EXE, MIRELDO_SMTP_SERVER_PY, "--out", out_,
-                                     "--security", options.security, "--lifetime",
-                                     kLifetimeSeconds};
+    std::vector<std::string> args = {
+        MIRELDO_SMTP_PYTHON_EXE, MIRELDO_SMTP_SERVER_PY, "--out",         out_, "--security",
+        options.security,        "--lifetime",           kLifetimeSeconds};
     if (!options.user.empty()) {
         args.insert(args.end(), {"--user", options.user, "--password", options.password});
     }
@@ -84,7 +84,8 @@ SmtpServer::SmtpServer(const TempDir& dir, const Options& options) {
     }
     ::close(fds[1]);
     std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
     while (pid_ > 0 && line.find('\n') == std::string::npos) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())

@@ -27,7 +27,7 @@ TestCertificates makeTestCertificates(const TempDir& dir);
 class SmtpServer {
   public:
     struct Options {
-        std::string user;     ///< empty: no log-in offered or required
+        std::string user; ///< empty: no log-in offered or required
         std::string password;
         std::string security = "none"; ///< none, starttls (required) or tls (from the first byte)
         TestCertificates certificates;

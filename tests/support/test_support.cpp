@@ -33,7 +33,8 @@ std::string TempDir::file(const std::string& name) const {
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
@@ -64,8 +65,8 @@ void putBytes(std::vector<uint8_t>& out, const char* text) {
     }
 }
 
-std::vector<uint8_t> wavHeader(uint16_t formatTag, uint16_t channels, uint32_t rate,
-                               uint16_t bits, uint32_t dataBytes) {
+std::vector<uint8_t> wavHeader(uint16_t formatTag, uint16_t channels, uint32_t rate, uint16_t bits,
+                               uint32_t dataBytes) {
     mireldo::common::WavFormat format;
     format.formatTag = formatTag;
     format.channels = channels;

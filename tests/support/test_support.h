@@ -10,7 +10,7 @@ namespace testsupport {
 /// A fresh folder under the system's temporary folder, removed with everything in it on
 /// destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     /// path() / name, as a string.
     std::string file(const std::string& name) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -33,8 +33,8 @@ void putU32(std::vector<uint8_t>& out, uint32_t v);
 void putBytes(std::vector<uint8_t>& out, const char* text);
 
 /// A canonical 44-byte WAV header for the given format and data size.
-std::vector<uint8_t> wavHeader(uint16_t formatTag, uint16_t channels, uint32_t rate,
-                               uint16_t bits, uint32_t dataBytes);
+std::vector<uint8_t> wavHeader(uint16_t formatTag, uint16_t channels, uint32_t rate, uint16_t bits,
+                               uint32_t dataBytes);
 
 /// A canonical PCM WAV file whose payload bytes are `pcm`.
 std::vector<uint8_t> makeWav(uint16_t channels, uint32_t rate, uint16_t bits,
@@ -56,8 +56,12 @@ CommandResult runCommand(const std::string& command);
 std::string shellQuote(const std::string& text);
 
 /// Folder where the build puts executables and shared libraries.
-inline std::string binDir() { return MIRELDO_BIN_DIR; }
+inline std::string binDir() {
+    return MIRELDO_BIN_DIR;
+}
 /// Folder holding the shared reference vectors.
-inline std::string vectorsDir() { return MIRELDO_VECTORS_DIR; }
+inline std::string vectorsDir() {
+    return MIRELDO_VECTORS_DIR;
+}
 
 } // namespace testsupport

@@ -106,7 +106,10 @@ class CConverterDialog : public ui::CIdDialog {
 
     using CIdDialog::control;
     QWidget* control(ConvCtl id) const { return control(static_cast<int>(id)); }
-    template <typename T> T* controlAs(ConvCtl id) const { return qobject_cast<T*>(control(id)); }
+    template <typename T>
+    T* controlAs(ConvCtl id) const {
+        return qobject_cast<T*>(control(id));
+    }
 
     /// Escape and the close box: ignored while a job runs; else writes the choices and ends.
     void reject() override;

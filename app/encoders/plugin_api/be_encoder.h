@@ -68,61 +68,61 @@ typedef uintptr_t HBE_STREAM;
 
 /// Encoder configuration, 331 bytes, little-endian, zeroed before it is filled.
 typedef struct BeConfig {
-    uint32_t config;         ///< 0: BE_CONFIG_LAME
-    uint32_t structVersion;  ///< 4: BE_CONFIG_VERSION
-    uint32_t structSize;     ///< 8: BE_CONFIG_SIZE
-    uint32_t sampleRate;     ///< 12: input rate in Hz
-    uint32_t resampleRate;   ///< 16: output rate in Hz; 0 lets the encoder decide
-    int32_t mode;            ///< 20: BE_MP3_MODE_MONO for one channel; else two channels
-    uint32_t bitrate;        ///< 24: constant bit rate in kbit/s
-    uint32_t maxBitrate;     ///< 28: 0
-    int32_t preset;          ///< 32: 2
-    uint32_t mpegVersion;    ///< 36: 1 for 32000, 44100 and 48000 Hz (MPEG-1), else 0
-    uint32_t psyModel;       ///< 40: 0
-    uint32_t emphasis;       ///< 44: 0
-    int32_t privateBit;      ///< 48: 0
-    int32_t crc;             ///< 52: 0
-    int32_t copyright;       ///< 56: 0
-    int32_t original;        ///< 60: 1 (the stream is no copy)
-    int32_t writeVbrHeader;  ///< 64: 1
-    int32_t enableVbr;       ///< 68: 0
-    int32_t vbrQuality;      ///< 72: 0
-    uint32_t vbrAbrBps;      ///< 76: 0
-    int32_t vbrMethod;       ///< 80: 0
-    int32_t noReservoir;     ///< 84: 1 (no bit reservoir)
-    int32_t strictIso;       ///< 88: 0
-    uint16_t quality;        ///< 92: 10
+    uint32_t config;        ///< 0: BE_CONFIG_LAME
+    uint32_t structVersion; ///< 4: BE_CONFIG_VERSION
+    uint32_t structSize;    ///< 8: BE_CONFIG_SIZE
+    uint32_t sampleRate;    ///< 12: input rate in Hz
+    uint32_t resampleRate;  ///< 16: output rate in Hz; 0 lets the encoder decide
+    int32_t mode;           ///< 20: BE_MP3_MODE_MONO for one channel; else two channels
+    uint32_t bitrate;       ///< 24: constant bit rate in kbit/s
+    uint32_t maxBitrate;    ///< 28: 0
+    int32_t preset;         ///< 32: 2
+    uint32_t mpegVersion;   ///< 36: 1 for 32000, 44100 and 48000 Hz (MPEG-1), else 0
+    uint32_t psyModel;      ///< 40: 0
+    uint32_t emphasis;      ///< 44: 0
+    int32_t privateBit;     ///< 48: 0
+    int32_t crc;            ///< 52: 0
+    int32_t copyright;      ///< 56: 0
+    int32_t original;       ///< 60: 1 (the stream is no copy)
+    int32_t writeVbrHeader; ///< 64: 1
+    int32_t enableVbr;      ///< 68: 0
+    int32_t vbrQuality;     ///< 72: 0
+    uint32_t vbrAbrBps;     ///< 76: 0
+    int32_t vbrMethod;      ///< 80: 0
+    int32_t noReservoir;    ///< 84: 1 (no bit reservoir)
+    int32_t strictIso;      ///< 88: 0
+    uint16_t quality;       ///< 92: 10
     /// 94: sample width of the values given to beEncodeChunk, in bits. 0 (the value every
     /// caller leaves in the zeroed record) means 16; 8 means unsigned 8-bit values, which only
     /// the WAV plug-in accepts and only WAV records set. Part of the reserved area of the
     /// original layout, so older callers always pass 0.
     uint16_t bitsPerSample;
-    uint8_t reserved[235];   ///< 96..330: 0
+    uint8_t reserved[235]; ///< 96..330: 0
 } BeConfig;
 
 /// ID3v1.1 tag record, 128 bytes: "TAG", blank-filled texts, a zero byte, track, genre.
 typedef struct BeId3v1Tag {
-    char tag[3];        ///< 0: "TAG"
-    char title[30];     ///< 3
-    char artist[30];    ///< 33
-    char album[30];     ///< 63
-    char year[4];       ///< 93
-    char comment[28];   ///< 97
-    uint8_t zero;       ///< 125: 0, marks the ID3v1.1 layout
-    uint8_t track;      ///< 126: track number
-    uint8_t genre;      ///< 127: genre number
+    char tag[3];      ///< 0: "TAG"
+    char title[30];   ///< 3
+    char artist[30];  ///< 33
+    char album[30];   ///< 63
+    char year[4];     ///< 93
+    char comment[28]; ///< 97
+    uint8_t zero;     ///< 125: 0, marks the ID3v1.1 layout
+    uint8_t track;    ///< 126: track number
+    uint8_t genre;    ///< 127: genre number
 } BeId3v1Tag;
 
 /// Version record filled by beVersion.
 typedef struct BeVersion {
     uint8_t dllMajorVersion;
     uint8_t dllMinorVersion;
-    uint8_t majorVersion;    ///< of the codec library
+    uint8_t majorVersion; ///< of the codec library
     uint8_t minorVersion;
-    uint8_t day;             ///< release date of the plug-in
+    uint8_t day; ///< release date of the plug-in
     uint8_t month;
     uint16_t year;
-    char homepage[129];      ///< NUL-terminated
+    char homepage[129]; ///< NUL-terminated
     uint8_t alphaLevel;
     uint8_t betaLevel;
     uint8_t mmxEnabled;

@@ -34,8 +34,8 @@ CMailAccountsDialog::CMailAccountsDialog(const QString& settingsFile, QWidget* p
     port_->setRange(0, 65535);
     port_->setSpecialValueText(QStringLiteral("usual"));
     security_ = new QComboBox(this);
-    security_->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"),
-                         QStringLiteral("TLS")});
+    security_->addItems(
+        {QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
     user_ = new QLineEdit(this);
     from_ = new QLineEdit(this);
     caFile_ = new QLineEdit(this);
@@ -116,7 +116,8 @@ void CMailAccountsDialog::showAccount(int row) {
     name_->setText(a.name);
     server_->setText(a.server);
     port_->setValue(a.port);
-    security_->setCurrentIndex(static_cast<int>(std::max<qsizetype>(0, kSecurities.indexOf(a.security))));
+    security_->setCurrentIndex(
+        static_cast<int>(std::max<qsizetype>(0, kSecurities.indexOf(a.security))));
     user_->setText(a.user);
     from_->setText(a.from);
     caFile_->setText(a.caFile);

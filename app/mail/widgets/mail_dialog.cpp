@@ -60,8 +60,8 @@ QString withLf(const QString& text) {
 
 } // namespace
 
-CMailDialog::CMailDialog(std::unique_ptr<MailComposer> composer,
-                         const QStringList& attachmentPaths, QWidget* parent)
+CMailDialog::CMailDialog(std::unique_ptr<MailComposer> composer, const QStringList& attachmentPaths,
+                         QWidget* parent)
     : QDialog(parent), composer_(std::move(composer)) {
     setWindowTitle(QStringLiteral("E-mail"));
     account_ = new QComboBox(this);
@@ -122,10 +122,10 @@ CMailDialog::CMailDialog(std::unique_ptr<MailComposer> composer,
     connect(accountsButton_, &QPushButton::clicked, this, &CMailDialog::editAccounts);
 
     composer_->setPasswordSource([this](const MailAccount& account) {
-        return QInputDialog::getText(this, windowTitle(),
-                                     QStringLiteral("Password of %1 (%2):")
-                                         .arg(account.name, account.user),
-                                     QLineEdit::Password);
+        return QInputDialog::getText(
+            this, windowTitle(),
+            QStringLiteral("Password of %1 (%2):").arg(account.name, account.user),
+            QLineEdit::Password);
     });
     const MailFields f = composer_->open(attachmentPaths);
     fillAccounts(f.account);

@@ -31,8 +31,8 @@ int PulseSource::volumePercent() const {
 std::vector<std::uint32_t> scaledVolumes(const std::vector<std::uint32_t>& volumes, int percent) {
     pa_cvolume cv;
     pa_cvolume_init(&cv);
-    cv.channels = static_cast<std::uint8_t>(std::clamp<std::size_t>(volumes.size(), 1,
-                                                                    PA_CHANNELS_MAX));
+    cv.channels =
+        static_cast<std::uint8_t>(std::clamp<std::size_t>(volumes.size(), 1, PA_CHANNELS_MAX));
     for (std::size_t c = 0; c < cv.channels; ++c) {
         cv.values[c] = c < volumes.size() ? volumes[c] : PA_VOLUME_MUTED;
     }
@@ -96,9 +96,9 @@ struct PulseEndpoints::Impl {
     bool ready = false; // the context reached READY once
 
     // Main loop's lock.
-    PulseServerState building;  // the lists being read
-    int outstanding = 0;        // reads of the lists still running
-    bool readAgain = false;     // something changed while they ran
+    PulseServerState building; // the lists being read
+    int outstanding = 0;       // reads of the lists still running
+    bool readAgain = false;    // something changed while they ran
     std::uint64_t published = 0;
     std::map<QString, OwnChange> ownChanges;
 
@@ -332,9 +332,8 @@ bool PulseEndpoints::start(int timeoutMs) {
     pa_context_set_subscribe_callback(d.context, &Impl::onEvent, &d);
     Impl::track(pa_context_subscribe(
         d.context,
-        static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
-                                            PA_SUBSCRIPTION_MASK_SINK |
-                                            PA_SUBSCRIPTION_MASK_SERVER),
+        static_cast<pa_subscription_mask_t>(
+            PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER),
         nullptr, nullptr));
     d.readLists();
     pa_threaded_mainloop_unlock(d.loop);
@@ -364,10 +363,10 @@ bool PulseEndpoints::setVolume(const QString& name, int percent) {
         std::copy(volumes.begin(), volumes.end(), cv.values);
         const QByteArray id = name.toUtf8();
         d.ownChanges[name].add(*current, volumes, false);
-        Impl::track(pa_context_set_source_mute_by_name(d.context, id.constData(), 0, nullptr,
-                                                       nullptr));
-        Impl::track(pa_context_set_source_volume_by_name(d.context, id.constData(), &cv, nullptr,
-                                                         nullptr));
+        Impl::track(
+            pa_context_set_source_mute_by_name(d.context, id.constData(), 0, nullptr, nullptr));
+        Impl::track(
+            pa_context_set_source_volume_by_name(d.context, id.constData(), &cv, nullptr, nullptr));
         return true;
     });
 }

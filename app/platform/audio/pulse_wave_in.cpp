@@ -155,8 +155,9 @@ std::uint16_t tagOf(pa_sample_format_t f) {
 
 EndpointFormat describe(const pa_sample_spec& sampleSpec) {
     EndpointFormat f;
-    f.bits = static_cast<std::uint16_t>(
-        pa_sample_format_valid(sampleSpec.format) != 0 ? pa_sample_size_of_format(sampleSpec.format) * 8 : 0);
+    f.bits = static_cast<std::uint16_t>(pa_sample_format_valid(sampleSpec.format) != 0
+                                            ? pa_sample_size_of_format(sampleSpec.format) * 8
+                                            : 0);
     f.channels = sampleSpec.channels;
     f.sampleRate = sampleSpec.rate;
     f.tag = tagOf(sampleSpec.format);
@@ -367,7 +368,7 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
     std::uint64_t lost_ = 0;
     bool overflowing_ = false;
     std::atomic<std::uint64_t> overruns_{0}; // ring and server overflows, each counted once
-    bool running_ = false;   // packets are kept (else dropped)
+    bool running_ = false;                   // packets are kept (else dropped)
     bool corkWanted_ = false; // the server is to pause the stream (after stop or reset)
     bool dead_ = false;
 };
@@ -398,8 +399,8 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     if (!facts.found) {
         return failWith(error, DeviceError::NoDriver);
     }
-    const bool native =
-        facts.sampleSpec.format == PA_SAMPLE_S16LE || facts.sampleSpec.format == PA_SAMPLE_FLOAT32LE;
+    const bool native = facts.sampleSpec.format == PA_SAMPLE_S16LE ||
+                        facts.sampleSpec.format == PA_SAMPLE_FLOAT32LE;
     pa_sample_spec mix = facts.sampleSpec;
     if (!native) {
         mix.format = PA_SAMPLE_FLOAT32LE; // the server converts; every source records
@@ -433,8 +434,8 @@ WaveInPtr openPulseWaveIn(const QString& sourceName, const PcmFormat& format, Re
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kPollMicroseconds, &mix));
-    const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(c.stream.get(), facts.name.c_str(), &attr, flags) < 0) {
         return failWith(error, DeviceError::Failed);
     }

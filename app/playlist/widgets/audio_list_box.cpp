@@ -51,8 +51,8 @@ CAudioListBox::~CAudioListBox() {
     controller_.reset();
 }
 
-bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures,
-                               const QString& listPath, QMenu* contextMenu) {
+bool CAudioListBox::initialise(const std::vector<QImage>& defaultPictures, const QString& listPath,
+                               QMenu* contextMenu) {
     contextMenu_ = contextMenu;
     defaultImages_ = defaultPictures;
     if (defaultImages_.empty()) {
@@ -224,10 +224,9 @@ void CAudioListBox::paintEvent(QPaintEvent* event) {
                 const QRect full(client.left(), rect.top(), client.width(), rect.height());
                 const PlaylistItem* entry = model()->item(row - 1);
                 const bool highlighted = it->isSelected() || row == anchor;
-                if (event->rect().intersects(
-                        QRect(full.topLeft(),
-                              QPoint(full.right(), row == itemCount ? client.bottom()
-                                                                    : full.bottom())))) {
+                if (event->rect().intersects(QRect(
+                        full.topLeft(), QPoint(full.right(), row == itemCount ? client.bottom()
+                                                                              : full.bottom())))) {
                     rows.drawRow(off, row, full, client, row == itemCount, highlighted, entry,
                                  entry == playingItem_);
                 }
@@ -258,7 +257,8 @@ void CAudioListBox::timerEvent(QTimerEvent* event) {
         }
         PlaylistItem* entry = model()->item(row - 1);
         if (entry->imageCount > 1) {
-            entry->imageIndex = static_cast<std::int8_t>((entry->imageIndex + 1) % entry->imageCount);
+            entry->imageIndex =
+                static_cast<std::int8_t>((entry->imageIndex + 1) % entry->imageCount);
             viewport()->update(QRect(QPoint(client.left(), rect.top()),
                                      QSize(entry->imageWidth, entry->imageHeight)));
         }

@@ -137,7 +137,9 @@ class CAudioListBox : public platform::MessageReceiverBase<QListWidget>,
     void attachTimeLabel(ui::CTimeLabel* label) { timeLabel_ = label; }
 
     /// Where stop-icon messages go; a message box over the list when not set.
-    void setMessageSink(std::function<void(const QString&)> sink) { messageSink_ = std::move(sink); }
+    void setMessageSink(std::function<void(const QString&)> sink) {
+        messageSink_ = std::move(sink);
+    }
     /// Where the keys' main-window commands go (kMainPauseContinue, kMainRecorderStop).
     void setMainCommandSink(std::function<void(int)> sink) { mainCommand_ = std::move(sink); }
     /// The tag editor for one item and the converter for paths; nothing happens while unset.

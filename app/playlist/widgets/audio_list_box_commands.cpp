@@ -132,9 +132,9 @@ bool CAudioListBox::ConfirmMultiPlay(int) {
 }
 
 RemoveAnswer CAudioListBox::ConfirmRemove(int rows) {
-    const auto answer = QMessageBox::question(
-        window(), QGuiApplication::applicationDisplayName(),
-        QStringLiteral("Remove %1 items from the list?").arg(rows));
+    const auto answer =
+        QMessageBox::question(window(), QGuiApplication::applicationDisplayName(),
+                              QStringLiteral("Remove %1 items from the list?").arg(rows));
     return answer == QMessageBox::Yes ? RemoveAnswer::Remove : RemoveAnswer::Keep;
 }
 
@@ -174,8 +174,7 @@ QString CAudioListBox::askCopyTarget(const QString& baseName, const QString& ext
     return dialog.selectedFiles().front();
 }
 
-std::optional<QString> CAudioListBox::askNewName(const QString& oldName,
-                                                 const QString& extension) {
+std::optional<QString> CAudioListBox::askNewName(const QString& oldName, const QString& extension) {
     ui::CRenameDialog dialog(oldName, extension, window());
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
@@ -186,8 +185,8 @@ std::optional<QString> CAudioListBox::askNewName(const QString& oldName,
 void CAudioListBox::openFolder(const QString& folder) {
     // Built from the folder's bytes: a name that is not valid UTF-8 stays the same folder.
     const QByteArray bytes = platform::encodePath(folder);
-    QDesktopServices::openUrl(QUrl::fromEncoded(
-        QByteArray("file://") + bytes.toPercentEncoding("/"), QUrl::StrictMode));
+    QDesktopServices::openUrl(
+        QUrl::fromEncoded(QByteArray("file://") + bytes.toPercentEncoding("/"), QUrl::StrictMode));
 }
 
 // Commands ------------------------------------------------------------------------------------
@@ -354,8 +353,8 @@ void CAudioListBox::copyToCommand() {
     if (items.size() == 1) {
         const int index = items.front();
         const QString path = model()->item(index)->path;
-        const QString target = askCopyTarget(QFileInfo(path).completeBaseName(),
-                                             dottedSuffix(path), copyFolder_);
+        const QString target =
+            askCopyTarget(QFileInfo(path).completeBaseName(), dottedSuffix(path), copyFolder_);
         if (target.isEmpty()) {
             return;
         }

@@ -16,7 +16,8 @@ QImage imageFromSondrel(const SondrelImage& image) {
     const std::int64_t width = std::llabs(static_cast<std::int64_t>(h.biWidth));
     const std::int64_t height = std::llabs(static_cast<std::int64_t>(h.biHeight));
     const bool bottomUp = h.biHeight > 0;
-    const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits) + 31) / 32) * 4;
+    const std::uint64_t stride =
+        ((static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits) + 31) / 32) * 4;
     // What may be read: the bytes actually read from the file, and never more than the image.
     const std::uint64_t available =
         std::min<std::uint64_t>(image.pixelBytes, stride * static_cast<std::uint64_t>(height));
@@ -40,9 +41,9 @@ QImage imageFromSondrel(const SondrelImage& image) {
             if (bits == 16) {
                 const unsigned v = unsigned{p[0]} | (unsigned{p[1]} << 8);
                 const auto expand = [](unsigned c) { return (c << 3) | (c >> 2); };
-                line[x] = qRgb(static_cast<int>(expand((v >> 10) & 31)),
-                               static_cast<int>(expand((v >> 5) & 31)),
-                               static_cast<int>(expand(v & 31)));
+                line[x] =
+                    qRgb(static_cast<int>(expand((v >> 10) & 31)),
+                         static_cast<int>(expand((v >> 5) & 31)), static_cast<int>(expand(v & 31)));
             } else {
                 line[x] = qRgb(p[2], p[1], p[0]);
             }

@@ -38,9 +38,8 @@ RowPainter::RowPainter(const QFont& listFont, const QPalette& palette)
       greyText_(palette.color(QPalette::Disabled, QPalette::WindowText)),
       buttonText_(palette.color(QPalette::Active, QPalette::ButtonText)) {}
 
-void RowPainter::drawRow(QPainter& p, int row, const QRect& rect, const QRect& client,
-                         bool lastRow, bool highlighted, const PlaylistItem* item,
-                         bool playing) const {
+void RowPainter::drawRow(QPainter& p, int row, const QRect& rect, const QRect& client, bool lastRow,
+                         bool highlighted, const PlaylistItem* item, bool playing) const {
     const int imageWidth = item != nullptr ? item->imageWidth : 0;
     // Background: the row (down to the bottom of the client area for the last row); a
     // highlighted row takes the selection colour right of its picture, and white covers only

@@ -25,8 +25,7 @@ QLineEdit* edit(int limit, QWidget* parent) {
 
 } // namespace
 
-CTagDialog::CTagDialog(int captionId, const TagLimits& limits, QWidget* parent)
-    : QDialog(parent) {
+CTagDialog::CTagDialog(int captionId, const TagLimits& limits, QWidget* parent) : QDialog(parent) {
     setWindowTitle(loadString(captionId));
     title_ = edit(limits.title, this);
     artist_ = edit(limits.artist, this);
@@ -34,17 +33,17 @@ CTagDialog::CTagDialog(int captionId, const TagLimits& limits, QWidget* parent)
     year_ = edit(limits.year, this);
     comments_ = edit(limits.comment, this);
     track_ = edit(0, this);
-    track_->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]{0,9}")), track_));
+    track_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,9}")), track_));
     genre_ = new QComboBox(this);
     genre_->setMaxVisibleItems(16);
     fileName_ = new QLineEdit(this);
     fileName_->setReadOnly(true);
 
     auto* grid = new QGridLayout;
-    const std::pair<int, QWidget*> rows[] = {
-        {0, title_}, {1, artist_}, {2, album_}, {3, genre_},
-        {4, track_}, {5, year_},   {6, comments_}, {7, fileName_}};
+    const std::pair<int, QWidget*> rows[] = {{0, title_},    {1, artist_},  {2, album_},
+                                             {3, genre_},    {4, track_},   {5, year_},
+                                             {6, comments_}, {7, fileName_}};
     for (const auto& [i, widget] : rows) {
         auto* label = new QLabel(loadString(kStrTagFirstLabel + i), this);
         label->setBuddy(widget);
@@ -53,8 +52,8 @@ CTagDialog::CTagDialog(int captionId, const TagLimits& limits, QWidget* parent)
     }
     grid->setColumnMinimumWidth(1, 280);
     auto* buttons = new QDialogButtonBox(this);
-    auto* updateButton = buttons->addButton(loadString(kStrTagFirstLabel + 8),
-                                            QDialogButtonBox::AcceptRole);
+    auto* updateButton =
+        buttons->addButton(loadString(kStrTagFirstLabel + 8), QDialogButtonBox::AcceptRole);
     buttons->addButton(loadString(kStrTagFirstLabel + 9), QDialogButtonBox::RejectRole);
     updateButton->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &CTagDialog::update);
@@ -90,8 +89,8 @@ TagFields CTagDialog::fields() const {
     // Digits only; a number too large for the tag becomes its largest track number.
     bool ok = false;
     const unsigned track = track_->text().toUInt(&ok);
-    f.track = !ok ? 0 : (track > static_cast<unsigned>(kMaxTrack) ? kMaxTrack
-                                                                 : static_cast<int>(track));
+    f.track =
+        !ok ? 0 : (track > static_cast<unsigned>(kMaxTrack) ? kMaxTrack : static_cast<int>(track));
     choice_.apply(genre_->currentIndex(), f);
     return f;
 }

@@ -19,10 +19,10 @@ class ConvertCli : public ::testing::Test {
 
     std::string tone(const std::string& name, int rate, int channels, double seconds) {
         const std::string path = file(name);
-        const auto r = runCommand(std::string(MIRELDO_SOX_EXE) + " -n -b 16 -r " +
-                                  std::to_string(rate) + " -c " + std::to_string(channels) + " " +
-                                  shellQuote(path) + " synth " + std::to_string(seconds) +
-                                  " sine 440");
+        const auto r =
+            runCommand(std::string(MIRELDO_SOX_EXE) + " -n -b 16 -r " + std::to_string(rate) +
+                       " -c " + std::to_string(channels) + " " + shellQuote(path) + " synth " +
+                       std::to_string(seconds) + " sine 440");
         EXPECT_EQ(r.exitCode, 0);
         return path;
     }
@@ -67,7 +67,8 @@ TEST_F(ConvertCli, FolderDestinationsSkipsAndOverwrite) {
     EXPECT_EQ(r.output, "Convert OK\t" + file("out/a.ogg") + "\n");
     r = convert("--type ogg --to out/ a.wav b.wav");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.output, "Skipped\t" + file("out/a.ogg") + "\nConvert OK\t" + file("out/b.ogg") + "\n");
+    EXPECT_EQ(r.output,
+              "Skipped\t" + file("out/a.ogg") + "\nConvert OK\t" + file("out/b.ogg") + "\n");
     r = convert("--type ogg --overwrite --to out a.wav");
     EXPECT_EQ(r.output, "Convert OK\t" + file("out/a.ogg") + "\n");
 }
@@ -110,11 +111,11 @@ TEST_F(ConvertCli, FailuresExitOneAndLeaveNoOutput) {
 
 TEST_F(ConvertCli, UsageErrorsExitTwo) {
     tone("a.wav", 16000, 1, 0.5);
-    for (const char* args : {"a.wav", "--to x", "--bitrate 100 --to x a.wav",
-                             "--type flac --to x a.wav", "--rate 11025 --to x a.wav",
-                             "--channels 3 --to x a.wav", "--range 1:00-2:00 --to x a.wav",
-                             "--range 0:00:02.0-0:00:01.0 --to x a.wav", "--frobnicate --to x a.wav",
-                             "--to"}) {
+    for (const char* args :
+         {"a.wav", "--to x", "--bitrate 100 --to x a.wav", "--type flac --to x a.wav",
+          "--rate 11025 --to x a.wav", "--channels 3 --to x a.wav",
+          "--range 1:00-2:00 --to x a.wav", "--range 0:00:02.0-0:00:01.0 --to x a.wav",
+          "--frobnicate --to x a.wav", "--to"}) {
         const auto r = convert(args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_EQ(r.output, "") << args;

@@ -26,9 +26,9 @@ TEST(DevicesCli, ListsTheServersSinksAndSourcesWithVolumeAndMute) {
     server.pactl("set-source-volume sine 40%");
     server.pactl("set-source-mute hdmi.monitor 1");
     ::unsetenv("MIRELDO_AUDIO_MODE");
-    const auto r = testsupport::runCommand(
-        "env -u MIRELDO_AUDIO_MODE " + server.environmentPrefix() +
-        shellQuote(testsupport::binDir() + "/mireldo-cli") + " devices");
+    const auto r =
+        testsupport::runCommand("env -u MIRELDO_AUDIO_MODE " + server.environmentPrefix() +
+                                shellQuote(testsupport::binDir() + "/mireldo-cli") + " devices");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, "Output devices (--device N):\n"
                         "  0  Speakers\n"
@@ -74,10 +74,10 @@ TEST(DevicesCli, PlaysToTheChosenSink) {
     };
     const auto r = testsupport::runCommand(
         rec("speakers.monitor", "speakers.raw") + "a=$!; " + rec("hdmi.monitor", "hdmi.raw") +
-        "b=$!; " +
-        "for i in $(seq 100); do [ $(" + prefix + "pactl list short source-outputs | wc -l) -ge 2 ] "
-        "&& break; sleep 0.05; done; env -u MIRELDO_AUDIO_MODE " + prefix +
-        shellQuote(testsupport::binDir() + "/mireldo-cli") + " play --device 1 " +
+        "b=$!; " + "for i in $(seq 100); do [ $(" + prefix +
+        "pactl list short source-outputs | wc -l) -ge 2 ] "
+        "&& break; sleep 0.05; done; env -u MIRELDO_AUDIO_MODE " +
+        prefix + shellQuote(testsupport::binDir() + "/mireldo-cli") + " play --device 1 " +
         shellQuote(wav) + " >/dev/null 2>&1; status=$?; sleep 0.3; kill $a $b; wait; echo $status");
     EXPECT_EQ(r.output, "0\n");
     EXPECT_GT(peakOf(testsupport::readFile(dir.file("hdmi.raw"))), 8000);

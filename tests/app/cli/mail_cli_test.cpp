@@ -19,9 +19,8 @@ class MailCli : public ::testing::Test {
   protected:
     /// Runs mireldo-cli with its own settings folder and home; standard output and error.
     CommandResult cli(const std::string& args) {
-        return runCommand("HOME=" + shellQuote(dir_.path().string()) +
-                          " MIRELDO_CONFIG_DIR=" + shellQuote(dir_.file("config")) +
-                          " MIRELDO_AUDIO_MODE=virtual " +
+        return runCommand("HOME=" + shellQuote(dir_.path().string()) + " MIRELDO_CONFIG_DIR=" +
+                          shellQuote(dir_.file("config")) + " MIRELDO_AUDIO_MODE=virtual " +
                           shellQuote(binDir() + "/mireldo-cli") + " mail " + args + " 2>&1");
     }
     std::string file(const std::string& name, size_t bytes, uint32_t seed) {
@@ -86,8 +85,8 @@ TEST_F(MailCli, FailuresPrintTheMessageForTheCodeAndExitWith1) {
         std::string message;
     };
     for (const Case& c :
-         {Case{"--smtp " + smtp(server.port()) + " --from rec@studio.test --to reject@example.test " +
-                   shellQuote(a),
+         {Case{"--smtp " + smtp(server.port()) +
+                   " --from rec@studio.test --to reject@example.test " + shellQuote(a),
                "Error: Unknown Recipient!"},
           Case{"--smtp " + smtp(server.port()) + " --from rec@studio.test --to ann@example.test " +
                    shellQuote(dir_.file("missing.wav")),
@@ -106,12 +105,12 @@ TEST_F(MailCli, WrongUsageExitsWith2) {
     const std::string a = file("a.wav", 100, 1);
     for (const std::string& args : std::vector<std::string>{
              "--to ann@example.test " + shellQuote(a),
-          "--smtp smtp://127.0.0.1:1 --account Studio --to ann@example.test",
-          "--smtp smtp://127.0.0.1:1 --from rec@studio.test --to ' ; ' " + shellQuote(a),
-          "--smtp smtp://127.0.0.1:1 --to ann@example.test " + shellQuote(a),
-          "--smtp http://127.0.0.1:1 --from rec@studio.test --to ann@example.test",
-          "--smtp smtp://127.0.0.1:1 --password secret --to ann@example.test",
-          "--smtp smtp://127.0.0.1:1 --to"}) {
+             "--smtp smtp://127.0.0.1:1 --account Studio --to ann@example.test",
+             "--smtp smtp://127.0.0.1:1 --from rec@studio.test --to ' ; ' " + shellQuote(a),
+             "--smtp smtp://127.0.0.1:1 --to ann@example.test " + shellQuote(a),
+             "--smtp http://127.0.0.1:1 --from rec@studio.test --to ann@example.test",
+             "--smtp smtp://127.0.0.1:1 --password secret --to ann@example.test",
+             "--smtp smtp://127.0.0.1:1 --to"}) {
         EXPECT_EQ(cli(args).exitCode, 2) << args;
     }
     EXPECT_NE(cli("--smtp smtp://127.0.0.1:1 --from a@b.test --to ' ; '")

@@ -77,9 +77,9 @@ TEST(ProgramOptionsSondrel, AFileNamedLikeAnOptionIsReadAfterTheEndOfOptions) {
     testsupport::TempDir dir;
     const std::string path = dir.file("-odd.wav");
     testsupport::writeFile(path, testsupport::makeWav(1, 8000, 16, testsupport::patternBytes(800)));
-    const auto r = runCommand("cd " + shellQuote(dir.path().string()) + " && " +
-                              shellQuote(testsupport::binDir() + "/sondrel-info") +
-                              " -- -odd.wav 2>&1");
+    const auto r =
+        runCommand("cd " + shellQuote(dir.path().string()) + " && " +
+                   shellQuote(testsupport::binDir() + "/sondrel-info") + " -- -odd.wav 2>&1");
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("result: 0"), std::string::npos) << r.output;
 }

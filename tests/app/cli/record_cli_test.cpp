@@ -52,11 +52,11 @@ class RecordCli : public ::testing::Test {
     // A 16-bit input of tones (`bursts`, in seconds) separated by `pause` seconds of digital
     // silence, at 44.1 kHz stereo unless told (the virtual input plays it in the capture
     // format, so the two must agree).
-    std::string makeInput(const std::string& name, const std::vector<double>& bursts,
-                          double pause, int rate = 44100, int channels = 2) {
+    std::string makeInput(const std::string& name, const std::vector<double>& bursts, double pause,
+                          int rate = 44100, int channels = 2) {
         const std::string path = dir.file(name);
-        std::string cmd = shellQuote(MIRELDO_SOX_EXE) + " -n -r " + std::to_string(rate) +
-                          " -c " + std::to_string(channels) + " -b 16 " + shellQuote(path);
+        std::string cmd = shellQuote(MIRELDO_SOX_EXE) + " -n -r " + std::to_string(rate) + " -c " +
+                          std::to_string(channels) + " -b 16 " + shellQuote(path);
         for (std::size_t i = 0; i < bursts.size(); ++i) {
             if (i > 0) {
                 cmd += " : synth " + std::to_string(pause) + " sine 0 vol 0 :";
@@ -68,8 +68,7 @@ class RecordCli : public ::testing::Test {
     }
 
     // The command line of a recording run (records in progress go to rec()).
-    std::string recordCommand(const std::string& input, const std::string& args,
-                              int speed) const {
+    std::string recordCommand(const std::string& input, const std::string& args, int speed) const {
         const std::string cfg = (dir.path() / "cfg").string();
         return "HOME=" + shellQuote(cfg) + " MIRELDO_CONFIG_DIR=" + shellQuote(cfg) +
                " MIRELDO_TEMP_DIR=" + shellQuote(rec()) +
@@ -88,8 +87,9 @@ class RecordCli : public ::testing::Test {
     // process id go to files named by `tag`.
     void startRecording(const std::string& tag, const std::string& input, const std::string& args,
                         int speed) {
-        const std::string cmd = "sh -c " + shellQuote("echo $$ > " + shellQuote(dir.file(tag + ".pid")) +
-                                                      "; exec env " + recordCommand(input, args, speed)) +
+        const std::string cmd = "sh -c " +
+                                shellQuote("echo $$ > " + shellQuote(dir.file(tag + ".pid")) +
+                                           "; exec env " + recordCommand(input, args, speed)) +
                                 " > " + shellQuote(dir.file(tag + ".out")) + " 2> " +
                                 shellQuote(dir.file(tag + ".err")) + "; echo $? > " +
                                 shellQuote(dir.file(tag + ".status"));
@@ -177,9 +177,9 @@ class RecordCli : public ::testing::Test {
     std::string recovered() const { return (dir.path() / "recovered").string(); }
 
     static std::string probe(const std::string& path, const std::string& entry) {
-        const auto r = runCommand(toolBeside(MIRELDO_FFMPEG_EXE, "ffprobe") +
-                                  " -v error -show_entries " + entry +
-                                  " -of default=nw=1:nk=1 " + shellQuote(path));
+        const auto r =
+            runCommand(toolBeside(MIRELDO_FFMPEG_EXE, "ffprobe") + " -v error -show_entries " +
+                       entry + " -of default=nw=1:nk=1 " + shellQuote(path));
         return r.exitCode == 0 && !r.output.empty() ? r.output.substr(0, r.output.find('\n'))
                                                     : std::string{};
     }
@@ -194,8 +194,10 @@ class RecordCli : public ::testing::Test {
 TEST_F(RecordCli, LongSilenceAction2SavesOneFilePerBurst) {
     const std::vector<double> bursts{1.0, 1.5, 0.8};
     const std::string input = makeInput("bursts.wav", bursts, 4.0);
-    const auto r = record(input, "--format 3 --drop-silence --action 2 --long-silence 2 "
-                                 "--encode wav", 5);
+    const auto r = record(input,
+                          "--format 3 --drop-silence --action 2 --long-silence 2 "
+                          "--encode wav",
+                          5);
     ASSERT_EQ(r.exitCode, 0);
     const auto saved = lines(r.output);
     ASSERT_EQ(saved.size(), bursts.size()) << r.output;
@@ -212,12 +214,16 @@ TEST_F(RecordCli, LongSilenceAction2SavesOneFilePerBurst) {
 
 TEST_F(RecordCli, SplitsLoseNothingOnAnInputThatRunsOnWhileClosed) {
     // 16 s of tones and pauses played by an input that runs on whatever the recorder does, as
-    // a sound card does, from the moment recording starts; a record is split every 3 s (96,000 bytes at 16 kHz mono) and at
-    // every long silence. Put end to end, the saved records are the input exactly.
+    // a sound card does, from the moment recording starts; a record is split every 3 s (96,000
+    // bytes at 16 kHz mono) and at every long silence. Put end to end, the saved records are the
+    // input exactly.
     const std::string input = makeInput("run.wav", {3.5, 4.0, 2.5}, 3.0, 16000, 1);
-    const std::string cmd = "MIRELDO_VIRTUAL_INPUT_FREE_RUNNING=1 MIRELDO_RECORD_SIZE_LIMIT=96044 " +
-                            recordCommand(input, "--format 8 --action 2 --long-silence 2 "
-                                                 "--encode wav", 10);
+    const std::string cmd =
+        "MIRELDO_VIRTUAL_INPUT_FREE_RUNNING=1 MIRELDO_RECORD_SIZE_LIMIT=96044 " +
+        recordCommand(input,
+                      "--format 8 --action 2 --long-silence 2 "
+                      "--encode wav",
+                      10);
     const auto r = runCommand(cmd + " 2>/dev/null");
     ASSERT_EQ(r.exitCode, 0);
     const auto saved = lines(r.output);
@@ -236,8 +242,10 @@ TEST_F(RecordCli, SplitsLoseNothingOnAnInputThatRunsOnWhileClosed) {
 
 TEST_F(RecordCli, LongSilenceAction4SavesOneFileAndStops) {
     const std::string input = makeInput("bursts4.wav", {1.0, 1.5}, 4.0);
-    const auto r = record(input, "--format 3 --drop-silence --action 4 --long-silence 2 "
-                                 "--encode mp3", 5);
+    const auto r = record(input,
+                          "--format 3 --drop-silence --action 4 --long-silence 2 "
+                          "--encode mp3",
+                          5);
     ASSERT_EQ(r.exitCode, 0);
     const auto saved = lines(r.output);
     ASSERT_EQ(saved.size(), 1u) << r.output;
@@ -293,15 +301,15 @@ TEST_F(RecordCli, DurationEndsTheRunAndShortRecordsAreDiscarded) {
 
 TEST(RecordArguments, FlagsOverrideAndBadValuesAreRefused) {
     mireldo::cli::RecordOptions o;
-    EXPECT_TRUE(mireldo::cli::parseRecordArguments(
-                    QStringList{QStringLiteral("--input"), QStringLiteral("2"),
-                                QStringLiteral("--encode"), QStringLiteral("OGG"),
-                                QStringLiteral("--drop-silence"), QStringLiteral("--quality"),
-                                QStringLiteral("0"), QStringLiteral("--discard-shorter"),
-                                QStringLiteral("3"), QStringLiteral("--duration"),
-                                QStringLiteral("1.5")},
-                    o)
-                    .isEmpty());
+    EXPECT_TRUE(
+        mireldo::cli::parseRecordArguments(
+            QStringList{QStringLiteral("--input"), QStringLiteral("2"), QStringLiteral("--encode"),
+                        QStringLiteral("OGG"), QStringLiteral("--drop-silence"),
+                        QStringLiteral("--quality"), QStringLiteral("0"),
+                        QStringLiteral("--discard-shorter"), QStringLiteral("3"),
+                        QStringLiteral("--duration"), QStringLiteral("1.5")},
+            o)
+            .isEmpty());
     EXPECT_EQ(o.inputDevice, 2);
     EXPECT_EQ(o.encodeMethod, 2);
     EXPECT_TRUE(o.dropSilence);
@@ -320,7 +328,8 @@ TEST(RecordArguments, FlagsOverrideAndBadValuesAreRefused) {
           QStringList{QStringLiteral("--duration"), QStringLiteral("0")},
           QStringList{QStringLiteral("--folder")}, QStringList{QStringLiteral("--loud")}}) {
         mireldo::cli::RecordOptions x;
-        EXPECT_FALSE(mireldo::cli::parseRecordArguments(bad, x).isEmpty()) << bad.join(u' ').toStdString();
+        EXPECT_FALSE(mireldo::cli::parseRecordArguments(bad, x).isEmpty())
+            << bad.join(u' ').toStdString();
     }
 }
 
@@ -412,11 +421,10 @@ TEST_F(RecordCli, MeasureNoisePrintsTheNoiseAndTheLevelItProposes) {
 TEST_F(RecordCli, AMissingFolderIsAUsageError) {
     const std::string input = makeInput("x.wav", {0.3}, 0);
     const std::string cfg = (dir.path() / "cfg").string();
-    const auto r = runCommand("HOME=" + shellQuote(cfg) + " MIRELDO_CONFIG_DIR=" +
-                              shellQuote(cfg) + " MIRELDO_AUDIO_MODE=virtual " +
-                              shellQuote(testsupport::binDir() + "/mireldo-cli") +
-                              " record --folder " + shellQuote(dir.file("nowhere")) +
-                              " 2>/dev/null");
+    const auto r = runCommand(
+        "HOME=" + shellQuote(cfg) + " MIRELDO_CONFIG_DIR=" + shellQuote(cfg) +
+        " MIRELDO_AUDIO_MODE=virtual " + shellQuote(testsupport::binDir() + "/mireldo-cli") +
+        " record --folder " + shellQuote(dir.file("nowhere")) + " 2>/dev/null");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.output.empty());
 }
@@ -467,7 +475,7 @@ TEST_F(RecordCli, AWriteErrorExitsOneAndStillSavesWhatWasRecorded) {
     EXPECT_LE(bytes.size(), 204800u);
     const std::vector<uint8_t> data = pcmOf(saved[0]);
     EXPECT_EQ(data.size(), bytes.size() - 44); // the header agrees with the file
-    EXPECT_EQ(data.size() % 4, 0u);             // whole frames only
+    EXPECT_EQ(data.size() % 4, 0u);            // whole frames only
     const std::vector<uint8_t> sent = pcmOf(input);
     ASSERT_LE(data.size(), sent.size());
     EXPECT_TRUE(std::equal(data.begin(), data.end(), sent.begin()));
@@ -477,8 +485,10 @@ TEST_F(RecordCli, AWriteErrorExitsOneAndStillSavesWhatWasRecorded) {
 TEST_F(RecordCli, FailedSplitSavesKeepEveryRecordRecordOnAndExitOne) {
     const std::vector<double> bursts{1.0, 1.5, 0.8};
     const std::string input = makeInput("bursts.wav", bursts, 4.0);
-    startRecording("split", input, "--format 3 --drop-silence --action 2 --long-silence 2 "
-                                   "--encode wav", 2);
+    startRecording("split", input,
+                   "--format 3 --drop-silence --action 2 --long-silence 2 "
+                   "--encode wav",
+                   2);
     // The record folder goes away while the first record is captured: no save can succeed.
     ASSERT_FALSE(waitForRecording(44).empty());
     std::filesystem::remove_all(out());

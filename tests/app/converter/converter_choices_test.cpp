@@ -8,7 +8,9 @@ using namespace mireldo::converter;
 
 namespace {
 
-QString qs(const char* s) { return QString::fromUtf8(s); }
+QString qs(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 } // namespace
 

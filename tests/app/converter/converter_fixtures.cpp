@@ -35,7 +35,8 @@ Decoded decodeAll(const std::string& path) {
     }
     WAVEFORMATEX* f = nullptr;
     std::uint32_t length = 0;
-    if (Sondrel_GetStreamFormat(s, &f) == SONDREL_OK && Sondrel_GetStreamLength(s, &length) == SONDREL_OK &&
+    if (Sondrel_GetStreamFormat(s, &f) == SONDREL_OK &&
+        Sondrel_GetStreamLength(s, &length) == SONDREL_OK &&
         Sondrel_DecodeAudioBegin(s) == SONDREL_OK) {
         d.rate = f->nSamplesPerSec;
         d.channels = f->nChannels;
@@ -60,9 +61,9 @@ double probeSeconds(const std::string& path) {
         std::string(MIRELDO_FFPROBE_EXE) +
         " -v error -select_streams a:0 -show_entries stream=sample_rate -of csv=p=0 " +
         testsupport::shellQuote(path));
-    const auto bytes = testsupport::runCommand(
-        std::string(MIRELDO_FFMPEG_EXE) + " -v error -i " + testsupport::shellQuote(path) +
-        " -ac 1 -f s16le - | wc -c");
+    const auto bytes =
+        testsupport::runCommand(std::string(MIRELDO_FFMPEG_EXE) + " -v error -i " +
+                                testsupport::shellQuote(path) + " -ac 1 -f s16le - | wc -c");
     if (rate.exitCode != 0 || bytes.exitCode != 0) {
         return -1;
     }

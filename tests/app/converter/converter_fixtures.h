@@ -37,6 +37,8 @@ mireldo::encoders::EncoderTable& builtTable();
 /// Names in `folder` that start with '.' (temporary outputs left behind).
 std::vector<std::string> hiddenFiles(const std::string& folder);
 
-inline QString qs(const std::string& s) { return QString::fromStdString(s); }
+inline QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 } // namespace convtest

@@ -128,8 +128,8 @@ TEST_F(ConverterJob, CancelInTheSecondSourceKeepsTheFirstOutputOnly) {
     const auto c = convtest::writeTone(file("c.wav"), 44100, 2, 88200);
     RecordingView view;
     view.cancelAtSource = 1;
-    const auto out = runJob(convtest::builtTable(), sourcesOf({a, b, c}),
-                            options(file("out"), kMp3), view);
+    const auto out =
+        runJob(convtest::builtTable(), sourcesOf({a, b, c}), options(file("out"), kMp3), view);
     EXPECT_TRUE(out.cancelled);
     EXPECT_EQ(out.results, (std::vector{ConvertResult::Converted, ConvertResult::Cancelled}));
     EXPECT_TRUE(std::filesystem::exists(file("out/a.mp3")));
@@ -143,8 +143,8 @@ TEST_F(ConverterJob, CancelledMergeStillLeavesACompleteFile) {
     const auto b = convtest::writeTone(file("b.wav"), 44100, 2, 441000);
     RecordingView view;
     view.cancelAtSource = 1;
-    const auto out = runJob(convtest::builtTable(), sourcesOf({a, b}),
-                            options(file("m.mp3"), kMp3, true), view);
+    const auto out =
+        runJob(convtest::builtTable(), sourcesOf({a, b}), options(file("m.mp3"), kMp3, true), view);
     EXPECT_TRUE(out.cancelled);
     const double seconds = convtest::probeSeconds(file("m.mp3"));
     EXPECT_GT(seconds, 0.95);

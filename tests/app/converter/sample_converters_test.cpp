@@ -117,7 +117,8 @@ TEST(RateConverter, TenMinutesKeepTheirLengthToOneFrame) {
     Samples out(rc.maxOutputValues(25600));
     std::uint64_t produced = 0;
     for (std::uint64_t done = 0; done < frames;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(25600, frames - done));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(25600, frames - done));
         produced += rc.convert(block.data(), n, out.data());
         done += n;
     }
@@ -130,11 +131,13 @@ TEST(RateConverter, TenMinutesKeepTheirLengthToOneFrame) {
     Samples upOut(up.maxOutputValues(25600));
     produced = 0;
     for (std::uint64_t done = 0; done < frames;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(25600, frames - done));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(25600, frames - done));
         produced += up.convert(mono.data(), n, upOut.data());
         done += n;
     }
-    EXPECT_NEAR(static_cast<double>(produced), static_cast<double>(frames) * 48000.0 / 44100.0, 1.0);
+    EXPECT_NEAR(static_cast<double>(produced), static_cast<double>(frames) * 48000.0 / 44100.0,
+                1.0);
 }
 
 TEST(SampleConverters, MeansTruncateTowardZero) {

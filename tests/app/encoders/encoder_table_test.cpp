@@ -21,7 +21,9 @@ namespace {
 using mireldo::encoders::EncoderTable;
 namespace fs = std::filesystem;
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // Keeps FFmpeg's libraries resident for the whole run: unloading libavformat together with the
 // WMA plug-in leaks what its own dependencies allocate when loaded (LeakSanitizer reports it),
@@ -30,8 +32,7 @@ const unsigned kFfmpegResident = avformat_version();
 
 // Each test runs in a process of its own (CTest), so no plug-in is loaded before it starts.
 
-TEST(EncoderTable, LoadsAllFourFromTheBuildFolderWithTheirNames)
-{
+TEST(EncoderTable, LoadsAllFourFromTheBuildFolderWithTheirNames) {
     EncoderTable table;
     EXPECT_FALSE(table.isLoaded(0));
     table.load(qs(testsupport::binDir()));
@@ -51,8 +52,7 @@ TEST(EncoderTable, LoadsAllFourFromTheBuildFolderWithTheirNames)
     EXPECT_FALSE(table.slot(-1).loaded());
 }
 
-TEST(EncoderTable, IncompleteAndMissingLibrariesLeaveTheirSlotsUnloaded)
-{
+TEST(EncoderTable, IncompleteAndMissingLibrariesLeaveTheirSlotsUnloaded) {
     testsupport::TempDir dir;
     const fs::path bin = testsupport::binDir();
     fs::create_symlink(bin / "mpeg_enc.so", dir.path() / "mpeg_enc.so");
@@ -70,8 +70,7 @@ TEST(EncoderTable, IncompleteAndMissingLibrariesLeaveTheirSlotsUnloaded)
     EXPECT_EQ(dlopen("wma_enc.so", RTLD_NOW | RTLD_NOLOAD), nullptr);
 }
 
-TEST(EncoderTable, ReusesALibraryAlreadyLoadedUnderTheName)
-{
+TEST(EncoderTable, ReusesALibraryAlreadyLoadedUnderTheName) {
     const std::string path = testsupport::binDir() + "/ogg_enc.so";
     void* already = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(already, nullptr);
@@ -88,8 +87,7 @@ TEST(EncoderTable, ReusesALibraryAlreadyLoadedUnderTheName)
     dlclose(already);
 }
 
-TEST(EncoderTable, LoadsOnlyOnce)
-{
+TEST(EncoderTable, LoadsOnlyOnce) {
     testsupport::TempDir empty;
     EncoderTable table;
     table.load(qs(empty.path().string()));
@@ -97,8 +95,7 @@ TEST(EncoderTable, LoadsOnlyOnce)
     EXPECT_FALSE(table.isLoaded(3));
 }
 
-TEST(EncoderConfig, RecordBytesAreTheDocumentedLayout)
-{
+TEST(EncoderConfig, RecordBytesAreTheDocumentedLayout) {
     BeConfig c;
     std::memset(&c, 0xAB, sizeof c);
     mireldo::encoders::fillEncoderConfig(c, 44100, 1, 128);
@@ -134,8 +131,7 @@ TEST(EncoderConfig, RecordBytesAreTheDocumentedLayout)
     EXPECT_EQ(c.bitsPerSample, 8);
 }
 
-TEST(EncoderConfig, PreTagIsBlankId3v11WithTrackOne)
-{
+TEST(EncoderConfig, PreTagIsBlankId3v11WithTrackOne) {
     const BeId3v1Tag t = mireldo::encoders::makeId3v1PreTag();
     const auto* b = reinterpret_cast<const uint8_t*>(&t);
     EXPECT_EQ(std::memcmp(b, "TAG", 3), 0);

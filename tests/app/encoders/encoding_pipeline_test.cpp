@@ -26,7 +26,8 @@ std::string ffprobe() {
 std::string probe(const std::string& path) {
     const auto r = testsupport::runCommand(
         ffprobe() + " -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate" +
-        " -show_entries format=duration,bit_rate -of default=nw=1 " + testsupport::shellQuote(path));
+        " -show_entries format=duration,bit_rate -of default=nw=1 " +
+        testsupport::shellQuote(path));
     return r.exitCode == 0 ? r.output : std::string{};
 }
 
@@ -146,9 +147,9 @@ TEST_F(PipelineTest, EveryPluginWritesAFileFfprobeReadsWithTheRightLength) {
         ASSERT_TRUE(r.ok) << names[m];
         const std::string p = probe(out.toStdString());
         EXPECT_EQ(field(p, "codec_name"), codecs[m]) << p;
-        EXPECT_NEAR(std::stod(field(p, "duration").empty() ? "0" : field(p, "duration")), 2.0,
-                    0.15)
-            << names[m] << "\n" << p;
+        EXPECT_NEAR(std::stod(field(p, "duration").empty() ? "0" : field(p, "duration")), 2.0, 0.15)
+            << names[m] << "\n"
+            << p;
         // Progress reaches 100 and the pacing sleeps once per tenth at most.
         ASSERT_FALSE(progress.percents.empty());
         EXPECT_EQ(progress.percents.back(), 100);
@@ -186,7 +187,8 @@ class OnTheFlyTest : public PipelineTest {
     // Feeds `pcm` to `c` in capture-sized buffers.
     static void feedAll(OnTheFlyCompressor& c, const std::vector<uint8_t>& pcm) {
         for (std::size_t at = 0; at < pcm.size(); at += 10240) {
-            const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(10240, pcm.size() - at));
+            const auto n =
+                static_cast<std::uint32_t>(std::min<std::size_t>(10240, pcm.size() - at));
             c.feed(pcm.data() + at, n);
         }
     }

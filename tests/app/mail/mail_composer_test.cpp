@@ -21,7 +21,8 @@ class MailComposerTest : public ::testing::Test {
   protected:
     void writeSettings(int port, const std::string& history) {
         std::ofstream f(settings_);
-        f << "[History]\n" << history << "\n[MailAccounts]\n"
+        f << "[History]\n"
+          << history << "\n[MailAccounts]\n"
           << "Account1\\Name=Home\nAccount1\\Server=127.0.0.1\nAccount1\\Port=" << port
           << "\nAccount1\\From=rec@home.test\n"
           << "Account2\\Name=Studio\nAccount2\\Server=127.0.0.1\nAccount2\\Port=" << port
@@ -29,7 +30,10 @@ class MailComposerTest : public ::testing::Test {
     }
     std::unique_ptr<MailComposer> composer(const char* library = MAILRUNTIME_PATH) {
         return std::make_unique<MailComposer>(
-            store_, [this](const QString& text, bool icon) { reports_.append({text, icon}); },
+            store_,
+            [this](const QString& text, bool icon) {
+                reports_.append({text, icon});
+            },
             std::make_unique<MailSender>(library));
     }
     static std::string hexOf(const QString& text) {
@@ -52,7 +56,8 @@ TEST_F(MailComposerTest, OpensWithTheStoredValuesAndTheRememberedAccount) {
     EXPECT_EQ(f.recipients, QStringLiteral("ann@example.test;"));
     EXPECT_EQ(f.attachments, QStringLiteral("/a/one.wav\r\n/b/two.wav\r\n"));
     EXPECT_TRUE(f.includeSignature);
-    EXPECT_TRUE(f.signature.startsWith(QStringLiteral("This email was sent via the audio recorder.\r\n")));
+    EXPECT_TRUE(
+        f.signature.startsWith(QStringLiteral("This email was sent via the audio recorder.\r\n")));
     EXPECT_TRUE(c->canSend());
     EXPECT_TRUE(reports_.isEmpty());
 
@@ -88,9 +93,9 @@ TEST_F(MailComposerTest, SendsWithTheSignatureAndStoresTheValuesOnClosing) {
     const auto& s = got[0];
     EXPECT_EQ(s.find("FROM")->second, "rec@studio.test");
     EXPECT_EQ(s.count("RCPT"), 2u);
-    EXPECT_EQ(s.find("BODY")->second,
-              hexOf(QStringLiteral("Here.\r\n------------------------------------\r\n") +
-                    f.signature));
+    EXPECT_EQ(
+        s.find("BODY")->second,
+        hexOf(QStringLiteral("Here.\r\n------------------------------------\r\n") + f.signature));
     EXPECT_EQ(s.count("ATTACH"), 1u);
     EXPECT_EQ(store_.getString(QStringLiteral("History"), QStringLiteral("MailAccount")),
               QStringLiteral("Studio"));
@@ -128,15 +133,16 @@ TEST_F(MailComposerTest, ChecksAndFailuresKeepTheDialogOpenWithTheirMessages) {
     for (int i = 0; i < 51; ++i) {
         manyFiles += QStringLiteral("/f%1.wav\r\n").arg(i);
     }
-    for (const Case& k : {Case{QStringLiteral(" ; "), {}, QStringLiteral("Error: No recipient was designated!")},
-                          Case{many, {}, QStringLiteral("Error: Too many recipients!")},
-                          Case{QStringLiteral("ann@example.test"), manyFiles,
-                               QStringLiteral("Error: Too many attachment files!")},
-                          Case{QStringLiteral("reject@example.test"), {},
-                               QStringLiteral("Error: Unknown Recipient!")},
-                          Case{QStringLiteral("ann@example.test"),
-                               QString::fromStdString(dir_.file("missing.wav")),
-                               QStringLiteral("Error: Attachment file not found!")}}) {
+    for (const Case& k :
+         {Case{QStringLiteral(" ; "), {}, QStringLiteral("Error: No recipient was designated!")},
+          Case{many, {}, QStringLiteral("Error: Too many recipients!")},
+          Case{QStringLiteral("ann@example.test"), manyFiles,
+               QStringLiteral("Error: Too many attachment files!")},
+          Case{QStringLiteral("reject@example.test"),
+               {},
+               QStringLiteral("Error: Unknown Recipient!")},
+          Case{QStringLiteral("ann@example.test"), QString::fromStdString(dir_.file("missing.wav")),
+               QStringLiteral("Error: Attachment file not found!")}}) {
         reports_.clear();
         f.recipients = k.recipients;
         f.attachments = k.attachments;

@@ -62,7 +62,8 @@ class MailDialogTest : public ::testing::Test {
             std::make_unique<MailSender>(library));
         return std::make_unique<CMailDialog>(std::move(composer), paths);
     }
-    template <typename T> static T* ctl(CMailDialog& d, MailCtl id) {
+    template <typename T>
+    static T* ctl(CMailDialog& d, MailCtl id) {
         return static_cast<T*>(d.control(id));
     }
 
@@ -92,7 +93,8 @@ TEST_F(MailDialogTest, SendsAndClosesOrStaysOpenWithItsContents) {
     ctl<QPushButton>(*d, MailCtl::Send)->click();
     EXPECT_EQ(reports_, QStringList{QStringLiteral("Error: Unknown Recipient!")});
     EXPECT_TRUE(d->isVisible());
-    EXPECT_EQ(ctl<QLineEdit>(*d, MailCtl::Recipients)->text(), QStringLiteral("reject@example.test"));
+    EXPECT_EQ(ctl<QLineEdit>(*d, MailCtl::Recipients)->text(),
+              QStringLiteral("reject@example.test"));
 
     ctl<QLineEdit>(*d, MailCtl::Recipients)->setText(QStringLiteral("ann@example.test"));
     ctl<QPushButton>(*d, MailCtl::Send)->click();
@@ -147,7 +149,8 @@ TEST_F(MailDialogTest, MailAccountsAddsEditsAndRemovesAndOnlyOkWrites) {
         EXPECT_EQ(d.list()->count(), 2);
         d.show();
         QDir().mkpath(QStringLiteral(MIRELDO_SCREENSHOT_DIR));
-        EXPECT_TRUE(d.grab().save(QStringLiteral(MIRELDO_SCREENSHOT_DIR "/mail_accounts_dialog.png")));
+        EXPECT_TRUE(
+            d.grab().save(QStringLiteral(MIRELDO_SCREENSHOT_DIR "/mail_accounts_dialog.png")));
         d.reject();
     }
     EXPECT_EQ(readMailAccounts(file).size(), 2) << "Cancel writes nothing";

@@ -19,11 +19,13 @@ using namespace testsupport;
 
 namespace {
 
-bool haveKeyring() { return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"); }
+bool haveKeyring() {
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
+}
 
 #define REQUIRE_KEYRING()                                                                          \
     if (!haveKeyring()) {                                                                          \
-        GTEST_SKIP() << "no session bus: run through with_keyring.sh";                            \
+        GTEST_SKIP() << "no session bus: run through with_keyring.sh";                             \
     }
 
 std::string readText(const std::string& path) {

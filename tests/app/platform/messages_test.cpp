@@ -77,7 +77,8 @@ class Worker {
         thread_.wait();
     }
 
-    template <typename F> void runBlocking(F f) {
+    template <typename F>
+    void runBlocking(F f) {
         QMetaObject::invokeMethod(&context_, std::move(f), Qt::BlockingQueuedConnection);
     }
     QThread* thread() { return &thread_; }

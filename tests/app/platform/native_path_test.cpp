@@ -29,14 +29,14 @@ TEST(NativePath, ValidUtf8DecodesAsUsual) {
 
 TEST(NativePath, InvalidBytesRoundTripWhereQtLosesThem) {
     const QByteArray cases[] = {
-        bytes("/old/lat\xe9.wav"),            // Latin-1
-        bytes("\xff\xfe\x80"),                // never valid
-        bytes("\xc3"),                        // cut short at the end
-        bytes("\xc3(x"),                      // cut short before ASCII
-        bytes("\xc0\xaf"),                    // overlong '/'
-        bytes("\xed\xa0\x80\xed\xb2\x80"),    // encoded surrogates (U+D800, U+DC80)
-        bytes("\xf4\x90\x80\x80"),            // above U+10FFFF
-        bytes("a\xe9\xf0\x90\x82\x80\xe9z"),  // escapes around a valid four-byte character
+        bytes("/old/lat\xe9.wav"),           // Latin-1
+        bytes("\xff\xfe\x80"),               // never valid
+        bytes("\xc3"),                       // cut short at the end
+        bytes("\xc3(x"),                     // cut short before ASCII
+        bytes("\xc0\xaf"),                   // overlong '/'
+        bytes("\xed\xa0\x80\xed\xb2\x80"),   // encoded surrogates (U+D800, U+DC80)
+        bytes("\xf4\x90\x80\x80"),           // above U+10FFFF
+        bytes("a\xe9\xf0\x90\x82\x80\xe9z"), // escapes around a valid four-byte character
     };
     for (const QByteArray& raw : cases) {
         const QString text = decodePath(raw);

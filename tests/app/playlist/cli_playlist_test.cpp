@@ -52,7 +52,7 @@ TEST(CliPlaylist, AddShowAndRemoveThroughTheListFile) {
     writeWav(b, 4410);
 
     CliRun run = cli({QStringLiteral("--list"), list, QStringLiteral("add"), qs(a), qs(b),
-                   qs(dir.file("missing.mp3")), qs(dir.file("ALPHA.wav"))});
+                      qs(dir.file("missing.mp3")), qs(dir.file("ALPHA.wav"))});
     ASSERT_EQ(run.status, 0) << run.err;
 
     run = cli({QStringLiteral("--list"), list, QStringLiteral("show")});
@@ -61,8 +61,10 @@ TEST(CliPlaylist, AddShowAndRemoveThroughTheListFile) {
                        "    00:00:02.3   44100 Hz, stereo, 16 bits, 1411 kbps   wav\n"
                        "2. beta\n"
                        "    00:00:00.1   44100 Hz, stereo, 16 bits, 1411 kbps   wav\n"
-                       "3. " + dir.file("missing.mp3") + "\n"
-                       "    Loading failed: File not found.\n");
+                       "3. " +
+                           dir.file("missing.mp3") +
+                           "\n"
+                           "    Loading failed: File not found.\n");
 
     run = cli({QStringLiteral("--list"), list, QStringLiteral("remove"), QStringLiteral("3"),
                QStringLiteral("1")});
@@ -76,21 +78,21 @@ TEST(CliPlaylist, WrongUsageChangesNothing) {
     ensureApp();
     testsupport::TempDir dir;
     const QString list = qs(dir.file("my.lst"));
-    EXPECT_EQ(cli({QStringLiteral("--list"), list, QStringLiteral("add"), qs(dir.file("x.wav"))})
-                  .status,
-              0);
+    EXPECT_EQ(
+        cli({QStringLiteral("--list"), list, QStringLiteral("add"), qs(dir.file("x.wav"))}).status,
+        0);
     const auto before = testsupport::readFile(list.toStdString());
-    EXPECT_EQ(cli({QStringLiteral("--list"), list, QStringLiteral("remove"), QStringLiteral("2")})
-                  .status,
-              2);
-    EXPECT_EQ(cli({QStringLiteral("--list"), list, QStringLiteral("remove"), QStringLiteral("x")})
-                  .status,
-              2);
+    EXPECT_EQ(
+        cli({QStringLiteral("--list"), list, QStringLiteral("remove"), QStringLiteral("2")}).status,
+        2);
+    EXPECT_EQ(
+        cli({QStringLiteral("--list"), list, QStringLiteral("remove"), QStringLiteral("x")}).status,
+        2);
     EXPECT_EQ(cli({QStringLiteral("--list")}).status, 2);
     EXPECT_EQ(cli({QStringLiteral("--list"), list, QStringLiteral("frobnicate")}).status, 2);
-    EXPECT_EQ(cli({QStringLiteral("--list"), list, QStringLiteral("show"), QStringLiteral("1")})
-                  .status,
-              2);
+    EXPECT_EQ(
+        cli({QStringLiteral("--list"), list, QStringLiteral("show"), QStringLiteral("1")}).status,
+        2);
     EXPECT_EQ(testsupport::readFile(list.toStdString()), before);
     const CliRun folder =
         cli({QStringLiteral("--list"), list, QStringLiteral("add"), qs(dir.path().string())});

@@ -82,8 +82,7 @@ TEST(ItemText, TooltipOfPendingAndLoadedItems) {
     model.addPath(qs(dir.file("absent.wav")));
     EXPECT_EQ(tooltipText(*model.item(0), 0), QStringLiteral("1) ") + qs(wav));
     ASSERT_TRUE(pumpUntil([&] { return model.isSettled(); }));
-    EXPECT_EQ(tooltipText(*model.item(0), 0),
-              QStringLiteral("1) Morning Take\r\n") + qs(wav));
+    EXPECT_EQ(tooltipText(*model.item(0), 0), QStringLiteral("1) Morning Take\r\n") + qs(wav));
     EXPECT_EQ(tooltipText(*model.item(1), 1), QStringLiteral("2) ") + qs(dir.file("absent.wav")));
 }
 
@@ -104,7 +103,8 @@ TEST(ItemTextInterop, Mp3Of3Min25Point5SecondsReadsAsTheListShowsIt) {
     ASSERT_TRUE(pumpUntil([&] { return model.isSettled(); }, 20000));
     const PlaylistItem* item = model.item(0);
     ASSERT_TRUE(item->isLoaded()) << stateText(item->lengthOrState).toStdString();
-    EXPECT_EQ(itemInfoLine(*item), QStringLiteral("00:03:25.5   44100 Hz, stereo, 16 bits, 128 kbps"))
+    EXPECT_EQ(itemInfoLine(*item),
+              QStringLiteral("00:03:25.5   44100 Hz, stereo, 16 bits, 128 kbps"))
         << "length " << item->lengthOrState;
     EXPECT_EQ(extensionText(item->path), QStringLiteral("mp3   "));
     EXPECT_EQ(itemTitle(*item), QStringLiteral("Long Take"));

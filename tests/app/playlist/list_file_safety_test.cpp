@@ -116,8 +116,8 @@ TEST_F(ListFileSafety, FilesThatAreNotReadableListsAreKeptBeforeANewListIsWritte
     testsupport::writeFile(name, files[0]);
     model.reset();
     writeWav(dir.file("a.wav"));
-    const CliRun run = cli({QStringLiteral("--list"), list(), QStringLiteral("add"),
-                            qs(dir.file("a.wav"))});
+    const CliRun run =
+        cli({QStringLiteral("--list"), list(), QStringLiteral("add"), qs(dir.file("a.wav"))});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find(name + ".bak.3"), std::string::npos) << run.err;
     EXPECT_EQ(testsupport::readFile(name + ".bak.3"), files[0]);
@@ -135,8 +135,8 @@ TEST_F(ListFileSafety, AListThatCannotBeReadIsNeverWritten) {
     EXPECT_FALSE(model->save());
     model.reset();
     EXPECT_TRUE(std::filesystem::is_directory(list().toStdString() + "/keep"));
-    const CliRun run = cli({QStringLiteral("--list"), list(), QStringLiteral("add"),
-                            QStringLiteral("/rec/b.wav")});
+    const CliRun run = cli(
+        {QStringLiteral("--list"), list(), QStringLiteral("add"), QStringLiteral("/rec/b.wav")});
     EXPECT_EQ(run.status, 1);
 }
 
@@ -149,8 +149,8 @@ TEST_F(ListFileSafety, WhileTheWindowHoldsTheListTheCommandLineRefusesToChangeIt
     window->addFile(qs(dir.file("a.wav")));
     const auto before = testsupport::readFile(list().toStdString());
 
-    const CliRun add = cli({QStringLiteral("--list"), list(), QStringLiteral("add"),
-                            qs(dir.file("b.wav"))});
+    const CliRun add =
+        cli({QStringLiteral("--list"), list(), QStringLiteral("add"), qs(dir.file("b.wav"))});
     EXPECT_EQ(add.status, 1);
     EXPECT_NE(add.err.find("window owns the list"), std::string::npos) << add.err;
     EXPECT_EQ(testsupport::readFile(list().toStdString()), before);
@@ -172,8 +172,8 @@ TEST_F(ListFileSafety, WhileTheWindowHoldsTheListTheCommandLineRefusesToChangeIt
     EXPECT_NE(other.output.find("window owns the list"), std::string::npos) << other.output;
 
     window.reset(); // the window closes
-    const CliRun after = cli({QStringLiteral("--list"), list(), QStringLiteral("remove"),
-                              QStringLiteral("1")});
+    const CliRun after =
+        cli({QStringLiteral("--list"), list(), QStringLiteral("remove"), QStringLiteral("1")});
     EXPECT_EQ(after.status, 0) << after.err;
     std::vector<ListEntry> back;
     readListFile(list(), [&](ListEntry e) { back.push_back(e); });

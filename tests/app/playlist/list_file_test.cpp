@@ -57,7 +57,8 @@ TEST(ListFileWrite, HeaderAndRecordsHaveTheVersion3Layout) {
 TEST(ListFileWrite, RoundTripKeepsPathsAndKindsInOrder) {
     std::vector<ListEntry> entries;
     for (int i = 0; i < 6; ++i) {
-        entries.push_back({QStringLiteral("/music/Take %1.mp3").arg(i), static_cast<std::uint8_t>(i)});
+        entries.push_back(
+            {QStringLiteral("/music/Take %1.mp3").arg(i), static_cast<std::uint8_t>(i)});
     }
     const auto back = parse(bytesOf(buildListFile(entries, 1)));
     ASSERT_EQ(back.size(), entries.size());

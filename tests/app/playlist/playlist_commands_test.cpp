@@ -178,8 +178,9 @@ TEST_F(PlaylistCommandsTest, RemovingASelectionWithThePlayingItemStopsAtIt) {
     ASSERT_TRUE(commands->playSelected({2}));
     const QString playing = model->item(2)->path;
     commands->removeItems({0, 1, 2, 3}, RemoveAnswer::Remove);
-    EXPECT_EQ(host.messages,
-              (std::vector<QString>{QStringLiteral("You can not delete items which is being played.")}));
+    EXPECT_EQ(
+        host.messages,
+        (std::vector<QString>{QStringLiteral("You can not delete items which is being played.")}));
     ASSERT_EQ(model->count(), 2);
     EXPECT_EQ(model->item(0)->path, playing);
     // Items are renumbered as they go: item 0 twice, then the playing item at 0 stops it.
@@ -245,8 +246,8 @@ TEST_F(PlaylistCommandsTest, AddFilesStopsAtAFolderAndReportsTheFirstFolder) {
     makeLoadedModel(0);
     writeWav(dir.file("x.wav"));
     writeWav(dir.file("y.wav"));
-    const QString folder = commands->addFiles(
-        {qs(dir.file("x.wav")), qs(dir.path().string()), qs(dir.file("y.wav"))});
+    const QString folder =
+        commands->addFiles({qs(dir.file("x.wav")), qs(dir.path().string()), qs(dir.file("y.wav"))});
     EXPECT_EQ(folder, qs(dir.path().string()));
     EXPECT_EQ(paths(), (std::vector<QString>{qs(dir.file("x.wav"))}));
     EXPECT_EQ(host.selected, (std::vector<int>{0}));
@@ -317,7 +318,8 @@ TEST_F(PlaylistCommandsTest, EditingThePlayingItemIsRefused) {
     makeLoadedModel(2);
     ASSERT_TRUE(commands->playSelected({1}));
     EXPECT_TRUE(commands->refusePlayingEdit({1, 0}));
-    EXPECT_EQ(host.messages.back(), QStringLiteral("You can not edit an item which is being played."));
+    EXPECT_EQ(host.messages.back(),
+              QStringLiteral("You can not edit an item which is being played."));
     EXPECT_FALSE(commands->refusePlayingEdit({0}));
 }
 
@@ -327,8 +329,10 @@ TEST_F(PlaylistCommandsTest, CopyToReplacesTargetsAndTellsFailures) {
     std::filesystem::create_directory(out);
     testsupport::writeFile((out / "a.wav").string(), {9, 9, 9});
     commands->copyItemsToFolder({0, 1}, qs(out.string()) + QLatin1Char('/'));
-    EXPECT_EQ(testsupport::readFile((out / "a.wav").string()), testsupport::readFile(dir.file("a.wav")));
-    EXPECT_EQ(testsupport::readFile((out / "b.wav").string()), testsupport::readFile(dir.file("b.wav")));
+    EXPECT_EQ(testsupport::readFile((out / "a.wav").string()),
+              testsupport::readFile(dir.file("a.wav")));
+    EXPECT_EQ(testsupport::readFile((out / "b.wav").string()),
+              testsupport::readFile(dir.file("b.wav")));
     EXPECT_TRUE(host.messages.empty());
 
     // A file copied onto itself stays whole.

@@ -133,8 +133,7 @@ TEST_F(PlaylistModelTest, StartUpRewritesTheFileAsVersion3WithAbsolutePaths) {
     ASSERT_TRUE(readListFile(listPath(), [&](ListEntry e) { back.push_back(e); }));
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(back[0].path, qs(dir.file("near.wav")));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data()) + 12),
-              dir.file("near.wav"))
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data()) + 12), dir.file("near.wav"))
         << "the stored path itself is absolute";
 }
 
@@ -189,7 +188,8 @@ TEST_F(PlaylistModelTest, LoadedWavGetsLengthFormatAndDefaultPicture) {
     ASSERT_NE(item->format, nullptr);
     EXPECT_EQ(item->images, model->pictures().defaults.data());
     EXPECT_EQ(itemTitle(*item), QStringLiteral("tone"));
-    EXPECT_EQ(itemInfoLine(*item), QStringLiteral("00:00:03.5   44100 Hz, stereo, 16 bits, 1411 kbps"));
+    EXPECT_EQ(itemInfoLine(*item),
+              QStringLiteral("00:00:03.5   44100 Hz, stereo, 16 bits, 1411 kbps"));
 }
 
 TEST_F(PlaylistModelTest, FailuresShowTheirTextAndTheFailurePicture) {

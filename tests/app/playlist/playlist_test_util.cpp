@@ -39,16 +39,15 @@ void appendRecord(std::vector<std::uint8_t>& out, const std::string& path, std::
     }
     if (size >= 264) {
         for (int i = 0; i < 4; ++i) {
-            record[260 + static_cast<std::size_t>(i)] =
-                static_cast<std::uint8_t>(flags >> (8 * i));
+            record[260 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(flags >> (8 * i));
         }
     }
     out.insert(out.end(), record.begin(), record.end());
 }
 
 void writeWav(const std::string& path, std::uint32_t frames) {
-    testsupport::writeFile(path, testsupport::makeWav(2, 44100, 16,
-                                                      testsupport::patternBytes(frames * 4u)));
+    testsupport::writeFile(
+        path, testsupport::makeWav(2, 44100, 16, testsupport::patternBytes(frames * 4u)));
 }
 
 int openDescriptorsOf(const std::string& path) {

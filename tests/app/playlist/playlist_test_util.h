@@ -41,10 +41,10 @@ QString qs(const std::string& text);
 class GatedOpener {
   public:
     mireldo::playlist::ItemLoader::Opener opener();
-    void close();                 ///< opens wait at the gate from now on
-    void open();                  ///< releases every waiting and later open
+    void close();                             ///< opens wait at the gate from now on
+    void open();                              ///< releases every waiting and later open
     bool waitUntilHeld(int timeoutMs = 5000); ///< true once an open waits at the gate
-    std::vector<QString> asked(); ///< paths asked for, in order
+    std::vector<QString> asked();             ///< paths asked for, in order
 
   private:
     std::mutex mutex_;

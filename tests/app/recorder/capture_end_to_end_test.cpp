@@ -112,7 +112,7 @@ class CaptureEndToEnd : public ::testing::TestWithParam<int> {
         ::setenv("MIRELDO_VIRTUAL_SPEED", "1", 1);
         std::filesystem::create_directory(dir.path() / "tmp");
 
-        view.opts.formatRow = 12; // 8000 Hz, 16 bits, mono
+        view.opts.formatRow = 12;       // 8000 Hz, 16 bits, mono
         view.opts.longBlankSeconds = 2; // 32,000 bytes: long after the fourth silent buffer
         view.opts.silence.dropBlanks = true;
         view.opts.silence.actionAtBlank = GetParam();

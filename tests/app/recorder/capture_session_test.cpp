@@ -271,9 +271,9 @@ TEST_F(CaptureSessionTest, StatusTextIsSetOnlyWhenTheCodeChanges) {
     deliver(quiet);
     s.stop();
     s.stop();
-    EXPECT_EQ(view.statuses, (std::vector<RecorderStatus>{RecorderStatus::WaitForSound,
-                                                          RecorderStatus::Recording,
-                                                          RecorderStatus::Paused}));
+    EXPECT_EQ(view.statuses,
+              (std::vector<RecorderStatus>{RecorderStatus::WaitForSound, RecorderStatus::Recording,
+                                           RecorderStatus::Paused}));
     EXPECT_EQ(data(), concat({&sound, &sound, &quiet}));
 }
 
@@ -329,7 +329,7 @@ TEST_F(CaptureSessionTest, SizeLimitSavesAndStartsANewRecordWithTheNextBuffer) {
     EXPECT_EQ(s.dataLength(), 0u);
     EXPECT_NE(s.temporaryWavPath(), first);
     EXPECT_FALSE(QFileInfo::exists(first)); // saved, so gone
-    EXPECT_EQ(fin.starts, 2); // the new record is compressed on the fly from its start
+    EXPECT_EQ(fin.starts, 2);            // the new record is compressed on the fly from its start
     EXPECT_TRUE(view.questions.empty()); // the record was saved: nothing to ask
     EXPECT_EQ(view.statuses.back(), RecorderStatus::Recording);
 
@@ -664,7 +664,8 @@ TEST_F(CaptureSessionTest, EveryRecordHasItsOwnLockedFileAndANameInUseIsPassedOv
     CaptureSession& s = make();
     s.record();
     ASSERT_TRUE(s.recording());
-    EXPECT_EQ(QFileInfo(s.temporaryWavPath()).fileName(), QStringLiteral("mireldo_temp_4242_2.wav"));
+    EXPECT_EQ(QFileInfo(s.temporaryWavPath()).fileName(),
+              QStringLiteral("mireldo_temp_4242_2.wav"));
     EXPECT_EQ(QFileInfo(s.temporaryCompressedPath()).fileName(),
               QStringLiteral("mireldo_temp_4242_2.mp3"));
     EXPECT_EQ(testsupport::readFile(left), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));

@@ -36,8 +36,8 @@ constexpr std::uint32_t kMp3FrameSamples = 1152;
 
 // 11.5 s: tones with two pauses of digital silence, long enough for the long-silence action.
 Samples makeInput() {
-    const std::pair<double, bool> parts[] = {{2.2, true},  {2.5, false}, {3.0, true},
-                                             {2.5, false}, {1.3, true}};
+    const std::pair<double, bool> parts[] = {
+        {2.2, true}, {2.5, false}, {3.0, true}, {2.5, false}, {1.3, true}};
     Samples out;
     double phase = 0;
     int part = 0;
@@ -47,9 +47,9 @@ Samples makeInput() {
         for (std::size_t i = 0; i < count; ++i) {
             // A tone with a slow swell, so that no stretch of it repeats another.
             const double swell = 0.5 + 0.4 * std::sin(static_cast<double>(out.size()) / 3000.0);
-            out.push_back(loud ? static_cast<std::int16_t>(std::lround(
-                                     14000.0 * swell * std::sin(phase)))
-                               : std::int16_t{0});
+            out.push_back(
+                loud ? static_cast<std::int16_t>(std::lround(14000.0 * swell * std::sin(phase)))
+                     : std::int16_t{0});
             phase += step;
         }
     }
@@ -98,9 +98,7 @@ class TestHost final : public FinalisationHost {
     }
     bool confirm(const QString&) override { return false; }
     void setWaitCursor(bool) override {}
-    std::unique_ptr<mireldo::encoders::CompressProgress> makeProgress() override {
-        return nullptr;
-    }
+    std::unique_ptr<mireldo::encoders::CompressProgress> makeProgress() override { return nullptr; }
     void recordSaved(const QString& path) override { saved.push_back(path); }
     QDateTime now() const override {
         return QDateTime(QDate(2024, 3, 2), QTime(9, 5, 0)).addSecs(clock_++);
@@ -151,7 +149,7 @@ struct RunSettings {
     int encodeMethod = 3;
     bool sizeLimit = true; ///< split at 2.5 s; else the long-silence action 2 after 1 s
     bool dropBlanks = false;
-    QString recordFolder;  ///< empty: a folder of the run's own
+    QString recordFolder; ///< empty: a folder of the run's own
     /// End as the window closes (New Record's question answered Yes, then the close), not
     /// as mireldo-cli ends.
     bool closeAsTheWindow = false;
@@ -191,9 +189,8 @@ class GaplessRun : public ::testing::Test {
         view.opts.silence.dropBlanks = how.dropBlanks;
         view.opts.silence.actionAtBlank = how.sizeLimit ? 0 : 2;
         TestHost host;
-        host.settings.recordFolder = how.recordFolder.isEmpty()
-                                         ? QString::fromStdString(out.string())
-                                         : how.recordFolder;
+        host.settings.recordFolder =
+            how.recordFolder.isEmpty() ? QString::fromStdString(out.string()) : how.recordFolder;
         RecordSaving saving(plugins(), host);
         CaptureSession::Environment env;
         env.freeSpace = [](const QString&) { return std::optional<std::uint64_t>(1ull << 40); };
@@ -278,8 +275,8 @@ TEST_P(GaplessSplit, TheRecordsOfARunHoldTheInputFrameForFrame) {
     EXPECT_TRUE(joined == input) << "frames out of place";
     if (!GetParam().sizeLimit) {
         // The records end at long silences, so the tones come whole.
-        EXPECT_TRUE(std::all_of(lengths.begin(), lengths.end(),
-                                [](std::size_t n) { return n >= kRate; }));
+        EXPECT_TRUE(
+            std::all_of(lengths.begin(), lengths.end(), [](std::size_t n) { return n >= kRate; }));
     }
 
     // MP3 compressed on the fly, the same run: every record's length within one encoder
@@ -311,12 +308,12 @@ TEST_P(GaplessSplit, TheRecordsOfARunHoldTheInputFrameForFrame) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Splits, GaplessSplit,
-    ::testing::Values(Split{"SizeLimit", true}, Split{"LongSilenceAction2", false}),
-    [](const ::testing::TestParamInfo<Split>& paramInfo) {
-        return std::string(paramInfo.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(Splits, GaplessSplit,
+                         ::testing::Values(Split{"SizeLimit", true},
+                                           Split{"LongSilenceAction2", false}),
+                         [](const ::testing::TestParamInfo<Split>& paramInfo) {
+                             return std::string(paramInfo.param.name);
+                         });
 
 TEST_F(GaplessRun, SavesThatFailKeepEveryRecordWhileRecordingGoesOn) {
     // A record folder nothing can be written into, not even by root.
@@ -325,9 +322,9 @@ TEST_F(GaplessRun, SavesThatFailKeepEveryRecordWhileRecordingGoesOn) {
     const RunResult r = run("failing", how);
     EXPECT_TRUE(r.records.empty());
     ASSERT_GE(r.kept.size(), 4u);
-    EXPECT_EQ(std::count(r.messages.begin(), r.messages.end(),
-                         QStringLiteral("Failed to save file.")),
-              static_cast<long>(r.kept.size()));
+    EXPECT_EQ(
+        std::count(r.messages.begin(), r.messages.end(), QStringLiteral("Failed to save file.")),
+        static_cast<long>(r.kept.size()));
     // Every record stays whole in the recording folder, unlocked and with its sizes, and
     // together they are still the input: recording never paused for a failed save.
     for (const QString& path : r.kept) {
@@ -363,8 +360,7 @@ TEST_F(GaplessRun, ACompressionInTheBackgroundShowsItsProgressAndRecordingShowsT
     EXPECT_NE(std::find(r.progress.begin(), r.progress.end(), 100), r.progress.end());
     EXPECT_EQ(r.progress.back(), -1); // cleared when the save ended
     // The status line never left "Recording ..." for a split's save.
-    const auto firstPause =
-        std::find(r.statuses.begin(), r.statuses.end(), RecorderStatus::Paused);
+    const auto firstPause = std::find(r.statuses.begin(), r.statuses.end(), RecorderStatus::Paused);
     EXPECT_EQ(std::count(r.statuses.begin(), firstPause, RecorderStatus::Saving), 0);
     EXPECT_EQ(std::count(r.statuses.begin(), firstPause, RecorderStatus::Ready), 0);
     // The tones are saved whole: each record decodes to sound of the input's length or more.

@@ -119,7 +119,7 @@ class RecordSavingTest : public ::testing::Test {
         std::memcpy(h->data, data.data(), data.size());
         h->bytesRecorded = static_cast<std::uint32_t>(data.size());
         h->flags = (h->flags & ~mireldo::platform::audio::WHDR_INQUEUE) |
-                     mireldo::platform::audio::WHDR_DONE;
+                   mireldo::platform::audio::WHDR_DONE;
         session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
     }
 
@@ -490,7 +490,7 @@ void withFileSizeLimit(rlim_t bytes, Body body) {
 // the record; with room it writes the record's bytes exactly. The same for the WAV written
 // without the WAV plug-in (header, then the frames after the cut head).
 TEST_F(RecordSavingTest, EveryCopyMethodFailsCleanlyWhenTheDiskIsFullAndCopiesExactlyWithRoom) {
-    EncoderTable none; // never loaded: the cut record is written here, not by a plug-in
+    EncoderTable none;       // never loaded: the cut record is written here, not by a plug-in
     view.opts.formatRow = 1; // 48000 Hz stereo
     make();
     recordBytes(10240 * 60);

@@ -47,9 +47,7 @@ class FakeView : public mireldo::recorder::RecorderView {
         statuses.push_back(code);
         shown = code;
     }
-    std::optional<mireldo::recorder::RecorderStatus> shownStatus() const override {
-        return shown;
-    }
+    std::optional<mireldo::recorder::RecorderStatus> shownStatus() const override { return shown; }
     void recordKept(const QString& path) override { kept.push_back(path); }
     mireldo::recorder::RecorderAnswer ask(const QString& text) override;
     void showMessage(const QString& text, bool) override { messages.push_back(text); }

@@ -89,7 +89,8 @@ bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
 TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
     app();
     testsupport::TempDir dir;
-    mireldo::platform::ProfileStore::setFolderForTesting(QString::fromStdString(dir.path().string()));
+    mireldo::platform::ProfileStore::setFolderForTesting(
+        QString::fromStdString(dir.path().string()));
     mireldo::setAudioMode(mireldo::AudioMode::Virtual);
     // 2 s of a 440 Hz tone at 8000 Hz, 16-bit mono.
     std::vector<std::uint8_t> pcm;
@@ -176,7 +177,8 @@ TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
 TEST(RecorderWindow, TheRecorderStatusShowsAgainAfterThePlaylistWroteTheLine) {
     app();
     testsupport::TempDir dir;
-    mireldo::platform::ProfileStore::setFolderForTesting(QString::fromStdString(dir.path().string()));
+    mireldo::platform::ProfileStore::setFolderForTesting(
+        QString::fromStdString(dir.path().string()));
     mireldo::setAudioMode(mireldo::AudioMode::Virtual);
     std::vector<std::uint8_t> pcm;
     for (int i = 0; i < 4000; ++i) {
@@ -245,7 +247,8 @@ TEST(RecorderWindow, VoiceControlsMeasureNoiseAndTheMeterFollowsTheRecording) {
     using mireldo::MainCtl;
     app();
     testsupport::TempDir dir;
-    mireldo::platform::ProfileStore::setFolderForTesting(QString::fromStdString(dir.path().string()));
+    mireldo::platform::ProfileStore::setFolderForTesting(
+        QString::fromStdString(dir.path().string()));
     {
         mireldo::platform::ProfileStore store;
         store.setInt(QStringLiteral("Settings"), QStringLiteral("PreRollTenths"), 5);
@@ -266,8 +269,8 @@ TEST(RecorderWindow, VoiceControlsMeasureNoiseAndTheMeterFollowsTheRecording) {
         const double v = std::sin(i * 2 * 3.14159265358979 * 500 / 8000);
         testsupport::putU16(tone, static_cast<std::uint16_t>(static_cast<std::int16_t>(
                                       std::lround(32767 * v * (i < 16000 ? 0.3 : 1.0)))));
-        testsupport::putU16(tone, static_cast<std::uint16_t>(
-                                      static_cast<std::int16_t>(std::lround(8192 * v))));
+        testsupport::putU16(
+            tone, static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(8192 * v))));
     }
     const std::string noiseInput = dir.file("noise.wav");
     const std::string toneInput = dir.file("tone.wav");
@@ -340,8 +343,8 @@ TEST(RecorderWindow, VoiceControlsMeasureNoiseAndTheMeterFollowsTheRecording) {
         step();
     }
     ASSERT_TRUE(session->recording());
-    auto* meter = qobject_cast<mireldo::waveform::CLevelMeter*>(
-        window->control(MainCtl::LevelMeter));
+    auto* meter =
+        qobject_cast<mireldo::waveform::CLevelMeter*>(window->control(MainCtl::LevelMeter));
     ASSERT_NE(meter, nullptr);
     saveShot(window->grab(), QStringLiteral("recorder_meter_while_recording.png"));
     const auto& levels = meter->values();

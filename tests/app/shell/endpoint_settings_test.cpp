@@ -90,13 +90,12 @@ class EndpointSettingsTest : public ::testing::Test {
         app();
         ProfileStore::setFolderForTesting(QString::fromStdString(dir_.path().string()));
         server_ = std::make_unique<testsupport::PulseServer>(
-            dir_,
-            "load-module module-null-sink sink_name=speakers "
-            "sink_properties=device.description=Speakers\n"
-            "load-module module-sine-source source_name=sine frequency=440\n"
-            "load-module module-null-sink sink_name=headset "
-            "sink_properties=device.description=Headset\n"
-            "set-default-source sine");
+            dir_, "load-module module-null-sink sink_name=speakers "
+                  "sink_properties=device.description=Speakers\n"
+                  "load-module module-sine-source source_name=sine frequency=440\n"
+                  "load-module module-null-sink sink_name=headset "
+                  "sink_properties=device.description=Headset\n"
+                  "set-default-source sine");
         ASSERT_TRUE(server_->waitReady()) << "the private PulseAudio server did not start";
         mireldo::setAudioMode(mireldo::AudioMode::Pulse);
     }
@@ -148,24 +147,23 @@ TEST_F(EndpointSettingsTest, ListsTheServersSourcesAndPreselectsTheDefault) {
 
 TEST_F(EndpointSettingsTest, TheSavedNameWinsOverTheDefault) {
     ProfileStore().setString(QStringLiteral("History"), QStringLiteral("Win7DeviceNameSel"),
-                               QStringLiteral("Monitor of Headset"));
+                             QStringLiteral("Monitor of Headset"));
     makeDialog();
     EXPECT_EQ(settings().selectedSourceName(), QStringLiteral("headset.monitor"));
     // Closing the window keeps the friendly name of the selection.
     list().setCurrentRow(0);
     dialog_.reset();
     EXPECT_EQ(ProfileStore().getString(QStringLiteral("History"),
-                                        QStringLiteral("Win7DeviceNameSel"), QString()),
+                                       QStringLiteral("Win7DeviceNameSel"), QString()),
               QStringLiteral("Monitor of Speakers"));
 }
 
 TEST(EndpointPreselection, SavedThenDefaultThenFirstAndTheLaterOfEqualNames) {
-    const QStringList names{QStringLiteral("Mic"), QStringLiteral("Line"),
-                            QStringLiteral("Mic")};
+    const QStringList names{QStringLiteral("Mic"), QStringLiteral("Line"), QStringLiteral("Mic")};
     EXPECT_EQ(mireldo::preselectedEndpointRow(names, QStringLiteral("Line"), QStringLiteral("Mic")),
               2);
-    EXPECT_EQ(mireldo::preselectedEndpointRow(names, QStringLiteral("Line"), QStringLiteral("Gone")),
-              1);
+    EXPECT_EQ(
+        mireldo::preselectedEndpointRow(names, QStringLiteral("Line"), QStringLiteral("Gone")), 1);
     EXPECT_EQ(mireldo::preselectedEndpointRow(names, QStringLiteral("Mic"), QString()), 2);
     EXPECT_EQ(mireldo::preselectedEndpointRow(names, QString(), QString()), 0);
     EXPECT_EQ(mireldo::preselectedEndpointRow({}, QStringLiteral("Mic"), QString()), -1);
@@ -193,8 +191,8 @@ TEST_F(EndpointSettingsTest, TheSliderSetsTheVolumeWithoutARefreshAndUnmutes) {
     EXPECT_EQ(settings().refreshCount(), before);
 
     mute().setChecked(true);
-    ASSERT_TRUE(waitUntil(
-        [&] { return server_->pactl("get-source-mute sine").output == "Mute: yes\n"; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return server_->pactl("get-source-mute sine").output == "Mute: yes\n"; }));
     settle(300);
     EXPECT_EQ(settings().refreshCount(), before);
 }

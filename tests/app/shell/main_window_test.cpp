@@ -134,7 +134,7 @@ void expectCleanLayout(const CRecorderDialog& dialog) {
             continue;
         }
         EXPECT_TRUE(client.contains(w->geometry()) ||
-                    w->geometry().left() >= dialog.width())  // the hidden panel's side
+                    w->geometry().left() >= dialog.width()) // the hidden panel's side
             << w->objectName().toStdString();
         visible.push_back(w);
     }
@@ -153,9 +153,8 @@ void expectCleanLayout(const CRecorderDialog& dialog) {
                     << "straddles a group: " << a->objectName().toStdString() << " / "
                     << b->objectName().toStdString();
             } else {
-                EXPECT_FALSE(ra.intersects(rb))
-                    << "overlap: " << a->objectName().toStdString() << " "
-                    << b->objectName().toStdString();
+                EXPECT_FALSE(ra.intersects(rb)) << "overlap: " << a->objectName().toStdString()
+                                                << " " << b->objectName().toStdString();
             }
         }
         // Legible: the text fits.
@@ -181,8 +180,7 @@ void expectCleanLayout(const CRecorderDialog& dialog) {
             for (const QWidget* other : visible) {
                 if (qobject_cast<const QToolButton*>(other) != nullptr &&
                     group->geometry().contains(other->geometry())) {
-                    EXPECT_GT(other->x(),
-                              group->x() + 10 + fm.horizontalAdvance(group->title()))
+                    EXPECT_GT(other->x(), group->x() + 10 + fm.horizontalAdvance(group->title()))
                         << group->title().toStdString();
                 }
             }
@@ -207,8 +205,8 @@ TEST_F(MainWindow, FirstStartShowsTheDefaultsAndWritesThem) {
         EXPECT_EQ(dialog->controlAs<QLabel>(1008)->text(), QStringLiteral("Ready to record"));
         EXPECT_TRUE(dialog->isAreaExpanded(CRecorderDialog::Area::Silence));
         EXPECT_TRUE(dialog->isAreaExpanded(CRecorderDialog::Area::Saving));
-        EXPECT_EQ(dialog->size(), QSize(mireldo::mainWindowTemplate().width,
-                                        mireldo::mainWindowTemplate().height));
+        EXPECT_EQ(dialog->size(),
+                  QSize(mireldo::mainWindowTemplate().width, mireldo::mainWindowTemplate().height));
         EXPECT_EQ(dialog->controlAs<QSlider>(1016)->value(), 65535);
         EXPECT_EQ(dialog->controlAs<QLineEdit>(1031)->maxLength(), 2);
         EXPECT_EQ(dialog->control(1127)->toolTip(), QStringLiteral("Begin recording"));
@@ -265,7 +263,8 @@ TEST_F(MainWindow, StoredValuesAreNormalisedOnConstruction) {
     ProfileStore s = store();
     s.setInt(QStringLiteral("Settings"), QStringLiteral("CurrentOutputDevice"), 3);
     s.setInt(QStringLiteral("Settings"), QStringLiteral("EncodeMethod"), 6);
-    s.setString(QStringLiteral("Settings"), QStringLiteral("RecordFolder"), QStringLiteral("/a/b//"));
+    s.setString(QStringLiteral("Settings"), QStringLiteral("RecordFolder"),
+                QStringLiteral("/a/b//"));
     s.setInt(QStringLiteral("History"), QStringLiteral("OfflineRecDev"), 9);
     {
         auto dialog = makeDialog(2);
@@ -314,8 +313,8 @@ TEST_F(MainWindow, ShowsEveryControlLegiblyWithoutOverlaps) {
     for (const mireldo::ControlTemplate& c : mireldo::mainWindowTemplate().controls) {
         if (c.id != mireldo::kStaticId) {
             ASSERT_NE(dialog->control(c.id), nullptr) << c.id;
-            EXPECT_EQ(dialog->control(c.id)->isVisible(),
-                      (c.flags & mireldo::kCtlEndpoint) == 0) << c.id;
+            EXPECT_EQ(dialog->control(c.id)->isVisible(), (c.flags & mireldo::kCtlEndpoint) == 0)
+                << c.id;
         }
     }
     expectCleanLayout(*dialog);
@@ -382,8 +381,8 @@ TEST_F(MainWindow, ThePlaylistsTagAndConverterCommandsWorkFromTheStart) {
     services.pluginFolder = QString::fromStdString(dir_.path().string());
     services.playlistFile = QString::fromStdString(dir_.file("list.lst"));
     CRecorderDialog dialog(std::move(services));
-    auto* list = dynamic_cast<mireldo::playlist::CPlayListBox*>(
-        dialog.control(mireldo::MainCtl::Playlist));
+    auto* list =
+        dynamic_cast<mireldo::playlist::CPlayListBox*>(dialog.control(mireldo::MainCtl::Playlist));
     ASSERT_NE(list, nullptr);
     EXPECT_TRUE(list->hasCommandHooks());
 }
@@ -394,8 +393,8 @@ TEST_F(MainWindow, TheEmailCommandChecksThePlaylistSelection) {
     services.pluginFolder = QString::fromStdString(dir_.path().string());
     services.playlistFile = QString::fromStdString(dir_.file("list.lst"));
     CRecorderDialog dialog(std::move(services));
-    auto* list = dynamic_cast<mireldo::playlist::CPlayListBox*>(
-        dialog.control(mireldo::MainCtl::Playlist));
+    auto* list =
+        dynamic_cast<mireldo::playlist::CPlayListBox*>(dialog.control(mireldo::MainCtl::Playlist));
     ASSERT_NE(list, nullptr);
 
     dialog.mailCommand();
@@ -503,7 +502,7 @@ TEST_F(MainWindow, CollapsedAreasOpenCollapsedAndMoveWhatIsBelow) {
     const QRect saving = geometry(1041);
     const QRect playlist = geometry(1011);
     const QRect volume = geometry(1016);
-    const int a = geometry(1018).bottom() - silence.bottom() + 3;  // < 0
+    const int a = geometry(1018).bottom() - silence.bottom() + 3; // < 0
     const int b = geometry(1019).bottom() - saving.bottom() + 3;
     const QSize full = expanded->size();
     expanded.reset();
@@ -515,7 +514,7 @@ TEST_F(MainWindow, CollapsedAreasOpenCollapsedAndMoveWhatIsBelow) {
     dialog->show();
     EXPECT_EQ(dialog->size(), QSize(full.width(), full.height() + a + b));
     EXPECT_EQ(dialog->control(1037)->height(), silence.height() + a);
-    EXPECT_EQ(dialog->control(1041)->y(), saving.y() + a);  // right below the silence area
+    EXPECT_EQ(dialog->control(1041)->y(), saving.y() + a); // right below the silence area
     EXPECT_EQ(dialog->control(1011)->height(), playlist.height() + a + b);
     EXPECT_EQ(dialog->control(1016)->y(), volume.y() + a + b);
     EXPECT_FALSE(dialog->control(1033)->isVisible());
@@ -585,7 +584,7 @@ TEST_F(MainWindow, StatusTextChangesOnlyWithItsCode) {
     auto dialog = makeDialog();
     auto* line = dialog->controlAs<QLabel>(1008);
     line->setText(QStringLiteral("changed elsewhere"));
-    dialog->setStatus(0);  // same code: left as it is
+    dialog->setStatus(0); // same code: left as it is
     EXPECT_EQ(line->text(), QStringLiteral("changed elsewhere"));
     dialog->setStatus(3);
     EXPECT_EQ(line->text(), QStringLiteral("Recording paused"));
@@ -601,7 +600,7 @@ TEST(MessageBoxes, IconsButtonsAndAnswers) {
     EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     EXPECT_EQ(box->standardButton(box->escapeButton()), QMessageBox::Cancel);
     EXPECT_EQ(mireldo::answerFor(*box, QMessageBox::No), MessageAnswer::No);
-    EXPECT_EQ(mireldo::answerFor(*box, -1), MessageAnswer::Cancel);  // closed by the window manager
+    EXPECT_EQ(mireldo::answerFor(*box, -1), MessageAnswer::Cancel); // closed by the window manager
 
     const auto stop = mireldo::makeMessageBox(nullptr, QStringLiteral("x"), MessageIcon::Stop,
                                               MessageButtons::Ok);
@@ -610,9 +609,9 @@ TEST(MessageBoxes, IconsButtonsAndAnswers) {
     EXPECT_EQ(mireldo::makeMessageBox(nullptr, {}, MessageIcon::Information, MessageButtons::YesNo)
                   ->icon(),
               QMessageBox::Information);
-    EXPECT_EQ(mireldo::makeMessageBox(nullptr, {}, MessageIcon::Exclamation, MessageButtons::Ok)
-                  ->icon(),
-              QMessageBox::Warning);
+    EXPECT_EQ(
+        mireldo::makeMessageBox(nullptr, {}, MessageIcon::Exclamation, MessageButtons::Ok)->icon(),
+        QMessageBox::Warning);
 }
 
 } // namespace

@@ -43,8 +43,8 @@ class SilentMessages : public mireldo::UserMessages {
 
 std::string makeWavFile(const testsupport::TempDir& dir, const std::string& name) {
     const std::string path = dir.file(name);
-    testsupport::writeFile(path, testsupport::makeWav(2, 44100, 16,
-                                                      testsupport::patternBytes(4 * 4410)));
+    testsupport::writeFile(path,
+                           testsupport::makeWav(2, 44100, 16, testsupport::patternBytes(4 * 4410)));
     return path;
 }
 
@@ -78,9 +78,9 @@ TEST(OpenFiles, FilesOfTheCommandLineJoinThePlaylistInOrderTheLastSelected) {
         EXPECT_EQ(list->model()->count(), 2);
     }
     // The list was saved with both (`playlist show` numbers the items by their titles).
-    const auto shown = runCommand(shellQuote(testsupport::binDir() + "/mireldo-cli") +
-                                  " playlist --list " + shellQuote(listFile.toStdString()) +
-                                  " show");
+    const auto shown =
+        runCommand(shellQuote(testsupport::binDir() + "/mireldo-cli") + " playlist --list " +
+                   shellQuote(listFile.toStdString()) + " show");
     EXPECT_EQ(shown.exitCode, 0);
     EXPECT_EQ(shown.output.rfind("1. a\n", 0), 0u) << shown.output;
     EXPECT_NE(shown.output.find("\n2. b take\n"), std::string::npos) << shown.output;
@@ -93,12 +93,12 @@ TEST(OpenFiles, ASecondProgramHandsItsFilesToTheRunningWindow) {
     testsupport::TempDir dir;
     const std::string run = dir.file("run");
     ASSERT_EQ(::mkdir(run.c_str(), 0700), 0);
-    const std::string env =
-        "env HOME=" + shellQuote(dir.path().string()) + " XDG_RUNTIME_DIR=" + shellQuote(run) +
-        " XDG_DATA_HOME=" + shellQuote(dir.file("data")) +
-        " XDG_STATE_HOME=" + shellQuote(dir.file("state")) +
-        " MIRELDO_CONFIG_DIR=" + shellQuote(dir.file("config")) +
-        " MIRELDO_AUDIO_MODE=virtual QT_QPA_PLATFORM=offscreen ";
+    const std::string env = "env HOME=" + shellQuote(dir.path().string()) +
+                            " XDG_RUNTIME_DIR=" + shellQuote(run) +
+                            " XDG_DATA_HOME=" + shellQuote(dir.file("data")) +
+                            " XDG_STATE_HOME=" + shellQuote(dir.file("state")) +
+                            " MIRELDO_CONFIG_DIR=" + shellQuote(dir.file("config")) +
+                            " MIRELDO_AUDIO_MODE=virtual QT_QPA_PLATFORM=offscreen ";
     const std::string mireldo = shellQuote(testsupport::binDir() + "/mireldo");
 
     const std::string firstCommand =

@@ -46,7 +46,8 @@ TEST_F(SettingsStore, FirstStartGivesTheDefaults) {
     FolderHistory folders(QStringLiteral("/home/someone"));
     folders.read(s);
     for (int k = 0; k < FolderHistory::KeyCount; ++k) {
-        EXPECT_EQ(folders.folder(static_cast<FolderHistory::Key>(k)), QStringLiteral("/home/someone"));
+        EXPECT_EQ(folders.folder(static_cast<FolderHistory::Key>(k)),
+                  QStringLiteral("/home/someone"));
     }
     EXPECT_EQ(FolderHistory().folder(FolderHistory::AddDir), QDir::homePath());
 }
@@ -176,7 +177,8 @@ TEST_F(SettingsStore, FolderKeysSurviveARunUnchanged) {
         EXPECT_EQ(s.getString(kHistory, FolderHistory::keyName(static_cast<FolderHistory::Key>(k))),
                   stored[k]);
     }
-    EXPECT_EQ(FolderHistory::keyName(FolderHistory::UploadFiles), QStringLiteral("CurDirUploadFiles"));
+    EXPECT_EQ(FolderHistory::keyName(FolderHistory::UploadFiles),
+              QStringLiteral("CurDirUploadFiles"));
     EXPECT_EQ(FolderHistory::keyName(FolderHistory::AddDir), QStringLiteral("CurDirAddDir"));
 }
 
@@ -194,11 +196,12 @@ TEST(DialogInteger, AcceptsWhatAnIntegerFieldMayHold) {
     EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("1 2")));
     EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("2147483648")));
     EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("99999999999999999999")));
-    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("\u0663")));  // Arabic-Indic 3
+    EXPECT_FALSE(mireldo::parseDialogInteger(QStringLiteral("\u0663"))); // Arabic-Indic 3
 }
 
 TEST(StringTable, LooksTextsUpById) {
-    EXPECT_EQ(mireldo::loadString(364), QStringLiteral("Save modifications made to the current record?"));
+    EXPECT_EQ(mireldo::loadString(364),
+              QStringLiteral("Save modifications made to the current record?"));
     EXPECT_EQ(mireldo::loadString(489), QStringLiteral("Ready to record"));
     EXPECT_EQ(mireldo::loadString(493), QStringLiteral("Saving, please wait ..."));
     EXPECT_EQ(mireldo::loadString(426),
@@ -206,7 +209,8 @@ TEST(StringTable, LooksTextsUpById) {
     EXPECT_EQ(mireldo::loadString(494),
               QStringLiteral("A filename can not include following characters:\n\n      "
                              "\\  /  :  *  ?  \"\"  <  >  |"));
-    EXPECT_EQ(mireldo::loadString(mireldo::kStrEnterInteger), QStringLiteral("Please enter an integer."));
+    EXPECT_EQ(mireldo::loadString(mireldo::kStrEnterInteger),
+              QStringLiteral("Please enter an integer."));
     EXPECT_TRUE(mireldo::loadString(1).isEmpty());
     EXPECT_FALSE(mireldo::hasString(379));
     // The placeholder of the shell's own messages is there to be filled.

@@ -92,9 +92,8 @@ TEST_F(SingleInstanceTest, ASocketLeftByAKilledProgramIsTakenOver) {
     SingleInstance first(key_, folder());
     EXPECT_EQ(first.start({}), Outcome::Primary);
     int received = 0;
-    QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList&) {
-        ++received;
-    });
+    QObject::connect(&first, &SingleInstance::filesReceived,
+                     [&](const QStringList&) { ++received; });
     EXPECT_EQ(startLater(key_, {QStringLiteral("/x.wav")}), Outcome::HandedOver);
     EXPECT_EQ(received, 1);
 }
@@ -115,9 +114,8 @@ TEST_F(SingleInstanceTest, ARequestOfAnotherKindIsRefused) {
     SingleInstance first(key_, folder());
     ASSERT_EQ(first.start({}), Outcome::Primary);
     int received = 0;
-    QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList&) {
-        ++received;
-    });
+    QObject::connect(&first, &SingleInstance::filesReceived,
+                     [&](const QStringList&) { ++received; });
     std::atomic<bool> done{false};
     std::atomic<bool> closedWithoutReply{false};
     std::thread client([&] {

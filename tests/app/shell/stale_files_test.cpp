@@ -26,7 +26,7 @@ constexpr std::int64_t kRunningPid = 4242;
 // A temporary WAV as a crashed capture leaves it: the header still says "empty".
 std::vector<uint8_t> crashedWav(uint16_t channels, uint16_t bits, size_t payloadBytes) {
     std::vector<uint8_t> bytes = testsupport::wavHeader(1, channels, 44100, bits, 0);
-    bytes[4] = 36;  // RIFF size of an empty file
+    bytes[4] = 36; // RIFF size of an empty file
     bytes[5] = bytes[6] = bytes[7] = 0;
     const std::vector<uint8_t> pcm = testsupport::patternBytes(payloadBytes, 7);
     bytes.insert(bytes.end(), pcm.begin(), pcm.end());
@@ -118,7 +118,7 @@ TEST_F(StaleFiles, CopyAcrossFileSystemsKeepsTheRecordWhole) {
     ASSERT_EQ(report.recovered.size(), 1);
     EXPECT_FALSE(fs::exists(wav));
     const std::vector<uint8_t> saved = testsupport::readFile(report.recovered[0].toStdString());
-    ASSERT_EQ(saved.size(), original.size());  // 8-bit mono: every byte is a whole frame
+    ASSERT_EQ(saved.size(), original.size()); // 8-bit mono: every byte is a whole frame
     EXPECT_EQ(le32(saved, 40), 70001u);
     EXPECT_TRUE(std::equal(saved.begin() + 44, saved.end(), original.begin() + 44));
     EXPECT_EQ(modified(report.recovered[0].toStdString()), knownTime());
@@ -131,9 +131,10 @@ TEST_F(StaleFiles, CopyAcrossFileSystemsKeepsTheRecordWhole) {
 }
 
 TEST_F(StaleFiles, EmptyRecordsAndCompanionsOfDeadProcessesAreDeleted) {
-    testsupport::writeFile(tempFile("mireldo_temp_10.wav"), testsupport::wavHeader(1, 1, 8000, 16, 0));
-    testsupport::writeFile(tempFile("mireldo_temp_11.wav"), {});  // crashed before its header
-    testsupport::writeFile(tempFile("mireldo_temp_12.wav"), crashedWav(2, 16, 3));  // no whole frame
+    testsupport::writeFile(tempFile("mireldo_temp_10.wav"),
+                           testsupport::wavHeader(1, 1, 8000, 16, 0));
+    testsupport::writeFile(tempFile("mireldo_temp_11.wav"), {}); // crashed before its header
+    testsupport::writeFile(tempFile("mireldo_temp_12.wav"), crashedWav(2, 16, 3)); // no whole frame
     testsupport::writeFile(tempFile("mireldo_temp_13.mp3"), testsupport::patternBytes(1000));
     testsupport::writeFile(tempFile("other.wav"), testsupport::wavHeader(1, 1, 8000, 16, 0));
 
@@ -161,13 +162,13 @@ TEST_F(StaleFiles, FilesOfARunningProcessAreLeftAlone) {
     EXPECT_EQ(report.kept.size(), 2);
     EXPECT_TRUE(report.deleted.isEmpty());
     EXPECT_TRUE(report.recovered.isEmpty());
-    EXPECT_EQ(testsupport::readFile(wav), recording);  // not even the header was touched
+    EXPECT_EQ(testsupport::readFile(wav), recording); // not even the header was touched
     EXPECT_EQ(testsupport::readFile(mp3).size(), 300u);
 }
 
 TEST_F(StaleFiles, WavsThatAreNotOursAreNeverDeleted) {
     std::vector<uint8_t> foreign = crashedWav(1, 16, 2000);
-    foreign[20] = 3;  // float samples: the recorder never writes these
+    foreign[20] = 3; // float samples: the recorder never writes these
     testsupport::writeFile(tempFile("mireldo_temp_5.wav"), foreign);
     std::vector<uint8_t> garbage = testsupport::patternBytes(5000);
     testsupport::writeFile(tempFile("mireldo_temp_6.wav"), garbage);
@@ -191,10 +192,10 @@ TEST_F(StaleFiles, TakenNamesAreNeverOverwritten) {
     const StaleFileReport report = run();
 
     ASSERT_EQ(report.recovered.size(), 2);
-    EXPECT_TRUE(report.recovered.contains(QString::fromStdString(
-        dir_.file("records") + "/2024-03-05 06h07m08s (recovered 2).wav")));
-    EXPECT_TRUE(report.recovered.contains(QString::fromStdString(
-        dir_.file("records") + "/2024-03-05 06h07m08s (recovered 3).wav")));
+    EXPECT_TRUE(report.recovered.contains(
+        QString::fromStdString(dir_.file("records") + "/2024-03-05 06h07m08s (recovered 2).wav")));
+    EXPECT_TRUE(report.recovered.contains(
+        QString::fromStdString(dir_.file("records") + "/2024-03-05 06h07m08s (recovered 3).wav")));
     EXPECT_EQ(testsupport::readFile(taken), (std::vector<uint8_t>{1, 2, 3}));
 }
 
@@ -207,7 +208,7 @@ TEST_F(StaleFiles, WithoutARecordFolderRecordsGoHome) {
 }
 
 TEST_F(StaleFiles, UnusableRecordFolderFallsBackToHomeAndNothingIsLostWhenBothFail) {
-    testsupport::writeFile(dir_.file("records"), {});  // a file where the folder should be
+    testsupport::writeFile(dir_.file("records"), {}); // a file where the folder should be
     testsupport::writeFile(tempFile("mireldo_temp_3.wav"), crashedWav(1, 16, 100));
     StaleFileReport report = run();
     ASSERT_EQ(report.recovered.size(), 1);
@@ -226,7 +227,8 @@ TEST_F(StaleFiles, UnusableRecordFolderFallsBackToHomeAndNothingIsLostWhenBothFa
 
 TEST_F(StaleFiles, FolderWithTrailingSeparatorFindsTheFiles) {
     options_.temporaryFolder += u'/';
-    testsupport::writeFile(tempFile("mireldo_temp_8.wav"), testsupport::wavHeader(1, 1, 8000, 16, 0));
+    testsupport::writeFile(tempFile("mireldo_temp_8.wav"),
+                           testsupport::wavHeader(1, 1, 8000, 16, 0));
     testsupport::writeFile(tempFile("mireldo_temp_8.mp3"), {});
     const StaleFileReport report = run();
     ASSERT_EQ(report.deleted.size(), 2);
@@ -257,8 +259,10 @@ TEST(TemporaryNames, NumbersAndJoining) {
     EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp_123_.wav", u".wav"));
     EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp__4.wav", u".wav"));
     EXPECT_FALSE(mireldo::temporaryFileNumber(u"mireldo_temp_1_2_3.wav", u".wav"));
-    EXPECT_EQ(mireldo::joinFolder(QStringLiteral("/tmp/x/"), QStringLiteral("a")), QStringLiteral("/tmp/x/a"));
-    EXPECT_EQ(mireldo::joinFolder(QStringLiteral("/tmp/x"), QStringLiteral("a")), QStringLiteral("/tmp/x/a"));
+    EXPECT_EQ(mireldo::joinFolder(QStringLiteral("/tmp/x/"), QStringLiteral("a")),
+              QStringLiteral("/tmp/x/a"));
+    EXPECT_EQ(mireldo::joinFolder(QStringLiteral("/tmp/x"), QStringLiteral("a")),
+              QStringLiteral("/tmp/x/a"));
 }
 
 TEST(RunningProcess, OnlyLiveProcessesOfThisProgramCount) {
@@ -298,8 +302,7 @@ TEST(RunningProcess, OnlyLiveProcessesOfThisProgramCount) {
 // Holds the recorders' advisory lock on a file, as a process recording into it does.
 class HeldLock {
   public:
-    explicit HeldLock(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_CLOEXEC)) {
+    explicit HeldLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CLOEXEC)) {
         EXPECT_GE(fd_, 0);
         EXPECT_EQ(::flock(fd_, LOCK_EX | LOCK_NB), 0);
     }

@@ -58,7 +58,8 @@ class Id3v2File : public ::testing::Test {
 };
 
 TEST_F(Id3v2File, FieldsWithoutAFrameAreAddedOnlyWhenFilled) {
-    write(tag(3, {frame(3, "TIT2", latin1Text("Old title")), frame(3, "TPE1", latin1Text("Someone"))}));
+    write(tag(
+        3, {frame(3, "TIT2", latin1Text("Old title")), frame(3, "TPE1", latin1Text("Someone"))}));
     TagFields f = read();
     EXPECT_EQ(f.title, QStringLiteral("Old title"));
     f.title = QStringLiteral("New");
@@ -97,7 +98,8 @@ TEST_F(Id3v2File, LargePictureSurvivesATitleChangeByteForByte) {
     const Bytes pixels = testsupport::patternBytes(300 * 1024, 7);
     picture.insert(picture.end(), pixels.begin(), pixels.end());
     const Bytes apic = frame(4, "APIC", picture);
-    write(tag(4, {frame(4, "TIT2", latin1Text("Before")), apic, frame(4, "TDRC", latin1Text("2001"))}));
+    write(tag(
+        4, {frame(4, "TIT2", latin1Text("Before")), apic, frame(4, "TDRC", latin1Text("2001"))}));
     TagFields f = read();
     EXPECT_EQ(f.year, QStringLiteral("2001")) << "v2.4 keeps the year in TDRC";
     f.title = QStringLiteral("After the change, a longer title");
@@ -160,13 +162,14 @@ TEST_F(Id3v2File, TagsThatCannotBeWalkedAreReadButNeverRewritten) {
         const char* name;
         Bytes tagBytes;
     };
-    Bytes pastEnd = tag(3, {frame(3, "TIT2", latin1Text("Readable")), frame(3, "TPE1", latin1Text("Cut"))});
+    Bytes pastEnd =
+        tag(3, {frame(3, "TIT2", latin1Text("Readable")), frame(3, "TPE1", latin1Text("Cut"))});
     pastEnd[10 + 19 + 7] = 0x40; // TPE1 now claims 64 content bytes
     const std::vector<Case> cases{
         {"frame past the body", pastEnd},
         {"unsynchronised", tag(3, {frame(3, "TIT2", latin1Text("Readable"))}, 0, 0x80)},
-        {"compressed title", tag(3, {frame(3, "TPE1", latin1Text("x")),
-                                     frame(3, "TIT2", latin1Text("zzzz"), 0x0080)})},
+        {"compressed title",
+         tag(3, {frame(3, "TPE1", latin1Text("x")), frame(3, "TIT2", latin1Text("zzzz"), 0x0080)})},
         {"junk after padding", tag(3, {frame(3, "TIT2", latin1Text("Readable"))}, 20) + Bytes{}},
     };
     for (Case c : cases) {
@@ -229,8 +232,8 @@ TEST_F(Id3v2File, UntouchedFieldsKeepEveryByte) {
     const std::string longTitle = "A title much longer than thirty characters, kept whole";
     Bytes comm{1, 'd', 'e', 'u', 0xFF, 0xFE, 0, 0, 0xFF, 0xFE, 'x', 0};
     const Bytes tagBytes = tag(3, {frame(3, "TIT2", latin1Text(longTitle + "   ")),
-                                   frame(3, "TCON", latin1Text("Chiptune")),
-                                   frame(3, "COMM", comm), frame(3, "TRCK", latin1Text("07/12"))});
+                                   frame(3, "TCON", latin1Text("Chiptune")), frame(3, "COMM", comm),
+                                   frame(3, "TRCK", latin1Text("07/12"))});
     write(tagBytes);
     TagFields f = read();
     EXPECT_EQ(f.genreText, QStringLiteral("Chiptune"));
@@ -255,7 +258,8 @@ TEST_F(Id3v2File, CommentKeepsItsLanguageAndDescription) {
     TagFields f = read();
     f.comment = QStringLiteral("neu");
     ASSERT_EQ(writeMp3Tag(qpath(), f), TagStatus::Ok);
-    const Bytes expected = frame(3, "COMM", Bytes{0, 'd', 'e', 'u', 'n', 'o', 't', 'e', 0, 'n', 'e', 'u'});
+    const Bytes expected =
+        frame(3, "COMM", Bytes{0, 'd', 'e', 'u', 'n', 'o', 't', 'e', 0, 'n', 'e', 'u'});
     const Bytes b = bytes();
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), b.begin() + 10));
 }

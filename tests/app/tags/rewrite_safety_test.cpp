@@ -28,8 +28,8 @@ class RewriteSafety : public ::testing::Test {
     }
     QString qpath() const { return QString::fromStdString(path_); }
     std::size_t filesInFolder() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_.path()),
-                                                      fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()));
     }
     TagFields grown() {
         TagFields f = readMp3Tag(qpath()).tag.fields;
@@ -60,7 +60,8 @@ TEST_F(RewriteSafety, AWriteStoppedAnywhereLeavesTheOldFileWhole) {
     EXPECT_EQ(filesInFolder(), 1u);
 
     ASSERT_EQ(writeMp3Tag(qpath(), grown()), TagStatus::Ok);
-    EXPECT_EQ(readMp3Tag(qpath()).tag.fields.title, QStringLiteral("A title that makes the tag grow"));
+    EXPECT_EQ(readMp3Tag(qpath()).tag.fields.title,
+              QStringLiteral("A title that makes the tag grow"));
 }
 
 TEST_F(RewriteSafety, GrowingReplacesTheFileKeepingModeAndLinks) {
@@ -76,7 +77,8 @@ TEST_F(RewriteSafety, GrowingReplacesTheFileKeepingModeAndLinks) {
     ASSERT_EQ(::stat(path_.c_str(), &after), 0);
     EXPECT_EQ(after.st_mode & 07777, 0640u);
     EXPECT_NE(after.st_ino, before.st_ino) << "a new file was renamed over the old one";
-    EXPECT_EQ(readMp3Tag(qpath()).tag.fields.title, QStringLiteral("A title that makes the tag grow"));
+    EXPECT_EQ(readMp3Tag(qpath()).tag.fields.title,
+              QStringLiteral("A title that makes the tag grow"));
     const Bytes b = testsupport::readFile(path_);
     const Bytes& audio = mp3Audio(2.0);
     EXPECT_TRUE(std::equal(audio.begin(), audio.end(), b.end() - static_cast<long>(audio.size())));

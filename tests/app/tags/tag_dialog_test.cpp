@@ -82,9 +82,11 @@ class TagDialogs : public ::testing::Test {
 };
 
 TEST_F(TagDialogs, Mp3DialogShowsTheTagAndUpdateWritesIt) {
-    testsupport::writeFile(path_, tag(3, {frame(3, "TIT2", latin1Text("A title longer than thirty characters")),
-                                          frame(3, "TCON", latin1Text("Chiptune")),
-                                          frame(3, "TRCK", latin1Text("3"))}) + mp3Audio());
+    testsupport::writeFile(
+        path_,
+        tag(3, {frame(3, "TIT2", latin1Text("A title longer than thirty characters")),
+                frame(3, "TCON", latin1Text("Chiptune")), frame(3, "TRCK", latin1Text("3"))}) +
+            mp3Audio());
     const auto outcome = editMp3Tags(nullptr, qpath(), message_, [](CTagDialog& d) {
         EXPECT_EQ(d.windowTitle(), QStringLiteral("Mp3 Tag Information"));
         EXPECT_EQ(editOf(d, TagCtl::Title)->text(),
@@ -148,23 +150,23 @@ TEST_F(TagDialogs, Mp3FailuresShowTheMessageAndKeepTheFile) {
 TEST_F(TagDialogs, WmaDialogWithoutTheEditorTellsItCannotReadOrModify) {
     const std::string wma = dir_.file("clip.wma");
     testsupport::writeFile(wma, Bytes(64, 0));
-    const auto outcome = editWmaTags(nullptr, QString::fromStdString(wma), message_,
-                                     [this](CTagDialog& d) {
-        EXPECT_EQ(d.windowTitle(), QStringLiteral("WMA Tag Information"));
-        EXPECT_EQ(editOf(d, TagCtl::FileName)->text(), QStringLiteral("clip.wma"));
-        EXPECT_EQ(editOf(d, TagCtl::Comments)->maxLength(), 512);
-        EXPECT_EQ(static_cast<QComboBox*>(d.control(TagCtl::Genre))->currentIndex(), 12);
-        screenshot(d, "wma_tag_dialog.png");
-        // Update without an open editor: the modify message, and the dialog stays open.
-        for (QPushButton* b : d.findChildren<QPushButton*>()) {
-            if (b->text() == QStringLiteral("Update")) {
-                b->click();
+    const auto outcome =
+        editWmaTags(nullptr, QString::fromStdString(wma), message_, [this](CTagDialog& d) {
+            EXPECT_EQ(d.windowTitle(), QStringLiteral("WMA Tag Information"));
+            EXPECT_EQ(editOf(d, TagCtl::FileName)->text(), QStringLiteral("clip.wma"));
+            EXPECT_EQ(editOf(d, TagCtl::Comments)->maxLength(), 512);
+            EXPECT_EQ(static_cast<QComboBox*>(d.control(TagCtl::Genre))->currentIndex(), 12);
+            screenshot(d, "wma_tag_dialog.png");
+            // Update without an open editor: the modify message, and the dialog stays open.
+            for (QPushButton* b : d.findChildren<QPushButton*>()) {
+                if (b->text() == QStringLiteral("Update")) {
+                    b->click();
+                }
             }
-        }
-        EXPECT_EQ(messages_, (std::vector<int>{651, 652}));
-        EXPECT_NE(d.result(), static_cast<int>(QDialog::Accepted));
-        return static_cast<int>(QDialog::Rejected);
-    });
+            EXPECT_EQ(messages_, (std::vector<int>{651, 652}));
+            EXPECT_NE(d.result(), static_cast<int>(QDialog::Accepted));
+            return static_cast<int>(QDialog::Rejected);
+        });
     EXPECT_EQ(outcome, TagEditOutcome::Cancelled);
     EXPECT_EQ(messages_, (std::vector<int>{651, 652}));
 }
@@ -197,10 +199,11 @@ TEST_F(TagDialogs, WmaDialogShowsTheAttributesAndUpdateSavesThemThroughTheRuntim
 
     // Cancel writes nothing.
     const auto before = testsupport::readFile(wma);
-    EXPECT_EQ(editWmaTags(nullptr, qwma, message_, [](CTagDialog& d) {
-                  editOf(d, TagCtl::Title)->setText(QStringLiteral("Dropped"));
-                  return static_cast<int>(QDialog::Rejected);
-              }),
+    EXPECT_EQ(editWmaTags(nullptr, qwma, message_,
+                          [](CTagDialog& d) {
+                              editOf(d, TagCtl::Title)->setText(QStringLiteral("Dropped"));
+                              return static_cast<int>(QDialog::Rejected);
+                          }),
               TagEditOutcome::Cancelled);
     EXPECT_EQ(testsupport::readFile(wma), before);
 }
@@ -209,26 +212,26 @@ TEST_F(TagDialogs, WmaSaveThatFailsShowsTheModifyMessageAndKeepsTheFileAndDialog
     const std::string wma = dir_.file("clip.wma");
     makeWma(wma);
     const auto before = testsupport::readFile(wma);
-    const auto outcome = editWmaTags(nullptr, QString::fromStdString(wma), message_,
-                                     [&](CTagDialog& d) {
-        editOf(d, TagCtl::Title)->setText(QStringLiteral("A title the disk has no room for"));
-        // The new file cannot grow past a few kilobytes, as on a full disk.
-        struct rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        struct sigaction ignore{};
-        struct sigaction previous{};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGXFSZ, &ignore, &previous);
-        struct rlimit low = old;
-        low.rlim_cur = 2048;
-        ::setrlimit(RLIMIT_FSIZE, &low);
-        pressUpdate(d);
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        ::sigaction(SIGXFSZ, &previous, nullptr);
-        EXPECT_EQ(messages_, std::vector<int>{653});
-        EXPECT_NE(d.result(), static_cast<int>(QDialog::Accepted)) << "the dialog stays open";
-        return static_cast<int>(QDialog::Rejected);
-    });
+    const auto outcome =
+        editWmaTags(nullptr, QString::fromStdString(wma), message_, [&](CTagDialog& d) {
+            editOf(d, TagCtl::Title)->setText(QStringLiteral("A title the disk has no room for"));
+            // The new file cannot grow past a few kilobytes, as on a full disk.
+            struct rlimit old {};
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            struct sigaction ignore {};
+            struct sigaction previous {};
+            ignore.sa_handler = SIG_IGN;
+            ::sigaction(SIGXFSZ, &ignore, &previous);
+            struct rlimit low = old;
+            low.rlim_cur = 2048;
+            ::setrlimit(RLIMIT_FSIZE, &low);
+            pressUpdate(d);
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            ::sigaction(SIGXFSZ, &previous, nullptr);
+            EXPECT_EQ(messages_, std::vector<int>{653});
+            EXPECT_NE(d.result(), static_cast<int>(QDialog::Accepted)) << "the dialog stays open";
+            return static_cast<int>(QDialog::Rejected);
+        });
     EXPECT_EQ(outcome, TagEditOutcome::Cancelled);
     EXPECT_EQ(testsupport::readFile(wma), before);
 }

@@ -79,7 +79,8 @@ TEST_P(TagInterop, OutsideReadersSeeTheSevenValues) {
     const int kind = GetParam();
     Bytes start;
     if (kind >= 3) {
-        start = tag(kind, {frame(kind, "TIT2", latin1Text("old")), frame(kind, "TXXX", latin1Text("x"))});
+        start = tag(kind,
+                    {frame(kind, "TIT2", latin1Text("old")), frame(kind, "TXXX", latin1Text("x"))});
     }
     Bytes file = start + mp3Audio();
     if (kind == 1 || kind == 0) {
@@ -133,8 +134,8 @@ TEST_P(TagInterop, OutsideReadersSeeTheSevenValues) {
     } else {
         // The list's spellings differ from other readers' at a few positions: compare numbers.
         EXPECT_EQ(static_cast<int>(t.ID3v1Tag()->genreNumber()), expected.genrePosition);
-        EXPECT_EQ(TagLib::ID3v1::genreIndex(TagLib::String(p.count("genre") ? p.at("genre") : "",
-                                                           TagLib::String::UTF8)),
+        EXPECT_EQ(TagLib::ID3v1::genreIndex(
+                      TagLib::String(p.count("genre") ? p.at("genre") : "", TagLib::String::UTF8)),
                   expected.genrePosition);
     }
 }
@@ -152,8 +153,9 @@ class TagCli : public ::testing::Test {
 };
 
 TEST_F(TagCli, ShowsWritesAndKeepsFieldsNotGiven) {
-    testsupport::writeFile(path_, tag(3, {frame(3, "TIT2", latin1Text("Old")),
-                                          frame(3, "TPE1", latin1Text("Kept"))}) + mp3Audio());
+    testsupport::writeFile(
+        path_, tag(3, {frame(3, "TIT2", latin1Text("Old")), frame(3, "TPE1", latin1Text("Kept"))}) +
+                   mp3Audio());
     auto r = cli(shellQuote(path_));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, "Title: Old\nArtist: Kept\nAlbum: \nYear: \nComment: \nTrack: 0\n"

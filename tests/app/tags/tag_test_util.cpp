@@ -11,11 +11,12 @@ Bytes frame(int major, const std::string& id, const Bytes& content, std::uint16_
     Bytes out(id.begin(), id.end());
     const auto n = static_cast<std::uint32_t>(content.size());
     if (major == 2) {
-        out.insert(out.end(), {static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 8),
-                               static_cast<std::uint8_t>(n)});
-    } else if (major == 3) {
-        out.insert(out.end(), {static_cast<std::uint8_t>(n >> 24), static_cast<std::uint8_t>(n >> 16),
+        out.insert(out.end(), {static_cast<std::uint8_t>(n >> 16),
                                static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
+    } else if (major == 3) {
+        out.insert(out.end(),
+                   {static_cast<std::uint8_t>(n >> 24), static_cast<std::uint8_t>(n >> 16),
+                    static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
     } else {
         out.insert(out.end(), {static_cast<std::uint8_t>((n >> 21) & 0x7F),
                                static_cast<std::uint8_t>((n >> 14) & 0x7F),
@@ -44,7 +45,12 @@ Bytes tag(int major, const std::vector<Bytes>& frames, std::size_t padding, std:
     body.resize(body.size() + padding, 0);
     const auto n = static_cast<std::uint32_t>(body.size());
     Bytes out(10 + body.size(), 0);
-    const std::uint8_t header[10] = {'I', 'D', '3', static_cast<std::uint8_t>(major), 0, flags,
+    const std::uint8_t header[10] = {'I',
+                                     'D',
+                                     '3',
+                                     static_cast<std::uint8_t>(major),
+                                     0,
+                                     flags,
                                      static_cast<std::uint8_t>((n >> 21) & 0x7F),
                                      static_cast<std::uint8_t>((n >> 14) & 0x7F),
                                      static_cast<std::uint8_t>((n >> 7) & 0x7F),

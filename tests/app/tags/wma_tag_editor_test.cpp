@@ -19,9 +19,9 @@ namespace {
 
 /// The format tags ffprobe reads, by key.
 std::map<std::string, std::string> probe(const std::string& path) {
-    const auto r = runCommand(std::string(MIRELDO_FFPROBE_EXE) +
-                              " -v error -show_entries format_tags -of default=nw=1 " +
-                              shellQuote(path));
+    const auto r =
+        runCommand(std::string(MIRELDO_FFPROBE_EXE) +
+                   " -v error -show_entries format_tags -of default=nw=1 " + shellQuote(path));
     std::map<std::string, std::string> tags;
     std::size_t start = 0;
     while (start < r.output.size()) {
@@ -53,8 +53,7 @@ void setDwordTrack(const std::string& path, uint32_t track) {
     ASSERT_EQ(create(WMR_API_VERSION, &e), WMR_OK);
     ASSERT_EQ(e->vtbl->Open(e, path.c_str()), WMR_OK);
     const uint8_t value[4] = {static_cast<uint8_t>(track), static_cast<uint8_t>(track >> 8),
-                              static_cast<uint8_t>(track >> 16),
-                              static_cast<uint8_t>(track >> 24)};
+                              static_cast<uint8_t>(track >> 16), static_cast<uint8_t>(track >> 24)};
     EXPECT_EQ(e->vtbl->SetAttribute(e, 0, "WM/TrackNumber", WMR_TYPE_DWORD, value, 4), WMR_OK);
     EXPECT_EQ(e->vtbl->Flush(e), WMR_OK);
     e->vtbl->Release(e);
@@ -95,9 +94,9 @@ TEST_F(WmaTagEditing, AThirtyTwoBitTrackReadsAsItsNumberAndIsWrittenBackAsText) 
     EXPECT_EQ(editor.fields().genreText, QString()) << "no genre attribute";
 
     TagFields f = editor.fields();
-    f.comment = QString();    // stored as one blank
+    f.comment = QString(); // stored as one blank
     f.year = QStringLiteral("1987   ");
-    f.track = 300;            // clamped to 254
+    f.track = 300; // clamped to 254
     ASSERT_TRUE(editor.write(f));
     const auto tags = probe(path_);
     EXPECT_EQ(tags.at("comment"), " ");
@@ -121,8 +120,7 @@ TEST_F(WmaTagEditing, AThirtyTwoBitTrackReadsAsItsNumberAndIsWrittenBackAsText) 
 TEST_F(WmaTagEditing, ValuesBecomeTextByTheirType) {
     const auto text = [](uint32_t type, Bytes value) {
         QString out = QStringLiteral("unchanged");
-        const bool ok =
-            attributeText(type, value.data(), static_cast<uint32_t>(value.size()), out);
+        const bool ok = attributeText(type, value.data(), static_cast<uint32_t>(value.size()), out);
         return ok ? out.toStdString() : "<none>";
     };
     EXPECT_EQ(text(WMR_TYPE_DWORD, {7, 0, 0, 0}), "7");

@@ -126,8 +126,9 @@ TEST(FileDialog, ChoosingARecentFolderMovesThereAndAMissingOneDoesNothing) {
 }
 
 TEST(FileDialog, FilterPairsBecomeNameFilters) {
-    EXPECT_EQ(nameFiltersFromPairs(QStringLiteral("MP3 files (*.mp3)|*.mp3|Audio|*.wav;*.ogg||")),
-              QStringList({QStringLiteral("MP3 files (*.mp3)"), QStringLiteral("Audio (*.wav *.ogg)")}));
+    EXPECT_EQ(
+        nameFiltersFromPairs(QStringLiteral("MP3 files (*.mp3)|*.mp3|Audio|*.wav;*.ogg||")),
+        QStringList({QStringLiteral("MP3 files (*.mp3)"), QStringLiteral("Audio (*.wav *.ogg)")}));
     EXPECT_TRUE(nameFiltersFromPairs(QStringLiteral("||")).isEmpty());
 }
 

@@ -39,7 +39,7 @@ TEST(PictureCopies, GreyUsesTruncatedLuminanceAndKeepsTransparentPixels) {
 TEST(PictureCopies, DarkerTakesAQuarterOffEachChannelTruncated) {
     const QImage darker = darkerCopy(sample(), kKey);
     EXPECT_EQ(darker.pixel(0, 0), kKey);
-    EXPECT_EQ(darker.pixel(1, 0), qRgb(191, 0, 0)); // 255 - 63.75 = 191.25
+    EXPECT_EQ(darker.pixel(1, 0), qRgb(191, 0, 0));  // 255 - 63.75 = 191.25
     EXPECT_EQ(darker.pixel(1, 1), qRgb(75, 152, 5)); // 75.75, 152.25, 5.25
     EXPECT_EQ(darker.pixel(2, 1), qRgb(191, 191, 191));
 }
@@ -78,10 +78,10 @@ TEST(PictureMasks, DrawnPictureShowsTheBackgroundOnlyThroughTransparentPixels) {
 TEST(PictureMasks, DisabledLookEmbossesInkAndIgnoresWhiteAndTransparentPixels) {
     QImage picture(4, 4, QImage::Format_RGB32);
     picture.fill(kKey);
-    picture.setPixel(1, 1, qRgb(10, 20, 30));           // ink
-    picture.setPixel(2, 2, qRgb(255, 255, 255));        // white: vanishes on white
-    const QImage out = disabledPicture(picture, makeMask(picture, kKey), qRgb(250, 250, 250),
-                                       qRgb(100, 100, 100));
+    picture.setPixel(1, 1, qRgb(10, 20, 30));    // ink
+    picture.setPixel(2, 2, qRgb(255, 255, 255)); // white: vanishes on white
+    const QImage out =
+        disabledPicture(picture, makeMask(picture, kKey), qRgb(250, 250, 250), qRgb(100, 100, 100));
     EXPECT_EQ(out.pixel(1, 1), qRgba(100, 100, 100, 255));
     EXPECT_EQ(out.pixel(2, 2), qRgba(250, 250, 250, 255)); // the highlight under the ink
     EXPECT_EQ(qAlpha(out.pixel(0, 0)), 0);

@@ -60,8 +60,8 @@ TEST(ProgressText, ReplacedOnlyWhenDifferentAndAfter300MsSharedByAllDialogs) {
     const QString a = QStringLiteral("10%");
     const QString b = QStringLiteral("20%");
     EXPECT_TRUE(ProgressTextThrottle::shouldReplace(QString(), a, 1000));
-    EXPECT_FALSE(ProgressTextThrottle::shouldReplace(a, a, 5000));   // same text
-    EXPECT_FALSE(ProgressTextThrottle::shouldReplace(a, b, 1299));   // too soon
+    EXPECT_FALSE(ProgressTextThrottle::shouldReplace(a, a, 5000)); // same text
+    EXPECT_FALSE(ProgressTextThrottle::shouldReplace(a, b, 1299)); // too soon
     // Another dialog showing other text is held by the same timestamp.
     EXPECT_FALSE(ProgressTextThrottle::shouldReplace(QString(), b, 1200));
     EXPECT_TRUE(ProgressTextThrottle::shouldReplace(a, b, 1300));

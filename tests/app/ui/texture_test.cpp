@@ -64,8 +64,8 @@ TEST(TextureColours, TableRunsFromShadowOverFaceToHighlight) {
     fillButtonColorTable(image, colors);
     EXPECT_EQ(image.color(0), qRgb(64, 0, 128));
     EXPECT_EQ(image.color(64), qRgb(128, 64, 96));
-    EXPECT_EQ(image.color(127), qRgb((64 * 1 + 192 * 127) / 128, (128 * 127) / 128,
-                                     (128 * 1 + 64 * 127) / 128));
+    EXPECT_EQ(image.color(127),
+              qRgb((64 * 1 + 192 * 127) / 128, (128 * 127) / 128, (128 * 1 + 64 * 127) / 128));
     // Entry 128 comes from the second rule (j = 1), not the first (which would be the face).
     EXPECT_EQ(image.color(128), qRgb(192, 128, 65));
     EXPECT_EQ(image.color(191), qRgb((192 * 64 + 255 * 64) / 128, (128 * 64 + 255 * 64) / 128,

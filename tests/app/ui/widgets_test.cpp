@@ -41,7 +41,9 @@ struct Host : AppFirst {
         window.setPalette(p);
         window.setAutoFillBackground(true);
     }
-    QImage shot(QWidget* w) { return window.grab(w->geometry()).toImage().convertToFormat(QImage::Format_RGB32); }
+    QImage shot(QWidget* w) {
+        return window.grab(w->geometry()).toImage().convertToFormat(QImage::Format_RGB32);
+    }
 };
 
 enum class State { Normal, Hot, Pressed, Disabled };
@@ -339,7 +341,8 @@ TEST(SmallDialogs, TexturedDialogsScreenshots) {
     uitest::saveScreenshot(about.grab().toImage(), QStringLiteral("dialog_about"));
 
     CRemoveItemsDialog remove(3);
-    EXPECT_EQ(remove.controlAs<QLabel>(1111)->text(), QStringLiteral("Remove 3 items from the list?"));
+    EXPECT_EQ(remove.controlAs<QLabel>(1111)->text(),
+              QStringLiteral("Remove 3 items from the list?"));
     uitest::saveScreenshot(remove.grab().toImage(), QStringLiteral("dialog_remove_items"));
     remove.controlAs<QCheckBox>(1058)->setChecked(false);
     remove.controlAs<QPushButton>(1)->click();

@@ -91,7 +91,7 @@ TEST(WaveformScope, PaintsTheMiddleLineAndOneLinePerColumn) {
     std::vector<std::int16_t> values(10, 0);
     values[0] = 32767; // column 0 shows only the middle line
     values[3] = -32768;
-    values[5] = 8192;  // a quarter: 20 x 0.25 = 5 pixels each way
+    values[5] = 8192; // a quarter: 20 x 0.25 = 5 pixels each way
     scope.setColumns(values);
     const QImage img = scope.render(QSize(10, 40));
     for (int x = 0; x < 10; ++x) {

@@ -21,7 +21,9 @@ using sondrel::MpegAudioDecoder;
 using sondrel::MpegDecodeRequest;
 using sondrel::MpegFrameInfo;
 
-fs::path vector(const std::string& name) { return fs::path(MIRELDO_VECTORS_DIR) / "mpeg" / name; }
+fs::path vector(const std::string& name) {
+    return fs::path(MIRELDO_VECTORS_DIR) / "mpeg" / name;
+}
 
 // Offsets of the frames of an elementary stream, found by stepping over frame lengths.
 std::vector<std::size_t> frameOffsets(const std::vector<uint8_t>& bytes) {
@@ -101,9 +103,9 @@ TEST(MpegDecoderFrames, InputOneByteShortIsRefusedWithoutOutput) {
         decoder.Reset();
         ASSERT_EQ(decoder.Init(std::span<const uint8_t>(bytes).subspan(offsets[0])), 0);
         MpegFrameInfo info;
-        ASSERT_EQ(decoder.ParseHeader(std::span<const uint8_t>(bytes).subspan(offsets[0]), info,
-                                      false),
-                  0);
+        ASSERT_EQ(
+            decoder.ParseHeader(std::span<const uint8_t>(bytes).subspan(offsets[0]), info, false),
+            0);
         const uint32_t length = MpegAudioDecoder::FrameBytes(info);
         const FrameResult shortInput = decodeAt(decoder, bytes, offsets[0], length - 1);
         EXPECT_EQ(shortInput.code, 5) << file;

@@ -22,7 +22,9 @@ constexpr int kMaxDiff = 2;       // LSB
 // cutoff (fraction of Nyquist, just below subband 29's upper edge).
 constexpr double kTopBandCutoff = 0.88;
 
-fs::path vectorsDir() { return fs::path(MIRELDO_VECTORS_DIR) / "mpeg"; }
+fs::path vectorsDir() {
+    return fs::path(MIRELDO_VECTORS_DIR) / "mpeg";
+}
 
 std::vector<std::string> vectorNames() {
     std::vector<std::string> names;
@@ -46,8 +48,8 @@ TEST_P(MpegGoldenTest, MatchesReference) {
 
     const mpeg_test::DecodedStream decoded = mpeg_test::decodeStream(bitstream);
     ASSERT_GT(decoded.frames, 0);
-    const std::size_t frameSamples =
-        static_cast<std::size_t>(decoded.samplesPerFrame) * static_cast<std::size_t>(decoded.channels);
+    const std::size_t frameSamples = static_cast<std::size_t>(decoded.samplesPerFrame) *
+                                     static_cast<std::size_t>(decoded.channels);
     const mpeg_test::Comparison full =
         mpeg_test::compareAligned(decoded.samples, reference, frameSamples, 2);
     std::printf("%-22s frames %4d  shift %+ld  PSNR %6.2f dB  max diff %5d\n", name.c_str(),
@@ -68,8 +70,8 @@ TEST_P(MpegGoldenTest, MatchesReference) {
     const mpeg_test::Comparison refTop = mpeg_test::highBand(reference, channels, 0.97);
     const mpeg_test::Comparison refTopmost = mpeg_test::highBand(reference, channels, 0.985);
     const mpeg_test::Comparison oursTopmost = mpeg_test::highBand(decoded.samples, channels, 0.985);
-    const mpeg_test::Comparison low = mpeg_test::compareLowPassed(
-        decoded.samples, reference, full, channels, kTopBandCutoff);
+    const mpeg_test::Comparison low =
+        mpeg_test::compareLowPassed(decoded.samples, reference, full, channels, kTopBandCutoff);
     std::printf("%-22s top subband: reference peak %d; above 0.985 x Nyquist rms reference %.1f, "
                 "ours %.1f; below %.2f x Nyquist: PSNR %6.2f dB  max diff %d\n",
                 name.c_str(), refTop.maxDiff, mpeg_test::rmsFromPsnr(refTopmost.psnr),
@@ -84,8 +86,8 @@ TEST_P(MpegGoldenTest, MatchesReference) {
     }
     EXPECT_GE(low.psnr, kMinPsnr) << name << ": below " << kTopBandCutoff
                                   << " x Nyquist the bar is " << kMinPsnr << " dB";
-    EXPECT_LE(low.maxDiff, kMaxDiff) << name << ": below " << kTopBandCutoff
-                                     << " x Nyquist the bar is " << kMaxDiff << " LSB";
+    EXPECT_LE(low.maxDiff, kMaxDiff)
+        << name << ": below " << kTopBandCutoff << " x Nyquist the bar is " << kMaxDiff << " LSB";
 }
 
 INSTANTIATE_TEST_SUITE_P(IsoVectors, MpegGoldenTest, ::testing::ValuesIn(vectorNames()),

@@ -98,9 +98,9 @@ TEST(MpegHeader, XingAndVbriTags) {
     // MPEG-1 layer III stereo: the tag sits after 4 header and 32 side-information bytes.
     auto xing = frameWith(0xFB, 0x90, 0x00);
     std::memcpy(&xing[36], "Xing", 4);
-    xing[43] = 3;                    // flags: frames and bytes
-    xing[47] = 100;                  // 100 frames
-    xing[49] = 1;                    // 65536 bytes
+    xing[43] = 3;   // flags: frames and bytes
+    xing[47] = 100; // 100 frames
+    xing[49] = 1;   // 65536 bytes
     ASSERT_EQ(parseMpegFrameHeader(xing, info), 0);
     EXPECT_EQ(info.bitrate, 0);
     EXPECT_EQ(info.tagFrames, 100);
@@ -114,8 +114,8 @@ TEST(MpegHeader, XingAndVbriTags) {
 
     auto vbri = frameWith(0xFB, 0x90, 0xC0); // mono: 17 bytes of side information
     std::memcpy(&vbri[21], "VBRI", 4);
-    vbri[34] = 7;  // bytes at +10
-    vbri[38] = 9;  // frames at +14
+    vbri[34] = 7; // bytes at +10
+    vbri[38] = 9; // frames at +14
     ASSERT_EQ(parseMpegFrameHeader(vbri, info), 0);
     EXPECT_EQ(info.tagBytes, 7);
     EXPECT_EQ(info.tagFrames, 9);

@@ -135,8 +135,8 @@ std::vector<double> lowPassTaps(double cutoff) {
     double gain = 0.0;
     for (int n = 0; n < kLowPassTaps; ++n) {
         const double m = n - kHalf;
-        const double sinc = m == 0 ? cutoff
-                                   : std::sin(std::numbers::pi * cutoff * m) / (std::numbers::pi * m);
+        const double sinc =
+            m == 0 ? cutoff : std::sin(std::numbers::pi * cutoff * m) / (std::numbers::pi * m);
         const double phase = 2 * std::numbers::pi * n / (kLowPassTaps - 1);
         const double blackman = 0.42 - 0.5 * std::cos(phase) + 0.08 * std::cos(2 * phase);
         taps[static_cast<std::size_t>(n)] = sinc * blackman;
@@ -176,8 +176,10 @@ std::vector<double> filterSegment(const std::vector<int16_t>& x, std::size_t beg
 Comparison compareLowPassed(const std::vector<int16_t>& ours, const std::vector<int16_t>& ref,
                             const Comparison& alignment, int channels, double cutoff) {
     const std::vector<double> taps = lowPassTaps(cutoff);
-    const std::size_t oursBegin = alignment.offset < 0 ? static_cast<std::size_t>(-alignment.offset) : 0;
-    const std::size_t refBegin = alignment.offset < 0 ? 0 : static_cast<std::size_t>(alignment.offset);
+    const std::size_t oursBegin =
+        alignment.offset < 0 ? static_cast<std::size_t>(-alignment.offset) : 0;
+    const std::size_t refBegin =
+        alignment.offset < 0 ? 0 : static_cast<std::size_t>(alignment.offset);
     const std::size_t frames = alignment.compared / static_cast<std::size_t>(channels);
     return compare(filterSegment(ours, oursBegin, frames, channels, taps),
                    filterSegment(ref, refBegin, frames, channels, taps));
@@ -189,6 +191,8 @@ Comparison highBand(const std::vector<int16_t>& x, int channels, double cutoff) 
                    filterSegment(x, 0, frames, channels, lowPassTaps(cutoff)));
 }
 
-double rmsFromPsnr(double psnr) { return 32767.0 / std::pow(10.0, psnr / 20.0); }
+double rmsFromPsnr(double psnr) {
+    return 32767.0 / std::pow(10.0, psnr / 20.0);
+}
 
 } // namespace mpeg_test

@@ -32,7 +32,7 @@ DecodedStream decodeStream(const std::vector<uint8_t>& bytes);
 struct Comparison {
     double psnr = 0.0; ///< dB, against a peak of 32767
     int maxDiff = 0;
-    long offset = 0;   ///< reference index of our first sample
+    long offset = 0; ///< reference index of our first sample
     std::size_t compared = 0;
 };
 

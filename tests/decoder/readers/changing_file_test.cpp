@@ -18,7 +18,7 @@ namespace {
 constexpr uint32_t kBlock = 4096; // frames per Decode call, as a player asks for them
 
 class ChangingFile : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir();
         const std::string wav = dir_->file("source.wav");

@@ -29,7 +29,7 @@ std::vector<uint8_t> klxHeader(uint32_t headerSize, uint32_t payloadType, int32_
 }
 
 class Dispatch : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string path = dir.file(name);

@@ -12,7 +12,7 @@ namespace {
 
 // Opens a container through the base open only and exposes what the metadata read stored.
 class MetadataProbe : public sondrel::WaveFileStream {
-public:
+  public:
     int32_t readMetadata(const std::string& path) { return BaseOpen(path.c_str(), 1); }
     using DecoderStream::lengthFrames_;
     using DecoderStream::payloadOffset_;
@@ -20,7 +20,7 @@ public:
 };
 
 class KlxMetadata : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     MetadataProbe probe;
 

@@ -17,7 +17,7 @@ using klxtest::KlxImage;
 namespace {
 
 class Klx : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::vector<uint8_t> pcm = patternBytes(4 * 1000);
 
@@ -302,10 +302,9 @@ TEST_F(Klx, CountsWhoseDataCannotBeThereAreRefusedAsDamaged) {
     EXPECT_EQ(openWith([](KlxFile& k) { k.payloadOffset = 100; }), SONDREL_ERR_DAMAGED);
     EXPECT_EQ(openWith([](KlxFile& k) { k.payloadOffset = 1u << 20; }), SONDREL_ERR_DAMAGED);
     // An offset at the very end leaves the WAV reader no header to read.
-    EXPECT_EQ(openWith([](KlxFile& k) {
-                  k.payloadOffset = static_cast<uint32_t>(k.bytes().size());
-              }),
-              SONDREL_ERR_UNSUPPORTED);
+    EXPECT_EQ(
+        openWith([](KlxFile& k) { k.payloadOffset = static_cast<uint32_t>(k.bytes().size()); }),
+        SONDREL_ERR_UNSUPPORTED);
 }
 
 TEST_F(Klx, UnknownHeaderSizesAndShortFilesAreDamaged) {
@@ -324,7 +323,7 @@ TEST_F(Klx, UnknownHeaderSizesAndShortFilesAreDamaged) {
 // Encoded payloads come from the outside encoders; a build without the payload's reader skips
 // these tests (the plain file then opens as unsupported too).
 class KlxEncoded : public Klx {
-protected:
+  protected:
     // Writes half a second of a 440 Hz stereo tone as src.wav and returns its path.
     std::string toneWav() {
         const std::string wav = dir.file("src.wav");
@@ -400,8 +399,7 @@ TEST_F(KlxEncoded, MpegPayloadDecodesLikeThePlainFileAndFixesTheCallEnd) {
     Sondrel_GetStreamFormat(s.get(), &format);
     ASSERT_NE(callOf(s.get()), nullptr);
     EXPECT_EQ(callOf(s.get())->startTime, 0);
-    EXPECT_EQ(callOf(s.get())->endTime,
-              static_cast<int32_t>(plainLength / format->nSamplesPerSec));
+    EXPECT_EQ(callOf(s.get())->endTime, static_cast<int32_t>(plainLength / format->nSamplesPerSec));
     EXPECT_EQ(voidBytesOf(s.get()), 10);
 }
 
@@ -452,7 +450,8 @@ TEST_F(KlxEncoded, OggPayloadIsReadWithoutItsMetadata) {
     uint32_t plainLength = 0;
     bool unsupported = false;
     const auto plainPcm = decodeAll(path, plainLength, unsupported);
-    ASSERT_FALSE(unsupported) << "the decoder answered 'unsupported format' for a plain Ogg Vorbis file";
+    ASSERT_FALSE(unsupported)
+        << "the decoder answered 'unsupported format' for a plain Ogg Vorbis file";
 
     KlxFile klx;
     klx.payloadType = 1;

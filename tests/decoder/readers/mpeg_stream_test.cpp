@@ -23,7 +23,7 @@ struct Made {
 };
 
 class MpegStream : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir();
         const std::string sox = MIRELDO_SOX_EXE;
@@ -47,7 +47,8 @@ protected:
     static std::string lame(const std::string& out, const std::string& args,
                             const std::string& source = "st.wav") {
         if (!std::filesystem::exists(file(out))) {
-            run(std::string(MIRELDO_LAME_EXE) + " --quiet " + args + " " + q(source) + " " + q(out));
+            run(std::string(MIRELDO_LAME_EXE) + " --quiet " + args + " " + q(source) + " " +
+                q(out));
         }
         return file(out);
     }
@@ -249,9 +250,8 @@ TEST_F(MpegStream, AnyRangeEqualsTheSameRangeOfOneWholeDecode) {
     // lands in and the next two may differ (the reservoir reaches back up to two frames, then the
     // overlap of a silent granule fades out); from the third frame on the output is exact.
     run(std::string(MIRELDO_TWOLAME_EXE) + " --quiet -b 192 " + q("st.wav") + " " + q("l2.mp2"));
-    for (const auto& [path, settle] :
-         std::vector<std::pair<std::string, uint32_t>>{{file("l2.mp2"), 1152},
-                                                      {lame("cbr128.mp3", "-b 128"), 3 * 1152}}) {
+    for (const auto& [path, settle] : std::vector<std::pair<std::string, uint32_t>>{
+             {file("l2.mp2"), 1152}, {lame("cbr128.mp3", "-b 128"), 3 * 1152}}) {
         const auto whole = decodeAll(path);
         auto s = open(path);
         ASSERT_EQ(s->BeginDecode(), SONDREL_OK);
@@ -321,7 +321,8 @@ void expectExactAfterSettling(const std::vector<int16_t>& part, const std::vecto
 
 TEST_F(MpegStream, EndThenBeginKeepsTheFrameNumbering) {
     // As the player does between two items: stop preparing, prepare again, go on where it was.
-    for (const auto& [path, frameSamples, settle] : std::vector<std::tuple<std::string, uint32_t, uint32_t>>{
+    for (const auto& [path, frameSamples, settle] :
+         std::vector<std::tuple<std::string, uint32_t, uint32_t>>{
              {lame("cbr128.mp3", "-b 128"), 1152, 3},
              {lame("mpeg2mono.mp3", "-b 32 -m m", "st22.wav"), 576, 5}}) {
         const auto whole = decodeAll(path);
@@ -358,18 +359,17 @@ TEST_F(MpegStream, SeekBoundPerLayerAndVersion) {
         uint32_t settle;
     };
     std::mt19937 random(99);
-    for (const Bound& b : {
-             Bound{file("l2.mp2"), 1152, 1},
-             // 417-byte frames, 381 of main data: r = 2.
-             Bound{lame("cbr128.mp3", "-b 128"), 1152, 3},
-             // 104-byte mono frames, 83 of main data: r = 7.
-             Bound{lame("cbr32.mp3", "-b 32", "mono.wav"), 1152, 8},
-             // 208-byte frames, 187 of main data: r = 2, the fourth frame.
-             Bound{lame("mpeg2.mp3", "-b 64", "st22.wav"), 576, 4},
-             // 144-byte frames, 131 of main data: r = 2.
-             Bound{lame("mpeg25.mp3", "-b 16", "m8.wav"), 576, 4},
-             // 104-byte frames, 91 of main data: r = 3.
-             Bound{lame("mpeg2mono.mp3", "-b 32 -m m", "st22.wav"), 576, 5}}) {
+    for (const Bound& b : {Bound{file("l2.mp2"), 1152, 1},
+                           // 417-byte frames, 381 of main data: r = 2.
+                           Bound{lame("cbr128.mp3", "-b 128"), 1152, 3},
+                           // 104-byte mono frames, 83 of main data: r = 7.
+                           Bound{lame("cbr32.mp3", "-b 32", "mono.wav"), 1152, 8},
+                           // 208-byte frames, 187 of main data: r = 2, the fourth frame.
+                           Bound{lame("mpeg2.mp3", "-b 64", "st22.wav"), 576, 4},
+                           // 144-byte frames, 131 of main data: r = 2.
+                           Bound{lame("mpeg25.mp3", "-b 16", "m8.wav"), 576, 4},
+                           // 104-byte frames, 91 of main data: r = 3.
+                           Bound{lame("mpeg2mono.mp3", "-b 32 -m m", "st22.wav"), 576, 5}}) {
         const auto whole = decodeAll(b.path);
         auto s = open(b.path);
         WAVEFORMATEX* f = nullptr;
@@ -387,11 +387,13 @@ TEST_F(MpegStream, SeekBoundPerLayerAndVersion) {
 
 // Offset of every frame of an MPEG-1 layer III file without CRC, from its first byte.
 std::vector<size_t> layer3Frames(const std::vector<uint8_t>& bytes) {
-    static const int kbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    static const int kbps[16] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                 112, 128, 160, 192, 224, 256, 320, 0};
     std::vector<size_t> frames;
     for (size_t at = 0; at + 4 <= bytes.size() && bytes[at] == 0xFF;) {
         frames.push_back(at);
-        const size_t length = 144000u * kbps[bytes[at + 2] >> 4] / 44100u + ((bytes[at + 2] >> 1) & 1);
+        const size_t length =
+            144000u * kbps[bytes[at + 2] >> 4] / 44100u + ((bytes[at + 2] >> 1) & 1);
         if (length == 0) {
             break;
         }
@@ -500,7 +502,8 @@ TEST_P(MpegInterop, LengthAndPcmMatchTheReferenceDecoder) {
     // The reference skips the encoder's Info/Xing frame; we count it as a frame of silence.
     const auto bytes = readFile(path);
     const std::string head(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 200));
-    const bool tagged = head.find("Info") != std::string::npos || head.find("Xing") != std::string::npos;
+    const bool tagged =
+        head.find("Info") != std::string::npos || head.find("Xing") != std::string::npos;
     uint32_t samplesPerFrame = f->nSamplesPerSec >= 32000 ? 1152 : 576;
     if (!tagged) {
         samplesPerFrame = 0;
@@ -519,8 +522,8 @@ INSTANTIATE_TEST_SUITE_P(
     Encoders, MpegInterop,
     ::testing::Values(Case{"cbr32.mp3", "-b 32", "mono.wav"}, Case{"cbr64.mp3", "-b 64", "st.wav"},
                       Case{"cbr128.mp3", "-b 128", "st.wav"},
-                      Case{"cbr320.mp3", "-b 320", "st.wav"},
-                      Case{"vbr.mp3", "-V 2", "st.wav"}, Case{"js.mp3", "-b 96 -m j", "st.wav"},
+                      Case{"cbr320.mp3", "-b 320", "st.wav"}, Case{"vbr.mp3", "-V 2", "st.wav"},
+                      Case{"js.mp3", "-b 96 -m j", "st.wav"},
                       Case{"stereo.mp3", "-b 160 -m s", "st.wav"},
                       Case{"mpeg2.mp3", "-b 64", "st22.wav"}, Case{"mpeg25.mp3", "-b 16", "m8.wav"},
                       Case{"l2.mp2", "twolame -b 192", "st.wav"},

@@ -39,7 +39,8 @@ std::vector<uint8_t> decodeRange(sondrel::DecoderStream& s, uint32_t first, uint
 
 // Encodes a tone of exactly `samples` frames (a different pitch per channel) with oggenc; fails
 // the test when the encoder fails.
-void makeOgg(const std::string& out, int channels, uint32_t samples, const std::string& oggencArgs) {
+void makeOgg(const std::string& out, int channels, uint32_t samples,
+             const std::string& oggencArgs) {
     std::vector<uint8_t> pcm;
     pcm.reserve(size_t{samples} * channels * 2);
     for (uint32_t i = 0; i < samples; ++i) {
@@ -58,7 +59,7 @@ void makeOgg(const std::string& out, int channels, uint32_t samples, const std::
 }
 
 class OggReader : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir = new TempDir();
         mono = dir->file("mono.ogg");
@@ -117,7 +118,8 @@ TEST_F(OggReader, WholeStreamMatchesOggdecBitForBit) {
             break;
         }
     }
-    EXPECT_TRUE(all == expected) << "decoded " << all.size() << " bytes, oggdec " << expected.size();
+    EXPECT_TRUE(all == expected) << "decoded " << all.size() << " bytes, oggdec "
+                                 << expected.size();
     auto* ogg = dynamic_cast<sondrel::OggVorbisStream*>(s.get());
     ASSERT_NE(ogg, nullptr);
     EXPECT_EQ(ogg->seekCount(), 0u) << "consecutive ranges must not seek";

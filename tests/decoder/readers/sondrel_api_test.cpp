@@ -29,11 +29,11 @@ TEST(SondrelApi, LibraryExportsExactlyTheFourteenFunctions) {
         }
     }
     const std::set<std::string> expected{
-        "Sondrel_OpenStream",        "Sondrel_CloseStream",         "Sondrel_GetStreamFormat",
-        "Sondrel_GetStreamLength",   "Sondrel_DecodeAudioBegin",    "Sondrel_DecodeAudio",
-        "Sondrel_DecodeAudioEnd",    "Sondrel_GetImageArray",       "Sondrel_GetTopic",
-        "Sondrel_GetDescription",    "Sondrel_GetCallRecordInfo",   "Sondrel_GetNumberOfVoidBytes",
-        "Sondrel_ExtractIndexs",     "Sondrel_GetMP3SampleRate"};
+        "Sondrel_OpenStream",      "Sondrel_CloseStream",       "Sondrel_GetStreamFormat",
+        "Sondrel_GetStreamLength", "Sondrel_DecodeAudioBegin",  "Sondrel_DecodeAudio",
+        "Sondrel_DecodeAudioEnd",  "Sondrel_GetImageArray",     "Sondrel_GetTopic",
+        "Sondrel_GetDescription",  "Sondrel_GetCallRecordInfo", "Sondrel_GetNumberOfVoidBytes",
+        "Sondrel_ExtractIndexs",   "Sondrel_GetMP3SampleRate"};
     EXPECT_EQ(exported, expected);
 }
 

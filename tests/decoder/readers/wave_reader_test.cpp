@@ -11,7 +11,7 @@ using namespace sondreltest;
 namespace {
 
 class WaveReader : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string path = dir.file(name);
@@ -176,7 +176,8 @@ TEST_F(WaveReader, ARecordStillBeingWrittenServesTheFramesAddedSinceOpen) {
     const auto more = patternBytes(100, 7);
     {
         std::ofstream out(path, std::ios::binary | std::ios::app);
-        out.write(reinterpret_cast<const char*>(more.data()), static_cast<std::streamsize>(more.size()));
+        out.write(reinterpret_cast<const char*>(more.data()),
+                  static_cast<std::streamsize>(more.size()));
     }
     EXPECT_EQ(decode(s.get(), 100, 100), more);
     EXPECT_TRUE(decode(other.get(), 100, 100).empty());
@@ -198,9 +199,9 @@ std::vector<uint8_t> formatChunk(uint16_t tag, uint16_t channels, uint32_t rate,
         putU16(out, static_cast<uint16_t>(size - 18));
     }
     if (size >= 40) {
-        putU16(out, bits);                    // valid bits
-        putU32(out, channels == 1 ? 4 : 3);   // channel mask
-        putU32(out, pcmSubFormat ? 1 : 3);    // PCM, or IEEE float
+        putU16(out, bits);                  // valid bits
+        putU32(out, channels == 1 ? 4 : 3); // channel mask
+        putU32(out, pcmSubFormat ? 1 : 3);  // PCM, or IEEE float
         const uint8_t rest[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
                                   0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
         out.insert(out.end(), rest, rest + 12);
@@ -252,8 +253,8 @@ TEST_F(WaveReader, ChunksBeforeTheDataAreSteppedOver) {
     EXPECT_EQ(decode(s.get(), 0, 1000), pcm);
 
     // A format chunk after an unknown chunk is found too; data before any format is refused.
-    const auto late = riffWave({chunk("junk", patternBytes(31)), formatChunk(1, 1, 8000, 8),
-                                chunk("data", pcm)});
+    const auto late =
+        riffWave({chunk("junk", patternBytes(31)), formatChunk(1, 1, 8000, 8), chunk("data", pcm)});
     s = open(write("late-fmt.wav", late), code);
     ASSERT_EQ(code, SONDREL_OK);
     EXPECT_EQ(decode(s.get(), 0, 1000), pcm);
@@ -264,9 +265,9 @@ TEST_F(WaveReader, ChunksBeforeTheDataAreSteppedOver) {
 TEST_F(WaveReader, ChunksAfterTheDataAreNeverPlayed) {
     const auto pcm = patternBytes(400);
     // Tag editors append their tags as chunks after the data.
-    const auto bytes = riffWave({formatChunk(1, 2, 48000, 16), chunk("data", pcm),
-                                 chunk("id3 ", patternBytes(300, 9)),
-                                 chunk("LIST", patternBytes(77, 5))});
+    const auto bytes =
+        riffWave({formatChunk(1, 2, 48000, 16), chunk("data", pcm),
+                  chunk("id3 ", patternBytes(300, 9)), chunk("LIST", patternBytes(77, 5))});
     int32_t code = -1;
     auto s = open(write("tagged.wav", bytes), code);
     ASSERT_EQ(code, SONDREL_OK);
@@ -304,9 +305,10 @@ TEST_F(WaveReader, ExtensibleFormatWithPcmSubFormatIsRead) {
         EXPECT_EQ(f->wBitsPerSample, bits);
         EXPECT_EQ(decode(s.get(), 0, 1000), pcm) << bits;
     }
-    EXPECT_EQ(openCode(write("ext-float.wav", riffWave({formatChunk(0xFFFE, 2, 44100, 16, 40, false),
-                                                        chunk("data", pcm)}))),
-              SONDREL_ERR_UNSUPPORTED);
+    EXPECT_EQ(
+        openCode(write("ext-float.wav", riffWave({formatChunk(0xFFFE, 2, 44100, 16, 40, false),
+                                                  chunk("data", pcm)}))),
+        SONDREL_ERR_UNSUPPORTED);
     EXPECT_EQ(openCode(write("ext-24.wav", riffWave({formatChunk(0xFFFE, 2, 44100, 24, 40),
                                                      chunk("data", pcm)}))),
               SONDREL_ERR_UNSUPPORTED);
@@ -329,10 +331,13 @@ TEST_F(WaveReader, AWavWrittenByAnotherProgramPlaysItsDataOnly) {
     const std::string made = dir.file("ffmpeg.wav");
     const std::string raw = dir.file("ffmpeg.raw");
     const std::string ffmpeg = std::string(MIRELDO_FFMPEG_EXE) + " -nostdin -v error -y -i ";
-    ASSERT_EQ(runCommand(ffmpeg + shellQuote(source) + " -metadata title=Take " +
-                         shellQuote(made) + " 2>&1").exitCode, 0);
-    ASSERT_EQ(runCommand(ffmpeg + shellQuote(made) + " -f s16le " + shellQuote(raw) + " 2>&1")
-                  .exitCode, 0);
+    ASSERT_EQ(runCommand(ffmpeg + shellQuote(source) + " -metadata title=Take " + shellQuote(made) +
+                         " 2>&1")
+                  .exitCode,
+              0);
+    ASSERT_EQ(
+        runCommand(ffmpeg + shellQuote(made) + " -f s16le " + shellQuote(raw) + " 2>&1").exitCode,
+        0);
     const auto reference = readFile(raw);
     const auto bytes = readFile(made);
     ASSERT_NE(std::string(bytes.begin(), bytes.begin() + 64).find("LIST"), std::string::npos)

@@ -22,7 +22,8 @@ TEST(WmaPluginFile, OneSecondRecordReadsBackWithItsLengthAndPcm) {
     for (int channels : {1, 2}) {
         SCOPED_TRACE(channels);
         const auto pcm = betest::toneBytes(44100, channels, 1.0);
-        ASSERT_TRUE(betest::encodeFile(lib, betest::makeConfig(44100, channels, 64), pcm, path).ok());
+        ASSERT_TRUE(
+            betest::encodeFile(lib, betest::makeConfig(44100, channels, 64), pcm, path).ok());
 
         int32_t code = -1;
         auto s = open(path, code);

@@ -35,8 +35,8 @@ void run(const std::string& command) {
 }
 
 // A one-second sox signal at 44,100 Hz encoded by ffmpeg with the given audio options.
-void makeAsf(const std::string& out, int channels, const std::string& codecArgs,
-             int bits = 16, uint32_t rate = 44100) {
+void makeAsf(const std::string& out, int channels, const std::string& codecArgs, int bits = 16,
+             uint32_t rate = 44100) {
     const std::string wav = out + ".wav";
     run(std::string(MIRELDO_SOX_EXE) + " -n -r " + std::to_string(rate) + " -b " +
         std::to_string(bits) + " -c " + std::to_string(channels) + " " + shellQuote(wav) +
@@ -54,7 +54,7 @@ std::vector<uint8_t> ffmpegPcm(const std::string& file) {
 }
 
 class WmaReader : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir = new TempDir();
         makeAsf(dir->file("v2-mono.wma"), 1, "-c:a wmav2 -b:a 64k");
@@ -66,8 +66,7 @@ protected:
         delete dir;
         dir = nullptr;
     }
-    static std::unique_ptr<sondrel::DecoderStream> open(const std::string& path,
-                                                        int32_t& code) {
+    static std::unique_ptr<sondrel::DecoderStream> open(const std::string& path, int32_t& code) {
         std::unique_ptr<sondrel::DecoderStream> s;
         code = sondrel::openStream(path.c_str(), 1, 1, s);
         return s;
@@ -139,10 +138,10 @@ TEST_F(WmaReader, LengthIsWhatDecodeDelivers) {
         uint32_t rate;
         const char* codec;
     };
-    for (const Case& c : {Case{1, 8000, "-c:a wmav2 -b:a 32k"}, Case{2, 16000, "-c:a wmav2 -b:a 64k"},
-                          Case{1, 22050, "-c:a wmav2 -b:a 48k"}, Case{2, 32000, "-c:a wmav1 -b:a 96k"},
-                          Case{2, 44100, "-c:a wmav2 -b:a 320k"},
-                          Case{2, 48000, "-c:a wmav2 -b:a 128k"}}) {
+    for (const Case& c :
+         {Case{1, 8000, "-c:a wmav2 -b:a 32k"}, Case{2, 16000, "-c:a wmav2 -b:a 64k"},
+          Case{1, 22050, "-c:a wmav2 -b:a 48k"}, Case{2, 32000, "-c:a wmav1 -b:a 96k"},
+          Case{2, 44100, "-c:a wmav2 -b:a 320k"}, Case{2, 48000, "-c:a wmav2 -b:a 128k"}}) {
         const std::string path =
             dir->file("len-" + std::to_string(c.channels) + "-" + std::to_string(c.rate) + ".wma");
         makeAsf(path, c.channels, c.codec, 16, c.rate);
@@ -169,7 +168,8 @@ TEST_F(WmaReader, AFileCutShortOpensAndPlaysWhatItHolds) {
     // Cut to 32,000 bytes (the header still claims ten seconds), and cut by a few per cent.
     for (const size_t size : {size_t{32000}, bytes.size() * 97 / 100}) {
         const std::string cut = dir->file("cut-" + std::to_string(size) + ".wma");
-        writeFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(size)));
+        writeFile(cut,
+                  std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(size)));
         SCOPED_TRACE(cut);
         int32_t code = -1;
         auto s = open(cut, code);
@@ -278,8 +278,8 @@ TEST_F(WmaReader, DamagedFilesFailWith8) {
 
 // sondrel-info from a folder: the result line it prints for path.
 std::string infoResult(const std::string& folder, const std::string& path) {
-    const auto r = runCommand(shellQuote(folder + "/sondrel-info") + " " + shellQuote(path) +
-                              " 2>/dev/null");
+    const auto r =
+        runCommand(shellQuote(folder + "/sondrel-info") + " " + shellQuote(path) + " 2>/dev/null");
     const size_t at = r.output.find("result: ");
     return at == std::string::npos ? r.output : r.output.substr(at, r.output.find('\n', at) - at);
 }
@@ -425,7 +425,7 @@ int32_t fakeFactory(uint32_t, uint32_t, WmrSyncReader** out) {
 }
 
 class ScriptedRuntime : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         script = &state;
         // The reader's base open needs a file; the scripted runtime never reads it.

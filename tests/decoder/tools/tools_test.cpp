@@ -13,7 +13,7 @@ std::string tool(const std::string& name) {
 }
 
 class Tools : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         pcm = patternBytes(4 * 22050);
         wav = dir.file("in.wav");
@@ -48,15 +48,16 @@ TEST_F(Tools, InfoReportsEachFileAndFailsWithTheCode) {
 
 TEST_F(Tools, DecodeWritesACanonicalWavFile) {
     const std::string out = dir.file("out.wav");
-    const auto r = runCommand(tool("sondrel-decode") + " " + shellQuote(wav) + " " + shellQuote(out));
+    const auto r =
+        runCommand(tool("sondrel-decode") + " " + shellQuote(wav) + " " + shellQuote(out));
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(readFile(out), makeWav(2, 44100, 16, pcm));
     EXPECT_FALSE(std::filesystem::exists(out + ".part"));
 }
 
 TEST_F(Tools, DecodeRangeToStandardOutput) {
-    const auto r = runCommand(tool("sondrel-decode") + " " + shellQuote(wav) +
-                              " - --from 100 --frames 50");
+    const auto r =
+        runCommand(tool("sondrel-decode") + " " + shellQuote(wav) + " - --from 100 --frames 50");
     ASSERT_EQ(r.exitCode, 0);
     const std::string expected(pcm.begin() + 400, pcm.begin() + 600);
     EXPECT_EQ(r.output, expected);

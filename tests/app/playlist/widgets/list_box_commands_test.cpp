@@ -164,10 +164,9 @@ TEST_F(ListBoxCommandsTest, ThreeFilesPlayInOrderIntoTheVirtualOutput) {
     writeWav(first, 11025);
     writeWav(last, 7000);
     writeWav(source, 22050);
-    const auto lame = testsupport::runCommand(std::string(MIRELDO_LAME_EXE) +
-                                              " --quiet -b 128 --cbr " +
-                                              testsupport::shellQuote(source) + " " +
-                                              testsupport::shellQuote(mp3));
+    const auto lame = testsupport::runCommand(
+        std::string(MIRELDO_LAME_EXE) + " --quiet -b 128 --cbr " + testsupport::shellQuote(source) +
+        " " + testsupport::shellQuote(mp3));
     ASSERT_EQ(lame.exitCode, 0) << lame.output;
 
     const std::string output = dir.file("played.wav");

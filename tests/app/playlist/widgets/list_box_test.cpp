@@ -258,8 +258,8 @@ TEST_F(ListBoxTest, WindowThreadKeepsHandlingTimersWhile5000ItemsLoad) {
 
 TEST(KlxImage, RowsBitDepthsAndClippedReads) {
     // 2 x 2, 24-bit, bottom-up: the first stored row is the bottom one. Rows pad to 8 bytes.
-    std::vector<std::uint8_t> pixels{0, 0, 255, 0, 255, 0, 0, 0, // bottom: red, green
-                                     255, 0, 0, 255, 255, 255, 0, 0}; // top: blue, white
+    std::vector<std::uint8_t> pixels{0,   0, 255, 0,   255, 0,   0, 0,  // bottom: red, green
+                                     255, 0, 0,   255, 255, 255, 0, 0}; // top: blue, white
     SondrelImage image{};
     image.header.biSize = 40;
     image.header.biWidth = 2;
