@@ -7,6 +7,11 @@
 // so a dialog can be a receiver as well as a plain object:
 //     class PlayerWindow : public MessageReceiverBase<QObject> { ... };
 //     onMessage(WM_USER + 19, [this](std::uintptr_t w, std::intptr_t l) { ... });
+//     onMessage<WaveBufferDone>(MM_WOM_DONE, [this](const WaveBufferDone& done) { ... });
+// A message's handler is either plain (the two integers) or typed (one payload type). A
+// message that does not match its handler (a payload of another type, a payload for a plain
+// handler, none for a typed one) is a programming error: an assert in debug builds, and
+// otherwise it is dropped without running the handler.
 //
 // Threads: onMessage(), stopReceiving() and the handlers run on the thread the receiver
 // lives on (its owner thread); handle() and postMessage(handle(), ...) from any thread.
@@ -29,16 +34,46 @@ namespace mireldo::platform {
 class MessageMap {
   public:
     using Handler = std::function<void(std::uintptr_t wParam, std::intptr_t lParam)>;
+    template <typename Payload>
+    using TypedHandler = std::function<void(Payload& payload)>;
 
-    /// Sets the handler of `msg`, replacing any earlier one; an empty handler removes it.
+    /// Sets the plain handler of `msg`, replacing any earlier one; an empty handler removes it.
     void onMessage(std::uint32_t msg, Handler handler);
-    /// Runs the handler of `msg`; false (and nothing runs) when there is none.
+    /// Sets the handler of `msg` for messages carrying a `Payload`, replacing any earlier one;
+    /// an empty handler removes it.
+    template <typename Payload>
+    void onMessage(std::uint32_t msg, TypedHandler<Payload> handler) {
+        if (!handler) {
+            onMessage(msg, Handler());
+            return;
+        }
+        handlers_[msg] = [h = std::move(handler), msg](MessageEvent& e) {
+            Payload* payload = e.payload().get<Payload>();
+            if (payload == nullptr) {
+                wrongPayload(msg);
+                return false;
+            }
+            h(*payload);
+            return true;
+        };
+    }
+    /// Runs the handler of `msg` with two plain numbers; false (and nothing runs) when there is
+    /// none or it takes a payload.
     bool dispatch(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) const;
+    /// Runs the handler of `event`'s message; false (and nothing runs) when there is none or
+    /// the event does not match it.
+    bool dispatch(MessageEvent& event) const;
     /// True when `msg` has a handler.
     bool handles(std::uint32_t msg) const { return handlers_.count(msg) != 0; }
 
   private:
-    std::unordered_map<std::uint32_t, Handler> handlers_;
+    // True when the handler ran.
+    using Entry = std::function<bool(MessageEvent& event)>;
+
+    /// A message that does not fit its handler: asserts in debug builds.
+    static void wrongPayload(std::uint32_t msg);
+
+    std::unordered_map<std::uint32_t, Entry> handlers_;
 };
 
 /// A QObject-derived receiver of posted messages with its own message map.
@@ -74,11 +109,15 @@ class MessageReceiverBase : public QBase {
     void onMessage(std::uint32_t msg, MessageMap::Handler handler) {
         map_.onMessage(msg, std::move(handler));
     }
+    /// Sets the handler of `msg` for messages carrying a `Payload`. Owner thread.
+    template <typename Payload>
+    void onMessage(std::uint32_t msg, MessageMap::TypedHandler<Payload> handler) {
+        map_.onMessage<Payload>(msg, std::move(handler));
+    }
 
     bool event(QEvent* e) override {
         if (e->type() == MessageEvent::eventType()) {
-            const auto* m = static_cast<const MessageEvent*>(e);
-            map_.dispatch(m->msg(), m->wParam(), m->lParam());
+            map_.dispatch(*static_cast<MessageEvent*>(e));
             return true;
         }
         return QBase::event(e);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -31,14 +32,16 @@ Registry& registry() {
 MessageEvent::MessageEvent(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam)
     : QEvent(eventType()), msg_(msg), wParam_(wParam), lParam_(lParam) {}
 
+MessageEvent::MessageEvent(std::uint32_t msg, MessagePayload payload)
+    : QEvent(eventType()), msg_(msg), payload_(std::move(payload)) {}
+
 QEvent::Type MessageEvent::eventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 
-bool postMessage(ReceiverHandle to, std::uint32_t msg, std::uintptr_t wParam,
-                 std::intptr_t lParam) {
-    if (to.isNull()) {
+bool postMessageEvent(ReceiverHandle to, std::unique_ptr<MessageEvent>& event) {
+    if (to.isNull() || !event) {
         return false;
     }
     Registry& reg = registry();
@@ -47,8 +50,18 @@ bool postMessage(ReceiverHandle to, std::uint32_t msg, std::uintptr_t wParam,
     if (it == reg.receivers.end()) {
         return false;
     }
-    QCoreApplication::postEvent(it->second, new MessageEvent(msg, wParam, lParam));
+    QCoreApplication::postEvent(it->second, event.release());
     return true;
+}
+
+bool postMessage(ReceiverHandle to, std::uint32_t msg, std::uintptr_t wParam,
+                 std::intptr_t lParam) {
+    if (to.isNull()) {
+        return false;
+    }
+    auto event = std::make_unique<MessageEvent>(msg, wParam, lParam);
+    // A refused event is destroyed here, after the registry's lock is released.
+    return postMessageEvent(to, event);
 }
 
 ReceiverHandle registerReceiver(QObject* object) {

@@ -24,12 +24,34 @@ namespace {
 
 constexpr std::uint32_t kPositionMsg = WM_USER + 19;
 constexpr std::uint32_t kOtherMsg = WM_USER + 7;
+constexpr std::uint32_t kTypedMsg = WM_USER + 40;
 
 struct Received {
     std::uint32_t msg;
     std::uintptr_t wParam;
     std::intptr_t lParam;
     QThread* thread;
+    int payload = -1; // the Note's value for kTypedMsg
+};
+
+// Counts its own destructions, so a test sees whether a payload was freed, and how often.
+struct Token {
+    explicit Token(std::atomic<int>& destroyed) : destroyed_(destroyed) {}
+    ~Token() { destroyed_.fetch_add(1); }
+    Token(const Token&) = delete;
+    Token& operator=(const Token&) = delete;
+    std::atomic<int>& destroyed_;
+};
+
+// A payload that owns something: the Token lives as long as the payload's last copy.
+struct Note {
+    int value = 0;
+    std::shared_ptr<Token> token;
+};
+
+// Another payload type, for the mismatch tests.
+struct OtherNote {
+    int value = 0;
 };
 
 // Records every message it handles; what it saw outlives it through the shared log.
@@ -49,15 +71,17 @@ class Recorder : public MessageReceiver {
         for (std::uint32_t msg : {kPositionMsg, kOtherMsg, MM_WIM_DATA, MM_WOM_DONE}) {
             onMessage(msg, [this, msg](std::uintptr_t w, std::intptr_t l) { record(msg, w, l); });
         }
+        onMessage<Note>(kTypedMsg,
+                        [this](const Note& note) { record(kTypedMsg, 0, 0, note.value); });
     }
 
     using MessageReceiver::onMessage; // tests change the map from outside
 
   private:
-    void record(std::uint32_t msg, std::uintptr_t w, std::intptr_t l) {
+    void record(std::uint32_t msg, std::uintptr_t w, std::intptr_t l, int payload = -1) {
         {
             std::lock_guard lock(log_->mutex);
-            log_->items.push_back({msg, w, l, QThread::currentThread()});
+            log_->items.push_back({msg, w, l, QThread::currentThread(), payload});
         }
         log_->arrived.set();
     }
@@ -145,6 +169,151 @@ TEST(MessageMapTest, HandlerMayRemoveItselfWhileRunning) {
     EXPECT_TRUE(map.dispatch(kPositionMsg, 0, 0));
     EXPECT_FALSE(map.dispatch(kPositionMsg, 0, 0));
     EXPECT_EQ(runs, 1);
+}
+
+TEST(MessageMapTest, TypedHandlerGetsItsPayloadAndMayTakeWhatItOwns) {
+    MessageMap map;
+    std::unique_ptr<int> taken;
+    map.onMessage<std::unique_ptr<int>>(kTypedMsg,
+                                        [&](std::unique_ptr<int>& p) { taken = std::move(p); });
+    MessageEvent event(kTypedMsg, MessagePayload::of(std::make_unique<int>(42)));
+    EXPECT_TRUE(map.dispatch(event));
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(*taken, 42);
+
+    map.onMessage<std::unique_ptr<int>>(kTypedMsg, nullptr);
+    EXPECT_FALSE(map.handles(kTypedMsg));
+}
+
+TEST(MessageMapTest, MessageThatDoesNotFitItsHandlerIsAnErrorAndNeverRuns) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    MessageMap map;
+    int typedRuns = 0;
+    int plainRuns = 0;
+    map.onMessage<Note>(kTypedMsg, [&](const Note&) { ++typedRuns; });
+    map.onMessage(kPositionMsg, [&](std::uintptr_t, std::intptr_t) { ++plainRuns; });
+
+    // Debug builds stop at the mistake; release builds drop the message.
+    bool otherTypeRan = true;
+    bool noneRan = true;
+    bool plainRan = true;
+    MessageEvent otherType(kTypedMsg, MessagePayload::of(OtherNote{7}));
+    EXPECT_DEBUG_DEATH(otherTypeRan = map.dispatch(otherType), "payload");
+    EXPECT_DEBUG_DEATH(noneRan = map.dispatch(kTypedMsg, 1, 2), "payload");
+    MessageEvent payloadForPlain(kPositionMsg, MessagePayload::of(Note{}));
+    EXPECT_DEBUG_DEATH(plainRan = map.dispatch(payloadForPlain), "payload");
+#ifdef NDEBUG
+    EXPECT_FALSE(otherTypeRan);
+    EXPECT_FALSE(noneRan);
+    EXPECT_FALSE(plainRan);
+#else
+    (void)otherTypeRan;
+    (void)noneRan;
+    (void)plainRan;
+#endif
+    EXPECT_EQ(typedRuns, 0);
+    EXPECT_EQ(plainRuns, 0);
+
+    MessageEvent right(kTypedMsg, MessagePayload::of(Note{}));
+    EXPECT_TRUE(map.dispatch(right));
+    EXPECT_EQ(typedRuns, 1);
+}
+
+TEST(MessagePayloadTest, HoldsOneValueOfOneTypeAndFreesItOnce) {
+    std::atomic<int> destroyed{0};
+    {
+        MessagePayload empty;
+        EXPECT_TRUE(empty.empty());
+        EXPECT_EQ(empty.get<Note>(), nullptr);
+
+        MessagePayload p = MessagePayload::of(Note{5, std::make_shared<Token>(destroyed)});
+        EXPECT_FALSE(p.empty());
+        EXPECT_EQ(p.get<OtherNote>(), nullptr);
+        ASSERT_NE(p.get<Note>(), nullptr);
+        EXPECT_EQ(p.get<Note>()->value, 5);
+        MessagePayload moved = std::move(p);
+        EXPECT_EQ(moved.get<Note>()->value, 5);
+        EXPECT_EQ(destroyed.load(), 0);
+    }
+    EXPECT_EQ(destroyed.load(), 1);
+}
+
+TEST_F(MessagesTest, TypedMessagesArriveInOrderWithPlainOnesOnTheReceiversThread) {
+    Worker worker;
+    auto log = std::make_shared<Recorder::Log>();
+    Recorder* recorder = nullptr;
+    worker.runBlocking([&] { recorder = new Recorder(log); });
+    const ReceiverHandle to = recorder->handle();
+
+    std::atomic<int> destroyed{0};
+    constexpr int kRounds = 200;
+    for (int i = 0; i < kRounds; ++i) {
+        ASSERT_TRUE(postMessage(to, kOtherMsg, static_cast<std::uintptr_t>(i), 0));
+        ASSERT_TRUE(postMessage(to, kTypedMsg, Note{i, std::make_shared<Token>(destroyed)}));
+    }
+    // From a thread Qt did not start, after everything above.
+    std::thread([&] {
+        EXPECT_TRUE(postMessage(to, kTypedMsg, Note{-7, std::make_shared<Token>(destroyed)}));
+    }).join();
+
+    ASSERT_TRUE(processEventsUntil([&] { return log->size() == 2 * kRounds + 1; }));
+    {
+        std::lock_guard lock(log->mutex);
+        for (int i = 0; i < kRounds; ++i) {
+            const Received& plain = log->items[2 * static_cast<size_t>(i)];
+            const Received& typed = log->items[2 * static_cast<size_t>(i) + 1];
+            ASSERT_EQ(plain.msg, kOtherMsg);
+            ASSERT_EQ(plain.wParam, static_cast<std::uintptr_t>(i));
+            ASSERT_EQ(typed.msg, kTypedMsg);
+            ASSERT_EQ(typed.payload, i) << "a payload keeps its place among plain messages";
+        }
+        EXPECT_EQ(log->items.back().payload, -7);
+        for (const Received& r : log->items) {
+            ASSERT_EQ(r.thread, worker.thread());
+        }
+    }
+    // Qt frees a handled event after event() returns, still on the receiver's thread.
+    ASSERT_TRUE(processEventsUntil([&] { return destroyed.load() >= kRounds + 1; }));
+    EXPECT_EQ(destroyed.load(), kRounds + 1) << "every payload freed exactly once";
+
+    worker.runBlocking([&] { delete recorder; });
+}
+
+TEST_F(MessagesTest, PayloadForAGoneReceiverIsFreedOnceAndNeverDelivered) {
+    std::atomic<int> destroyed{0};
+    auto log = std::make_shared<Recorder::Log>();
+
+    // Refused at once: freed before postMessage() returns.
+    EXPECT_FALSE(
+        postMessage(ReceiverHandle(), kTypedMsg, Note{1, std::make_shared<Token>(destroyed)}));
+    EXPECT_EQ(destroyed.load(), 1);
+    auto first = std::make_unique<Recorder>(log);
+    const ReceiverHandle gone = first->handle();
+    first.reset();
+    EXPECT_FALSE(postMessage(gone, kTypedMsg, Note{2, std::make_shared<Token>(destroyed)}));
+    EXPECT_EQ(destroyed.load(), 2);
+
+    // Queued, then the receiver goes: dropped with it.
+    auto second = std::make_unique<Recorder>(log);
+    EXPECT_TRUE(
+        postMessage(second->handle(), kTypedMsg, Note{3, std::make_shared<Token>(destroyed)}));
+    EXPECT_EQ(destroyed.load(), 2) << "a queued payload lives until it is handled or dropped";
+    second.reset();
+    EXPECT_EQ(destroyed.load(), 3);
+
+    // Queued, then the receiver stops receiving.
+    Recorder third(log);
+    EXPECT_TRUE(
+        postMessage(third.handle(), kTypedMsg, Note{4, std::make_shared<Token>(destroyed)}));
+    third.stopReceiving();
+    EXPECT_EQ(destroyed.load(), 4);
+    EXPECT_FALSE(
+        postMessage(third.handle(), kTypedMsg, Note{5, std::make_shared<Token>(destroyed)}));
+    EXPECT_EQ(destroyed.load(), 5);
+
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log->size(), 0u);
+    EXPECT_EQ(destroyed.load(), 5);
 }
 
 TEST_F(MessagesTest, DeliversOnTheReceiversThreadWithParametersIntactAndInOrder) {
