@@ -117,25 +117,15 @@ int CAudioPlayThread::Play(int device, SondrelStream* stream, const WAVEFORMATEX
         return 2;
     }
     // 4. Hand the stream to the engine.
-    auto request = std::make_unique<PlayRequest>();
-    request->output = output;
-    request->stream = stream;
-    request->format = format;
-    request->total = total;
-    request->start = start;
-    request->sequence = sequence;
-    const auto address = reinterpret_cast<std::intptr_t>(request.get());
-    {
-        std::lock_guard lock(shared_.mutex);
-        shared_.requests.push_back(std::move(request));
-    }
-    if (!platform::postMessage(window_, PLAYER_MSG_PLAY, 0, address)) {
-        {
-            std::lock_guard lock(shared_.mutex);
-            std::erase_if(shared_.requests, [&](const auto& r) {
-                return reinterpret_cast<std::intptr_t>(r.get()) == address;
-            });
-        }
+    //    A request that cannot be posted is dropped before postMessage() returns.
+    PlayRequest request;
+    request.output = output;
+    request.stream = stream;
+    request.format = format;
+    request.total = total;
+    request.start = start;
+    request.sequence = sequence;
+    if (!platform::postMessage(window_, PLAYER_MSG_PLAY, std::move(request))) {
         Sondrel_DecodeAudioEnd(stream);
         if (opened) {
             output->close();

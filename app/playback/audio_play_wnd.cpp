@@ -8,14 +8,15 @@ namespace mireldo::playback {
 using namespace platform::audio;
 
 CAudioPlayWnd::CAudioPlayWnd(PlayerShared& shared) : shared_(shared) {
-    onMessage(PLAYER_MSG_PLAY, [this](std::uintptr_t, std::intptr_t l) { onPlay(l); });
+    onMessage<PlayRequest>(PLAYER_MSG_PLAY, [this](PlayRequest& request) { onPlay(request); });
     onMessage(PLAYER_MSG_PAUSE, [this](std::uintptr_t, std::intptr_t) { onPause(); });
     onMessage(PLAYER_MSG_RESUME, [this](std::uintptr_t, std::intptr_t) { onResume(); });
     onMessage(PLAYER_MSG_STOP, [this](std::uintptr_t, std::intptr_t) { onStop(); });
     onMessage(PLAYER_MSG_SEEK,
               [this](std::uintptr_t w, std::intptr_t) { onSeek(static_cast<std::uint32_t>(w)); });
     onMessage(PLAYER_MSG_FREE_BUFFERS, [this](std::uintptr_t, std::intptr_t) { onFreeBuffers(); });
-    onMessage(platform::MM_WOM_DONE, [this](std::uintptr_t, std::intptr_t l) { onBufferDone(l); });
+    onMessage<WaveBufferDone>(platform::MM_WOM_DONE,
+                              [this](const WaveBufferDone& done) { onBufferDone(done.header); });
 }
 
 CAudioPlayWnd::~CAudioPlayWnd() {
@@ -121,33 +122,23 @@ void CAudioPlayWnd::report(std::uint32_t position, bool end) {
     endReported_ = end;
 }
 
-void CAudioPlayWnd::onPlay(std::intptr_t requestAddress) {
-    std::unique_ptr<PlayRequest> request;
+void CAudioPlayWnd::onPlay(PlayRequest& request) {
     {
         std::lock_guard lock(shared_.mutex);
-        auto it =
-            std::find_if(shared_.requests.begin(), shared_.requests.end(), [&](const auto& r) {
-                return reinterpret_cast<std::intptr_t>(r.get()) == requestAddress;
-            });
-        if (it == shared_.requests.end()) {
-            return;
-        }
-        request = std::move(*it);
-        shared_.requests.erase(it);
-        if (request->sequence != shared_.latestPlay) {
+        if (request.sequence != shared_.latestPlay) {
             return; // a later Play has already ended this stream's decoding
         }
-        stream_ = request->stream;
+        stream_ = request.stream;
     }
     emptySpares();
-    output_ = std::move(request->output);
-    format_ = request->format;
-    total_ = request->total;
+    output_ = std::move(request.output);
+    format_ = request.format;
+    total_ = request.total;
     ++generation_;
     queued_ = 0;
     draining_ = 0;
     paused_ = false;
-    base_ = origin_ = lastReported_ = request->start;
+    base_ = origin_ = lastReported_ = request.start;
     endReported_ = false;
     if (output_) {
         output_->reset();
@@ -206,11 +197,15 @@ void CAudioPlayWnd::fill() {
     }
 }
 
-void CAudioPlayWnd::onBufferDone(std::intptr_t headerAddress) {
-    auto* b = reinterpret_cast<PlayBuffer*>(headerAddress);
-    if (inDevice_.erase(b) == 0) {
-        return; // not one of ours
+void CAudioPlayWnd::onBufferDone(const WaveHeader* header) {
+    // Found by its header: a header that is not in one of our buffers is not ours.
+    const auto it = std::find_if(inDevice_.begin(), inDevice_.end(),
+                                 [&](const PlayBuffer* b) { return &b->header == header; });
+    if (it == inDevice_.end()) {
+        return;
     }
+    PlayBuffer* b = *it;
+    inDevice_.erase(it);
     unprepareHeader(b->header);
     if (b->header.user != generation_) {
         recycle(b); // from before the last Play

@@ -24,10 +24,10 @@ namespace mireldo::playback {
 
 /// State shared between the thread object (owner's thread) and its engine window.
 struct PlayerShared {
-    /// Guards `requests`, `latestPlay` and the window's stream (the decoder stream is used by
-    /// one thread at a time: decoding on the player thread, ending it on the owner's).
+    /// Guards `latestPlay` and the window's stream (the decoder stream is used by one thread
+    /// at a time: decoding on the player thread, ending it on the owner's).
     std::mutex mutex;
-    std::deque<std::unique_ptr<PlayRequest>> requests;
+    /// The sequence of the latest Play; a PlayRequest with another one has been superseded.
     std::uint64_t latestPlay = 0;
     platform::AutoResetEvent reply;
 };
@@ -59,13 +59,13 @@ class CAudioPlayWnd : public platform::MessageReceiver {
         char data[kPlayBufferBytes];
     };
 
-    void onPlay(std::intptr_t request);
+    void onPlay(PlayRequest& request);
     void onPause();
     void onResume();
     void onStop();
     void onSeek(std::uint32_t frame);
     void onFreeBuffers();
-    void onBufferDone(std::intptr_t header);
+    void onBufferDone(const platform::audio::WaveHeader* header);
 
     void fill();
     void report(std::uint32_t position, bool end);

@@ -1,6 +1,6 @@
 #pragma once
 
-// Messages of the player engine's hidden window and the record passed with PLAYER_MSG_PLAY.
+// Messages of the player engine's hidden window and the record PLAYER_MSG_PLAY carries.
 
 #include "audio/wave_out.h"
 #include "messages.h"
@@ -10,6 +10,7 @@
 
 namespace mireldo::playback {
 
+/// Starts playing; carries a PlayRequest.
 inline constexpr std::uint32_t PLAYER_MSG_PLAY = platform::WM_USER + 1;
 inline constexpr std::uint32_t PLAYER_MSG_PAUSE = platform::WM_USER + 2;
 inline constexpr std::uint32_t PLAYER_MSG_RESUME = platform::WM_USER + 3;
@@ -22,8 +23,9 @@ inline constexpr std::uint32_t kPlayBufferBytes = 184320;
 /// Most buffers kept on the spare list; more are freed as they come back.
 inline constexpr std::size_t kMaxSpareBuffers = 100;
 
-/// What Play hands to the player thread. Allocated by Play, owned by the thread object until
-/// the engine window takes it.
+/// The payload of PLAYER_MSG_PLAY: what Play hands to the engine window. The message owns it
+/// (and so holds a reference to the output) until the window's handler has taken it, or until
+/// it is dropped: a post that fails, or a window destroyed with the message still queued.
 struct PlayRequest {
     platform::audio::WaveOutPtr output; ///< already open
     SondrelStream* stream = nullptr;    ///< decoding already begun; owned by the caller

@@ -57,9 +57,8 @@ struct ItemLoader::Context {
     }
 
     // Posts until the window takes the message, or gives up once quitting.
-    void post(std::uint32_t msg, PlaylistItem* item, std::intptr_t result) {
-        while (
-            !platform::postMessage(notify, msg, reinterpret_cast<std::uintptr_t>(item), result)) {
+    void post(std::uint32_t msg, PlaylistItem* item, std::int32_t result) {
+        while (!platform::postMessage(notify, msg, LoaderNotice{item, result})) {
             if (quitting()) {
                 return;
             }

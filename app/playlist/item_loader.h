@@ -2,8 +2,8 @@
 
 // The item loader: one background thread per playlist that opens queued items through the
 // decoder library, one at a time in queue order, and reports to the playlist's window thread:
-//   LOADER_MSG_STARTED (wParam the item): opening the item has begun;
-//   LOADER_MSG_DONE (wParam the item, lParam 0 or the error code; 2 for an item found
+//   LOADER_MSG_STARTED (a LoaderNotice, result 0): opening the item has begun;
+//   LOADER_MSG_DONE (a LoaderNotice, result 0 or the error code; 2 for an item found
 //   removed): the loader is done with the item, its result waits in the item's hand-over slot.
 //
 // Threads:
@@ -27,10 +27,19 @@
 
 namespace mireldo::playlist {
 
-/// Loading has begun (wParam: the item).
+/// Loading has begun; carries a LoaderNotice.
 inline constexpr std::uint32_t LOADER_MSG_STARTED = platform::WM_USER + 7;
-/// Loading has ended (wParam: the item, lParam: 0 or the error code).
+/// Loading has ended; carries a LoaderNotice.
 inline constexpr std::uint32_t LOADER_MSG_DONE = platform::WM_USER + 5;
+
+/// The payload of LOADER_MSG_STARTED and LOADER_MSG_DONE.
+struct LoaderNotice {
+    /// The item, owned by the playlist. One removed while the loader holds it stays allocated,
+    /// marked removed, until the window has handled its LOADER_MSG_DONE.
+    PlaylistItem* item = nullptr;
+    /// LOADER_MSG_DONE: 0 or the error code; 0 for LOADER_MSG_STARTED.
+    std::int32_t result = 0;
+};
 
 /// Milliseconds the loader sleeps before it posts a failed message again.
 inline constexpr std::uint32_t kPostRetryMs = 100;

@@ -39,12 +39,10 @@ PlaylistModel::PlaylistModel(int capacity, ModelPictures pictures)
     : capacity_(std::max(capacity, 1)), pictures_(std::move(pictures)),
       loader_(std::make_unique<ItemLoader>(static_cast<std::size_t>(capacity_), handle())) {
     items_.reserve(static_cast<std::size_t>(capacity_));
-    onMessage(LOADER_MSG_STARTED, [this](std::uintptr_t w, std::intptr_t) {
-        onLoadingStarted(reinterpret_cast<PlaylistItem*>(w));
-    });
-    onMessage(LOADER_MSG_DONE, [this](std::uintptr_t w, std::intptr_t l) {
-        onLoadingDone(reinterpret_cast<PlaylistItem*>(w), l);
-    });
+    onMessage<LoaderNotice>(LOADER_MSG_STARTED,
+                            [this](const LoaderNotice& n) { onLoadingStarted(n.item); });
+    onMessage<LoaderNotice>(LOADER_MSG_DONE,
+                            [this](const LoaderNotice& n) { onLoadingDone(n.item, n.result); });
 }
 
 PlaylistModel::~PlaylistModel() {

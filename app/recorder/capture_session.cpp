@@ -112,14 +112,17 @@ CaptureSession::CaptureSession(RecorderView& view, Environment environment)
         env_.sizeLimit = sizeLimitFromEnvironment();
     }
 
-    onMessage(platform::MM_WIM_DATA, [this](std::uintptr_t w, std::intptr_t l) {
-        bufferDone(w, reinterpret_cast<WaveHeader*>(l));
+    onMessage<WaveBufferDone>(platform::MM_WIM_DATA, [this](const WaveBufferDone& done) {
+        bufferDone(done.device, done.header);
     });
     onMessage(RECORDER_POSITION_MSG, [this](std::uintptr_t w, std::intptr_t l) {
         playerPosition(static_cast<std::uint32_t>(w), l == 1);
     });
     onMessage(RECORDER_STOP_COMMAND, [this](std::uintptr_t, std::intptr_t) { stop(); });
-    onMessage(MM_WIM_LOST, [this](std::uintptr_t w, std::intptr_t l) { audioLost(w, l); });
+    onMessage<platform::audio::WaveInputLost>(MM_WIM_LOST,
+                                              [this](const platform::audio::WaveInputLost& lost) {
+                                                  audioLost(lost.device, lost.lostMs);
+                                              });
 
     if (env_.withPlayer) {
         player_ = std::make_unique<RecordPlayer>(handle(), RECORDER_POSITION_MSG, kPlayerNotifyMs);
@@ -474,7 +477,7 @@ void CaptureSession::finishedRecordKept(const QString& path) {
 // ---------------------------------------------------------------------------------------
 // Captured buffers
 
-void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
+void CaptureSession::bufferDone(const void* device, WaveHeader* header) {
     if (header == nullptr) {
         return;
     }
@@ -488,7 +491,7 @@ void CaptureSession::bufferDone(std::uintptr_t device, WaveHeader* header) {
     }
 
     const bool endOfInput = (h.flags & WHDR_ENDOFINPUT) != 0;
-    const bool current = device_ && device == reinterpret_cast<std::uintptr_t>(device_.get());
+    const bool current = device_ && device == device_.get();
     const std::uint32_t bytes = std::min(h.bytesRecorded, kCaptureBufferBytes);
     bool quiet = false; // the buffer counts as silence (a burst shorter than the hold too)
     bool broken = false;
@@ -638,8 +641,8 @@ void CaptureSession::updateHealth(std::optional<std::uint64_t> freeBytes) {
     }
 }
 
-void CaptureSession::audioLost(std::uintptr_t device, std::intptr_t lostMs) {
-    if (!device_ || device != reinterpret_cast<std::uintptr_t>(device_.get())) {
+void CaptureSession::audioLost(const void* device, std::int64_t lostMs) {
+    if (!device_ || device != device_.get()) {
         return;
     }
     if (device_->overruns() != health_.overruns) {

@@ -153,12 +153,12 @@ class CaptureSession : public platform::MessageReceiver {
 
     // Notifications (normally arriving as messages).
     /// MM_WIM_DATA: `device` handed back `header`.
-    void bufferDone(std::uintptr_t device, platform::audio::WaveHeader* header);
+    void bufferDone(const void* device, platform::audio::WaveHeader* header);
     /// RECORDER_POSITION_MSG.
     void playerPosition(std::uint32_t frame, bool atEnd);
     /// MM_WIM_LOST: `device` could not keep `lostMs` milliseconds of audio in all (the
     /// session fell behind). Told to the user once per Record.
-    void audioLost(std::uintptr_t device, std::intptr_t lostMs);
+    void audioLost(const void* device, std::int64_t lostMs);
 
     // State.
     bool recording() const { return recording_; }

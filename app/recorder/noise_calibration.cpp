@@ -42,8 +42,8 @@ NoiseCalibration::NoiseCalibration(CaptureSession::DeviceOpener openDevice,
         }
         buffer.header.data = buffer.block.get();
     }
-    onMessage(platform::MM_WIM_DATA, [this](std::uintptr_t w, std::intptr_t l) {
-        bufferDone(w, reinterpret_cast<WaveHeader*>(l));
+    onMessage<WaveBufferDone>(platform::MM_WIM_DATA, [this](const WaveBufferDone& done) {
+        bufferDone(done.device, done.header);
     });
 }
 
@@ -113,9 +113,8 @@ void NoiseCalibration::closeDevice() {
     }
 }
 
-void NoiseCalibration::bufferDone(std::uintptr_t device, WaveHeader* header) {
-    if (header == nullptr || !device_ ||
-        device != reinterpret_cast<std::uintptr_t>(device_.get())) {
+void NoiseCalibration::bufferDone(const void* device, WaveHeader* header) {
+    if (header == nullptr || !device_ || device != device_.get()) {
         return;
     }
     WaveHeader& h = *header;

@@ -53,7 +53,7 @@ class NoiseCalibration : public platform::MessageReceiver {
     bool running() const { return device_ != nullptr; }
 
     /// MM_WIM_DATA: `device` handed back `header`.
-    void bufferDone(std::uintptr_t device, platform::audio::WaveHeader* header);
+    void bufferDone(const void* device, platform::audio::WaveHeader* header);
 
   private:
     static constexpr int kBuffers = 8;

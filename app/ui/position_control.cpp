@@ -91,8 +91,7 @@ void CPositionControl::paintEvent(QPaintEvent* /*event*/) {
 
 void CPositionControl::notify(int code) {
     if (!notify_.isNull()) {
-        platform::postMessage(notify_, WM_HSCROLL, static_cast<std::uintptr_t>(code),
-                              reinterpret_cast<std::intptr_t>(this));
+        platform::postMessage(notify_, WM_HSCROLL, PositionScroll{this, code});
     }
     Q_EMIT scrolled(code);
 }

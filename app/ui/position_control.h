@@ -17,11 +17,21 @@
 
 namespace mireldo::ui {
 
-/// The horizontal-scroll message posted to the notify window: wParam the code, lParam the
-/// control.
+/// The horizontal-scroll message posted to the notify window; carries a PositionScroll.
 inline constexpr std::uint32_t WM_HSCROLL = 0x0114;
 inline constexpr int kScrollThumbTrack = 5;
 inline constexpr int kScrollEndScroll = 8;
+
+class CPositionControl;
+
+/// The payload of WM_HSCROLL.
+struct PositionScroll {
+    /// The control that scrolled; it lives on the user-interface thread, as its receiver does,
+    /// but may have been destroyed by the time the message is handled.
+    CPositionControl* from = nullptr;
+    /// kScrollThumbTrack or kScrollEndScroll.
+    int code = 0;
+};
 
 class CPositionControl : public QWidget {
     Q_OBJECT

@@ -131,14 +131,13 @@ class DeviceWorker : public Device {
         return DeviceError::None;
     }
 
-    /// Marks `h` done and posts it to the owner (MM_WOM_DONE or MM_WIM_DATA; wParam is the
-    /// device, lParam the header). Called with mutex_ held.
+    /// Marks `h` done and posts it to the owner (MM_WOM_DONE or MM_WIM_DATA with a
+    /// WaveBufferDone naming this device and `h`). Called with mutex_ held.
     void handBack(WaveHeader* h) {
         // The owner may read the flags at any time (unprepareHeader(), polling WHDR_DONE).
         setHeaderFlags(*h, (headerFlags(*h) & ~WHDR_INQUEUE) | WHDR_DONE);
         const Device* device = this;
-        postMessage(owner_, kOutput ? MM_WOM_DONE : MM_WIM_DATA,
-                    reinterpret_cast<std::uintptr_t>(device), reinterpret_cast<std::intptr_t>(h));
+        postMessage(owner_, kOutput ? MM_WOM_DONE : MM_WIM_DATA, WaveBufferDone{device, h});
     }
 
     /// Hands back every queued header, in queue order, and empties the queue. Lock held.

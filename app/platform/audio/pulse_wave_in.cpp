@@ -317,8 +317,9 @@ class PulseWaveIn final : public DeviceWorker<WaveIn> {
                 overflowing_ = true;
                 ++overruns_;
                 const WaveIn* device = this;
-                postMessage(owner_, MM_WIM_LOST, reinterpret_cast<std::uintptr_t>(device),
-                            static_cast<std::intptr_t>(lost_ * 1000 / source_.sampleRate));
+                postMessage(owner_, MM_WIM_LOST,
+                            WaveInputLost{device, static_cast<std::int64_t>(lost_ * 1000 /
+                                                                            source_.sampleRate)});
             }
         } else {
             overflowing_ = false;

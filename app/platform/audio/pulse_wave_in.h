@@ -2,7 +2,7 @@
 
 // Capture from a PulseAudio source (the recorder's "endpoint"), offered as a WaveIn so that the
 // capture session treats it as any input device: buffers are queued with addBuffer() and come
-// back filled as MM_WIM_DATA (wParam the device's address, lParam the header).
+// back filled as MM_WIM_DATA (a WaveBufferDone naming the device and the header).
 //
 // The stream records in the source's own sample format (its "mix format"): 16-bit signed or
 // 32-bit float little-endian, any channel count and rate. A source in any other sample format
@@ -44,9 +44,16 @@ namespace mireldo::platform::audio {
 /// Seconds of the source's audio the device keeps while no buffer is queued.
 inline constexpr std::uint32_t kEndpointRingSeconds = 10;
 
-/// Posted to the owner when audio was lost because the ring was full: wParam the device's
-/// address, lParam the total lost so far in milliseconds of the source's audio.
+/// Posted to the owner, carrying a WaveInputLost, when audio was lost because the ring was full.
 inline constexpr std::uint32_t MM_WIM_LOST = WM_USER + 21;
+
+/// The payload of MM_WIM_LOST.
+struct WaveInputLost {
+    /// The WaveIn that lost audio; for comparing with the owner's device only.
+    const void* device = nullptr;
+    /// The total lost so far, in milliseconds of the source's audio.
+    std::int64_t lostMs = 0;
+};
 
 /// A source's sample format as the "Device audio format not supported" message (483) shows it.
 struct EndpointFormat {

@@ -1,8 +1,8 @@
 #pragma once
 
 // Wave input: a device that captures into the buffers added to it, in order, and hands each
-// filled buffer back as MM_WIM_DATA posted to the owner's receiver (wParam = the device's
-// address, lParam = the header's address; bytesRecorded says how much it holds).
+// filled buffer back as MM_WIM_DATA posted to the owner's receiver, carrying a WaveBufferDone
+// (the device and the header; bytesRecorded says how much the buffer holds).
 //
 // Threads: every operation may be called from any thread; a device serialises them itself.
 // Ownership: addBuffer() lends the header until it is posted back or reset()/close() returns.

@@ -1,8 +1,8 @@
 #pragma once
 
 // Wave output: a device that plays the buffers written to it in order and hands each one
-// back to its owner when it has been played, as MM_WOM_DONE posted to the owner's receiver
-// (wParam = the device's address, lParam = the header's address).
+// back to its owner when it has been played, as MM_WOM_DONE posted to the owner's receiver,
+// carrying a WaveBufferDone (the device and the header).
 //
 // Threads: every operation may be called from any thread; a device serialises them itself.
 // Ownership: the device owns nothing of the owner's: write() lends it a header until the

@@ -5,8 +5,8 @@
 // opened with.
 //
 // Threads: plain data. A header belongs to the device from write()/addBuffer() until the
-// device posts it back (MM_WOM_DONE / MM_WIM_DATA) or reset() returns; the owner must not
-// touch it in between.
+// device posts it back (MM_WOM_DONE / MM_WIM_DATA, carrying a WaveBufferDone) or reset()
+// returns; the owner must not touch it in between.
 
 #include <atomic>
 #include <cstdint>
@@ -53,6 +53,14 @@ struct WaveHeader {
     std::uint32_t bytesRecorded = 0; ///< input: bytes captured into data
     std::uintptr_t user = 0;         ///< the owner's word; devices never touch it
     std::uint32_t flags = 0;         ///< WHDR_* flags
+};
+
+/// The payload of MM_WOM_DONE and MM_WIM_DATA: `device` has handed `header` back to its owner.
+struct WaveBufferDone {
+    /// The WaveOut or WaveIn that held the buffer; for comparing with the owner's device only
+    /// (it may be closed by the time the owner reads this).
+    const void* device = nullptr;
+    WaveHeader* header = nullptr;
 };
 
 /// Integer PCM: 8-bit unsigned or 16-bit signed little-endian, channels interleaved.

@@ -128,9 +128,8 @@ TEST(AlsaFilePlugin, CaptureDeliversTheInputBytesInOrder) {
 
     struct Owner : MessageReceiver {
         Owner() {
-            onMessage(MM_WIM_DATA, [this](std::uintptr_t, std::intptr_t l) {
-                got.push_back(reinterpret_cast<WaveHeader*>(l));
-            });
+            onMessage<WaveBufferDone>(MM_WIM_DATA,
+                                      [this](const WaveBufferDone& b) { got.push_back(b.header); });
         }
         std::vector<WaveHeader*> got;
     } owner;

@@ -21,12 +21,10 @@ namespace {
 class Returns : public MessageReceiver {
   public:
     Returns() {
-        onMessage(MM_WOM_DONE, [this](std::uintptr_t, std::intptr_t l) {
-            done.push_back(reinterpret_cast<WaveHeader*>(l));
-        });
-        onMessage(MM_WIM_DATA, [this](std::uintptr_t, std::intptr_t l) {
-            data.push_back(reinterpret_cast<WaveHeader*>(l));
-        });
+        onMessage<WaveBufferDone>(MM_WOM_DONE,
+                                  [this](const WaveBufferDone& b) { done.push_back(b.header); });
+        onMessage<WaveBufferDone>(MM_WIM_DATA,
+                                  [this](const WaveBufferDone& b) { data.push_back(b.header); });
     }
     std::vector<WaveHeader*> done;
     std::vector<WaveHeader*> data;

@@ -117,7 +117,7 @@ class CaptureSessionTest : public ::testing::Test {
         }
         h->bytesRecorded = static_cast<std::uint32_t>(data.size());
         h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
-        session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
+        session->bufferDone(&d, h);
     }
 
     // Delivers what reset() handed back, as the posted messages would arrive.
@@ -127,7 +127,7 @@ class CaptureSessionTest : public ::testing::Test {
         for (WaveHeader* h : back) {
             h->bytesRecorded = bytesInThem;
             std::memset(h->data, 0x55, bytesInThem);
-            session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
+            session->bufferDone(&d, h);
         }
     }
 

@@ -88,10 +88,11 @@ TEST_F(EndpointSession, AnUnsupportedFormatIsShownThenTheFailedOpen) {
 TEST_F(EndpointSession, LostAudioIsToldOncePerRecord) {
     CaptureSession& s = make();
     s.record();
-    const auto from = reinterpret_cast<std::uintptr_t>(device.get());
+    const WaveIn* from = device.get();
+    const int another = 0;
     s.audioLost(from, 1500);
     s.audioLost(from, 2500);
-    s.audioLost(from + 1, 9000); // another device: not this session's
+    s.audioLost(&another, 9000); // another device: not this session's
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_TRUE(view.messages[0].contains(QStringLiteral("1.5 seconds")))
         << view.messages[0].toStdString();
@@ -99,7 +100,7 @@ TEST_F(EndpointSession, LostAudioIsToldOncePerRecord) {
     // As a posted message it arrives the same way.
     s.stop();
     s.record();
-    mireldo::platform::postMessage(s.handle(), MM_WIM_LOST, from, 4000);
+    mireldo::platform::postMessage(s.handle(), MM_WIM_LOST, WaveInputLost{from, 4000});
     ASSERT_TRUE(rectest::pumpUntil([&] { return view.messages.size() == 2; }, 5000));
     EXPECT_TRUE(view.messages[1].contains(QStringLiteral("4.0 seconds")));
 }

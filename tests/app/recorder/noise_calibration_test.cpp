@@ -140,7 +140,7 @@ TEST(NoiseCalibrationFailures, ADeviceThatFailsGivesNoAnswerAndIsClosed) {
     WaveHeader* h = d.queued.front();
     d.queued.pop_front();
     h->bytesRecorded = 0; // handed back empty: the device is gone
-    calibration.bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
+    calibration.bufferDone(&d, h);
     ASSERT_TRUE(result.has_value());
     EXPECT_FALSE(result->ok);
     EXPECT_FALSE(calibration.running());
@@ -156,9 +156,9 @@ class PostingDevice : public rectest::FakeDevice {
         for (WaveHeader* h : queued) {
             h->bytesRecorded = 0;
             h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
+            const WaveIn* device = this;
             mireldo::platform::postMessage(owner_, mireldo::platform::MM_WIM_DATA,
-                                           reinterpret_cast<std::uintptr_t>(this),
-                                           reinterpret_cast<std::intptr_t>(h));
+                                           WaveBufferDone{device, h});
         }
         queued.clear();
         return DeviceError::None;

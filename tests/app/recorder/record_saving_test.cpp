@@ -120,7 +120,7 @@ class RecordSavingTest : public ::testing::Test {
         h->bytesRecorded = static_cast<std::uint32_t>(data.size());
         h->flags = (h->flags & ~mireldo::platform::audio::WHDR_INQUEUE) |
                    mireldo::platform::audio::WHDR_DONE;
-        session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
+        session->bufferDone(&d, h);
     }
 
     // Records `bytes` of sound (a multiple of 2) and stops.
@@ -142,7 +142,7 @@ class RecordSavingTest : public ::testing::Test {
         d.handedBack.clear();
         for (WaveHeader* h : back) {
             h->bytesRecorded = 0;
-            session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
+            session->bufferDone(&d, h);
         }
     }
 

@@ -111,7 +111,7 @@ class VoiceOnset : public ::testing::Test {
         }
         h->bytesRecorded = static_cast<std::uint32_t>(data.size());
         h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
-        session->bufferDone(reinterpret_cast<std::uintptr_t>(&d), h);
+        session->bufferDone(&d, h);
     }
 
     Bytes data() const {

@@ -4,6 +4,7 @@
 #include "image_button.h"
 #include "link_label.h"
 #include "link_rules.h"
+#include "message_receiver.h"
 #include "pictures.h"
 #include "position_control.h"
 #include "progress_dialog.h"
@@ -20,6 +21,8 @@
 #include <QPainter>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace mireldo::ui;
 
@@ -433,6 +436,29 @@ TEST(PositionControl, PressesDragsAndNotifications) {
     uitest::press(pos, QPoint(100, 10));
     EXPECT_EQ(pos->position(), 4u);
     uitest::release(pos, QPoint(100, 10));
+}
+
+TEST(PositionControl, NotifyWindowGetsTheControlAndTheCodeInOrder) {
+    Host host;
+    auto* pos = makePlaylistPositionControl(&host.window);
+    pos->setGeometry(10, 10, 114, 21);
+    struct Notified : mireldo::platform::MessageReceiver {
+        Notified() {
+            onMessage<PositionScroll>(WM_HSCROLL, [this](const PositionScroll& s) {
+                from.push_back(s.from);
+                codes << s.code;
+            });
+        }
+        std::vector<CPositionControl*> from;
+        QList<int> codes;
+    } window;
+    pos->setNotifyWindow(window.handle());
+    uitest::press(pos, QPoint(30, 10));
+    uitest::move(pos, QPoint(60, 10), Qt::LeftButton);
+    uitest::release(pos, QPoint(60, 10));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.codes, QList<int>({5, 5, 8}));
+    EXPECT_EQ(window.from, std::vector<CPositionControl*>(3, pos));
 }
 
 TEST(PositionControl, APositionThatMovesTheThumbByNoPixelDoesNotRepaint) {

@@ -37,8 +37,8 @@ class Collector : public MessageReceiver {
             headers[i].data = reinterpret_cast<char*>(blocks[i].data());
             headers[i].bufferLength = 10240;
         }
-        onMessage(MM_WIM_DATA, [this](std::uintptr_t, std::intptr_t l) {
-            auto* h = reinterpret_cast<WaveHeader*>(l);
+        onMessage<WaveBufferDone>(MM_WIM_DATA, [this](const WaveBufferDone& done) {
+            WaveHeader* h = done.header;
             ++handedBack;
             if (h->bytesRecorded == 0) {
                 ++empty;
@@ -50,7 +50,8 @@ class Collector : public MessageReceiver {
                 held.push_back(h);
             }
         });
-        onMessage(MM_WIM_LOST, [this](std::uintptr_t, std::intptr_t l) { lostMs = l; });
+        onMessage<WaveInputLost>(MM_WIM_LOST,
+                                 [this](const WaveInputLost& lost) { lostMs = lost.lostMs; });
     }
 
     void queue(WaveHeader& h) {
@@ -79,7 +80,7 @@ class Collector : public MessageReceiver {
     bool requeue = true;
     int handedBack = 0;
     int empty = 0;
-    std::intptr_t lostMs = -1;
+    std::int64_t lostMs = -1;
 };
 
 // Runs a command on a thread of its own while the test thread handles messages.
