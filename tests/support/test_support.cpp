@@ -2,9 +2,12 @@
 
 #include "wav_header.h"
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -108,6 +111,39 @@ CommandResult runCommand(const std::string& command) {
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+std::vector<uint8_t> wavPayload(const std::string& path) {
+    std::vector<uint8_t> bytes = readFile(path);
+    EXPECT_GE(bytes.size(), 44u) << path;
+    if (bytes.size() < 44) {
+        return {};
+    }
+    EXPECT_EQ(0, std::memcmp(bytes.data(), "RIFF", 4));
+    EXPECT_EQ(0, std::memcmp(bytes.data() + 36, "data", 4));
+    const uint32_t size =
+        bytes[40] | bytes[41] << 8 | bytes[42] << 16 | static_cast<uint32_t>(bytes[43]) << 24;
+    EXPECT_EQ(size, bytes.size() - 44) << "data size in the header";
+    return {bytes.begin() + 44, bytes.end()};
+}
+
+std::vector<uint8_t> testPcm(uint32_t frames, uint16_t channels, uint16_t bits, uint32_t seed) {
+    return patternBytes(size_t{frames} * channels * bits / 8, seed);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    old_ = had_ ? old : "";
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_) {
+        setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+        unsetenv(name_.c_str());
+    }
 }
 
 std::string shellQuote(const std::string& text) {

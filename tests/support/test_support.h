@@ -43,6 +43,27 @@ std::vector<uint8_t> makeWav(uint16_t channels, uint32_t rate, uint16_t bits,
 /// Deterministic PCM bytes (a pattern that differs at every byte position).
 std::vector<uint8_t> patternBytes(size_t count, uint32_t seed = 1);
 
+/// The data chunk of a canonical 44-byte-header WAV file (as the virtual output writes); adds
+/// a test failure when the header is not that.
+std::vector<uint8_t> wavPayload(const std::string& path);
+
+/// 16-bit (or 8-bit) PCM whose samples differ at every position, `frames` frames long.
+std::vector<uint8_t> testPcm(uint32_t frames, uint16_t channels, uint16_t bits, uint32_t seed = 7);
+
+/// Sets an environment variable for the life of the object, restoring it afterwards.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    bool had_;
+    std::string old_;
+};
+
 /// Result of running a shell command.
 struct CommandResult {
     int exitCode = -1;

@@ -1,7 +1,8 @@
 #pragma once
 
-// Helpers of the player and device tests: the process's QCoreApplication, an event pump, a
-// receiver that records position notifications, and WAV fixtures played through Sondrel.
+// Helpers of the player tests: the process's QCoreApplication, an event pump, a receiver that
+// records position notifications, and WAV fixtures played through Sondrel. The PCM, WAV and
+// environment helpers the device tests share live in tests/support.
 
 #include "message_receiver.h"
 #include "sondrel.h"
@@ -39,19 +40,9 @@ class ReportLog : public mireldo::platform::MessageReceiver {
     int ends() const;
 };
 
-/// Sets an environment variable for the life of the object, restoring it afterwards.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    std::string name_;
-    bool had_;
-    std::string old_;
-};
+using testsupport::ScopedEnv;
+using testsupport::testPcm;
+using testsupport::wavPayload;
 
 /// A Sondrel stream on a file, closed on destruction.
 class Stream {
@@ -70,12 +61,5 @@ class Stream {
     WAVEFORMATEX* format_ = nullptr;
     std::uint32_t length_ = 0;
 };
-
-/// The data chunk of a canonical 44-byte-header WAV file (as the virtual output writes).
-std::vector<std::uint8_t> wavPayload(const std::string& path);
-
-/// 16-bit (or 8-bit) PCM whose samples differ at every position, `frames` frames long.
-std::vector<std::uint8_t> testPcm(std::uint32_t frames, std::uint16_t channels, std::uint16_t bits,
-                                  std::uint32_t seed = 7);
 
 } // namespace playertest

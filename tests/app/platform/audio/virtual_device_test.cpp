@@ -3,19 +3,32 @@
 
 #include "audio/wave_in.h"
 #include "audio/wave_out.h"
-#include "player_test_util.h"
+#include "core_app.h"
+#include "message_receiver.h"
+#include "test_support.h"
 
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 using namespace mireldo::platform;
 using namespace mireldo::platform::audio;
-using namespace playertest;
+using platformtest::coreApp;
+using testsupport::ScopedEnv;
+using testsupport::testPcm;
+using testsupport::wavPayload;
 
 namespace {
+
+bool pumpUntil(const std::function<bool()>& done) {
+    return platformtest::processEventsUntil(done, 10000);
+}
+void pumpFor(int ms) {
+    platformtest::processEventsFor(ms);
+}
 
 // Collects the headers a device hands back (main thread).
 class Returns : public MessageReceiver {
