@@ -1,15 +1,14 @@
-// The ALSA back-end on real ALSA: through the file plugin over the null device (defined in a
+// The player engine on real ALSA: through the file plugin over the null device (defined in a
 // private .asoundrc), and through ALSA's pulse plugin to a private PulseAudio server with a
-// null sink that the fixture starts and stops.
+// null sink that the fixture starts and stops. The ALSA devices on their own are tested in
+// tests/app/platform/audio/alsa_device_test.cpp.
 
-#include "audio/wave_in.h"
-#include "audio/wave_out.h"
+#include "alsa_home.h"
 #include "audio_play_thread.h"
 #include "player_test_util.h"
 
 #include <QElapsedTimer>
 
-#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -26,6 +25,8 @@ using namespace mireldo::playback;
 using namespace mireldo::platform;
 using namespace mireldo::platform::audio;
 using namespace playertest;
+using testsupport::AlsaHome;
+using testsupport::filePlugin;
 
 namespace {
 
@@ -33,21 +34,8 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path) << text;
 }
 
-// Points ALSA at a .asoundrc in a private HOME; ALSA re-reads its configuration afterwards.
-class AlsaHome {
-  public:
-    explicit AlsaHome(const std::string& asoundrc) {
-        writeText(dir_.file(".asoundrc"), asoundrc);
-        snd_config_update_free_global();
-    }
-    ~AlsaHome() { snd_config_update_free_global(); }
-    const testsupport::TempDir& dir() const { return dir_; }
-
-  private:
-    testsupport::TempDir dir_;
-    ScopedEnv home_{"HOME", dir_.path().string()};
-    ScopedEnv mode_{"MIRELDO_AUDIO_MODE", "alsa"};
-};
+// A default device on a card that is not there.
+constexpr const char* kMissingCard = "pcm.!default {\n  type hw\n  card 9\n}\n";
 
 struct Played {
     std::vector<std::uint8_t> pcm;
@@ -85,11 +73,6 @@ Played playThroughEngine(const testsupport::TempDir& dir, std::uint32_t frames,
     return p;
 }
 
-std::string filePlugin(const std::string& out, const std::string& in) {
-    return "pcm.!default {\n  type file\n  slave.pcm \"null\"\n  file \"" + out +
-           "\"\n  infile \"" + in + "\"\n  format \"raw\"\n}\n";
-}
-
 TEST(AlsaFilePlugin, TheEnginePlaysBitForBitAndScalesTheVolume) {
     coreApp();
     testsupport::TempDir files;
@@ -119,54 +102,10 @@ TEST(AlsaFilePlugin, TheEnginePlaysBitForBitAndScalesTheVolume) {
     }
 }
 
-TEST(AlsaFilePlugin, CaptureDeliversTheInputBytesInOrder) {
+TEST(AlsaFilePlugin, PlayAnswersOneWhenTheDeviceIsMissing) {
     coreApp();
     testsupport::TempDir files;
-    const auto source = testPcm(30000, 1, 16, 11);
-    testsupport::writeFile(files.file("in.raw"), source);
-    AlsaHome home(filePlugin(files.file("out.raw"), files.file("in.raw")));
-
-    struct Owner : MessageReceiver {
-        Owner() {
-            onMessage<WaveBufferDone>(MM_WIM_DATA,
-                                      [this](const WaveBufferDone& b) { got.push_back(b.header); });
-        }
-        std::vector<WaveHeader*> got;
-    } owner;
-    DeviceError error = DeviceError::None;
-    auto in = openWaveIn(WAVE_MAPPER, PcmFormat{1, 16000, 16}, owner.handle(), &error);
-    ASSERT_TRUE(in) << "error " << error;
-    std::vector<std::vector<char>> blocks(3, std::vector<char>(10240));
-    std::vector<WaveHeader> headers(3);
-    for (std::size_t i = 0; i < 3; ++i) {
-        headers[i].data = blocks[i].data();
-        headers[i].bufferLength = 10240;
-        prepareHeader(headers[i]);
-        ASSERT_EQ(DeviceError::None, in->addBuffer(&headers[i]));
-    }
-    ASSERT_EQ(DeviceError::None, in->start());
-    ASSERT_TRUE(pumpUntil([&] { return owner.got.size() == 3; }));
-    in->close();
-    std::vector<std::uint8_t> captured;
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(owner.got[i], &headers[i]);
-        EXPECT_EQ(headers[i].bytesRecorded, 10240u);
-        captured.insert(captured.end(), blocks[i].begin(), blocks[i].end());
-    }
-    EXPECT_TRUE(std::equal(captured.begin(), captured.end(), source.begin()));
-}
-
-TEST(AlsaFilePlugin, MissingDevicesAreRefusedAndPlayAnswersOne) {
-    coreApp();
-    testsupport::TempDir files;
-    AlsaHome home("pcm.!default {\n  type hw\n  card 9\n}\n");
-    ReceiverHandle nobody;
-    DeviceError error = DeviceError::None;
-    EXPECT_FALSE(openWaveOut(WAVE_MAPPER, PcmFormat{2, 44100, 16}, nobody, &error));
-    EXPECT_NE(error, DeviceError::None);
-    const auto count = static_cast<int>(waveOutDeviceNames().size());
-    EXPECT_FALSE(openWaveOut(count, PcmFormat{2, 44100, 16}, nobody, &error));
-    EXPECT_EQ(error, DeviceError::BadDeviceId);
+    AlsaHome home(kMissingCard);
     int result = -1;
     playThroughEngine(files, 1000, 0xFFFFFFFFu, &result);
     EXPECT_EQ(result, 1);
