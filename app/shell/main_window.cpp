@@ -167,6 +167,7 @@ CRecorderDialog::CRecorderDialog(DialogServices services, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     buildControls(mainWindowTemplate());
+    bindMainControls(ui_, [this](MainCtl id) { return control(id); });
     // Creation of the window: the plug-ins the recorder and the converter encode with.
     if (services_.pluginFolder.isEmpty()) {
         encoders_.load();
@@ -180,20 +181,17 @@ CRecorderDialog::~CRecorderDialog() {
     stopReceiving();
     exchangeFromControls(false);
     bool endpointSelected = false;
-    if (auto* endpoints = controlAs<QListWidget>(MainCtl::EndpointList);
-        endpoints != nullptr && isEndpointMode() && endpoints->currentItem() != nullptr) {
-        history_.endpointName = endpoints->currentItem()->text();
+    if (isEndpointMode() && ui_.endpointList->currentItem() != nullptr) {
+        history_.endpointName = ui_.endpointList->currentItem()->text();
         endpointSelected = true;
     }
     // A list without a selection (its device is gone, or no device layer lists any) keeps
     // the stored row, so the choice is there again when the device comes back.
-    if (auto* devices = controlAs<QComboBox>(MainCtl::RecordingDevice);
-        devices && devices->currentIndex() >= 0) {
-        history_.recordingDevice = devices->currentIndex();
+    if (ui_.recordingDevice->currentIndex() >= 0) {
+        history_.recordingDevice = ui_.recordingDevice->currentIndex();
     }
-    if (auto* formats = controlAs<QComboBox>(MainCtl::OutputFormat);
-        formats && formats->currentIndex() >= 0) {
-        history_.outputFormat = formats->currentIndex();
+    if (ui_.outputFormat->currentIndex() >= 0) {
+        history_.outputFormat = ui_.outputFormat->currentIndex();
     }
     platform::ProfileStore store;
     writeRecorderState(store, settings_, history_, endpointSelected);
@@ -331,18 +329,15 @@ void CRecorderDialog::initDialog() {
         arrangeForEndpointMode();
     }
     setUpPictures();
-    if (auto* link = qobject_cast<ui::CLinkLabel*>(control(MainCtl::DeviceNotListed))) {
-        if (services_.openAddress) {
-            link->setOpener(services_.openAddress);
-        }
-        link->setErrorReporter([this](const QString& message) {
-            messages().showMessage(message, MessageIcon::Exclamation, MessageButtons::Ok);
-        });
-        link->attach();
+    if (services_.openAddress) {
+        ui_.deviceNotListed->setOpener(services_.openAddress);
     }
+    ui_.deviceNotListed->setErrorReporter([this](const QString& message) {
+        messages().showMessage(message, MessageIcon::Exclamation, MessageButtons::Ok);
+    });
+    ui_.deviceNotListed->attach();
     if (!services_.playlistFile.isEmpty()) {
-        static_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))
-            ->initialise(services_.playlistFile);
+        ui_.playlist->initialise(services_.playlistFile);
     }
     computeLayoutValues();
 
@@ -375,21 +370,20 @@ void CRecorderDialog::initDialog() {
     wireRecordingSettings();
 
     // Recorder buttons as they stand without a record: only Record and New Record can act.
-    for (MainCtl id : {MainCtl::RecordPosition, MainCtl::Home, MainCtl::End, MainCtl::Play,
-                       MainCtl::Stop, MainCtl::CutHead, MainCtl::CutTail, MainCtl::SaveRecord}) {
-        control(id)->setEnabled(false);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ui_.recordPosition, ui_.home, ui_.end, ui_.play, ui_.stop,
+                                         ui_.cutHead, ui_.cutTail, ui_.saveRecord}) {
+        w->setEnabled(false);
     }
 
-    auto* quality = controlAs<QSlider>(MainCtl::Quality);
+    auto* quality = ui_.quality;
     quality->setRange(0, 15);
     quality->setPageStep(1);
     quality->setValue(settings_.recordQuality);
-    controlAs<QLabel>(MainCtl::QualityKbps)
-        ->setText(QStringLiteral("%1 kbps").arg(
-            kQualityKbps[static_cast<std::size_t>(settings_.recordQuality)]));
+    ui_.qualityKbps->setText(QStringLiteral("%1 kbps").arg(
+        kQualityKbps[static_cast<std::size_t>(settings_.recordQuality)]));
 
-    for (MainCtl id : {MainCtl::LongSilenceSeconds, MainCtl::ShortRecordSeconds}) {
-        auto* edit = controlAs<QLineEdit>(id);
+    for (QLineEdit* edit : {ui_.longSilenceSeconds, ui_.shortRecordSeconds}) {
         edit->setMaxLength(2);
         // Grey only while enabled: the disabled state keeps the style's own colours, so the
         // digits stay readable while the window is disabled during compression.
@@ -400,11 +394,11 @@ void CRecorderDialog::initDialog() {
     }
     // A folder path of this system may be up to PATH_MAX long; a shorter limit would cut a
     // stored folder when it is read back from the field.
-    controlAs<QLineEdit>(MainCtl::RecordFolder)->setMaxLength(kMaxRecordFolderLength);
-    auto* volume = controlAs<QSlider>(MainCtl::PlaybackVolume);
+    ui_.recordFolder->setMaxLength(kMaxRecordFolderLength);
+    auto* volume = ui_.playbackVolume;
     volume->setRange(0, 65535);
     volume->setValue(65535);
-    control(MainCtl::PlaylistPosition)->setEnabled(false); // no current playlist item yet
+    ui_.playlistPosition->setEnabled(false); // no current playlist item yet
 
     writeControls();
     connectControls();
@@ -416,24 +410,23 @@ void CRecorderDialog::arrangeForEndpointMode() {
     setControlsVisible({MainCtl::RecordingDevice, MainCtl::RecordingSourceLabel,
                         MainCtl::RecordingSources, MainCtl::ForceSelection, MainCtl::Advance},
                        false);
-    const QRect label = control(MainCtl::RecordingSourceLabel)->geometry();
-    const QRect sources = control(MainCtl::RecordingSources)->geometry();
-    const QRect advance = control(MainCtl::Advance)->geometry();
-    control(MainCtl::EndpointList)
-        ->setGeometry(
-            QRect(QPoint(label.left(), sources.top()), QPoint(sources.right(), advance.bottom())));
-    control(MainCtl::EndpointList)->show();
+    const QRect label = ui_.recordingSourceLabel->geometry();
+    const QRect sources = ui_.recordingSources->geometry();
+    const QRect advance = ui_.advance->geometry();
+    ui_.endpointList->setGeometry(
+        QRect(QPoint(label.left(), sources.top()), QPoint(sources.right(), advance.bottom())));
+    ui_.endpointList->show();
 
-    const QRect volumeLabel = control(MainCtl::RecordingVolumeLabel)->geometry();
-    QWidget* mute = control(MainCtl::Mute);
+    const QRect volumeLabel = ui_.recordingVolumeLabel->geometry();
+    QWidget* mute = ui_.mute;
     const int muteWidth = mute->width();
     const QRect slider(sources.left(), volumeLabel.top() - 1, sources.width() - muteWidth,
                        volumeLabel.height() + 9);
-    control(MainCtl::RecordingVolume)->setGeometry(slider);
+    ui_.recordingVolume->setGeometry(slider);
     mute->move(slider.right() + 1, slider.top() + (slider.height() - mute->height()) / 2);
     setControlsVisible({MainCtl::Mute, MainCtl::RecordingVolumeLabel, MainCtl::DeviceNotListed},
                        true);
-    auto* volume = controlAs<QSlider>(MainCtl::RecordingVolume);
+    auto* volume = ui_.recordingVolume;
     volume->setRange(0, 100);
     volume->setPageStep(5);
     volume->setValue(0);
@@ -442,37 +435,37 @@ void CRecorderDialog::arrangeForEndpointMode() {
 void CRecorderDialog::setUpPictures() {
     // The position control sits on the row of the playlist's buttons and reaches to 10 pixels
     // from the window's right edge.
-    QWidget* position = control(MainCtl::PlaylistPosition);
-    const QRect play = control(MainCtl::PlaylistPlay)->geometry();
+    QWidget* position = ui_.playlistPosition;
+    const QRect play = ui_.playlistPlay->geometry();
     const int left = position->x();
     position->setGeometry(left, play.top() + (play.height() - position->height()) / 2,
                           width() - 10 - left, position->height());
 
-    const std::array<std::pair<MainCtl, const char*>, 5> pictures{{{MainCtl::Home, "home"},
-                                                                   {MainCtl::End, "end"},
-                                                                   {MainCtl::Play, "play"},
-                                                                   {MainCtl::Stop, "stop"},
-                                                                   {MainCtl::Record, "record"}}};
-    for (const auto& [id, name] : pictures) {
-        auto* button = qobject_cast<QAbstractButton*>(control(id));
+    const std::array<std::pair<QAbstractButton*, const char*>, 5> pictures{
+        {{ui_.home, "home"},
+         {ui_.end, "end"},
+         {ui_.play, "play"},
+         {ui_.stop, "stop"},
+         {ui_.record, "record"}}};
+    for (const auto& [button, name] : pictures) {
         // The text stays as the accessible name of a picture-only button.
         button->setAccessibleName(button->text().isEmpty() ? button->toolTip() : button->text());
         button->setText(QString());
         button->setIcon(icon(name));
         button->setIconSize(QSize(18, 18));
     }
-    auto* about = controlAs<QToolButton>(MainCtl::About);
+    auto* about = ui_.about;
     about->setAccessibleName(loadString(kStrAboutMireldo));
     about->setText(QString());
     about->setIcon(icon("about"));
 }
 
 void CRecorderDialog::fillDeviceAndFormatLists() {
-    auto* devices = controlAs<QComboBox>(MainCtl::RecordingDevice);
+    auto* devices = ui_.recordingDevice;
     if (services_.inputDeviceNames) {
         devices->addItems(services_.inputDeviceNames());
     }
-    auto* formats = controlAs<QComboBox>(MainCtl::OutputFormat);
+    auto* formats = ui_.outputFormat;
     for (int row = 0; row < kFormatRowCount; ++row) {
         const FormatRow f = formatRow(row);
         formats->addItem(f.channels == 1
@@ -485,45 +478,37 @@ void CRecorderDialog::fillDeviceAndFormatLists() {
 }
 
 void CRecorderDialog::computeLayoutValues() {
-    silenceGroup_ = control(MainCtl::SilenceGroup)->geometry();
-    savingGroup_ = control(MainCtl::SavingGroup)->geometry();
+    silenceGroup_ = ui_.silenceGroup->geometry();
+    savingGroup_ = ui_.savingGroup->geometry();
     const auto bottom = [](const QRect& r) { return r.y() + r.height(); };
-    silenceAmount_ =
-        bottom(control(MainCtl::SilenceToggle)->geometry()) - bottom(silenceGroup_) + 3;
-    savingAmount_ = bottom(control(MainCtl::SavingToggle)->geometry()) - bottom(savingGroup_) + 3;
-    narrowWidth_ = control(MainCtl::Playlist)->x() + 3;
+    silenceAmount_ = bottom(ui_.silenceToggle->geometry()) - bottom(silenceGroup_) + 3;
+    savingAmount_ = bottom(ui_.savingToggle->geometry()) - bottom(savingGroup_) + 3;
+    narrowWidth_ = ui_.playlist->x() + 3;
 }
 
 void CRecorderDialog::connectControls() {
-    connect(controlAs<QToolButton>(MainCtl::SilenceToggle), &QToolButton::clicked, this,
-            [this] { toggleArea(Area::Silence); });
-    connect(controlAs<QToolButton>(MainCtl::SavingToggle), &QToolButton::clicked, this,
-            [this] { toggleArea(Area::Saving); });
-    connect(controlAs<QToolButton>(MainCtl::PanelToggle), &QToolButton::clicked, this,
-            [this] { togglePlaylistPanel(); });
-    connect(controlAs<QToolButton>(MainCtl::About), &QToolButton::clicked, this,
-            [this] { systemCommand(16); });
-    connect(controlAs<QPushButton>(MainCtl::OnlineHelp), &QPushButton::clicked, this,
-            [this] { openHelpPage(); });
-    connect(controlAs<QPushButton>(MainCtl::BrowseRecordFolder), &QPushButton::clicked, this,
-            [this] { chooseRecordFolder(); });
+    connect(ui_.silenceToggle, &QToolButton::clicked, this, [this] { toggleArea(Area::Silence); });
+    connect(ui_.savingToggle, &QToolButton::clicked, this, [this] { toggleArea(Area::Saving); });
+    connect(ui_.panelToggle, &QToolButton::clicked, this, [this] { togglePlaylistPanel(); });
+    connect(ui_.about, &QToolButton::clicked, this, [this] { systemCommand(16); });
+    connect(ui_.onlineHelp, &QPushButton::clicked, this, [this] { openHelpPage(); });
+    connect(ui_.browseRecordFolder, &QPushButton::clicked, this, [this] { chooseRecordFolder(); });
 
     // Settings that take effect the moment they change.
-    connect(controlAs<QSlider>(MainCtl::Quality), &QSlider::valueChanged, this, [this](int value) {
+    connect(ui_.quality, &QSlider::valueChanged, this, [this](int value) {
         settings_.recordQuality = value & 15;
-        controlAs<QLabel>(MainCtl::QualityKbps)
-            ->setText(QStringLiteral("%1 kbps").arg(
-                kQualityKbps[static_cast<std::size_t>(settings_.recordQuality)]));
+        ui_.qualityKbps->setText(QStringLiteral("%1 kbps").arg(
+            kQualityKbps[static_cast<std::size_t>(settings_.recordQuality)]));
     });
-    connect(controlAs<QComboBox>(MainCtl::NoiseLevel), &QComboBox::currentIndexChanged, this,
+    connect(ui_.noiseLevel, &QComboBox::currentIndexChanged, this,
             [this](int index) { settings_.noiseLevel = index; });
-    connect(controlAs<QComboBox>(MainCtl::SilenceAction), &QComboBox::currentIndexChanged, this,
+    connect(ui_.silenceAction, &QComboBox::currentIndexChanged, this,
             [this](int index) { settings_.actionAtBlank = index; });
-    connect(controlAs<QCheckBox>(MainCtl::DropSilence), &QCheckBox::toggled, this,
+    connect(ui_.dropSilence, &QCheckBox::toggled, this,
             [this](bool on) { settings_.dropSilence = on; });
-    connect(controlAs<QCheckBox>(MainCtl::DiscardShort), &QCheckBox::toggled, this,
+    connect(ui_.discardShort, &QCheckBox::toggled, this,
             [this](bool on) { settings_.discardShortRecord = on; });
-    connect(controlAs<QCheckBox>(MainCtl::ForceSelection), &QCheckBox::toggled, this,
+    connect(ui_.forceSelection, &QCheckBox::toggled, this,
             [this](bool on) { forceSelection_ = on; });
 }
 
@@ -532,8 +517,8 @@ bool CRecorderDialog::readControls() {
 }
 
 bool CRecorderDialog::exchangeFromControls(bool prompt) {
-    auto* shortEdit = controlAs<QLineEdit>(MainCtl::ShortRecordSeconds);
-    auto* longEdit = controlAs<QLineEdit>(MainCtl::LongSilenceSeconds);
+    auto* shortEdit = ui_.shortRecordSeconds;
+    auto* longEdit = ui_.longSilenceSeconds;
     const auto shortSeconds = parseDialogInteger(shortEdit->text());
     const auto longSeconds = parseDialogInteger(longEdit->text());
     if (prompt && (!shortSeconds || !longSeconds)) {
@@ -544,15 +529,15 @@ bool CRecorderDialog::exchangeFromControls(bool prompt) {
         return false;
     }
 
-    settings_.encodeMethod = controlAs<QComboBox>(MainCtl::EncodingMethod)->currentIndex();
-    settings_.actionAtBlank = controlAs<QComboBox>(MainCtl::SilenceAction)->currentIndex();
-    settings_.noiseLevel = controlAs<QComboBox>(MainCtl::NoiseLevel)->currentIndex();
-    forceSelection_ = controlAs<QCheckBox>(MainCtl::ForceSelection)->isChecked();
-    settings_.askForRenaming = controlAs<QCheckBox>(MainCtl::AskForName)->isChecked();
-    settings_.loopPlaying = controlAs<QCheckBox>(MainCtl::LoopPlaying)->isChecked();
-    settings_.discardShortRecord = controlAs<QCheckBox>(MainCtl::DiscardShort)->isChecked();
-    mute_ = controlAs<QCheckBox>(MainCtl::Mute)->isChecked();
-    settings_.dropSilence = controlAs<QCheckBox>(MainCtl::DropSilence)->isChecked();
+    settings_.encodeMethod = ui_.encodingMethod->currentIndex();
+    settings_.actionAtBlank = ui_.silenceAction->currentIndex();
+    settings_.noiseLevel = ui_.noiseLevel->currentIndex();
+    forceSelection_ = ui_.forceSelection->isChecked();
+    settings_.askForRenaming = ui_.askForName->isChecked();
+    settings_.loopPlaying = ui_.loopPlaying->isChecked();
+    settings_.discardShortRecord = ui_.discardShort->isChecked();
+    mute_ = ui_.mute->isChecked();
+    settings_.dropSilence = ui_.dropSilence->isChecked();
     // Without a prompt (the window is going away) a field that holds no integer keeps the
     // value it had, rather than losing it. A field that still shows the stored value keeps
     // it too: a value wider than the two-character field is shown cut, and writing the cut
@@ -563,25 +548,23 @@ bool CRecorderDialog::exchangeFromControls(bool prompt) {
     if (longSeconds && !showsStoredValue(longEdit, settings_.longBlankSeconds)) {
         settings_.longBlankSeconds = *longSeconds;
     }
-    settings_.recordFolder = controlAs<QLineEdit>(MainCtl::RecordFolder)->text();
+    settings_.recordFolder = ui_.recordFolder->text();
     return true;
 }
 
 void CRecorderDialog::writeControls() {
-    selectRow(controlAs<QComboBox>(MainCtl::EncodingMethod), settings_.encodeMethod);
-    selectRow(controlAs<QComboBox>(MainCtl::SilenceAction), settings_.actionAtBlank);
-    selectRow(controlAs<QComboBox>(MainCtl::NoiseLevel), settings_.noiseLevel);
-    controlAs<QCheckBox>(MainCtl::ForceSelection)->setChecked(forceSelection_);
-    controlAs<QCheckBox>(MainCtl::AskForName)->setChecked(settings_.askForRenaming);
-    controlAs<QCheckBox>(MainCtl::LoopPlaying)->setChecked(settings_.loopPlaying);
-    controlAs<QCheckBox>(MainCtl::DiscardShort)->setChecked(settings_.discardShortRecord);
-    controlAs<QCheckBox>(MainCtl::Mute)->setChecked(mute_);
-    controlAs<QCheckBox>(MainCtl::DropSilence)->setChecked(settings_.dropSilence);
-    controlAs<QLineEdit>(MainCtl::ShortRecordSeconds)
-        ->setText(QString::number(settings_.shortRecordSeconds));
-    controlAs<QLineEdit>(MainCtl::LongSilenceSeconds)
-        ->setText(QString::number(settings_.longBlankSeconds));
-    controlAs<QLineEdit>(MainCtl::RecordFolder)->setText(settings_.recordFolder);
+    selectRow(ui_.encodingMethod, settings_.encodeMethod);
+    selectRow(ui_.silenceAction, settings_.actionAtBlank);
+    selectRow(ui_.noiseLevel, settings_.noiseLevel);
+    ui_.forceSelection->setChecked(forceSelection_);
+    ui_.askForName->setChecked(settings_.askForRenaming);
+    ui_.loopPlaying->setChecked(settings_.loopPlaying);
+    ui_.discardShort->setChecked(settings_.discardShortRecord);
+    ui_.mute->setChecked(mute_);
+    ui_.dropSilence->setChecked(settings_.dropSilence);
+    ui_.shortRecordSeconds->setText(QString::number(settings_.shortRecordSeconds));
+    ui_.longSilenceSeconds->setText(QString::number(settings_.longBlankSeconds));
+    ui_.recordFolder->setText(settings_.recordFolder);
 }
 
 void CRecorderDialog::setStartupReport(const StaleFileReport& report) {
@@ -629,8 +612,7 @@ bool CRecorderDialog::isAreaExpanded(Area area) const {
 
 void CRecorderDialog::updateToggle(Area area) {
     const bool expanded = isAreaExpanded(area);
-    auto* button = controlAs<QToolButton>(area == Area::Silence ? MainCtl::SilenceToggle
-                                                                : MainCtl::SavingToggle);
+    QToolButton* button = area == Area::Silence ? ui_.silenceToggle : ui_.savingToggle;
     button->setIcon(icon(expanded ? "collapse" : "expand"));
     const int tip = area == Area::Silence ? (expanded ? kStrCollapseSilence : kStrExpandSilence)
                                           : (expanded ? kStrCollapseSaving : kStrExpandSaving);
@@ -639,7 +621,7 @@ void CRecorderDialog::updateToggle(Area area) {
 
 void CRecorderDialog::updatePanelToggle() {
     const bool shown = settings_.showPlaylist;
-    auto* button = controlAs<QToolButton>(MainCtl::PanelToggle);
+    auto* button = ui_.panelToggle;
     button->setIcon(icon(shown ? "panel_hide" : "panel_show"));
     button->setToolTip(loadString(shown ? kStrHidePlaylist : kStrShowPlaylist));
 }
@@ -663,7 +645,7 @@ void CRecorderDialog::toggleArea(Area area) {
     const bool expanded = setting;
     updateToggle(area);
 
-    QWidget* group = control(silence ? MainCtl::SilenceGroup : MainCtl::SavingGroup);
+    QWidget* group = silence ? static_cast<QWidget*>(ui_.silenceGroup) : ui_.savingGroup;
     const QRect stored = silence ? silenceGroup_ : savingGroup_;
     const int amount = silence ? silenceAmount_ : savingAmount_;
     const int oldHeight = group->height();
@@ -677,7 +659,7 @@ void CRecorderDialog::toggleArea(Area area) {
     const int d = group->height() - oldHeight;
 
     applyWindowSize();
-    QWidget* playlist = control(MainCtl::Playlist);
+    QWidget* playlist = ui_.playlist;
     playlist->resize(playlist->width(), playlist->height() + d);
     if (silence) {
         moveControls(kBelowSilenceArea, d);
@@ -715,7 +697,7 @@ void CRecorderDialog::setStatus(int code) {
         return;
     }
     status_ = code;
-    auto* line = controlAs<QLabel>(MainCtl::StatusLine);
+    auto* line = ui_.statusLine;
     line->setText(loadString(kStrReadyToRecord + code));
     line->repaint();
 }
@@ -742,7 +724,7 @@ void CRecorderDialog::chooseRecordFolder() {
         return;
     }
     settings_.recordFolder = normaliseRecordFolder(chosen);
-    controlAs<QLineEdit>(MainCtl::RecordFolder)->setText(settings_.recordFolder);
+    ui_.recordFolder->setText(settings_.recordFolder);
 }
 
 UserMessages& CRecorderDialog::messages() {

@@ -2,7 +2,8 @@
 
 // CRecorderDialog, the main window: the recording settings, the recorder, the silence-detection
 // and saving settings on the left, the playlist panel on the right. Built from template 102;
-// every control is reached by its id through control().
+// its code reaches each control through a typed member of ui() (main_controls.h), bound once
+// when the controls are built; control() finds one by its template id.
 //
 // It owns the window's persistent values: section "Settings" is read when it is constructed,
 // the "History" selections when its controls are initialised, and both are written back when
@@ -14,6 +15,7 @@
 
 #include "dialog_templates.h"
 #include "encoder_table.h"
+#include "main_controls.h"
 #include "message_receiver.h"
 #include "recorder_settings.h"
 #include "stale_files.h"
@@ -89,6 +91,8 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     T* controlAs(MainCtl id) const {
         return qobject_cast<T*>(control(id));
     }
+    /// The controls by name, typed; every member is set once the window is constructed.
+    const MainControls& ui() const { return ui_; }
     /// Every control made from the template, statics included, in template order.
     const std::vector<QWidget*>& allControls() const { return allControls_; }
 
@@ -197,6 +201,7 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     AlsaRecordingSettings* alsaSettings_ = nullptr; ///< child object, ALSA mode only
 
     std::unordered_map<int, QWidget*> controls_;
+    MainControls ui_;
     std::vector<QWidget*> allControls_;
     QMenu* systemMenu_ = nullptr;
     QMenu* outputMenu_ = nullptr; ///< the output-device menu, commands 1144 onwards

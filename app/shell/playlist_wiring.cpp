@@ -44,9 +44,7 @@ void CRecorderDialog::wirePlaylist() {
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, command] {
             settings_.outputDevice = command - kOutputMenuFirst;
-            if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))) {
-                list->setOutputDevice(settings_.outputDevice);
-            }
+            ui_.playlist->setOutputDevice(settings_.outputDevice);
         });
     };
     addDevice(loadString(kStrDefaultOutputDevice), kOutputMenuFirst);
@@ -59,28 +57,21 @@ void CRecorderDialog::wirePlaylist() {
             }
         }
     }
-    if (auto* button = controlAs<QAbstractButton>(MainCtl::OutputDevice)) {
-        connect(button, &QAbstractButton::clicked, this, [this] { showOutputDeviceMenu(); });
-    }
+    connect(ui_.outputDevice, &QAbstractButton::clicked, this, [this] { showOutputDeviceMenu(); });
 
-    auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist));
-    if (list == nullptr || list->commands() == nullptr) {
+    playlist::CPlayListBox* list = ui_.playlist;
+    if (list->commands() == nullptr) {
         return; // no list file: the panel has nothing to play
     }
-    auto* position = qobject_cast<ui::CPositionControl*>(control(MainCtl::PlaylistPosition));
-    list->attachPositionControl(position);
-    if (position != nullptr) {
-        position->setEnabled(true);
-    }
-    list->attachTimeLabel(qobject_cast<ui::CTimeLabel*>(control(MainCtl::PlaylistTime)));
+    list->attachPositionControl(ui_.playlistPosition);
+    ui_.playlistPosition->setEnabled(true);
+    list->attachTimeLabel(ui_.playlistTime);
     list->setMessageSink([this](const QString& text) {
         messages().showMessage(text, MessageIcon::Stop, MessageButtons::Ok);
     });
     list->setStatusSink([this](const QString& text) {
-        if (auto* line = controlAs<QLabel>(MainCtl::StatusLine)) {
-            line->setText(text);
-            line->repaint();
-        }
+        ui_.statusLine->setText(text);
+        ui_.statusLine->repaint();
         // The recorder's next status shows again even when its code is unchanged.
         status_ = -1;
     });
@@ -124,23 +115,14 @@ void CRecorderDialog::wirePlaylist() {
         dialog.exec();
     });
     list->setOutputDevice(settings_.outputDevice);
-    if (auto* loop = controlAs<QCheckBox>(MainCtl::LoopPlaying)) {
-        list->setLoop(loop->isChecked());
-        connect(loop, &QCheckBox::toggled, list, [list](bool on) { list->setLoop(on); });
-    }
-    if (auto* volume = controlAs<QSlider>(MainCtl::PlaybackVolume)) {
-        list->setPlayingVolume(volume->value());
-        connect(volume, &QSlider::valueChanged, list,
-                [list](int value) { list->setPlayingVolume(value); });
-    }
-    const auto onClick = [this](MainCtl id, auto slot) {
-        if (auto* button = controlAs<QAbstractButton>(id)) {
-            connect(button, &QAbstractButton::clicked, this, slot);
-        }
-    };
-    onClick(MainCtl::PlaylistPlay, [list] { list->playSelected(); });
-    onClick(MainCtl::PlaylistPause, [list] { list->pauseContinue(); });
-    onClick(MainCtl::PlaylistStop, [list] { list->stopPlaying(); });
+    list->setLoop(ui_.loopPlaying->isChecked());
+    connect(ui_.loopPlaying, &QCheckBox::toggled, list, [list](bool on) { list->setLoop(on); });
+    list->setPlayingVolume(ui_.playbackVolume->value());
+    connect(ui_.playbackVolume, &QSlider::valueChanged, list,
+            [list](int value) { list->setPlayingVolume(value); });
+    connect(ui_.playlistPlay, &QAbstractButton::clicked, this, [list] { list->playSelected(); });
+    connect(ui_.playlistPause, &QAbstractButton::clicked, this, [list] { list->pauseContinue(); });
+    connect(ui_.playlistStop, &QAbstractButton::clicked, this, [list] { list->stopPlaying(); });
 
     if (CRecorderApp* app = CRecorderApp::instance()) {
         FolderHistory& folders = app->folders();
@@ -154,8 +136,8 @@ void CRecorderDialog::wirePlaylist() {
 }
 
 int CRecorderDialog::addRecordToPlaylist(const QString& path) {
-    auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist));
-    if (list == nullptr || list->model() == nullptr) {
+    playlist::CPlayListBox* list = ui_.playlist;
+    if (list->model() == nullptr) {
         return -1;
     }
     const int index = list->addFile(path, true);
@@ -169,14 +151,12 @@ void CRecorderDialog::openFiles(const QStringList& paths) {
 }
 
 void CRecorderDialog::mailCommand() {
-    if (auto* list = dynamic_cast<playlist::CPlayListBox*>(control(MainCtl::Playlist))) {
-        list->onCommand(playlist::ID_EMAIL);
-    }
+    ui_.playlist->onCommand(playlist::ID_EMAIL);
 }
 
 void CRecorderDialog::showOutputDeviceMenu() {
-    auto* button = control(MainCtl::OutputDevice);
-    if (outputMenu_ == nullptr || button == nullptr) {
+    QAbstractButton* button = ui_.outputDevice;
+    if (outputMenu_ == nullptr) {
         return;
     }
     const int checked = kOutputMenuFirst + settings_.outputDevice;

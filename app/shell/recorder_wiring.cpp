@@ -15,6 +15,7 @@
 #include "recorder_labels.h"
 #include "small_dialogs.h"
 #include "string_table.h"
+#include "text_list.h"
 #include "waveform_scope.h"
 #include "xfile_dialog.h"
 
@@ -50,12 +51,10 @@ class WindowRecorderView final : public recorder::RecorderView {
                        std::function<bool()> readControls,
                        std::function<recorder::CaptureOptions()> options)
         : window_(window), messages_(messages), readControls_(std::move(readControls)),
-          options_(std::move(options)), labels_(window.controlAs<QLabel>(MainCtl::LengthText),
-                                                window.controlAs<QLabel>(MainCtl::PositionText),
-                                                window.controlAs<QSlider>(MainCtl::RecordPosition)),
-          scope_(qobject_cast<waveform::CWaveformScope*>(window.control(MainCtl::Waveform))),
-          meter_(qobject_cast<waveform::CLevelMeter*>(window.control(MainCtl::LevelMeter))),
-          health_(window.controlAs<QLabel>(MainCtl::HealthLine)) {}
+          options_(std::move(options)),
+          labels_(window.ui().lengthText, window.ui().positionText, window.ui().recordPosition),
+          scope_(window.ui().waveform), meter_(window.ui().levelMeter),
+          health_(window.ui().healthLine) {}
 
     bool readControls() override { return readControls_(); }
     recorder::CaptureOptions options() const override { return options_(); }
@@ -100,8 +99,8 @@ class WindowRecorderView final : public recorder::RecorderView {
         // The record finished at a split is compressed while recording goes on: its progress
         // follows the recorder's status, which stays what it is ("Recording ...").
         const int code = window_.status();
-        auto* line = window_.controlAs<QLabel>(MainCtl::StatusLine);
-        if (code < 0 || line == nullptr) {
+        QLabel* line = window_.ui().statusLine;
+        if (code < 0) {
             return; // another part of the window has the line; the next status takes it back
         }
         QString text = loadString(kStrStatusBase + code);
@@ -120,14 +119,13 @@ class WindowRecorderView final : public recorder::RecorderView {
         labels_.showPosition(frame, format.nSamplesPerSec, moveTrackbar);
     }
     void updateButtons(const recorder::RecorderButtons& b) override {
-        enable({MainCtl::Record}, b.record);
-        enable({MainCtl::Home, MainCtl::End, MainCtl::RecordPosition}, b.homeEnd);
-        enable({MainCtl::Play, MainCtl::CutHead, MainCtl::CutTail, MainCtl::SaveRecord},
-               b.playCutSave);
-        enable({MainCtl::NewRecord}, b.newRecord);
-        enable({MainCtl::Stop}, b.stop);
-        enable({MainCtl::RecordingDevice, MainCtl::OutputFormat, MainCtl::EndpointList,
-                MainCtl::MeasureNoise},
+        const MainControls& ui = window_.ui();
+        enable({ui.record}, b.record);
+        enable({ui.home, ui.end, ui.recordPosition}, b.homeEnd);
+        enable({ui.play, ui.cutHead, ui.cutTail, ui.saveRecord}, b.playCutSave);
+        enable({ui.newRecord}, b.newRecord);
+        enable({ui.stop}, b.stop);
+        enable({ui.recordingDevice, ui.outputFormat, ui.endpointList, ui.measureNoise},
                b.deviceLists);
     }
 
@@ -157,11 +155,9 @@ class WindowRecorderView final : public recorder::RecorderView {
     }
 
   private:
-    void enable(std::initializer_list<MainCtl> ids, bool on) {
-        for (MainCtl id : ids) {
-            if (QWidget* w = window_.control(id)) {
-                w->setEnabled(on);
-            }
+    static void enable(std::initializer_list<QWidget*> controls, bool on) {
+        for (QWidget* w : controls) {
+            w->setEnabled(on);
         }
     }
 
@@ -264,20 +260,13 @@ recorder::CaptureSession* CRecorderDialog::captureSession() const {
 }
 
 void CRecorderDialog::wireRecorder() {
-    if (auto* scope = qobject_cast<waveform::CWaveformScope*>(control(MainCtl::Waveform))) {
-        scope->initColumns();
-    }
+    ui_.waveform->initColumns();
     auto options = [this] {
         recorder::CaptureOptions o;
-        if (auto* devices = controlAs<QComboBox>(MainCtl::RecordingDevice)) {
-            o.inputDevice = devices->currentIndex();
-        }
-        if (auto* formats = controlAs<QComboBox>(MainCtl::OutputFormat)) {
-            o.formatRow = formats->currentIndex();
-        }
+        o.inputDevice = ui_.recordingDevice->currentIndex();
+        o.formatRow = ui_.outputFormat->currentIndex();
         o.endpointMode = isEndpointMode();
-        auto* endpoints = controlAs<QListWidget>(MainCtl::EndpointList);
-        o.endpointSelected = endpoints != nullptr && endpoints->currentItem() != nullptr;
+        o.endpointSelected = ui_.endpointList->currentItem() != nullptr;
         if (endpointSettings_ != nullptr) {
             o.endpointName = endpointSettings_->selectedSourceName();
         }
@@ -312,38 +301,34 @@ void CRecorderDialog::wireRecorder() {
     recorder::RecordSaving* saving = recorder_->saving.get();
     session->setFinalisation(saving);
 
-    const auto onClick = [this](MainCtl id, auto slot) {
-        if (auto* button = controlAs<QAbstractButton>(id)) {
-            connect(button, &QAbstractButton::clicked, this, slot);
-        }
+    const auto onClick = [this](QAbstractButton* button, auto slot) {
+        connect(button, &QAbstractButton::clicked, this, slot);
     };
     // Recording needs the input the noise measurement may be holding.
-    onClick(MainCtl::Record, [this, session] {
+    onClick(ui_.record, [this, session] {
         if (recorder_->calibration->running()) {
             recorder_->calibration->cancel();
-            controlAs<QLabel>(MainCtl::NoiseMeasured)->clear();
+            ui_.noiseMeasured->clear();
         }
         session->record();
     });
-    onClick(MainCtl::Stop, [session] { session->stop(); });
-    onClick(MainCtl::Play, [session] { session->play(); });
-    onClick(MainCtl::Home, [session] { session->home(); });
-    onClick(MainCtl::End, [session] { session->end(); });
-    onClick(MainCtl::NewRecord, [session] { session->newRecord(); });
-    onClick(MainCtl::SaveRecord, [session, saving] { saving->save(*session, false); });
-    onClick(MainCtl::CutHead, [session, saving] { saving->cutHead(*session); });
-    onClick(MainCtl::CutTail, [session, saving] { saving->cutTail(*session); });
-    onClick(MainCtl::SetLongSilence, [this, session] {
-        settings_.longBlankSeconds =
-            fieldInteger(controlAs<QLineEdit>(MainCtl::LongSilenceSeconds));
+    onClick(ui_.stop, [session] { session->stop(); });
+    onClick(ui_.play, [session] { session->play(); });
+    onClick(ui_.home, [session] { session->home(); });
+    onClick(ui_.end, [session] { session->end(); });
+    onClick(ui_.newRecord, [session] { session->newRecord(); });
+    onClick(ui_.saveRecord, [session, saving] { saving->save(*session, false); });
+    onClick(ui_.cutHead, [session, saving] { saving->cutHead(*session); });
+    onClick(ui_.cutTail, [session, saving] { saving->cutTail(*session); });
+    onClick(ui_.setLongSilence, [this, session] {
+        settings_.longBlankSeconds = fieldInteger(ui_.longSilenceSeconds);
         session->setLongBlankSeconds(settings_.longBlankSeconds);
     });
-    onClick(MainCtl::SetShortRecord, [this] {
-        settings_.shortRecordSeconds =
-            fieldInteger(controlAs<QLineEdit>(MainCtl::ShortRecordSeconds));
-    });
+    onClick(ui_.setShortRecord,
+            [this] { settings_.shortRecordSeconds = fieldInteger(ui_.shortRecordSeconds); });
 
-    if (auto* slider = controlAs<QSlider>(MainCtl::RecordPosition)) {
+    {
+        QSlider* slider = ui_.recordPosition;
         const auto value = [slider] {
             return static_cast<std::uint32_t>(slider->sliderPosition());
         };
@@ -359,14 +344,12 @@ void CRecorderDialog::wireRecorder() {
         });
     }
 
-    if (auto* meter = control(MainCtl::LevelMeter)) {
-        meter->setToolTip(loadString(kStrLevelMeterTip));
-    }
-    controlAs<QLabel>(MainCtl::KeepBeforeSoundLabel)->setText(loadString(kStrKeepBeforeSound));
-    controlAs<QLabel>(MainCtl::SoundMustLastLabel)->setText(loadString(kStrSoundMustLast));
+    ui_.levelMeter->setToolTip(loadString(kStrLevelMeterTip));
+    ui_.keepBeforeSoundLabel->setText(loadString(kStrKeepBeforeSound));
+    ui_.soundMustLastLabel->setText(loadString(kStrSoundMustLast));
 
     // "Keep before sound" in seconds with one decimal; the setting holds tenths.
-    auto* preRoll = controlAs<QDoubleSpinBox>(MainCtl::KeepBeforeSound);
+    auto* preRoll = ui_.keepBeforeSound;
     preRoll->setRange(0.0, recorder::kMaxPreRollTenths / 10.0);
     preRoll->setDecimals(1);
     preRoll->setSingleStep(0.1);
@@ -376,7 +359,7 @@ void CRecorderDialog::wireRecorder() {
     connect(preRoll, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
         settings_.preRollTenths = static_cast<std::int32_t>(std::lround(seconds * 10.0));
     });
-    auto* hold = controlAs<QDoubleSpinBox>(MainCtl::SoundMustLast);
+    auto* hold = ui_.soundMustLast;
     hold->setRange(0.0, recorder::kMaxHoldMilliseconds);
     hold->setDecimals(0);
     hold->setSingleStep(10.0);
@@ -389,8 +372,8 @@ void CRecorderDialog::wireRecorder() {
 
     // "Measure": listens to the input the recorder would use and selects the level proposed.
     recorder_->calibration = std::make_unique<recorder::NoiseCalibration>();
-    auto* measure = controlAs<QPushButton>(MainCtl::MeasureNoise);
-    auto* measured = controlAs<QLabel>(MainCtl::NoiseMeasured);
+    auto* measure = ui_.measureNoise;
+    auto* measured = ui_.noiseMeasured;
     measure->setText(loadString(kStrMeasure));
     measure->setToolTip(loadString(kStrMeasureTip));
     connect(measure, &QPushButton::clicked, this, [this, measure, measured, options] {
@@ -405,7 +388,7 @@ void CRecorderDialog::wireRecorder() {
             }
             // The list numbers its levels from 1.
             measured->setText(loadString(kStrNoiseMeasured).arg(m.deviation).arg(m.level + 1));
-            controlAs<QComboBox>(MainCtl::NoiseLevel)->setCurrentIndex(m.level);
+            ui_.noiseLevel->setCurrentIndex(m.level);
         };
         if (!recorder_->calibration->start(options(), done)) {
             measured->setText(loadString(kStrNoiseNotMeasured));

@@ -24,18 +24,14 @@ constexpr int kServerTimeoutMs = 2000;
 
 void CRecorderDialog::wireRecordingSettings() {
     if (isEndpointMode()) {
-        endpointSettings_ =
-            new EndpointSettings(controlAs<ui::CTextList>(MainCtl::EndpointList),
-                                 controlAs<QSlider>(MainCtl::RecordingVolume),
-                                 controlAs<QCheckBox>(MainCtl::Mute), history_.endpointName, this);
+        endpointSettings_ = new EndpointSettings(ui_.endpointList, ui_.recordingVolume, ui_.mute,
+                                                 history_.endpointName, this);
         endpointSettings_->start(kServerTimeoutMs);
     } else if (audioMode() == AudioMode::Alsa) {
         // The device list is filled and its stored row selected: the mixer opens now.
-        alsaSettings_ = new AlsaRecordingSettings(
-            controlAs<QComboBox>(MainCtl::RecordingDevice),
-            controlAs<QListWidget>(MainCtl::RecordingSources),
-            controlAs<QCheckBox>(MainCtl::ForceSelection), controlAs<QPushButton>(MainCtl::Advance),
-            controlAs<QSlider>(MainCtl::RecordingVolume), this);
+        alsaSettings_ =
+            new AlsaRecordingSettings(ui_.recordingDevice, ui_.recordingSources, ui_.forceSelection,
+                                      ui_.advance, ui_.recordingVolume, this);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "audio_mode.h"
 #include "dialog_templates.h"
+#include "main_controls.h"
 #include "main_window.h"
 #include "pictures.h"
 #include "play_list_box.h"
@@ -589,6 +590,23 @@ TEST_F(MainWindow, StatusTextChangesOnlyWithItsCode) {
     dialog->setStatus(3);
     EXPECT_EQ(line->text(), QStringLiteral("Recording paused"));
     EXPECT_EQ(line->palette().color(QPalette::WindowText), QColor(180, 0, 0));
+}
+
+// The window's code trusts its typed controls; a template that lost one, or made it of another
+// class, must stop the program at once, naming the control, rather than leave a null member.
+TEST(MainControlsDeathTest, AMissingOrMistypedControlStopsTheProgramNamingIt) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    mireldo::MainControls controls;
+    EXPECT_DEATH(mireldo::bindMainControls(controls, [](mireldo::MainCtl) { return nullptr; }),
+                 "control 1266 is missing or of the wrong class");
+    EXPECT_DEATH(
+        {
+            app();
+            QComboBox combo;
+            // Every list is a QComboBox, so the first other control fails: the source label.
+            mireldo::bindMainControls(controls, [&combo](mireldo::MainCtl) { return &combo; });
+        },
+        "control 1051 is missing or of the wrong class");
 }
 
 TEST(MessageBoxes, IconsButtonsAndAnswers) {
