@@ -186,7 +186,7 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     /// Connects the playlist control with its buttons, slider, position control, time label,
     /// status line and the output-device menu (playlist_wiring.cpp).
     void wirePlaylist();
-    /// Shows the output-device menu (1144 to 1153) under button 1028.
+    /// Shows the output-device menu (commands 1144 to 1153) under the output-device button.
     void showOutputDeviceMenu();
 
     DialogServices services_;
@@ -194,8 +194,8 @@ class CRecorderDialog : public platform::MessageReceiverBase<QDialog> {
     std::unique_ptr<UserMessages> ownMessages_;
     RecorderSettings settings_;
     RecorderHistory history_;
-    bool forceSelection_ = false; ///< "Force selection" (1009), not persisted
-    bool mute_ = false;           ///< "Mute" (1052), not persisted
+    bool forceSelection_ = false; ///< "Force selection", not persisted
+    bool mute_ = false;           ///< "Mute", not persisted
     int status_ = -1;
     EndpointSettings* endpointSettings_ = nullptr;  ///< child object, endpoint mode only
     AlsaRecordingSettings* alsaSettings_ = nullptr; ///< child object, ALSA mode only
