@@ -35,7 +35,7 @@ bool MessageMap::dispatch(MessageEvent& event) const {
 }
 
 void MessageMap::wrongPayload([[maybe_unused]] std::uint32_t msg) {
-    assert(!"a message does not carry the payload its handler takes");
+    assert(false && "a message does not carry the payload its handler takes");
 }
 
 } // namespace mireldo::platform

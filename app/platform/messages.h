@@ -126,9 +126,7 @@ bool postMessageEvent(ReceiverHandle to, std::unique_ptr<MessageEvent>& event);
 template <typename Payload>
 requires std::is_class_v<std::remove_cvref_t<Payload>>
 bool postMessage(ReceiverHandle to, std::uint32_t msg, Payload&& payload) {
-    if (to.isNull()) {
-        return false;
-    }
+    // Taken even when `to` is null, so a refused payload always goes the same way.
     auto event =
         std::make_unique<MessageEvent>(msg, MessagePayload::of(std::forward<Payload>(payload)));
     return postMessageEvent(to, event);

@@ -344,4 +344,37 @@ TEST(PlayerThread, RequestsAfterQuitFailWithoutBlocking) {
     EXPECT_FALSE(player.IsOpen());
 }
 
+TEST(PlayerThread, PlayThatCannotReachTheEngineAnswersThreeAndKeepsNoOutput) {
+    coreApp();
+    testsupport::TempDir dir;
+    ScopedEnv mode("MIRELDO_AUDIO_MODE", "virtual");
+    ScopedEnv output("MIRELDO_VIRTUAL_OUTPUT", dir.file("played.wav"));
+    const std::string path = dir.file("a.wav");
+    testsupport::writeFile(path, testsupport::makeWav(2, 44100, 16, testPcm(5000, 2, 16)));
+    Stream s(path);
+    std::vector<std::string> events;
+    std::vector<WaveHeader*> written;
+    std::weak_ptr<WaveOut> opened;
+    CAudioPlayThread player;
+    player.SetOutputOpener(
+        [&](int device, const PcmFormat& format, ReceiverHandle owner) -> WaveOutPtr {
+            auto inner = openWaveOut(device, format, owner);
+            if (!inner) {
+                return nullptr;
+            }
+            auto out = std::make_shared<WatchedOutput>(inner, "out", events, written);
+            opened = out;
+            return out;
+        });
+    ASSERT_TRUE(player.CreateThread());
+    ASSERT_TRUE(player.Quit(30));
+
+    EXPECT_EQ(3, player.Play(-1, s.handle(), s.format(), s.length(), 0));
+    EXPECT_EQ(events, std::vector<std::string>{"close out"}) << "the output just opened is closed";
+    // The request that could not be posted is gone with its reference to the output.
+    EXPECT_TRUE(opened.expired());
+    EXPECT_FALSE(player.IsOpen());
+    EXPECT_TRUE(written.empty());
+}
+
 } // namespace
