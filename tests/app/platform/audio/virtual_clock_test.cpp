@@ -7,6 +7,7 @@
 #include "audio/wave_out.h"
 #include "core_app.h"
 #include "message_receiver.h"
+#include "returned_buffers.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +23,6 @@ using namespace mireldo::platform::audio;
 using namespace std::chrono_literals;
 
 namespace {
-
-class Returns : public MessageReceiver {
-  public:
-    Returns() {
-        onMessage<WaveBufferDone>(MM_WOM_DONE,
-                                  [this](const WaveBufferDone& b) { done.push_back(b.header); });
-        onMessage<WaveBufferDone>(MM_WIM_DATA,
-                                  [this](const WaveBufferDone& b) { data.push_back(b.header); });
-    }
-    std::vector<WaveHeader*> done;
-    std::vector<WaveHeader*> data;
-};
 
 struct Block {
     explicit Block(std::size_t bytes) : bytes_(bytes, 0x11) {
@@ -67,7 +56,7 @@ class ManualClockTest : public ::testing::Test {
         ::unsetenv("MIRELDO_VIRTUAL_INPUT");
     }
     testsupport::TempDir dir;
-    Returns owner;
+    platformtest::ReturnedBuffers owner;
 };
 
 const PcmFormat kMono8k{1, 8000, 16};

@@ -5,6 +5,7 @@
 #include "audio/wave_out.h"
 #include "core_app.h"
 #include "message_receiver.h"
+#include "returned_buffers.h"
 #include "test_support.h"
 
 #include <QElapsedTimer>
@@ -30,19 +31,6 @@ void pumpFor(int ms) {
     platformtest::processEventsFor(ms);
 }
 
-// Collects the headers a device hands back (main thread).
-class Returns : public MessageReceiver {
-  public:
-    Returns() {
-        onMessage<WaveBufferDone>(MM_WOM_DONE,
-                                  [this](const WaveBufferDone& b) { done.push_back(b.header); });
-        onMessage<WaveBufferDone>(MM_WIM_DATA,
-                                  [this](const WaveBufferDone& b) { data.push_back(b.header); });
-    }
-    std::vector<WaveHeader*> done;
-    std::vector<WaveHeader*> data;
-};
-
 struct Block {
     explicit Block(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
         header.data = reinterpret_cast<char*>(bytes_.data());
@@ -60,7 +48,7 @@ class VirtualDeviceTest : public ::testing::Test {
     std::string out_ = dir_.file("out.wav");
     ScopedEnv mode_{"MIRELDO_AUDIO_MODE", "virtual"};
     ScopedEnv output_{"MIRELDO_VIRTUAL_OUTPUT", out_};
-    Returns owner_;
+    platformtest::ReturnedBuffers owner_;
 };
 
 const PcmFormat kStereo{2, 8000, 16};
