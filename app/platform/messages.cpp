@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QObject>
+#include <QThread>
 
 #include <memory>
 #include <mutex>
@@ -62,6 +63,32 @@ bool postMessage(ReceiverHandle to, std::uint32_t msg, std::uintptr_t wParam,
     auto event = std::make_unique<MessageEvent>(msg, wParam, lParam);
     // A refused event is destroyed here, after the registry's lock is released.
     return postMessageEvent(to, event);
+}
+
+bool sendMessage(ReceiverHandle to, std::uint32_t msg, std::uintptr_t wParam,
+                 std::intptr_t lParam) {
+    if (to.isNull()) {
+        return false;
+    }
+    QObject* target = nullptr;
+    {
+        Registry& reg = registry();
+        std::lock_guard lock(reg.mutex);
+        const auto it = reg.receivers.find(to.id());
+        if (it == reg.receivers.end()) {
+            return false;
+        }
+        if (it->second->thread() != QThread::currentThread()) {
+            QCoreApplication::postEvent(it->second, new MessageEvent(msg, wParam, lParam));
+            return true;
+        }
+        target = it->second;
+    }
+    // The receiver lives on this thread, so nothing else can destroy it before the event is
+    // handled; the lock is released first, because the handler may post or send messages.
+    MessageEvent event(msg, wParam, lParam);
+    QCoreApplication::sendEvent(target, &event);
+    return true;
 }
 
 ReceiverHandle registerReceiver(QObject* object) {

@@ -132,6 +132,12 @@ bool postMessage(ReceiverHandle to, std::uint32_t msg, Payload&& payload) {
     return postMessageEvent(to, event);
 }
 
+/// Runs the handler of `msg` at once when the receiver named by `to` lives on the calling
+/// thread, and returns after it ran; a receiver on another thread gets the message posted
+/// instead. False, running nothing, when `to` is null or names no live receiver. Any thread.
+bool sendMessage(ReceiverHandle to, std::uint32_t msg, std::uintptr_t wParam = 0,
+                 std::intptr_t lParam = 0);
+
 /// Registers `object` as a receiver and returns its new handle. The caller must call
 /// unregisterReceiver() before `object` is destroyed (MessageReceiverBase does both).
 /// Any thread.

@@ -1,5 +1,7 @@
 #include "audio_play_thread.h"
 
+#include "message_receiver.h"
+
 #include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
 
@@ -9,10 +11,20 @@ namespace mireldo::playback {
 
 using namespace platform::audio;
 
+/// Receives the engine's reports on the owner's thread, in the order the engine sent them.
+class CAudioPlayThread::ReportRelay : public platform::MessageReceiver {
+  public:
+    explicit ReportRelay(CAudioPlayThread& player) {
+        onMessage<PlayerReport>(PLAYER_MSG_REPORT,
+                                [&player](const PlayerReport& r) { player.passOn(r); });
+    }
+};
+
 CAudioPlayThread::CAudioPlayThread()
     : opener_([](int device, const PcmFormat& format, platform::ReceiverHandle owner) {
           return openWaveOut(device, format, owner);
-      }) {}
+      }),
+      relay_(std::make_unique<ReportRelay>(*this)) {}
 
 CAudioPlayThread::~CAudioPlayThread() {
     if (isRunning()) {
@@ -22,6 +34,20 @@ CAudioPlayThread::~CAudioPlayThread() {
     if (output_) {
         output_->close();
     }
+    relay_->stopReceiving();
+}
+
+platform::ReceiverHandle CAudioPlayThread::ReportWindow() const {
+    return relay_->handle();
+}
+
+void CAudioPlayThread::passOn(const PlayerReport& report) {
+    if (report.sequence != reportedPlay_ || reportedPlay_ == 0) {
+        return; // about a stream stopped or replaced since the engine sent it
+    }
+    // At once: a Stop or Play the owner makes in its handler then finds no report of the
+    // stream before it still on its way.
+    platform::sendMessage(notifyWindow_, notifyMessage_, report.position, report.end ? 1 : 0);
 }
 
 bool CAudioPlayThread::CreateThread() {
@@ -65,8 +91,10 @@ void CAudioPlayThread::run() {
 
 void CAudioPlayThread::SetNotify(platform::ReceiverHandle window, std::uint32_t message,
                                  std::uint32_t intervalMs) {
+    notifyWindow_ = window;
+    notifyMessage_ = message;
     if (engine_ != nullptr) {
-        engine_->SetNotify(window, message, intervalMs);
+        engine_->SetNotify(relay_->handle(), PLAYER_MSG_REPORT, intervalMs);
     }
 }
 
@@ -102,6 +130,8 @@ int CAudioPlayThread::Play(int device, SondrelStream* stream, const WAVEFORMATEX
         std::lock_guard lock(shared_.mutex);
         sequence = ++shared_.latestPlay;
     }
+    // From here on only this Play's reports reach the owner.
+    reportedPlay_ = sequence;
     if (activeStream_ != nullptr) {
         if (engine_ != nullptr) {
             engine_->DetachStream();
@@ -159,6 +189,8 @@ void CAudioPlayThread::Resume() {
 }
 
 void CAudioPlayThread::Stop() {
+    // Reports of what played until now, some perhaps already queued, stop here.
+    reportedPlay_ = 0;
     if (!request(PLAYER_MSG_STOP)) {
         return;
     }

@@ -1,8 +1,11 @@
 #pragma once
 
 // CAudioPlayThread: one player engine. A thread with its own event loop whose hidden window
-// (CAudioPlayWnd) plays one decoded stream at a time on a wave output device and posts the
-// playing position to the owner's notify window.
+// (CAudioPlayWnd) plays one decoded stream at a time on a wave output device and reports the
+// playing position to the owner's notify window: (message, position in frames, 1 at the end
+// else 0). Reports pass through a receiver of this object on the owner's thread, which hands
+// on only those of the current Play: after Stop() or another Play() returns, the owner never
+// sees a report of the stream played before, even one the engine sent just before it.
 //
 // Threads: every public function is for the owner's thread (the one that created the object);
 // the synchronous ones block it until the engine answers.
@@ -32,6 +35,8 @@ class CAudioPlayThread : public QThread {
     /// Starts the thread and waits for its initialisation. False when it could not start.
     bool CreateThread();
 
+    /// Where position reports go, at most every `intervalMs` while playing. Owner's thread,
+    /// after CreateThread().
     void SetNotify(platform::ReceiverHandle window, std::uint32_t message,
                    std::uint32_t intervalMs);
 
@@ -61,12 +66,18 @@ class CAudioPlayThread : public QThread {
     void SetOutputOpener(OutputOpener opener) { opener_ = std::move(opener); }
     /// The engine window's handle (for tests and diagnostics).
     platform::ReceiverHandle EngineWindow() const { return window_; }
+    /// The receiver the engine's reports pass through (for tests: PLAYER_MSG_REPORT).
+    platform::ReceiverHandle ReportWindow() const;
 
   protected:
     void run() override;
 
   private:
+    class ReportRelay;
+
     bool request(std::uint32_t message, std::uintptr_t wParam = 0);
+    /// Hands `report` to the owner when it is about the current Play. Owner's thread.
+    void passOn(const PlayerReport& report);
 
     PlayerShared shared_;
     platform::AutoResetEvent started_;
@@ -80,6 +91,10 @@ class CAudioPlayThread : public QThread {
     WAVEFORMATEX openFormat_{};
     SondrelStream* activeStream_ = nullptr;
     std::uint32_t volume_ = 0xFFFFFFFFu;
+    std::unique_ptr<ReportRelay> relay_; ///< lives on the owner's thread
+    platform::ReceiverHandle notifyWindow_;
+    std::uint32_t notifyMessage_ = 0;
+    std::uint64_t reportedPlay_ = 0; ///< the Play whose reports go on; 0 after Stop
 };
 
 } // namespace mireldo::playback

@@ -114,7 +114,8 @@ void CAudioPlayWnd::report(std::uint32_t position, bool end) {
     }
     if (position > lastReported_ || end) {
         std::lock_guard lock(notifyMutex_);
-        platform::postMessage(notifyWindow_, notifyMessage_, position, end ? 1 : 0);
+        platform::postMessage(notifyWindow_, notifyMessage_,
+                              PlayerReport{playSequence_, position, end});
         // Only what was sent counts: a lower position that was not sent must not let a
         // later one go backwards from what the owner last saw.
         lastReported_ = position;
@@ -130,6 +131,7 @@ void CAudioPlayWnd::onPlay(PlayRequest& request) {
         }
         stream_ = request.stream;
     }
+    playSequence_ = request.sequence;
     emptySpares();
     output_ = std::move(request.output);
     format_ = request.format;

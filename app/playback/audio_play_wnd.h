@@ -37,7 +37,7 @@ class CAudioPlayWnd : public platform::MessageReceiver {
     explicit CAudioPlayWnd(PlayerShared& shared);
     ~CAudioPlayWnd() override;
 
-    /// Where position notifications go. Owner's thread (or any).
+    /// Where position reports go: `message` carrying a PlayerReport. Owner's thread (or any).
     void SetNotify(platform::ReceiverHandle window, std::uint32_t message,
                    std::uint32_t intervalMs);
     /// Stops all decoding from the current stream; the owner is about to end it. Owner's thread.
@@ -85,7 +85,8 @@ class CAudioPlayWnd : public platform::MessageReceiver {
     std::mutex notifyMutex_;
     platform::ReceiverHandle notifyWindow_;
     std::uint32_t notifyMessage_ = 0;
-    std::uint32_t interval_ = 100; // ms
+    std::uint64_t playSequence_ = 0; ///< the Play the reports are about
+    std::uint32_t interval_ = 100;   // ms
 
     bool endReported_ = false;
     std::deque<PlayBuffer*> spare_;

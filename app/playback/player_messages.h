@@ -17,6 +17,8 @@ inline constexpr std::uint32_t PLAYER_MSG_RESUME = platform::WM_USER + 3;
 inline constexpr std::uint32_t PLAYER_MSG_STOP = platform::WM_USER + 4;
 inline constexpr std::uint32_t PLAYER_MSG_SEEK = platform::WM_USER + 5;
 inline constexpr std::uint32_t PLAYER_MSG_FREE_BUFFERS = platform::WM_USER + 6;
+/// The engine's position report to its thread object; carries a PlayerReport.
+inline constexpr std::uint32_t PLAYER_MSG_REPORT = platform::WM_USER + 7;
 
 /// Bytes of audio in one player buffer.
 inline constexpr std::uint32_t kPlayBufferBytes = 184320;
@@ -33,6 +35,15 @@ struct PlayRequest {
     std::uint32_t total = 0;    ///< frames
     std::uint32_t start = 0;    ///< frames
     std::uint64_t sequence = 0; ///< which Play made it; a later Play supersedes it
+};
+
+/// A position the engine reports while it plays, and whether the stream has ended. The
+/// thread object passes it on to the owner only while the Play it names is still the current
+/// one, so a report queued before a Stop or a later Play never reaches the owner.
+struct PlayerReport {
+    std::uint64_t sequence = 0; ///< the Play being reported on
+    std::uint32_t position = 0; ///< frames
+    bool end = false;
 };
 
 /// The device format for a stream's wave format.

@@ -279,6 +279,42 @@ TEST_F(MessagesTest, TypedMessagesArriveInOrderWithPlainOnesOnTheReceiversThread
     worker.runBlocking([&] { delete recorder; });
 }
 
+// A sent message runs its handler before sendMessage() returns when the receiver lives on the
+// sender's thread, after what was posted to it; to a receiver on another thread it is posted,
+// and a handle that names no receiver runs nothing.
+TEST_F(MessagesTest, SendRunsAtOnceOnTheReceiversThreadAndPostsToAnother) {
+    auto log = std::make_shared<Recorder::Log>();
+    {
+        Recorder here(log);
+        ASSERT_TRUE(postMessage(here.handle(), kOtherMsg, 1, 0));
+        ASSERT_TRUE(sendMessage(here.handle(), kPositionMsg, 2, 3));
+        ASSERT_EQ(log->size(), 1u) << "handled before sendMessage() returned";
+        EXPECT_EQ(log->items[0].msg, kPositionMsg);
+        EXPECT_EQ(log->items[0].wParam, 2u);
+        EXPECT_EQ(log->items[0].lParam, 3);
+        ASSERT_TRUE(processEventsUntil([&] { return log->size() == 2; }));
+        EXPECT_EQ(log->items[1].msg, kOtherMsg);
+
+        const ReceiverHandle gone = here.handle();
+        here.stopReceiving();
+        EXPECT_FALSE(sendMessage(gone, kPositionMsg, 4, 0));
+        EXPECT_FALSE(sendMessage(ReceiverHandle(), kPositionMsg, 4, 0));
+        EXPECT_EQ(log->size(), 2u);
+    }
+
+    Worker worker;
+    Recorder* there = nullptr;
+    worker.runBlocking([&] { there = new Recorder(log); });
+    ASSERT_TRUE(sendMessage(there->handle(), kPositionMsg, 5, 0));
+    ASSERT_TRUE(processEventsUntil([&] { return log->size() == 3; }));
+    {
+        std::lock_guard lock(log->mutex);
+        EXPECT_EQ(log->items[2].wParam, 5u);
+        EXPECT_EQ(log->items[2].thread, worker.thread());
+    }
+    worker.runBlocking([&] { delete there; });
+}
+
 TEST_F(MessagesTest, PayloadForAGoneReceiverIsFreedOnceAndNeverDelivered) {
     std::atomic<int> destroyed{0};
     auto log = std::make_shared<Recorder::Log>();

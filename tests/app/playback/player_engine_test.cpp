@@ -1,8 +1,11 @@
 // The player engine on the virtual back-end, run many times faster than real time: what it
 // plays (the virtual output's WAV) against what the decoder gives, and the position reports.
 
+#include "audio/virtual_clock.h"
 #include "audio_play_thread.h"
 #include "player_test_util.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -331,6 +334,39 @@ TEST_F(PlayerTest, PlaysAgainFromAnyStartAfterStop) {
     player_.Stop();
     const auto& in = pcm_["a.wav"];
     EXPECT_EQ(played(), std::vector<std::uint8_t>(in.begin() + 20000 * 4, in.end()));
+}
+
+// The engine may report a stream's end just before the owner stops it and plays the next one;
+// that report, still queued, must not reach the owner as the end of the next stream. On a
+// manual clock, with a synchronous request as the barrier that lets the engine handle what the
+// device handed back, the stale end is sent before the owner looks at its queue.
+TEST_F(PlayerTest, ReportsOfAStoppedOrReplacedStreamNeverReachTheOwner) {
+    ManualClock clock;
+    Stream& a = open(makeInput("a.wav", 2000, 2, 44100, 16));
+    Stream& b = open(makeInput("b.wav", 3000, 2, 44100, 16, 9));
+    const auto playThrough = [&] {
+        player_.FreeBuffers(); // the engine has queued what it decoded
+        clock.advance(std::chrono::seconds(1));
+        player_.FreeBuffers(); // ...and handled the buffers the device gave back
+    };
+
+    ASSERT_EQ(0, player_.Play(-1, a.handle(), a.format(), a.length(), 0));
+    playThrough();
+    player_.Stop();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log_.reports.empty()); // a's end arrived after the Stop
+
+    ASSERT_EQ(0, player_.Play(-1, a.handle(), a.format(), a.length(), 0));
+    playThrough();
+    ASSERT_EQ(0, player_.Play(-1, b.handle(), b.format(), b.length(), 0));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log_.reports.empty()); // a's end arrived after b was played
+
+    playThrough();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(log_.ends(), 1);
+    EXPECT_EQ(log_.reports.back().position, 3000u); // b's end, and b's only
+    EXPECT_TRUE(log_.reports.back().end);
 }
 
 TEST(PlayerThread, RequestsAfterQuitFailWithoutBlocking) {
