@@ -298,31 +298,15 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         if (spec_.tone) {
             const double step = 2.0 * std::numbers::pi * spec_.frequency / f.sampleRate;
             for (std::uint32_t i = 0; i < frames; ++i) {
-                const double value = 0.5 * std::sin(src.tonePhase);
+                out = putToneFrame(out, 0.5 * std::sin(src.tonePhase), f);
                 src.tonePhase = std::fmod(src.tonePhase + step, 2.0 * std::numbers::pi);
-                for (std::uint16_t c = 0; c < f.channels; ++c) {
-                    if (f.bitsPerSample == 16) {
-                        const auto s = static_cast<std::int16_t>(std::lround(value * 32767.0));
-                        std::memcpy(out, &s, 2);
-                        out += 2;
-                    } else {
-                        *out++ = static_cast<char>(
-                            static_cast<unsigned char>(128 + std::lround(value * 127.0)));
-                    }
-                }
             }
             return frames;
         }
         std::uint64_t& offset = src.fileOffsets[spec_.path];
-        const std::uint64_t left = layout_.dataBytes > offset ? layout_.dataBytes - offset : 0;
-        const std::uint64_t bytes =
-            std::min<std::uint64_t>(left, std::uint64_t{frames} * f.blockAlign());
-        if (bytes > 0 && !common::preadExact(fd_.get(), out, static_cast<size_t>(bytes),
-                                             static_cast<off_t>(layout_.dataOffset + offset))) {
-            return 0; // the file shrank under us: its end has come
-        }
-        offset += bytes;
-        return static_cast<std::uint32_t>(bytes / f.blockAlign());
+        const std::uint32_t read = readData(offset, out, frames);
+        offset += std::uint64_t{read} * f.blockAlign();
+        return read;
     }
 
     // Frames `first`... of a free-running source into `out`: the file's frames at that place
@@ -332,30 +316,42 @@ class VirtualWaveIn final : public DeviceWorker<WaveIn>, private VirtualClockLis
         if (spec_.tone) {
             const double step = 2.0 * std::numbers::pi * spec_.frequency / f.sampleRate;
             for (std::uint32_t i = 0; i < frames; ++i) {
-                const double value = 0.5 * std::sin(std::fmod(static_cast<double>(first + i) * step,
-                                                              2.0 * std::numbers::pi));
-                for (std::uint16_t c = 0; c < f.channels; ++c) {
-                    if (f.bitsPerSample == 16) {
-                        const auto s = static_cast<std::int16_t>(std::lround(value * 32767.0));
-                        std::memcpy(out, &s, 2);
-                        out += 2;
-                    } else {
-                        *out++ = static_cast<char>(
-                            static_cast<unsigned char>(128 + std::lround(value * 127.0)));
-                    }
-                }
+                const double phase =
+                    std::fmod(static_cast<double>(first + i) * step, 2.0 * std::numbers::pi);
+                out = putToneFrame(out, 0.5 * std::sin(phase), f);
             }
             return frames;
         }
-        const std::uint64_t at = first * f.blockAlign();
+        return readData(first * f.blockAlign(), out, frames);
+    }
+
+    // Up to `frames` frames of the file's data from byte `at` of it into `out`; fewer only
+    // past its end, none when the file shrank under us (its end has come).
+    std::uint32_t readData(std::uint64_t at, char* out, std::uint32_t frames) {
+        const std::uint32_t blockAlign = format().blockAlign();
         const std::uint64_t left = layout_.dataBytes > at ? layout_.dataBytes - at : 0;
         const std::uint64_t bytes =
-            std::min<std::uint64_t>(left, std::uint64_t{frames} * f.blockAlign());
+            std::min<std::uint64_t>(left, std::uint64_t{frames} * blockAlign);
         if (bytes > 0 && !common::preadExact(fd_.get(), out, static_cast<size_t>(bytes),
                                              static_cast<off_t>(layout_.dataOffset + at))) {
             return 0;
         }
-        return static_cast<std::uint32_t>(bytes / f.blockAlign());
+        return static_cast<std::uint32_t>(bytes / blockAlign);
+    }
+
+    // One frame of a tone at `value` (-1..1) in every channel; returns the byte after it.
+    static char* putToneFrame(char* out, double value, const PcmFormat& f) {
+        for (std::uint16_t c = 0; c < f.channels; ++c) {
+            if (f.bitsPerSample == 16) {
+                const auto s = static_cast<std::int16_t>(std::lround(value * 32767.0));
+                std::memcpy(out, &s, 2);
+                out += 2;
+            } else {
+                *out++ =
+                    static_cast<char>(static_cast<unsigned char>(128 + std::lround(value * 127.0)));
+            }
+        }
+        return out;
     }
 
     void releaseAllLocked() override {
