@@ -9,6 +9,7 @@
 #include "play_list_box.h"
 #include "profile_store.h"
 #include "test_support.h"
+#include "widget_app.h"
 #include "user_messages.h"
 #include "waveform_scope.h"
 #include "audio/virtual_clock.h"
@@ -38,29 +39,8 @@ using mireldo::MessageAnswer;
 using mireldo::MessageButtons;
 using mireldo::MessageIcon;
 
-// The application object lives until the end of the run and is deleted while Qt's own
-// globals still exist, so what it holds (fonts and their caches) is released.
-std::unique_ptr<QApplication>& appSlot() {
-    static std::unique_ptr<QApplication> instance;
-    return instance;
-}
-
-class AppEnvironment : public testing::Environment {
-  public:
-    void TearDown() override { appSlot().reset(); }
-};
-
-const bool kAppEnvironmentRegistered =
-    (testing::AddGlobalTestEnvironment(new AppEnvironment), true);
-
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_recorder_window";
-    static char* argv[] = {name, nullptr};
-    if (!appSlot()) {
-        appSlot() = std::make_unique<QApplication>(argc, argv);
-    }
-    return *appSlot();
+    return testsupport::widgetApp();
 }
 
 class ScriptedMessages : public mireldo::UserMessages {
@@ -72,6 +52,22 @@ class ScriptedMessages : public mireldo::UserMessages {
     std::vector<QString> shown;
     MessageAnswer answer = MessageAnswer::Ok;
 };
+
+// The main window on the virtual devices, shown, its messages going to `messages` and its
+// plug-ins loaded from the test's folder.
+std::unique_ptr<CRecorderDialog> openWindow(ScriptedMessages& messages,
+                                            const testsupport::TempDir& dir) {
+    mireldo::DialogServices services;
+    services.inputDeviceNames = [] { return QStringList{QStringLiteral("Virtual input")}; };
+    services.outputDeviceNames = []() -> std::optional<QStringList> {
+        return QStringList{QStringLiteral("Virtual output")};
+    };
+    services.messages = &messages;
+    services.pluginFolder = QString::fromStdString(dir.path().string());
+    auto window = std::make_unique<CRecorderDialog>(std::move(services));
+    window->show();
+    return window;
+}
 
 bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
     QElapsedTimer t;
@@ -110,15 +106,7 @@ TEST(RecorderWindow, RecordsThroughTheVirtualInputAndClosesAfterAsking) {
     ::setenv("MIRELDO_TEMP_DIR", recording.c_str(), 1);
 
     ScriptedMessages messages;
-    mireldo::DialogServices services;
-    services.inputDeviceNames = [] { return QStringList{QStringLiteral("Virtual input")}; };
-    services.outputDeviceNames = []() -> std::optional<QStringList> {
-        return QStringList{QStringLiteral("Virtual output")};
-    };
-    services.messages = &messages;
-    services.pluginFolder = QString::fromStdString(dir.path().string());
-    auto window = std::make_unique<CRecorderDialog>(std::move(services));
-    window->show();
+    auto window = openWindow(messages, dir);
     mireldo::recorder::CaptureSession* session = window->captureSession();
     ASSERT_NE(session, nullptr);
     EXPECT_FALSE(window->control(103)->isEnabled());
@@ -286,15 +274,7 @@ TEST(RecorderWindow, VoiceControlsMeasureNoiseAndTheMeterFollowsTheRecording) {
     };
 
     ScriptedMessages messages;
-    mireldo::DialogServices services;
-    services.inputDeviceNames = [] { return QStringList{QStringLiteral("Virtual input")}; };
-    services.outputDeviceNames = []() -> std::optional<QStringList> {
-        return QStringList{QStringLiteral("Virtual output")};
-    };
-    services.messages = &messages;
-    services.pluginFolder = QString::fromStdString(dir.path().string());
-    auto window = std::make_unique<CRecorderDialog>(std::move(services));
-    window->show();
+    auto window = openWindow(messages, dir);
     mireldo::recorder::CaptureSession* session = window->captureSession();
 
     auto* preRoll = window->controlAs<QDoubleSpinBox>(MainCtl::KeepBeforeSound);

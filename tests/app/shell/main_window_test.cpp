@@ -9,6 +9,7 @@
 #include "string_table.h"
 
 #include "test_support.h"
+#include "widget_app.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -39,30 +40,8 @@ using mireldo::MessageButtons;
 using mireldo::MessageIcon;
 using mireldo::platform::ProfileStore;
 
-// The application object is deleted at the end of the run while Qt's own globals still exist:
-// as a function's static it would go after them, and an input device it made on the way (the
-// pointer, once the window was shown under it) crashes the exit.
-std::unique_ptr<QApplication>& appSlot() {
-    static std::unique_ptr<QApplication> instance;
-    return instance;
-}
-
-class AppEnvironment : public testing::Environment {
-  public:
-    void TearDown() override { appSlot().reset(); }
-};
-
-const bool kAppEnvironmentRegistered =
-    (testing::AddGlobalTestEnvironment(new AppEnvironment), true);
-
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_shell_window";
-    static char* argv[] = {name, nullptr};
-    if (!appSlot()) {
-        appSlot() = std::make_unique<QApplication>(argc, argv);
-    }
-    return *appSlot();
+    return testsupport::widgetApp();
 }
 
 struct ShownMessage {

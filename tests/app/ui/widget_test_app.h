@@ -11,36 +11,18 @@
 
 #include <gtest/gtest.h>
 
+#include "widget_app.h"
+
 #include <memory>
 
 namespace uitest {
 
-// The application object lives from the first test that needs it to the end of the test run;
-// it is deleted before the program exits, while Qt's own globals still exist (a static
-// QApplication would be destroyed after them).
-inline std::unique_ptr<QApplication>& appSlot() {
-    static std::unique_ptr<QApplication> instance;
-    return instance;
-}
-
-class AppEnvironment : public testing::Environment {
-  public:
-    void TearDown() override { appSlot().reset(); }
-};
-
-inline const bool kAppEnvironmentRegistered =
-    (testing::AddGlobalTestEnvironment(new AppEnvironment), true);
-
 inline QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_ui_widgets";
-    static char* argv[] = {name, nullptr};
-    if (!appSlot()) {
-        appSlot() = std::make_unique<QApplication>(argc, argv);
-        // One style on every machine, so that screenshots and palette colours agree.
-        QApplication::setStyle(QStringLiteral("Fusion"));
-    }
-    return *appSlot();
+    QApplication& a = testsupport::widgetApp();
+    // One style on every machine, so that screenshots and palette colours agree.
+    static const bool styled = (QApplication::setStyle(QStringLiteral("Fusion")), true);
+    (void)styled;
+    return a;
 }
 
 inline void send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button,
