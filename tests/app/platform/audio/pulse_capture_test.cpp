@@ -122,6 +122,23 @@ std::optional<std::size_t> findFrames(const Bytes& hay, const Bytes& needle, std
     return std::nullopt;
 }
 
+// Waits (seconds at most) until `player` has ended and everything it played from byte `from`
+// of `pcm` on (16-bit stereo) stands in `captured`; where in `captured` it starts, or nothing.
+template <typename Player>
+std::optional<std::size_t> waitForPlayedFrom(const Bytes& captured, const Player& player,
+                                             const Bytes& pcm, std::size_t from) {
+    const Bytes probe(pcm.begin() + static_cast<std::ptrdiff_t>(from),
+                      pcm.begin() + static_cast<std::ptrdiff_t>(from + 64));
+    std::optional<std::size_t> at;
+    const bool found = platformtest::processEventsUntil(
+        [&] {
+            at = findFrames(captured, probe, 4);
+            return player.done() && at && captured.size() >= *at + (pcm.size() - from);
+        },
+        15000);
+    return found ? at : std::nullopt;
+}
+
 class PulseCapture : public ::testing::Test {
   protected:
     void SetUp() override { platformtest::coreApp(); }
@@ -169,16 +186,8 @@ TEST_F(PulseCapture, AMonitorAtItsOwnFormatGivesThePlayedSamplesExactly) {
 
     // From half a second in, the played frames appear unchanged and in order.
     const std::size_t from = 22050 * 4;
-    const Bytes probe(pcm.begin() + static_cast<std::ptrdiff_t>(from),
-                      pcm.begin() + static_cast<std::ptrdiff_t>(from + 64));
-    std::optional<std::size_t> at;
-    ASSERT_TRUE(platformtest::processEventsUntil(
-        [&] {
-            at = findFrames(c.data, probe, 4);
-            return player->done() && at && c.data.size() >= *at + (pcm.size() - from);
-        },
-        15000))
-        << "captured " << c.data.size() << " bytes";
+    const auto at = waitForPlayedFrom(c.data, *player, pcm, from);
+    ASSERT_TRUE(at) << "captured " << c.data.size() << " bytes";
     EXPECT_EQ(player->exitCode(), 0);
     EXPECT_TRUE(std::equal(pcm.begin() + static_cast<std::ptrdiff_t>(from), pcm.end(),
                            c.data.begin() + static_cast<std::ptrdiff_t>(*at)));
@@ -354,15 +363,8 @@ TEST_F(PulseCapture, ASlowConsumerLosesNothingTheRingCanHold) {
     }
 
     const std::size_t from = 22050 * 4;
-    const Bytes probe(pcm.begin() + static_cast<std::ptrdiff_t>(from),
-                      pcm.begin() + static_cast<std::ptrdiff_t>(from + 64));
-    std::optional<std::size_t> at;
-    ASSERT_TRUE(platformtest::processEventsUntil(
-        [&] {
-            at = findFrames(c.data, probe, 4);
-            return player->done() && at && c.data.size() >= *at + (pcm.size() - from);
-        },
-        15000));
+    const auto at = waitForPlayedFrom(c.data, *player, pcm, from);
+    ASSERT_TRUE(at);
     EXPECT_TRUE(std::equal(pcm.begin() + static_cast<std::ptrdiff_t>(from), pcm.end(),
                            c.data.begin() + static_cast<std::ptrdiff_t>(*at)))
         << "a gap in the captured audio";
