@@ -24,8 +24,4 @@ bool processEventsUntil(const std::function<bool()>& done, int timeoutMs) {
     return done();
 }
 
-void processEventsFor(int ms) {
-    processEventsUntil([] { return false; }, ms);
-}
-
 } // namespace platformtest

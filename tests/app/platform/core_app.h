@@ -12,7 +12,5 @@ QCoreApplication& coreApp();
 /// Processes events on the calling thread until `done` holds or `timeoutMs` passes.
 /// Returns `done()` at the end.
 bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000);
-/// Processes events on the calling thread for `ms` milliseconds.
-void processEventsFor(int ms);
 
 } // namespace platformtest

@@ -1,6 +1,7 @@
 // The virtual devices on their own: pacing, position, pause, reset, the WAV they write, and
 // the continuous input source.
 
+#include "audio/virtual_clock.h"
 #include "audio/wave_in.h"
 #include "audio/wave_out.h"
 #include "core_app.h"
@@ -8,7 +9,7 @@
 #include "returned_buffers.h"
 #include "test_support.h"
 
-#include <QElapsedTimer>
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -26,9 +27,6 @@ namespace {
 
 bool pumpUntil(const std::function<bool()>& done) {
     return platformtest::processEventsUntil(done, 10000);
-}
-void pumpFor(int ms) {
-    platformtest::processEventsFor(ms);
 }
 
 struct Block {
@@ -54,27 +52,33 @@ class VirtualDeviceTest : public ::testing::Test {
 const PcmFormat kStereo{2, 8000, 16};
 
 TEST_F(VirtualDeviceTest, OutputIsPacedByTheClockAndPositionsFollowIt) {
-    ScopedEnv speed("MIRELDO_VIRTUAL_SPEED", "10");
+    ScopedEnv speed("MIRELDO_VIRTUAL_SPEED", "1");
+    ManualClock clock;
     auto out = openWaveOut(WAVE_MAPPER, kStereo, owner_.handle());
     ASSERT_TRUE(out);
-    Block a(testPcm(4000, 2, 16, 1)); // 0.5 s of audio: 50 ms at ten times
+    Block a(testPcm(4000, 2, 16, 1)); // half a second of audio
     Block b(testPcm(4000, 2, 16, 2));
-    QElapsedTimer clock;
-    clock.start();
     ASSERT_EQ(DeviceError::None, out->write(&a.header));
     ASSERT_EQ(DeviceError::None, out->write(&b.header));
     EXPECT_EQ(unprepareHeader(a.header), DeviceError::StillPlaying) << "held by the device";
-    ASSERT_TRUE(pumpUntil([&] { return owner_.done.size() == 1; }));
-    EXPECT_GE(clock.elapsed(), 45);
+
+    clock.advance(std::chrono::milliseconds(499));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(owner_.done.empty()) << "not due before its last frame has played";
     std::uint32_t position = 0;
     out->getPosition(&position);
-    EXPECT_GE(position, 4000u);
-    EXPECT_LT(position, 8000u);
+    EXPECT_EQ(position, 3992u);
+
+    clock.advance(std::chrono::milliseconds(1));
+    ASSERT_TRUE(pumpUntil([&] { return owner_.done.size() == 1; }));
+    out->getPosition(&position);
+    EXPECT_EQ(position, 4000u);
+    clock.advance(std::chrono::milliseconds(500));
     ASSERT_TRUE(pumpUntil([&] { return owner_.done.size() == 2; }));
-    EXPECT_GE(clock.elapsed(), 95);
     EXPECT_EQ(owner_.done[0], &a.header);
     EXPECT_EQ(owner_.done[1], &b.header);
     EXPECT_TRUE(b.header.flags & WHDR_DONE);
+    clock.advance(std::chrono::seconds(1));
     out->getPosition(&position);
     EXPECT_EQ(position, 8000u) << "an empty device stands still";
     out->close();
@@ -84,20 +88,22 @@ TEST_F(VirtualDeviceTest, OutputIsPacedByTheClockAndPositionsFollowIt) {
 }
 
 TEST_F(VirtualDeviceTest, PauseHoldsThePositionAndResetHandsEverythingBack) {
-    ScopedEnv speed("MIRELDO_VIRTUAL_SPEED", "4");
+    ScopedEnv speed("MIRELDO_VIRTUAL_SPEED", "1");
+    ManualClock clock;
     auto out = openWaveOut(WAVE_MAPPER, kStereo, owner_.handle());
     ASSERT_TRUE(out);
     Block a(testPcm(8000, 2, 16, 1));
     Block b(testPcm(8000, 2, 16, 2));
     out->write(&a.header);
     out->write(&b.header);
-    pumpFor(60);
+    clock.advance(std::chrono::milliseconds(300));
     out->pause();
     std::uint32_t p1 = 0;
     std::uint32_t p2 = 0;
     out->getPosition(&p1);
-    EXPECT_GT(p1, 0u);
-    pumpFor(60);
+    EXPECT_EQ(p1, 2400u);
+    clock.advance(std::chrono::seconds(2));
+    QCoreApplication::processEvents();
     out->getPosition(&p2);
     EXPECT_EQ(p1, p2);
     EXPECT_TRUE(owner_.done.empty());
@@ -198,21 +204,21 @@ TEST_F(VirtualDeviceTest, InputIsOneSourceThatGoesOnAcrossReopensAndReportsItsEn
 }
 
 TEST_F(VirtualDeviceTest, ToneInputStopsAndResetsLikeADevice) {
-    ScopedEnv speed("MIRELDO_VIRTUAL_SPEED", "20");
+    ScopedEnv speed("MIRELDO_VIRTUAL_SPEED", "1");
     ScopedEnv input("MIRELDO_VIRTUAL_INPUT", "tone:1000");
+    ManualClock clock;
     auto dev = openWaveIn(WAVE_MAPPER, PcmFormat{1, 8000, 16}, owner_.handle());
     ASSERT_TRUE(dev);
-    Block a(std::vector<std::uint8_t>(16000, 0)); // 1 s: 50 ms at twenty times
+    Block a(std::vector<std::uint8_t>(16000, 0)); // 1 s
     Block b(std::vector<std::uint8_t>(16000, 0));
     dev->addBuffer(&a.header);
     dev->addBuffer(&b.header);
     dev->start();
-    pumpFor(20);
+    clock.advance(std::chrono::milliseconds(300));
     dev->stop(); // hands back the part-filled buffer, keeps the empty one
     ASSERT_TRUE(pumpUntil([&] { return owner_.data.size() == 1; }));
     EXPECT_EQ(owner_.data[0], &a.header);
-    EXPECT_GT(a.header.bytesRecorded, 0u);
-    EXPECT_LT(a.header.bytesRecorded, 16000u);
+    EXPECT_EQ(a.header.bytesRecorded, 4800u) << "the 300 ms the clock moved";
     int peak = 0;
     for (std::uint32_t i = 0; i + 1 < a.header.bytesRecorded; i += 2) {
         peak =
